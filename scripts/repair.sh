@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Builds tavrin-repair and repairs the given .odb files into ./repaired/
+# (or, given no files, the bundled damaged sample).
+set -euo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+
+"$root/scripts/install-deps.sh" --runtime
+(cd "$root" && cmake --preset dev >/dev/null && cmake --build --preset dev --target tavrin-repair)
+
+if (($# == 0)); then
+  set -- "$root/samples/damaged/Contacts-no-central-directory.odb"
+fi
+mkdir -p repaired
+exec "$root/build/dev/cli/tavrin-repair" --output repaired "$@"
