@@ -1,0 +1,59 @@
+// What a repair and save run did to each package, for machine-readable reports.
+// Filled by the batch worker; read by the front end after the worker has finished.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tavrin {
+
+enum class MemberOutcome {
+    Written,      // the target file holds the whole member
+    CutShort,     // stored member whose data runs past the end of the package: what was there
+    NotInflated,  // the raw stream did not inflate to the member's size; nothing written
+    NotWritten,   // the target could not be created or written; nothing written
+};
+
+struct MemberReport {
+    std::string name;
+    std::uint32_t compressedSize = 0;
+    std::uint32_t uncompressedSize = 0;
+    std::uint64_t dataOffset = 0;
+    MemberOutcome outcome = MemberOutcome::Written;
+    std::uint64_t bytesWritten = 0;
+    std::string error; // why it was not written, when it was not
+};
+
+enum class PackageResult {
+    NotStarted,     // the batch ended before this package (stop or refusal)
+    OpenFailed,     // the package could not be opened
+    NothingFound,   // opened, but no member was found
+    Repaired,       // members extracted into the workspace
+    StoppedBefore,  // the repair was stopped before this package
+    Saved,          // rebuilt package written
+    SaveIncomplete, // rebuilt package written, but some files were left out of it
+    SaveFailed,     // the rebuilt package could not be written
+    NotRepaired,    // save skipped it because it was not repaired
+    SaveStopped,    // the save was stopped before this package
+};
+
+struct PackageReport {
+    std::string path;
+    std::string packageFolder;
+    std::vector<MemberReport> members;
+    bool contentXmlRegenerated = false;
+    PackageResult result = PackageResult::NotStarted;
+    std::string outputPath;  // set once an archive was written
+    std::string mediaFolder; // set when pictures were copied
+    std::string error;       // the reason of a failure, when there is one
+};
+
+struct BatchReport {
+    std::vector<PackageReport> packages; // one per job, by job index
+};
+
+const char* ToString(MemberOutcome outcome);
+const char* ToString(PackageResult result);
+
+} // namespace tavrin

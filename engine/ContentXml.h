@@ -1,0 +1,20 @@
+// The content.xml that makes a package folder a database document with an embedded
+// HSQLDB database, written when the package lost its own or kept only a short piece.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace tavrin {
+
+// The built-in template; its length is also the threshold below which an existing
+// content.xml counts as cut short.
+std::string_view ContentXmlTemplate();
+inline constexpr std::size_t kContentXmlTemplateSize = 999;
+
+enum class ContentXmlAction { KeptExisting, WroteTemplate, Failed };
+
+// Leaves a content.xml of at least the template's size alone; otherwise writes the template.
+ContentXmlAction RegenerateContentXml(const std::string& folder);
+
+} // namespace tavrin

@@ -1,0 +1,35 @@
+// Writes the members the scanner found into a package folder: members whose two sizes
+// are equal are copied, all others inflated as raw DEFLATE, each streamed from the
+// package to its target in bounded chunks. A target is written under a temporary name
+// and renamed into place only when complete, so no partial member file is ever left.
+#pragma once
+
+#include <string>
+
+#include "engine/BatchReport.h"
+#include "engine/PackageEntry.h"
+#include "engine/ThreadContext.h"
+
+namespace tavrin {
+
+// The member name as a path relative to the package folder: ':' removed, '\' taken as
+// a separator, and empty, "." and ".." components dropped, so the result never leads
+// outside the folder. Empty when nothing is left.
+std::string SafeMemberPath(const std::string& memberName);
+
+// Writes every entry into `folder`, drives the file progress bar, logs one red line
+// per member that could not be recovered, then completes content.xml. Returns 0 when
+// `entries` is empty (nothing is written), 1 otherwise. `report` may be null.
+int ExtractPackage(const std::string& folder, const std::string& packagePath, const ScanList& entries,
+                   ThreadContext& context, PackageReport* report);
+
+// Creates the sub-folders of the member's path under `folder` and replaces `name` with
+// the member's full target path (empty when the name has nothing left to write).
+// Returns 1 when the name had folder levels, 0 otherwise.
+int CreateMemberFolders(const std::string& folder, std::string& name, WorkView& view);
+
+// Writes one member to `targetPath`, reading it from the package by its data offset.
+MemberReport ExtractMember(const PackageEntry& entry, const std::string& packagePath,
+                           const std::string& targetPath);
+
+} // namespace tavrin

@@ -1,0 +1,45 @@
+// Finds the members of a damaged package by walking its raw bytes for ZIP local file
+// headers, never reading the central directory.
+//
+// The rule: a four-byte window moves one byte at a time from offset 0; where it reads
+// "PK\3\4" a local header is read and the search goes on three bytes before the end of
+// that member's data. A deflated member with both sizes 0 takes its sizes from the
+// next "PK\7\8" data descriptor, unless the next local header comes first. A member is
+// listed when it has a name and at least one non-zero size.
+//
+// The file is read in large blocks and searched with memchr, never a system call per
+// byte, yet the result is exactly that of the byte-by-byte rule.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "engine/PackageEntry.h"
+#include "engine/ThreadContext.h"
+
+namespace tavrin {
+
+class PackageScanner {
+public:
+    static constexpr std::size_t kDefaultBlockSize = std::size_t{1} << 20;
+
+    // `running` may be null; when given, the search ends as soon as it reads 0.
+    explicit PackageScanner(const std::atomic<int>* running = nullptr,
+                            std::size_t blockSize = kDefaultBlockSize);
+
+    // Scans an open file descriptor of `length` bytes and appends the members found.
+    void Scan(int fd, std::uint64_t length, ScanList& entries);
+
+private:
+    const std::atomic<int>* running_;
+    std::size_t blockSize_;
+};
+
+// Opens the package, logs "<path> file is open....", scans it into `entries` and logs
+// the extracted and closed lines. When the package cannot be opened it shows the
+// system's error text in a message box and returns 0 without a log line; 1 otherwise.
+int ScanPackage(const std::string& path, ThreadContext& context, ScanList& entries);
+
+} // namespace tavrin

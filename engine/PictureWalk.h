@@ -1,0 +1,28 @@
+// Walks over a package folder that find its pictures by file name extension:
+// jpg, bmp, png, gif, emf, jpeg, in any letter case. Entries of each folder are
+// visited sorted by name (byte order), sub-folders depth first where they are met,
+// so the same tree always gives the same result.
+#pragma once
+
+#include <string>
+
+#include "engine/WorkView.h"
+
+namespace tavrin {
+
+// True when the text after the last '.' of the file name is a picture extension.
+bool IsPictureName(const std::string& fileName);
+
+// Full path of the first picture of the walk, or an empty text when there is none.
+std::string FindFirstPicturePath(const std::string& folder);
+
+// Shows the first picture with SetPicture(path, NoText); 1 when one was shown, 0 otherwise.
+int FindFirstPicture(const std::string& folder, WorkView& view);
+
+// Copies every picture of the tree flat into `mediaFolder` under its own name
+// (a later one of the same name replaces an earlier one). Each copy goes through a
+// temporary name, so no half-copied picture is ever left. Failed copies are skipped.
+// 1 when the walk ran to its end, 0 when the folder could not be listed.
+int CopyPictures(const std::string& folder, const std::string& mediaFolder);
+
+} // namespace tavrin

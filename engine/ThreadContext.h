@@ -1,0 +1,21 @@
+// What a batch worker thread is handed: the view it reports to and the running flag.
+#pragma once
+
+#include <atomic>
+
+#include "engine/BatchReport.h"
+#include "engine/WorkView.h"
+
+namespace tavrin {
+
+struct ThreadContext {
+    // Every report and query of the batches goes through this view.
+    WorkView* view = nullptr;
+    // 1 while a batch runs; Stop sets it to 0 and the worker polls it. Owned by the
+    // front end (the main frame), which also refuses to close while it is 1.
+    std::atomic<int>* running = nullptr;
+    // Optional: filled by the batches when given.
+    BatchReport* report = nullptr;
+};
+
+} // namespace tavrin
