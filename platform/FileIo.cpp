@@ -1,0 +1,83 @@
+#include "platform/FileIo.h"
+
+#include <atomic>
+#include <cerrno>
+#include <unistd.h>
+
+namespace tavrin::platform {
+
+namespace {
+
+std::atomic<FileIo*> installed{nullptr};
+
+FileIo& SystemFileIo()
+{
+    static FileIo system;
+    return system;
+}
+
+} // namespace
+
+ssize_t FileIo::Read(int fd, void* buffer, std::size_t size) { return ::read(fd, buffer, size); }
+ssize_t FileIo::Write(int fd, const void* data, std::size_t size) { return ::write(fd, data, size); }
+off_t FileIo::Seek(int fd, off_t offset, int whence) { return ::lseek(fd, offset, whence); }
+int FileIo::Sync(int fd) { return ::fsync(fd); }
+
+FileIo& FileIo::Current()
+{
+    FileIo* replacement = installed.load(std::memory_order_acquire);
+    return replacement != nullptr ? *replacement : SystemFileIo();
+}
+
+FileIo* FileIo::Install(FileIo* replacement)
+{
+    return installed.exchange(replacement, std::memory_order_acq_rel);
+}
+
+bool WriteFully(int fd, const void* data, std::size_t size)
+{
+    const char* next = static_cast<const char*>(data);
+    FileIo& io = FileIo::Current();
+    while (size > 0) {
+        const ssize_t written = io.Write(fd, next, size);
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (written == 0) {
+            errno = ENOSPC;
+            return false;
+        }
+        next += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+ssize_t ReadSome(int fd, void* buffer, std::size_t size)
+{
+    FileIo& io = FileIo::Current();
+    for (;;) {
+        const ssize_t got = io.Read(fd, buffer, size);
+        if (got >= 0 || errno != EINTR)
+            return got;
+    }
+}
+
+ssize_t ReadUpTo(int fd, void* buffer, std::size_t size)
+{
+    char* next = static_cast<char*>(buffer);
+    std::size_t total = 0;
+    while (total < size) {
+        const ssize_t got = ReadSome(fd, next + total, size - total);
+        if (got < 0)
+            return -1;
+        if (got == 0)
+            break;
+        total += static_cast<std::size_t>(got);
+    }
+    return static_cast<ssize_t>(total);
+}
+
+} // namespace tavrin::platform

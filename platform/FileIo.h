@@ -1,0 +1,41 @@
+// The one path through which the ZIP library and the engine read, write and position
+// open files. Production code uses the system calls; a test installs its own FileIo to
+// make a write fail or come up short (a full disk, an I/O error) without a real device.
+#pragma once
+
+#include <cstddef>
+#include <sys/types.h>
+
+namespace tavrin::platform {
+
+class FileIo {
+public:
+    virtual ~FileIo() = default;
+
+    // Same contracts as read(2), write(2), lseek(2) and fsync(2): -1 with errno on failure.
+    virtual ssize_t Read(int fd, void* buffer, std::size_t size);
+    virtual ssize_t Write(int fd, const void* data, std::size_t size);
+    virtual off_t Seek(int fd, off_t offset, int whence);
+    virtual int Sync(int fd);
+
+    // The FileIo in use: the installed one, else the system calls.
+    static FileIo& Current();
+
+    // Installs `replacement` (nullptr: back to the system calls) and returns the one
+    // it replaces. Meant for tests; install before the code under test starts.
+    static FileIo* Install(FileIo* replacement);
+};
+
+// Writes all `size` bytes, continuing after short writes and interrupted calls. False
+// when the platform reports an error or stops accepting bytes; errno then says why
+// (ENOSPC when a write took nothing without naming an error).
+bool WriteFully(int fd, const void* data, std::size_t size);
+
+// One read of up to `size` bytes, retried when interrupted: bytes read, 0 at the end
+// of the file, -1 with errno on failure.
+ssize_t ReadSome(int fd, void* buffer, std::size_t size);
+
+// Reads until `size` bytes or the end of the file: bytes read, or -1 with errno.
+ssize_t ReadUpTo(int fd, void* buffer, std::size_t size);
+
+} // namespace tavrin::platform
