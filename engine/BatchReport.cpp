@@ -1,0 +1,33 @@
+#include "engine/BatchReport.h"
+
+namespace tavrin {
+
+const char* ToString(MemberOutcome outcome)
+{
+    switch (outcome) {
+    case MemberOutcome::Written: return "written";
+    case MemberOutcome::CutShort: return "cut-short";
+    case MemberOutcome::NotInflated: return "not-inflated";
+    case MemberOutcome::NotWritten: return "not-written";
+    }
+    return "unknown";
+}
+
+const char* ToString(PackageResult result)
+{
+    switch (result) {
+    case PackageResult::NotStarted: return "not-started";
+    case PackageResult::OpenFailed: return "open-failed";
+    case PackageResult::NothingFound: return "nothing-found";
+    case PackageResult::Repaired: return "repaired";
+    case PackageResult::StoppedBefore: return "stopped";
+    case PackageResult::Saved: return "saved";
+    case PackageResult::SaveIncomplete: return "save-incomplete";
+    case PackageResult::SaveFailed: return "save-failed";
+    case PackageResult::NotRepaired: return "not-repaired";
+    case PackageResult::SaveStopped: return "save-stopped";
+    }
+    return "unknown";
+}
+
+} // namespace tavrin

@@ -1,0 +1,77 @@
+#include "engine/ContentXml.h"
+#include "platform/FileIo.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+namespace tavrin {
+namespace {
+
+// One blank per level of nesting, '\n' between lines and none after the last; the
+// office prefix is bound to the 2004 office vocabulary, as older Base versions wrote it.
+constexpr std::string_view kTemplate =
+    R"(<?xml version="1.0" encoding="UTF-8"?>
+
+<office:document-content xmlns:office="http://openoffice.org/2004/office" xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0" xmlns:xlink="http://www.w3.org/1999/xlink" xmlns:number="urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0" xmlns:svg="http://www.w3.org/2000/svg" xmlns:ooo="http://openoffice.org/2004/office" xmlns:db="http://openoffice.org/2004/database" office:version="1.1">
+ <office:font-face-decls/>
+ <office:automatic-styles/>
+ <office:body>
+  <office:database>
+   <db:data-source db:connection-resource="sdbc:embedded:hsqldb" db:suppress-version-columns="true">
+    <db:login db:is-password-required="false"/>
+    <db:table-filter>
+     <db:table-filter-pattern>%</db:table-filter-pattern>
+    </db:table-filter>
+   </db:data-source>
+  </office:database>
+ </office:body>
+</office:document-content>)";
+
+static_assert(kTemplate.size() == kContentXmlTemplateSize, "the content.xml template must be 999 bytes");
+
+} // namespace
+
+std::string_view ContentXmlTemplate()
+{
+    return kTemplate;
+}
+
+ContentXmlAction RegenerateContentXml(const std::string& folder)
+{
+    std::string path = folder;
+    if (path.empty() || path.back() != '/')
+        path += '/';
+    path += "content.xml";
+
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) == 0) {
+        // Only a regular file of full length is kept; anything else in its place (a
+        // short piece, a folder left by a damaged name) gives way to the template.
+        if (S_ISREG(info.st_mode) && static_cast<std::uint64_t>(info.st_size) >= kContentXmlTemplateSize)
+            return ContentXmlAction::KeptExisting;
+        if (S_ISDIR(info.st_mode)) {
+            if (::rmdir(path.c_str()) != 0)
+                return ContentXmlAction::Failed;
+        }
+    }
+
+    // Written under a temporary name and renamed, so a failure never leaves half a descriptor.
+    std::string temporary = path + ".XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0)
+        return ContentXmlAction::Failed;
+    const bool written = platform::WriteFully(fd, kTemplate.data(), kTemplate.size());
+    const bool closed = ::close(fd) == 0;
+    if (!written || !closed || ::chmod(temporary.c_str(), 0644) != 0 ||
+        ::rename(temporary.c_str(), path.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return ContentXmlAction::Failed;
+    }
+    return ContentXmlAction::WroteTemplate;
+}
+
+} // namespace tavrin

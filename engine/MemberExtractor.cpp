@@ -1,0 +1,329 @@
+#include "engine/MemberExtractor.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "engine/ContentXml.h"
+#include "engine/TextUtil.h"
+#include "platform/FileIo.h"
+#include "platform/SystemError.h"
+#include "zip/RawMemberInflater.h"
+
+namespace tavrin {
+namespace {
+
+// Members are streamed through a buffer of at most this size, whatever their length.
+constexpr std::size_t kChunkSize = std::size_t{1} << 20;
+
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+    int release()
+    {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+
+private:
+    int fd_;
+};
+
+// A target file being written under a temporary name in its own folder. Commit
+// renames it into place; otherwise it is removed, so no partial member is ever left.
+class PendingFile {
+public:
+    explicit PendingFile(const std::string& target) : target_(target)
+    {
+        const auto slash = target.find_last_of('/');
+        temporary_ = target.substr(0, slash + 1) + ".tavrin-part-XXXXXX";
+        fd_ = ::mkstemp(temporary_.data());
+        created_ = fd_ >= 0;
+        if (!created_)
+            error_ = platform::SystemErrorText(errno);
+    }
+    ~PendingFile()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+        if (created_ && !committed_)
+            ::unlink(temporary_.c_str());
+    }
+    PendingFile(const PendingFile&) = delete;
+    PendingFile& operator=(const PendingFile&) = delete;
+
+    bool ok() const { return fd_ >= 0 && error_.empty(); }
+    const std::string& error() const { return error_; }
+
+    bool Write(const unsigned char* data, std::size_t size)
+    {
+        if (!ok())
+            return false;
+        if (!platform::WriteFully(fd_, data, size)) {
+            error_ = platform::SystemErrorText(errno);
+            return false;
+        }
+        return true;
+    }
+
+    bool Commit()
+    {
+        if (!ok())
+            return false;
+        const int fd = fd_;
+        fd_ = -1;
+        if (::fchmod(fd, 0644) != 0 || ::close(fd) != 0) {
+            error_ = platform::SystemErrorText(errno);
+            return false;
+        }
+        if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
+            error_ = platform::SystemErrorText(errno);
+            return false;
+        }
+        committed_ = true;
+        return true;
+    }
+
+private:
+    std::string target_;
+    std::string temporary_;
+    int fd_ = -1;
+    std::string error_;
+    bool created_ = false;
+    bool committed_ = false;
+};
+
+void CopyStored(const PackageEntry& entry, int package, PendingFile& out, MemberReport& report)
+{
+    std::vector<unsigned char> buffer(std::min<std::size_t>(entry.compressedSize, kChunkSize));
+    std::uint64_t offset = entry.dataOffset;
+    std::uint64_t left = entry.compressedSize;
+    while (left > 0) {
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size()));
+        const ssize_t got = ::pread(package, buffer.data(), want, static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0) {
+            report.outcome = MemberOutcome::NotWritten;
+            report.error = platform::SystemErrorText(errno);
+            return;
+        }
+        if (got == 0)
+            break; // the package ends inside the member
+        if (!out.Write(buffer.data(), static_cast<std::size_t>(got))) {
+            report.outcome = MemberOutcome::NotWritten;
+            report.error = out.error();
+            return;
+        }
+        offset += static_cast<std::uint64_t>(got);
+        left -= static_cast<std::uint64_t>(got);
+        report.bytesWritten += static_cast<std::uint64_t>(got);
+    }
+    report.outcome = left == 0 ? MemberOutcome::Written : MemberOutcome::CutShort;
+}
+
+void Inflate(const PackageEntry& entry, const std::string& packagePath, PendingFile& out, MemberReport& report)
+{
+    zip::RawMemberReader* reader = nullptr;
+    if (zip::OpenRawMemberAt(packagePath, entry.dataOffset, &reader) != zip::UnzipOk || reader == nullptr) {
+        report.outcome = MemberOutcome::NotInflated;
+        report.error = "the package could not be opened";
+        return;
+    }
+    std::vector<unsigned char> buffer(std::clamp<std::size_t>(entry.uncompressedSize, 1, kChunkSize));
+    std::uint64_t left = entry.uncompressedSize;
+    zip::UnzipResult result = zip::UnzipOk;
+    for (;;) {
+        const auto length = static_cast<std::uint32_t>(std::min<std::uint64_t>(left, buffer.size()));
+        zip::MemberSizes sizes{entry.compressedSize, entry.uncompressedSize};
+        result = zip::InflateRawMember(reader, buffer.data(), length, &sizes);
+        const std::uint32_t produced = result == zip::UnzipOk || result == zip::UnzipMoreData ? sizes.compressedSize : 0;
+        if (produced > 0 && !out.Write(buffer.data(), produced)) {
+            report.outcome = MemberOutcome::NotWritten;
+            report.error = out.error();
+            zip::CloseRawMember(reader);
+            return;
+        }
+        left -= std::min<std::uint64_t>(left, produced);
+        report.bytesWritten += produced;
+        // More room is needed only while the stream goes on; a stream that ended, or a
+        // call that made no progress, leaves the member short.
+        if (result != zip::UnzipMoreData || left == 0 || produced == 0 || zip::RawMemberStreamEnded(reader))
+            break;
+    }
+    zip::CloseRawMember(reader);
+    if (result == zip::UnzipOk && left == 0) {
+        report.outcome = MemberOutcome::Written;
+        return;
+    }
+    report.outcome = MemberOutcome::NotInflated;
+    report.bytesWritten = 0;
+    switch (result) {
+    case zip::UnzipMoreData: report.error = "the data ends before the member's size"; break;
+    case zip::UnzipReadFailed: report.error = "the package ends inside the member's data"; break;
+    case zip::UnzipNoMemory: report.error = "out of memory"; break;
+    default: report.error = "the data is damaged"; break;
+    }
+}
+
+std::string FailureLine(const std::string& packagePath, const MemberReport& member)
+{
+    const std::string name = Latin1ToUtf8(member.name);
+    switch (member.outcome) {
+    case MemberOutcome::CutShort:
+        return packagePath + " member " + name + " is cut short, " + std::to_string(member.bytesWritten) + " of " +
+               std::to_string(member.compressedSize) + " bytes recovered....\r\n";
+    case MemberOutcome::NotInflated:
+        return packagePath + " member " + name + " could not be inflated (" + member.error +
+               ") and is left out....\r\n";
+    case MemberOutcome::NotWritten:
+        return packagePath + " member " + name + " could not be written (" + member.error +
+               ") and is left out....\r\n";
+    case MemberOutcome::Written:
+        break;
+    }
+    return {};
+}
+
+} // namespace
+
+std::string SafeMemberPath(const std::string& memberName)
+{
+    std::string result;
+    std::string component;
+    auto flush = [&] {
+        if (!component.empty() && component != "." && component != "..") {
+            if (!result.empty())
+                result += '/';
+            result += component;
+        }
+        component.clear();
+    };
+    for (const char c : memberName) {
+        if (c == ':')
+            continue;
+        if (c == '/' || c == '\\')
+            flush();
+        else
+            component += c;
+    }
+    flush();
+    return result;
+}
+
+int CreateMemberFolders(const std::string& folder, std::string& name, WorkView& view)
+{
+    const std::string relative = SafeMemberPath(name);
+    std::string base = folder;
+    if (base.empty() || base.back() != '/')
+        base += '/';
+    if (relative.empty()) {
+        name.clear();
+        return 0;
+    }
+    std::size_t slash = relative.find('/');
+    const bool hasFolders = slash != std::string::npos;
+    while (slash != std::string::npos) {
+        const std::string sub = base + relative.substr(0, slash + 1);
+        if (::mkdir(sub.c_str(), 0755) != 0 && errno != EEXIST)
+            view.MessageBox(platform::SystemErrorText(errno), "Tavrin Lumiq", kMbOkInformation);
+        slash = relative.find('/', slash + 1);
+    }
+    name = base + relative;
+    return hasFolders ? 1 : 0;
+}
+
+MemberReport ExtractMember(const PackageEntry& entry, const std::string& packagePath, const std::string& targetPath)
+{
+    MemberReport report;
+    report.name = entry.name;
+    report.compressedSize = entry.compressedSize;
+    report.uncompressedSize = entry.uncompressedSize;
+    report.dataOffset = entry.dataOffset;
+    if (entry.compressedSize == 0 && entry.uncompressedSize == 0)
+        return report; // never listed; nothing to write
+
+    if (targetPath.empty()) {
+        report.outcome = MemberOutcome::NotWritten;
+        report.error = "the name leaves nothing to write";
+        return report;
+    }
+    PendingFile out(targetPath);
+    if (!out.ok()) {
+        report.outcome = MemberOutcome::NotWritten;
+        report.error = out.error();
+        return report;
+    }
+
+    // Equal sizes mean stored, whatever the method field said.
+    if (entry.compressedSize == entry.uncompressedSize) {
+        FileDescriptor package(::open(packagePath.c_str(), O_RDONLY | O_CLOEXEC));
+        if (package.get() < 0) {
+            report.outcome = MemberOutcome::NotWritten;
+            report.error = platform::SystemErrorText(errno);
+            return report;
+        }
+        CopyStored(entry, package.get(), out, report);
+    } else {
+        Inflate(entry, packagePath, out, report);
+    }
+
+    if (report.outcome == MemberOutcome::Written || report.outcome == MemberOutcome::CutShort) {
+        if (!out.Commit()) {
+            report.outcome = MemberOutcome::NotWritten;
+            report.error = out.error();
+            report.bytesWritten = 0;
+        }
+    } else {
+        report.bytesWritten = 0;
+    }
+    return report;
+}
+
+int ExtractPackage(const std::string& folder, const std::string& packagePath, const ScanList& entries,
+                   ThreadContext& context, PackageReport* report)
+{
+    WorkView& view = *context.view;
+    const int count = static_cast<int>(entries.size());
+    if (count == 0)
+        return 0;
+    view.SetProgressRange(ProgressBar::File, count);
+    view.SetProgressPosition(ProgressBar::File, 0);
+
+    std::string base = folder;
+    if (base.empty() || base.back() != '/')
+        base += '/';
+    for (int i = 0; i < count; ++i) {
+        const PackageEntry& entry = entries[static_cast<std::size_t>(i)];
+        std::string target = entry.name;
+        CreateMemberFolders(base, target, view);
+        MemberReport member = ExtractMember(entry, packagePath, target);
+        if (member.outcome != MemberOutcome::Written)
+            view.AddLogLine(FailureLine(packagePath, member), kRed);
+        if (report != nullptr)
+            report->members.push_back(std::move(member));
+        view.SetProgressPosition(ProgressBar::File, i);
+    }
+    const ContentXmlAction action = RegenerateContentXml(base);
+    if (report != nullptr)
+        report->contentXmlRegenerated = action == ContentXmlAction::WroteTemplate;
+    view.SetProgressPosition(ProgressBar::File, count);
+    return 1;
+}
+
+} // namespace tavrin

@@ -1,0 +1,202 @@
+#include "engine/SaveBatch.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <set>
+#include <string>
+
+#include "engine/PictureWalk.h"
+#include "engine/TextUtil.h"
+#include "engine/Workspace.h"
+#include "zip/FolderZipper.h"
+
+namespace tavrin {
+namespace {
+
+const std::string kSeparator = std::string(85, '*') + "\r\n";
+const std::string kClosingLine = std::string(64, '_') + "\r\n\r\n";
+
+PackageReport* ReportFor(ThreadContext& context, int index, const std::string& path)
+{
+    if (context.report == nullptr)
+        return nullptr;
+    auto& packages = context.report->packages;
+    if (packages.size() <= static_cast<std::size_t>(index))
+        packages.resize(static_cast<std::size_t>(index) + 1);
+    PackageReport& report = packages[static_cast<std::size_t>(index)];
+    report.path = path;
+    return &report;
+}
+
+bool IsFolder(const std::string& path)
+{
+    struct stat info {};
+    return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+// The destination goes into an HTML message; characters with a meaning there are escaped.
+std::string EscapeHtml(const std::string& text)
+{
+    std::string escaped;
+    for (const char c : text) {
+        switch (c) {
+        case '&': escaped += "&amp;"; break;
+        case '<': escaped += "&lt;"; break;
+        case '>': escaped += "&gt;"; break;
+        case '\'': escaped += "&#39;"; break;
+        case '"': escaped += "&quot;"; break;
+        default: escaped += c;
+        }
+    }
+    return escaped;
+}
+
+// "Sales.odb" the second time in one batch becomes "Sales (2).odb", so no output of
+// this batch is replaced by a later job of the same file name.
+std::string DistinctName(const std::string& fileName, const std::set<std::string>& used)
+{
+    if (used.count(fileName) == 0)
+        return fileName;
+    const auto dot = fileName.find_last_of('.');
+    const bool hasExtension = dot != std::string::npos && dot != 0;
+    const std::string stem = hasExtension ? fileName.substr(0, dot) : fileName;
+    const std::string extension = hasExtension ? fileName.substr(dot) : std::string();
+    for (int k = 2;; ++k) {
+        std::string candidate = stem + " (" + std::to_string(k) + ")" + extension;
+        if (used.count(candidate) == 0)
+            return candidate;
+    }
+}
+
+} // namespace
+
+bool StartSave(ThreadContext& context)
+{
+    if (context.running->load() == 1) {
+        context.view->MessageBox("Please stop the running process before saving the file(s).", "Tavrin Lumiq",
+                                 kMbOkInformation);
+        return false;
+    }
+    return true;
+}
+
+int SaveThreadProc(ThreadContext& context)
+{
+    WorkView& view = *context.view;
+    std::string destination = view.DestinationText();
+    if (!IsFolder(destination)) {
+        view.MessageBox("Please select a valid folder path.", "Tavrin Lumiq", kMbOkInformation);
+        return 0;
+    }
+    const std::string asEntered = destination;
+
+    context.running->store(1);
+    view.SetProgressPosition(ProgressBar::File, 0);
+    view.SetProgressPosition(ProgressBar::Total, 0);
+    view.EnableSaveControls(false);
+    view.ClearLog();
+    view.SetSelectEnabled(false);
+    view.EnableRepairButtons(false);
+    view.SetHintText("Please wait while .odb file(s) are saving....", {{19, 30}});
+    view.ShowStopButton(true, true);
+    if (destination.back() != '/')
+        destination += '/';
+    const int count = view.JobCount();
+    view.ShowTotalProgressOnly(true);
+    view.Relayout();
+    view.SetProgressRange(ProgressBar::Total, count);
+    view.SetProgressPosition(ProgressBar::Total, 0);
+
+    zip::FolderZipper zipper;
+    std::set<std::string> namesWritten;
+    for (int i = 0; i < count; ++i) {
+        const std::string path = view.JobPath(i);
+        PackageReport* report = ReportFor(context, i, path);
+        if (view.JobState(i) == 1) {
+            if (context.running->load() == 0) {
+                for (int j = i; j < count; ++j) {
+                    const std::string stopped = view.JobPath(j);
+                    view.AddLogLine(stopped + " file is not saving as process has been stop by the user.... \r\n", kBlack);
+                    view.AddLogLine(stopped + " not saved....\r\n", kRed);
+                    view.AddLogLine(kSeparator, kBlack);
+                    view.SetJobState(j, 0);
+                    if (PackageReport* stoppedReport = ReportFor(context, j, stopped))
+                        stoppedReport->result = PackageResult::SaveStopped;
+                }
+                break;
+            }
+            const std::string fileName = FileNameOf(path);
+            const std::string name = DistinctName(fileName, namesWritten);
+            const std::string output = destination + "TAVRINREP_" + name;
+            if (name == fileName)
+                view.AddLogLine(path + " saving of file starts....\r\n", kBlack);
+            else
+                view.AddLogLine(path + " saving of file starts as TAVRINREP_" + name +
+                                    ", as a file of the same name was saved before in this batch....\r\n",
+                                kBlack);
+
+            const std::string folder = PackageFolder(path, i);
+            const zip::ZipFolderResult zipped = zipper.ZipFolder(folder, output);
+            if (!zipped.complete) {
+                const std::string why = zipped.error.empty() ? "the archive could not be written" : zipped.error;
+                view.AddLogLine(path + " saving of file failed (" + why + ")....\r\n", kRed);
+                if (report != nullptr) {
+                    report->result = PackageResult::SaveFailed;
+                    report->error = why;
+                }
+            } else {
+                namesWritten.insert(name);
+                for (const std::string& leftOut : zipped.leftOut)
+                    view.AddLogLine(path + " member " + Latin1ToUtf8(leftOut) +
+                                        " could not be added to the saved file....\r\n",
+                                    kRed);
+                if (report != nullptr) {
+                    report->outputPath = output;
+                    report->result = zipped.leftOut.empty() ? PackageResult::Saved : PackageResult::SaveIncomplete;
+                }
+                if (view.ExtractMediaChecked()) {
+                    const std::string media = destination + name + "_MediaContent";
+                    ::mkdir(media.c_str(), 0755);
+                    CopyPictures(folder, media);
+                    if (::rmdir(media.c_str()) == 0) {
+                        view.AddLogLine(path + " no media content is present in the file....\r\n", kBlack);
+                    } else {
+                        view.AddLogLine(path + " Media extraction is done....\r\n", kBlack);
+                        if (report != nullptr)
+                            report->mediaFolder = media;
+                    }
+                }
+                view.AddLogLine(path + " saving of file done....\r\n", kGreen);
+            }
+        } else {
+            view.AddLogLine(path + " cannot be saved,as it is not Repaired.\r\n", kRed);
+            if (report != nullptr)
+                report->result = PackageResult::NotRepaired;
+        }
+        view.AddLogLine(kSeparator, kBlack);
+        view.SetProgressPosition(ProgressBar::Total, i + 1);
+    }
+
+    view.SetProgressPosition(ProgressBar::Total, count);
+    view.AddLogLine("Saving processing completed....\r\n", kBlack);
+    view.AddLogLine(kClosingLine, kBlack);
+    view.SetHintText("Saving of .odb file(s) completed....\n Click exit to end the application or \nSelect new .odb "
+                     "file(s) to repair....",
+                     {{11, 22}});
+    view.ShowStopButton(false, false);
+    view.EnableSaveControls(true);
+    view.SetSelectEnabled(true);
+    view.EnableRepairButtons(true);
+    view.ShowProgressControls(false);
+    context.running->store(0);
+    view.ShowTotalProgressOnly(false);
+    view.Relayout();
+    const std::string shown = EscapeHtml(asEntered);
+    view.MessageBox("File(s) saving process has been completed.Saved file(s) location is:<br><a href='" + shown +
+                        "'>" + shown + "</a>",
+                    "Tavrin Lumiq", kMbOkInformation, true);
+    return 1;
+}
+
+} // namespace tavrin

@@ -1,0 +1,141 @@
+#include "engine/Workspace.h"
+#include "engine/TextUtil.h"
+#include "platform/SystemError.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+
+namespace tavrin {
+namespace {
+
+std::mutex overrideMutex;
+std::string rootOverride;
+
+// Deletes the entries of the open directory `dirFd`; symbolic links are unlinked
+// themselves because every lookup is relative to a descriptor opened with O_NOFOLLOW.
+void DeleteEntriesAt(int dirFd)
+{
+    DIR* dir = ::fdopendir(dirFd);
+    if (dir == nullptr) {
+        ::close(dirFd);
+        return;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        const char* name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+            continue;
+        struct stat info {};
+        if (::fstatat(dirFd, name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (S_ISDIR(info.st_mode)) {
+            const int child = ::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (child >= 0)
+                DeleteEntriesAt(child);
+            ::unlinkat(dirFd, name, AT_REMOVEDIR);
+        } else {
+            ::unlinkat(dirFd, name, 0);
+        }
+    }
+    ::closedir(dir);
+}
+
+} // namespace
+
+std::string GetWorkspaceRoot()
+{
+    {
+        std::lock_guard lock(overrideMutex);
+        if (!rootOverride.empty())
+            return rootOverride;
+    }
+    const char* tmp = std::getenv("TMPDIR");
+    std::string base = (tmp != nullptr && tmp[0] == '/') ? tmp : "/tmp";
+    while (base.size() > 1 && base.back() == '/')
+        base.pop_back();
+    if (base == "/")
+        base.clear();
+    return base + "/BsTmp-" + std::to_string(::getuid());
+}
+
+void SetWorkspaceRootOverride(const std::string& root)
+{
+    std::lock_guard lock(overrideMutex);
+    rootOverride = root;
+    while (rootOverride.size() > 1 && rootOverride.back() == '/')
+        rootOverride.pop_back();
+}
+
+WorkspaceCheck EnsureWorkspaceRoot()
+{
+    const std::string root = GetWorkspaceRoot();
+    WorkspaceCheck check;
+    if (::mkdir(root.c_str(), 0700) != 0 && errno != EEXIST) {
+        check.error = root + ": " + platform::SystemErrorText(errno);
+        return check;
+    }
+    // Opened without following a link, then checked through the descriptor, so what
+    // is checked is what is used.
+    const int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        check.error = root + ": " + (errno == ELOOP || errno == ENOTDIR ? std::string("not a real directory")
+                                                                         : platform::SystemErrorText(errno));
+        return check;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        check.error = root + ": " + platform::SystemErrorText(errno);
+    } else if (!S_ISDIR(info.st_mode)) {
+        check.error = root + ": not a real directory";
+    } else if (info.st_uid != ::getuid()) {
+        check.error = root + ": owned by another user";
+    } else if ((info.st_mode & 077) != 0 && ::fchmod(fd, 0700) != 0) {
+        check.error = root + ": " + platform::SystemErrorText(errno);
+    } else {
+        check.usable = true;
+    }
+    ::close(fd);
+    return check;
+}
+
+bool IsRealDirectory(const std::string& path)
+{
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+}
+
+void DeleteFolderTree(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0)
+        DeleteEntriesAt(fd);
+}
+
+void WipeWorkspace()
+{
+    const std::string root = GetWorkspaceRoot();
+    struct stat info {};
+    if (::lstat(root.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::getuid())
+        return;
+    DeleteFolderTree(root);
+    ::rmdir(root.c_str());
+}
+
+std::string FileNameOf(const std::string& path)
+{
+    const auto slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string PackageFolder(const std::string& jobPath, int jobIndex)
+{
+    return GetWorkspaceRoot() + "/" + FileNameOf(jobPath) + std::to_string(jobIndex);
+}
+
+} // namespace tavrin
