@@ -43,6 +43,11 @@ UnzipResult InflateRawMember(RawMemberReader* reader, void* buffer, std::uint32_
 // so a caller can tell "buffer full" from "the stream ended short" after UnzipMoreData.
 bool RawMemberStreamEnded(const RawMemberReader* reader);
 
+// Bytes placed into the caller's buffers by every decode call so far, including the
+// bytes of a call that then failed (whose MemberSizes report 0): how far decoding got
+// before a damaged stream stopped it.
+std::uint64_t RawMemberTotalProduced(const RawMemberReader* reader);
+
 UnzipResult CloseRawMember(RawMemberReader* reader);
 
 } // namespace tavrin::zip

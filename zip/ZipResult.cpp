@@ -1,0 +1,23 @@
+#include "zip/ZipResult.h"
+
+namespace tavrin::zip {
+
+const char* ZipResultText(ZipResult result)
+{
+    switch (result) {
+    case ZipOk: return "Success";
+    case ZipDuplicateFailed: return "Culdn't duplicate handle";
+    case ZipOpenFailed: return "Couldn't create/open file";
+    case ZipNoMemory: return "Failed to allocate memory";
+    case ZipWriteFailed: return "Error writing to file";
+    case ZipReadFailed: return "Error reading from file";
+    case ZipBadArguments: return "Caller: faulty arguments";
+    case ZipMemoryTooSmall: return "Caller: not enough space allocated for memory zipfile";
+    case ZipWrongHandleKind: return "Caller: mixing creation and opening of zip";
+    case ZipTooLarge: return "Archive too large: over 65535 members or 4 GiB";
+    case ZipMethodChanged: return "Zip-bug: tried to change mind, but not allowed";
+    }
+    return "Unknown zip error";
+}
+
+} // namespace tavrin::zip

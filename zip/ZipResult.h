@@ -1,0 +1,29 @@
+// Result codes of the archive writer, with the description text held for each.
+// Distinct from the inflater's UnzipResult values.
+#pragma once
+
+#include <cstdint>
+
+namespace tavrin::zip {
+
+enum ZipResult : std::uint32_t {
+    ZipOk = 0x00000000,
+    ZipDuplicateFailed = 0x00000100,
+    ZipOpenFailed = 0x00000200,
+    ZipNoMemory = 0x00000300,
+    ZipWriteFailed = 0x00000400,
+    // A source could not be read to its end; the member is not listed.
+    ZipReadFailed = 0x00000500,
+    ZipBadArguments = 0x00010000,
+    ZipMemoryTooSmall = 0x00030000,
+    ZipWrongHandleKind = 0x00080000,
+    // The archive would need ZIP64 records (over 65,535 members, or a size or offset
+    // of 4 GiB or more), which this writer does not produce.
+    ZipTooLarge = 0x00100000,
+    ZipMethodChanged = 0x04000000,
+};
+
+// The description text of a code, e.g. "Error writing to file".
+const char* ZipResultText(ZipResult result);
+
+} // namespace tavrin::zip
