@@ -1,0 +1,171 @@
+#include "engine/MemberExtractor.h"
+
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <atomic>
+
+#include "RecordingView.h"
+#include "TestPackages.h"
+#include "engine/ContentXml.h"
+
+namespace tavrin {
+namespace {
+
+using namespace test;
+
+TEST(MemberExtractor, SafeMemberPathNeverLeavesTheFolder)
+{
+    const std::pair<const char*, const char*> cases[] = {
+        {"content.xml", "content.xml"},
+        {"Pictures/a.png", "Pictures/a.png"},
+        {"c:x", "cx"},
+        {"C:/drive/abs.txt", "C/drive/abs.txt"},
+        {"../escape.txt", "escape.txt"},
+        {"forms/../../escape2.txt", "forms/escape2.txt"},
+        {"/rooted.txt", "rooted.txt"},
+        {"a\\..\\..\\b", "a/b"},
+        {"./a//b/.", "a/b"},
+        {"..", ""},
+        {"/", ""},
+        {"...", "..."},
+    };
+    for (const auto& [name, expected] : cases)
+        EXPECT_EQ(SafeMemberPath(name), expected) << name;
+}
+
+struct MemberCase {
+    const char* label;
+    Bytes package;          // bytes of the package; the member's data starts at `offset`
+    PackageEntry entry;
+    MemberOutcome outcome;
+    Bytes expected;         // target contents when something is written
+};
+
+TEST(MemberExtractor, WritesStoredAndInflatedMembersOrNothing)
+{
+    const Bytes text = "The quick brown fox jumps over the lazy dog. The quick brown fox.";
+    const Bytes packed = Deflate(text);
+    const auto c = static_cast<std::uint32_t>(packed.size());
+    const auto u = static_cast<std::uint32_t>(text.size());
+    Bytes large(3 * 1024 * 1024 + 17, '\0'); // several extraction chunks
+    for (std::size_t i = 0; i < large.size(); ++i)
+        large[i] = static_cast<char>((i * 7919) >> 5);
+    const Bytes largePacked = Deflate(large);
+    const Bytes prefix = "0123456789";
+    const MemberCase cases[] = {
+        {"stored copy", prefix + text, {"m", u, u, 10}, MemberOutcome::Written, text},
+        {"deflated", prefix + packed, {"m", c, u, 10}, MemberOutcome::Written, text},
+        {"deflated larger than a chunk",
+         prefix + largePacked,
+         {"m", static_cast<std::uint32_t>(largePacked.size()), static_cast<std::uint32_t>(large.size()), 10},
+         MemberOutcome::Written,
+         large},
+        {"equal sizes are copied raw even when deflated", prefix + packed, {"m", c, c, 10}, MemberOutcome::Written, packed},
+        {"compressed size 0 goes the inflating way and fails", prefix + packed, {"m", 0, u, 10},
+         MemberOutcome::NotInflated, {}},
+        {"stream ends before the uncompressed size", prefix + packed, {"m", c, u + 100, 10},
+         MemberOutcome::NotInflated, {}},
+        {"damaged header claims 4 GiB", prefix + packed, {"m", c, 0xFFFFFFFF, 10}, MemberOutcome::NotInflated, {}},
+        {"stored member cut by the end of the package", prefix + text.substr(0, 20), {"m", u, u, 10},
+         MemberOutcome::CutShort, text.substr(0, 20)},
+        {"stored 4 GiB past the end keeps what is there", prefix + text, {"m", 0xFFFFFFFF, 0xFFFFFFFF, 10},
+         MemberOutcome::CutShort, text},
+        {"garbage instead of DEFLATE", prefix + Bytes(40, '\xff'), {"m", 40, 400, 10}, MemberOutcome::NotInflated, {}},
+        {"empty inflated member", prefix + Deflate(""), {"m", 2, 0, 10}, MemberOutcome::Written, ""},
+    };
+    for (const MemberCase& test : cases) {
+        TempFolder folder;
+        WriteFile(folder / "p.odb", test.package);
+        const MemberReport report = ExtractMember(test.entry, folder / "p.odb", folder / "out");
+        EXPECT_EQ(report.outcome, test.outcome) << test.label << ": " << report.error;
+        if (test.outcome == MemberOutcome::Written || test.outcome == MemberOutcome::CutShort) {
+            EXPECT_EQ(ReadFile(folder / "out"), test.expected) << test.label;
+            EXPECT_EQ(report.bytesWritten, test.expected.size()) << test.label;
+        } else {
+            EXPECT_FALSE(Exists(folder / "out")) << test.label;
+        }
+        // Nothing but the package and the finished target: no partial or temporary file.
+        EXPECT_EQ(FilesUnder(folder.path()).size(), Exists(folder / "out") ? 2u : 1u) << test.label;
+    }
+}
+
+TEST(MemberExtractor, UnwritableTargetIsReportedAndLeavesNothing)
+{
+    TempFolder folder;
+    WriteFile(folder / "p.odb", "0123456789abc");
+    const MemberReport report = ExtractMember({"m", 3, 3, 10}, folder / "p.odb", folder / "missing/out");
+    EXPECT_EQ(report.outcome, MemberOutcome::NotWritten);
+    EXPECT_FALSE(report.error.empty());
+}
+
+TEST(MemberExtractor, CreatesFoldersOnceAndKeepsNamesInside)
+{
+    TempFolder folder;
+    RecordingView view;
+    std::string first = "Pictures/x.png";
+    EXPECT_EQ(CreateMemberFolders(folder.path(), first, view), 1);
+    EXPECT_EQ(first, folder / "Pictures/x.png");
+    std::string second = "Pictures/y.png";
+    CreateMemberFolders(folder.path() + "/", second, view);
+    EXPECT_EQ(second, folder / "Pictures/y.png");
+    std::string flat = "c:x";
+    EXPECT_EQ(CreateMemberFolders(folder.path(), flat, view), 0);
+    EXPECT_EQ(flat, folder / "cx");
+    std::string escape = "../../etc/passwd";
+    CreateMemberFolders(folder.path(), escape, view);
+    EXPECT_EQ(escape, folder / "etc/passwd");
+    EXPECT_TRUE(view.messages.empty());
+}
+
+TEST(MemberExtractor, PackageLogsOneRedLinePerLostMemberAndCompletesContentXml)
+{
+    TempFolder folder;
+    const Bytes script = "CREATE TABLE T(ID INT)\nCREATE TABLE U(ID INT)\nCREATE TABLE V(ID INT)\n";
+    const Bytes good = DeflatedMember("database/script", script);
+    const Bytes bad = LocalHeader("settings.xml", 8, 20, 300) + Bytes(20, '\xff');
+    const std::string package = folder / "p.odb";
+    WriteFile(package, good + bad);
+    const ScanList entries = {{"database/script", static_cast<std::uint32_t>(good.size() - 45),
+                                static_cast<std::uint32_t>(script.size()), 45},
+                              {"settings.xml", 20, 300, good.size() + 42}};
+    ::mkdir((folder / "ws").c_str(), 0700);
+    RecordingView view;
+    std::atomic<int> running{1};
+    ThreadContext context{&view, &running, nullptr};
+    PackageReport report;
+    EXPECT_EQ(ExtractPackage(folder / "ws", package, entries, context, &report), 1);
+
+    EXPECT_EQ(ReadFile(folder / "ws/database/script"), script);
+    EXPECT_FALSE(Exists(folder / "ws/settings.xml"));
+    EXPECT_EQ(ReadFile(folder / "ws/content.xml"), ContentXmlTemplate());
+    ASSERT_EQ(view.log.size(), 1u);
+    EXPECT_EQ(view.log[0].first, kRed);
+    EXPECT_EQ(view.log[0].second.rfind(package + " member settings.xml could not be inflated", 0), 0u);
+    EXPECT_EQ(view.log[0].second.substr(view.log[0].second.size() - 6), "....\r\n");
+    ASSERT_EQ(report.members.size(), 2u);
+    EXPECT_EQ(report.members[1].outcome, MemberOutcome::NotInflated);
+    EXPECT_TRUE(report.contentXmlRegenerated);
+    const std::vector<std::string> progress = {"range file 2", "position file 0", "position file 0",
+                                               "position file 1", "position file 2"};
+    std::vector<std::string> recorded;
+    for (const std::string& event : view.events)
+        if (event.rfind("range", 0) == 0 || event.rfind("position", 0) == 0)
+            recorded.push_back(event);
+    EXPECT_EQ(recorded, progress);
+}
+
+TEST(MemberExtractor, EmptyScanListWritesNothing)
+{
+    TempFolder folder;
+    RecordingView view;
+    std::atomic<int> running{1};
+    ThreadContext context{&view, &running, nullptr};
+    EXPECT_EQ(ExtractPackage(folder.path(), folder / "p.odb", {}, context, nullptr), 0);
+    EXPECT_TRUE(FilesUnder(folder.path()).empty());
+    EXPECT_TRUE(view.events.empty());
+}
+
+} // namespace
+} // namespace tavrin

@@ -1,0 +1,229 @@
+// The block scanner must list exactly what the byte-by-byte window rule lists. The
+// reference below follows that rule literally: a seek and a 4-byte read per offset.
+#include "engine/PackageScanner.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <random>
+
+#include "TestPackages.h"
+
+namespace tavrin {
+namespace {
+
+using namespace test;
+
+std::uint32_t Get32(const unsigned char* p)
+{
+    return static_cast<std::uint32_t>(p[0] | (p[1] << 8) | (p[2] << 16)) | (static_cast<std::uint32_t>(p[3]) << 24);
+}
+
+ScanList SlowScan(const std::string& path)
+{
+    ScanList entries;
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    struct stat info {};
+    ::fstat(fd, &info);
+    const auto length = static_cast<std::uint64_t>(info.st_size);
+    // Reads at `at`; the cursor after the read is `at` plus what came back.
+    auto readAt = [fd](std::uint64_t at, unsigned char* out, std::size_t size) {
+        const ssize_t got = ::pread(fd, out, size, static_cast<off_t>(at));
+        return got < 0 ? std::size_t{0} : static_cast<std::size_t>(got);
+    };
+    std::uint64_t c = 0;
+    while (c < length) {
+        const std::uint64_t w = c >= 3 ? c - 3 : c;
+        unsigned char window[4];
+        const std::size_t got = readAt(w, window, 4);
+        c = w + got;
+        if (got < 4 || std::string(reinterpret_cast<char*>(window), 4) != std::string("PK\3\4", 4))
+            continue;
+        unsigned char header[26];
+        if (readAt(c, header, 26) < 26)
+            break;
+        const unsigned method = static_cast<unsigned>(header[4] | (header[5] << 8));
+        std::uint32_t compressed = Get32(header + 14);
+        std::uint32_t uncompressed = Get32(header + 18);
+        const unsigned n = static_cast<unsigned>(header[22] | (header[23] << 8));
+        const unsigned m = static_cast<unsigned>(header[24] | (header[25] << 8));
+        std::vector<unsigned char> name(n + 2, 0);
+        if (readAt(c + 26, name.data(), n) < n)
+            break;
+        const std::uint64_t p = c + 26 + n;
+        if (compressed == 0 && uncompressed == 0 && method == 8) {
+            std::uint64_t d = p;
+            while (d < length) {
+                const std::uint64_t dw = d >= 3 ? d - 3 : d;
+                const std::size_t dgot = readAt(dw, window, 4);
+                d = dw + dgot;
+                if (dgot < 4)
+                    continue;
+                const std::string text(reinterpret_cast<char*>(window), 4);
+                if (text == std::string("PK\3\4", 4))
+                    break;
+                if (text == std::string("PK\7\x08", 4)) {
+                    unsigned char fields[12];
+                    if (readAt(d, fields, 12) == 12) {
+                        compressed = Get32(fields + 4);
+                        uncompressed = Get32(fields + 8);
+                    }
+                    break;
+                }
+            }
+        }
+        std::string text(reinterpret_cast<char*>(name.data()));
+        text = text.substr(0, 1023);
+        if ((compressed != 0 || uncompressed != 0) && !text.empty())
+            entries.push_back(PackageEntry{text, compressed, uncompressed, p + m});
+        c = p + m + compressed;
+    }
+    ::close(fd);
+    return entries;
+}
+
+ScanList FastScan(const std::string& path, std::size_t blockSize)
+{
+    ScanList entries;
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    struct stat info {};
+    ::fstat(fd, &info);
+    PackageScanner(nullptr, blockSize).Scan(fd, static_cast<std::uint64_t>(info.st_size), entries);
+    ::close(fd);
+    return entries;
+}
+
+// Block sizes down to the window itself, so signatures straddle block ends everywhere.
+const std::size_t kBlockSizes[] = {4, 5, 7, 13, 64, 4096, PackageScanner::kDefaultBlockSize};
+
+void ExpectSameAsRule(const std::string& path)
+{
+    const ScanList expected = SlowScan(path);
+    for (const std::size_t block : kBlockSizes)
+        EXPECT_EQ(FastScan(path, block), expected) << path << " with blocks of " << block;
+}
+
+TEST(PackageScanner, ListsExactlyWhatTheByteRuleListsOnEveryFixture)
+{
+    int fixtures = 0;
+    for (const auto& item : std::filesystem::directory_iterator(TAVRIN_TEST_DATA_DIR "/fixtures")) {
+        if (item.path().extension() != ".odb")
+            continue;
+        ++fixtures;
+        ExpectSameAsRule(item.path().string());
+    }
+    EXPECT_GT(fixtures, 0);
+}
+
+// Random mixtures of real members, damaged headers, lone descriptors, "PK" pairs and
+// noise: the places where a block scanner goes wrong.
+TEST(PackageScanner, ListsExactlyWhatTheByteRuleListsOnGeneratedDamage)
+{
+    TempFolder folder;
+    std::mt19937 random(20261210);
+    auto noise = [&random](std::size_t size) {
+        Bytes bytes(size, '\0');
+        for (char& c : bytes)
+            c = "PK\3\4\7\x08xyz\0"[random() % 10];
+        return bytes;
+    };
+    for (int round = 0; round < 300; ++round) {
+        Bytes package;
+        const int pieces = 1 + static_cast<int>(random() % 12);
+        for (int i = 0; i < pieces; ++i) {
+            switch (random() % 8) {
+            case 0: package += StoredMember("s" + std::to_string(i), noise(random() % 40)); break;
+            case 1: package += DeflatedMember("d/" + std::to_string(i), noise(random() % 200)); break;
+            case 2: // descriptor-style member, descriptor with or without its signature
+                package += LocalHeader("dd", 8, 0, 0, {}, 8) + Deflate(noise(30)) + Descriptor(12, 30, random() % 2 == 0);
+                break;
+            case 3: // sizes that point anywhere, even past the end
+                package += LocalHeader("bad", static_cast<std::uint16_t>(random() % 9),
+                                       static_cast<std::uint32_t>(random() % 100 == 0 ? 0xFFFFFFFFu : random() % 90),
+                                       static_cast<std::uint32_t>(random() % 90));
+                break;
+            case 4: package += std::string("PKPK\3\4", 6); break;
+            case 5: package += noise(random() % 50); break;
+            case 6: package += LocalHeader("", 8, 0, 0) + Descriptor(0, 0); break;
+            default: package += std::string("PK\3\4", 4) + noise(random() % 30); break; // header cut short
+            }
+        }
+        const std::string path = folder / "generated.odb";
+        WriteFile(path, package);
+        ExpectSameAsRule(path);
+        if (HasFailure())
+            break;
+    }
+}
+
+struct HexCase {
+    const char* label;
+    Bytes bytes;
+    ScanList expected;
+};
+
+TEST(PackageScanner, HandWrittenCases)
+{
+    const Bytes data = "hello";
+    const Bytes packed = Deflate("abcabcabcabc");
+    const HexCase cases[] = {
+        {"overlapping PKPK\\3\\4", "PK" + StoredMember("a", data), {{"a", 5, 5, 2 + 31}}},
+        {"header at offset 0 and one right behind it",
+         StoredMember("a", data) + StoredMember("b", data),
+         {{"a", 5, 5, 31}, {"b", 5, 5, 36 + 31}}},
+        {"descriptor with signature gives the sizes",
+         LocalHeader("x.xml", 8, 0, 0, {}, 8) + packed + Descriptor(static_cast<std::uint32_t>(packed.size()), 12),
+         {{"x.xml", static_cast<std::uint32_t>(packed.size()), 12, 35}}},
+        {"next header before any descriptor: not listed",
+         LocalHeader("x.xml", 8, 0, 0, {}, 8) + packed + Descriptor(7, 12, false) + StoredMember("b", data),
+         {{"b", 5, 5, 35 + packed.size() + 12 + 31}}},
+        {"stored member with zero sizes is never searched",
+         LocalHeader("s", 0, 0, 0) + Descriptor(5, 5), {}},
+        {"name ends at its first zero byte", LocalHeader(std::string("ab\0cd", 5), 0, 1, 1) + "z",
+         {{"ab", 1, 1, 35}}},
+        {"extra field skipped", LocalHeader("e", 0, 1, 1, "EXTRA!") + "z", {{"e", 1, 1, 37}}},
+        {"header cut short lists nothing", StoredMember("a", data) + std::string("PK\3\4\x14\0", 6),
+         {{"a", 5, 5, 31}}},
+        {"sizes past the end of the file", LocalHeader("big", 0, 0xFFFFFFFF, 0xFFFFFFFF) + "tail",
+         {{"big", 0xFFFFFFFF, 0xFFFFFFFF, 33}}},
+        {"not a zip", "<html>PK no header here</html>", {}},
+    };
+    TempFolder folder;
+    for (const HexCase& test : cases) {
+        const std::string path = folder / "case.odb";
+        WriteFile(path, test.bytes);
+        EXPECT_EQ(SlowScan(path), test.expected) << test.label;
+        for (const std::size_t block : kBlockSizes)
+            EXPECT_EQ(FastScan(path, block), test.expected) << test.label << " with blocks of " << block;
+    }
+}
+
+TEST(PackageScanner, NamesAreCutAtTheLongestKeptLength)
+{
+    TempFolder folder;
+    const std::string path = folder / "long.odb";
+    WriteFile(path, StoredMember(std::string(1500, 'n'), "z"));
+    const ScanList entries = FastScan(path, PackageScanner::kDefaultBlockSize);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].name, std::string(kMaxMemberNameLength, 'n'));
+}
+
+TEST(PackageScanner, StopsWhenTheRunningFlagIsCleared)
+{
+    TempFolder folder;
+    const std::string path = folder / "two.odb";
+    WriteFile(path, StoredMember("a", "x") + StoredMember("b", "y"));
+    std::atomic<int> running{0};
+    ScanList entries;
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    PackageScanner(&running).Scan(fd, 64, entries);
+    ::close(fd);
+    EXPECT_TRUE(entries.empty());
+}
+
+} // namespace
+} // namespace tavrin
