@@ -98,6 +98,9 @@ bool CSplashWnd::SetBitmap(const QImage& picture, int red, int green, int blue)
 
 void CSplashWnd::Show()
 {
+    // Without a picture there is nothing to show; the window keeps zero size.
+    if (m_picture.isNull())
+        return;
     setGeometry(QRect(m_position, m_picture.size()));
     if (m_flags & FadeIn) {
         setWindowOpacity(0.0);
