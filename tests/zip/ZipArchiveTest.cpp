@@ -1,0 +1,640 @@
+#include "zip/ZipArchive.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <random>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+#include <zlib.h>
+
+#include "ArchiveReader.h"
+#include "ScratchFolder.h"
+#include "platform/FileIo.h"
+
+using namespace tavrin::zip;
+
+namespace {
+
+std::string Le32(std::uint32_t value)
+{
+    char bytes[9];
+    std::snprintf(bytes, sizeof bytes, "%02x%02x%02x%02x", value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF, value >> 24);
+    return bytes;
+}
+
+std::uint32_t FromLe32Hex(const std::string& hex)
+{
+    std::uint32_t value = 0;
+    for (int i = 3; i >= 0; --i)
+        value = value << 8 | static_cast<std::uint32_t>(std::stoul(hex.substr(static_cast<std::size_t>(i) * 2, 2), nullptr, 16));
+    return value;
+}
+
+std::string CrcHex(const std::string& data)
+{
+    char text[9];
+    std::snprintf(text, sizeof text, "%08lx", crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
+    return text;
+}
+
+std::string Sized(std::size_t size, std::uint32_t seed)
+{
+    std::mt19937 random(seed);
+    std::string bytes(size, '\0');
+    for (char& c : bytes)
+        c = static_cast<char>(random());
+    return bytes;
+}
+
+void SetTimes(const std::string& path, std::int64_t accessTime, std::int64_t modificationTime)
+{
+    const struct timespec times[2] = {{static_cast<time_t>(accessTime), 0}, {static_cast<time_t>(modificationTime), 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
+}
+
+std::uint64_t FileSize(const std::string& path)
+{
+    struct stat info{};
+    return stat(path.c_str(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+}
+
+// Stands in for a disk that fills up: writes succeed until the byte budget is spent,
+// then take what is left and fail with ENOSPC. Reads can be made to fail with EIO.
+class FullDisk : public tavrin::platform::FileIo {
+public:
+    std::size_t budget = SIZE_MAX;
+    bool failReads = false;
+
+    ssize_t Write(int fd, const void* data, std::size_t size) override
+    {
+        if (budget == 0) {
+            errno = ENOSPC;
+            return -1;
+        }
+        const ssize_t written = FileIo::Write(fd, data, std::min(size, budget));
+        if (written > 0 && budget != SIZE_MAX)
+            budget -= static_cast<std::size_t>(written);
+        return written;
+    }
+    ssize_t Read(int fd, void* buffer, std::size_t size) override
+    {
+        if (failReads) {
+            errno = EIO;
+            return -1;
+        }
+        return FileIo::Read(fd, buffer, size);
+    }
+};
+
+class InstalledFileIo {
+public:
+    explicit InstalledFileIo(tavrin::platform::FileIo& io) : previous_(tavrin::platform::FileIo::Install(&io)) {}
+    ~InstalledFileIo() { tavrin::platform::FileIo::Install(previous_); }
+
+private:
+    tavrin::platform::FileIo* previous_;
+};
+
+// Collects everything written into a pipe, as a consumer of a streamed archive would.
+class PipeSink {
+public:
+    PipeSink()
+    {
+        EXPECT_EQ(pipe(ends_), 0);
+        reader_ = std::thread([this] {
+            char chunk[8192];
+            ssize_t got;
+            while ((got = read(ends_[0], chunk, sizeof chunk)) > 0)
+                bytes_.append(chunk, static_cast<std::size_t>(got));
+        });
+    }
+    ~PipeSink() { Finish(); }
+    int WriteEnd() const { return ends_[1]; }
+    const std::string& Finish()
+    {
+        if (ends_[1] >= 0) {
+            close(ends_[1]);
+            ends_[1] = -1;
+            reader_.join();
+            close(ends_[0]);
+        }
+        return bytes_;
+    }
+
+private:
+    int ends_[2] = {-1, -1};
+    std::thread reader_;
+    std::string bytes_;
+};
+
+class ZipArchiveTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        if (const char* zone = std::getenv("TZ"))
+            oldZone_ = zone;
+        setenv("TZ", "UTC0", 1); // CreateZipArchive re-reads the zone
+    }
+    void TearDown() override
+    {
+        if (oldZone_.empty())
+            unsetenv("TZ");
+        else
+            setenv("TZ", oldZone_.c_str(), 1);
+        tzset();
+    }
+
+    void ExpectSoundArchive(const std::string& path, const ReadArchive& read)
+    {
+        EXPECT_EQ(read.exitStatus, 0) << read.output;
+        EXPECT_EQ(read.testzip, "ok") << read.output;
+        std::string output;
+        EXPECT_EQ(TestWithUnzip(path, output), 0) << output;
+    }
+
+    ScratchFolder scratch_;
+    std::string oldZone_;
+};
+
+constexpr std::int64_t kFeb2001 = 981173106;   // 2001-02-03 04:05:06 UTC
+constexpr std::int64_t kMar2002 = 1015000000;
+
+} // namespace
+
+TEST_F(ZipArchiveTest, MembersReadBackByAnIndependentReader)
+{
+    const std::string content = [] {
+        std::string xml;
+        for (int i = 0; i < 300; ++i)
+            xml += "<table:table-row><table:table-cell>" + std::to_string(i) + "</table:table-cell></table:table-row>\n";
+        return xml;
+    }();
+    const struct {
+        const char* memberName;
+        std::string data;
+        std::string storedName; // bytes in the archive
+        int method;
+        int flags;
+    } cases[] = {
+        {"content.xml", content, "content.xml", 8, 2},
+        {"mimetype", "application/vnd.oasis.opendocument.base", "mimetype", 8, 2},
+        {"Pictures\\x.ZIP", "PK\x03\x04 zipped already", "Pictures/x.ZIP", 0, 0},
+        {"data.tar.gz", "\x1f\x8b\x08\x00 gzipped", "data.tar.gz", 0, 0},
+        {"old.LzH", "lha", "old.LzH", 0, 0},
+        {"a.zip/b", "the suffix is .zip/b", "a.zip/b", 8, 2},
+        {"a\\b\\c.xml", "<c/>", "a/b/c.xml", 8, 2},
+        {"caf\xe9.txt", "Latin-1 name", "caf\xe9.txt", 8, 2},
+        {"empty.txt", "", "empty.txt", 8, 2},
+        {"noise.bin", Sized(70000, 1), "noise.bin", 8, 2},
+    };
+    const std::string archivePath = scratch_ / "out.zip";
+    const std::time_t before = std::time(nullptr);
+    ZipHandle* handle = CreateZipArchive(archivePath);
+    ASSERT_NE(handle, nullptr);
+    int index = 0;
+    for (const auto& c : cases) {
+        const std::string source = scratch_.Write("src/" + std::to_string(index++), c.data);
+        chmod(source.c_str(), 0644);
+        SetTimes(source, kMar2002, kFeb2001);
+        ASSERT_EQ(AddToZipArchive(handle, c.memberName, source), ZipOk) << c.memberName;
+    }
+    ASSERT_EQ(CloseZipArchive(handle), ZipOk);
+
+    const ReadArchive read = ReadWithPython(archivePath);
+    ExpectSoundArchive(archivePath, read);
+    ASSERT_EQ(read.members.size(), std::size(cases)) << read.output;
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        const auto& c = cases[i];
+        const ReadMember& m = read.members[i]; // in the order added
+        SCOPED_TRACE(c.memberName);
+        EXPECT_EQ(m["name"], ToHex(c.storedName));
+        EXPECT_EQ(m["lname"], ToHex(c.storedName));
+        EXPECT_EQ(m["made"], "0b17");
+        EXPECT_EQ(m["needed"], "20");
+        EXPECT_EQ(m["lneeded"], "20");
+        EXPECT_EQ(m["method"], std::to_string(c.method));
+        EXPECT_EQ(m["lmethod"], std::to_string(c.method));
+        EXPECT_EQ(m["flags"], std::to_string(c.flags)); // never bit 11
+        EXPECT_EQ(m["lflags"], std::to_string(c.flags));
+        EXPECT_EQ(m["crc"], CrcHex(c.data));
+        EXPECT_EQ(m["lcrc"], CrcHex(c.data));
+        EXPECT_EQ(m["usize"], std::to_string(c.data.size()));
+        EXPECT_EQ(m["lusize"], std::to_string(c.data.size()));
+        EXPECT_EQ(m["lcsize"], m["csize"]);
+        if (c.method == 0) {
+            EXPECT_EQ(m["csize"], std::to_string(c.data.size()));
+        }
+        if (c.data.size() <= 4096) {
+            EXPECT_EQ(m["data"], ToHex(c.data));
+        }
+        EXPECT_EQ(m["datacrc"], CrcHex(c.data));
+        EXPECT_EQ(m["dos"], "2a4320a3");
+        EXPECT_EQ(m["ldos"], "2a4320a3");
+        EXPECT_EQ(m["attr"], "81800000");
+        EXPECT_EQ(m["internal"], "0");
+        EXPECT_EQ(m["comment"], "0");
+        EXPECT_EQ(m["descriptor"], "-");
+        EXPECT_EQ(m["extra"], "5554050007" + Le32(kFeb2001));
+        const std::string localExtra = m["lextra"];
+        ASSERT_EQ(localExtra.size(), 34u);
+        EXPECT_EQ(localExtra.substr(0, 26), "55540d0007" + Le32(kFeb2001) + Le32(kMar2002));
+        // Creation: the birth time (just now) where the file system keeps one.
+        const std::uint32_t created = FromLe32Hex(localExtra.substr(26));
+        EXPECT_TRUE(created == kFeb2001 || (created >= before - 2 && created <= std::time(nullptr) + 2)) << created;
+    }
+    const ReadMember& empty = read.members[8];
+    EXPECT_EQ(empty["csize"], "2");
+    EXPECT_EQ(empty["raw"], "0300");
+    EXPECT_EQ(empty["crc"], "00000000");
+}
+
+TEST_F(ZipArchiveTest, ExternalAttributesFromPermissionsNameAndProgramHeader)
+{
+    auto program = [](std::size_t size, std::uint32_t headerOffset, const std::string& signature) {
+        std::string bytes(size, '\0');
+        bytes[0] = 'M';
+        bytes[1] = 'Z';
+        for (int i = 0; i < 4; ++i)
+            bytes[60 + static_cast<std::size_t>(i)] = static_cast<char>(headerOffset >> (8 * i));
+        if (headerOffset + signature.size() <= size)
+            bytes.replace(headerOffset, signature.size(), signature);
+        return bytes;
+    };
+    const std::string pe("PE\0\0", 4);
+    const struct {
+        const char* name;
+        mode_t mode;
+        std::string data;
+        const char* attributes;
+    } cases[] = {
+        {"plain.txt", 0644, "text", "81800000"},
+        {"locked.txt", 0444, "text", "81000001"},
+        {".hidden", 0600, "text", "81800002"},
+        {"setup.exe", 0644, program(200, 64, pe), "81c00000"},
+        {"locked.exe", 0555, program(200, 64, pe), "81400001"},
+        {"win16.exe", 0644, program(200, 128, std::string("NE\0\0", 4)), "81c00000"},
+        {"vxd.exe", 0644, program(200, 100, std::string("LE\0\0", 4)), "81c00000"},
+        {"dos.exe", 0644, program(200, 64, std::string("MZ\0\0", 4)), "81c00000"},
+        {"edge.exe", 0644, program(117, 64, pe), "81c00000"},          // 64 + 52 < 117
+        {"header-too-far.exe", 0644, program(116, 64, pe), "81800000"}, // 64 + 52 = 116
+        {"odd-signature.exe", 0644, program(200, 64, "PX\0\0"), "81800000"},
+        {"pe-no-zeros.exe", 0644, program(200, 64, "PEab"), "81800000"},
+        {"forty.exe", 0644, std::string("MZ") + std::string(38, '\0'), "81800000"},
+        {"zm.exe", 0644, "ZM" + program(200, 64, pe).substr(2), "81800000"},
+    };
+    const std::string archivePath = scratch_ / "attributes.zip";
+    ZipHandle* handle = CreateZipArchive(archivePath);
+    ASSERT_NE(handle, nullptr);
+    for (const auto& c : cases) {
+        const std::string source = scratch_.Write(std::string("src/") + c.name, c.data);
+        ASSERT_EQ(chmod(source.c_str(), c.mode), 0);
+        ASSERT_EQ(AddToZipArchive(handle, c.name, source), ZipOk) << c.name;
+    }
+    ASSERT_EQ(CloseZipArchive(handle), ZipOk);
+
+    const ReadArchive read = ReadWithPython(archivePath);
+    ExpectSoundArchive(archivePath, read);
+    ASSERT_EQ(read.members.size(), std::size(cases)) << read.output;
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        EXPECT_EQ(read.members[i]["attr"], cases[i].attributes) << cases[i].name;
+        EXPECT_EQ(read.members[i]["data"], ToHex(cases[i].data)) << cases[i].name;
+    }
+}
+
+TEST_F(ZipArchiveTest, EmptyArchiveIsTheEndRecordAlone)
+{
+    const std::string archivePath = scratch_ / "empty.zip";
+    ZipHandle* handle = CreateZipArchive(archivePath);
+    ASSERT_NE(handle, nullptr);
+    ASSERT_EQ(CloseZipArchive(handle), ZipOk);
+    EXPECT_EQ(ToHex(ScratchFolder::Read(archivePath)), "504b0506" "0000" "0000" "0000" "0000" "00000000" "00000000" "0000");
+    const ReadArchive read = ReadWithPython(archivePath);
+    EXPECT_EQ(read.exitStatus, 0) << read.output;
+    EXPECT_TRUE(read.members.empty());
+}
+
+TEST_F(ZipArchiveTest, FailedSourceWritesNothingAndArchiveGoesOn)
+{
+    const std::string archivePath = scratch_ / "out.zip";
+    ZipHandle* handle = CreateZipArchive(archivePath);
+    ASSERT_NE(handle, nullptr);
+    ASSERT_EQ(AddToZipArchive(handle, "a.txt", scratch_.Write("a.txt", "first")), ZipOk);
+    const std::uint64_t sizeBefore = FileSize(archivePath);
+
+    EXPECT_EQ(AddToZipArchive(handle, "missing.txt", scratch_ / "missing.txt"), ZipOpenFailed);
+    EXPECT_EQ(ZipLastSystemError(handle), ENOENT);
+    EXPECT_EQ(AddToZipArchive(handle, "folder", scratch_.Path()), ZipOpenFailed);
+    EXPECT_EQ(ZipLastSystemError(handle), EISDIR);
+    ASSERT_EQ(mkfifo((scratch_ / "fifo").c_str(), 0600), 0);
+    EXPECT_EQ(AddToZipArchive(handle, "fifo", scratch_ / "fifo"), ZipOpenFailed); // refused, not waited on
+    EXPECT_EQ(FileSize(archivePath), sizeBefore);
+
+    ASSERT_EQ(AddToZipArchive(handle, "c.txt", scratch_.Write("c.txt", "third")), ZipOk);
+    ASSERT_EQ(CloseZipArchive(handle), ZipOk);
+
+    const ReadArchive read = ReadWithPython(archivePath);
+    ExpectSoundArchive(archivePath, read);
+    ASSERT_EQ(read.members.size(), 2u) << read.output;
+    EXPECT_EQ(read.members[0]["data"], ToHex("first"));
+    EXPECT_EQ(read.members[1]["name"], ToHex("c.txt"));
+    EXPECT_EQ(read.members[1]["data"], ToHex("third"));
+}
+
+TEST_F(ZipArchiveTest, FolderEntriesAndMemorySources)
+{
+    const std::string archivePath = scratch_ / "out.zip";
+    ZipHandle* handle = CreateZipArchive(archivePath);
+    ASSERT_NE(handle, nullptr);
+    const std::string note = "kept in memory, kept in memory, kept in memory";
+    ASSERT_EQ(AddToZipArchive(handle, "docs", ZipSource::Folder()), ZipOk);
+    ASSERT_EQ(AddToZipArchive(handle, "sub\\inner\\", ZipSource::Folder()), ZipOk);
+    ASSERT_EQ(AddToZipArchive(handle, "note.txt", ZipSource::Memory(note.data(), static_cast<std::uint32_t>(note.size()))), ZipOk);
+    ASSERT_EQ(CloseZipArchive(handle), ZipOk);
+
+    const ReadArchive read = ReadWithPython(archivePath);
+    ExpectSoundArchive(archivePath, read);
+    ASSERT_EQ(read.members.size(), 3u) << read.output;
+    const char* folderNames[] = {"docs/", "sub/inner/"};
+    for (int i = 0; i < 2; ++i) {
+        const ReadMember& folder = read.members[static_cast<std::size_t>(i)];
+        EXPECT_EQ(folder["name"], ToHex(folderNames[i]));
+        EXPECT_EQ(folder["method"], "0");
+        EXPECT_EQ(folder["flags"], "0");
+        EXPECT_EQ(folder["crc"], "00000000");
+        EXPECT_EQ(folder["csize"], "0");
+        EXPECT_EQ(folder["usize"], "0");
+        EXPECT_EQ(folder["attr"], "41c00010");
+    }
+    EXPECT_EQ(read.members[2]["method"], "8");
+    EXPECT_EQ(read.members[2]["attr"], "80000000");
+    EXPECT_EQ(read.members[2]["data"], ToHex(note));
+}
+
+TEST_F(ZipArchiveTest, OutputThatCannotSeekGetsDataDescriptors)
+{
+    const std::string content = std::string(5000, 'c') + "content";
+    const std::string picture = Sized(40000, 2);
+    const std::string content_path = scratch_.Write("content.xml", content);
+    const std::string picture_path = scratch_.Write("pic.zip", picture);
+
+    PipeSink sink;
+    ZipHandle* handle = CreateZipArchive(sink.WriteEnd());
+    ASSERT_NE(handle, nullptr);
+    ASSERT_EQ(AddToZipArchive(handle, "content.xml", content_path), ZipOk);
+    ASSERT_EQ(AddToZipArchive(handle, "pic.zip", picture_path), ZipOk);
+    ASSERT_EQ(AddToZipArchive(handle, "docs", ZipSource::Folder()), ZipOk);
+    ASSERT_EQ(CloseZipArchive(handle), ZipOk);
+    const std::string archivePath = scratch_.Write("streamed.zip", sink.Finish());
+
+    const ReadArchive read = ReadWithPython(archivePath);
+    ExpectSoundArchive(archivePath, read);
+    ASSERT_EQ(read.members.size(), 3u) << read.output;
+    const struct {
+        std::string data;
+        const char* method;
+        std::string localCompressedSize;
+    } expected[] = {
+        {content, "8", "0"},
+        {picture, "0", std::to_string(picture.size())},
+        {"", "0", "0"},
+    };
+    for (std::size_t i = 0; i < 3; ++i) {
+        const ReadMember& m = read.members[i];
+        SCOPED_TRACE(i);
+        EXPECT_EQ(m["flags"], "8");
+        EXPECT_EQ(m["lflags"], "8");
+        EXPECT_EQ(m["method"], expected[i].method);
+        EXPECT_EQ(m["lcrc"], "00000000");
+        EXPECT_EQ(m["lcsize"], expected[i].localCompressedSize);
+        EXPECT_EQ(m["lusize"], std::to_string(expected[i].data.size()));
+        EXPECT_EQ(m["crc"], CrcHex(expected[i].data));
+        EXPECT_EQ(m["datacrc"], CrcHex(expected[i].data));
+        const auto crc = static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(expected[i].data.data()),
+                                                          static_cast<uInt>(expected[i].data.size())));
+        EXPECT_EQ(m["descriptor"], "504b0708" + Le32(crc) + Le32(static_cast<std::uint32_t>(std::stoul(m["csize"])))
+                                       + Le32(static_cast<std::uint32_t>(expected[i].data.size())));
+    }
+}
+
+TEST_F(ZipArchiveTest, StoredMemberOfUnknownSizeCannotGoToAPipe)
+{
+    int source[2];
+    ASSERT_EQ(pipe(source), 0);
+    ASSERT_EQ(write(source[1], "abc", 3), 3);
+    close(source[1]);
+
+    PipeSink sink;
+    ZipHandle* handle = CreateZipArchive(sink.WriteEnd());
+    ASSERT_NE(handle, nullptr);
+    EXPECT_EQ(AddToZipArchive(handle, "x.gz", ZipSource::Handle(source[0])), ZipMethodChanged);
+    close(source[0]);
+    ASSERT_EQ(AddToZipArchive(handle, "after.txt", ZipSource::Folder()), ZipOk);
+    ASSERT_EQ(CloseZipArchive(handle), ZipOk);
+    const std::string archivePath = scratch_.Write("streamed.zip", sink.Finish());
+
+    const ReadArchive read = ReadWithPython(archivePath);
+    EXPECT_EQ(read.testzip, "ok") << read.output;
+    ASSERT_EQ(read.members.size(), 1u) << read.output;
+    EXPECT_EQ(read.members[0]["name"], ToHex("after.txt/"));
+}
+
+TEST_F(ZipArchiveTest, HandleSourcesRecordTheBytesActuallyRead)
+{
+    int source[2];
+    ASSERT_EQ(pipe(source), 0);
+    const std::string delivered = Sized(600, 3);
+    ASSERT_EQ(write(source[1], delivered.data(), delivered.size()), 600);
+    close(source[1]);
+
+    const std::string fileData = "read from its first byte";
+    const int fileFd = open(scratch_.Write("on-disk.txt", fileData).c_str(), O_RDONLY);
+    ASSERT_EQ(lseek(fileFd, 0, SEEK_END), static_cast<off_t>(fileData.size()));
+
+    const std::string archivePath = scratch_ / "out.zip";
+    ZipHandle* handle = CreateZipArchive(archivePath);
+    ASSERT_NE(handle, nullptr);
+    ASSERT_EQ(AddToZipArchive(handle, "piped.bin", ZipSource::Handle(source[0], 1000)), ZipOk);
+    ASSERT_EQ(AddToZipArchive(handle, "on-disk.txt", ZipSource::Handle(fileFd)), ZipOk);
+    EXPECT_EQ(AddToZipArchive(handle, "closed", ZipSource::Handle(-1)), ZipBadArguments);
+    EXPECT_EQ(AddToZipArchive(handle, "none", ZipSource::Memory(nullptr, 5)), ZipBadArguments);
+    EXPECT_EQ(AddToZipArchive(handle, "none", ZipSource::Memory("x", 0)), ZipBadArguments);
+    ASSERT_EQ(CloseZipArchive(handle), ZipOk);
+    EXPECT_NE(fcntl(fileFd, F_GETFD), -1) << "a caller's descriptor stays open";
+    close(fileFd);
+    close(source[0]);
+
+    const ReadArchive read = ReadWithPython(archivePath);
+    ExpectSoundArchive(archivePath, read);
+    ASSERT_EQ(read.members.size(), 2u) << read.output;
+    EXPECT_EQ(read.members[0]["usize"], "600");
+    EXPECT_EQ(read.members[0]["data"], ToHex(delivered));
+    EXPECT_EQ(read.members[0]["attr"], "80000000");
+    EXPECT_EQ(read.members[1]["data"], ToHex(fileData));
+    EXPECT_EQ(read.members[1]["attr"], "81800000");
+}
+
+TEST_F(ZipArchiveTest, FileTimesAreShiftedAndClamped)
+{
+    const struct {
+        const char* zone;
+        std::int64_t modified;
+        const char* dos;
+        std::uint32_t stamp;
+    } cases[] = {
+        {"UTC0", kFeb2001, "2a4320a3", kFeb2001},
+        {"JST-9", kFeb2001, "2a4368a3", kFeb2001},           // DOS time in local time, 13:05:06
+        {"UTC0", -14182940, "00210000", 73060},              // 1969-07-20 20:17:40: 1970-01-01 20:17:40
+        {"UTC0", 2219900889, "78a63904", 2145856089},        // 2040-05-06 07:08:09: 2037-12-31 07:08:09
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.modified);
+        setenv("TZ", c.zone, 1);
+        const std::string source = scratch_.Write("dated.txt", "dated");
+        SetTimes(source, c.modified, c.modified);
+        const std::string archivePath = scratch_ / "dated.zip";
+        ZipHandle* handle = CreateZipArchive(archivePath);
+        ASSERT_NE(handle, nullptr);
+        ASSERT_EQ(AddToZipArchive(handle, "dated.txt", source), ZipOk);
+        ASSERT_EQ(CloseZipArchive(handle), ZipOk);
+
+        const ReadArchive read = ReadWithPython(archivePath);
+        ASSERT_EQ(read.members.size(), 1u) << read.output;
+        EXPECT_EQ(read.members[0]["ldos"], c.dos);
+        EXPECT_EQ(read.members[0]["dos"], c.dos);
+        EXPECT_EQ(read.members[0]["lextra"].substr(0, 26), "55540d0007" + Le32(c.stamp) + Le32(c.stamp));
+        EXPECT_EQ(read.members[0]["extra"], "5554050007" + Le32(c.stamp));
+    }
+}
+
+TEST_F(ZipArchiveTest, RefusesBadHandlesNamesAndTargets)
+{
+    ZipResult failure = ZipOk;
+    EXPECT_EQ(CreateZipArchive(scratch_ / "no/such/folder.zip", &failure), nullptr);
+    EXPECT_EQ(failure, ZipOpenFailed);
+    EXPECT_EQ(errno, ENOENT);
+    EXPECT_EQ(CreateZipArchive(-1, &failure), nullptr);
+    EXPECT_EQ(failure, ZipDuplicateFailed);
+
+    EXPECT_EQ(AddToZipArchive(nullptr, "a", ZipSource::Folder()), ZipBadArguments);
+    EXPECT_EQ(CloseZipArchive(nullptr), ZipBadArguments);
+    ZipHandle reader{1, nullptr};
+    EXPECT_EQ(AddToZipArchive(&reader, "a", ZipSource::Folder()), ZipWrongHandleKind);
+    EXPECT_EQ(CloseZipArchive(&reader), ZipWrongHandleKind);
+
+    const std::string archivePath = scratch_ / "names.zip";
+    ZipHandle* handle = CreateZipArchive(archivePath);
+    ASSERT_NE(handle, nullptr);
+    const std::string longest(65535, 'n');
+    const std::string longFolder = std::string(65534, 'f');
+    EXPECT_EQ(AddToZipArchive(handle, "", ZipSource::Memory("x", 1)), ZipBadArguments);
+    EXPECT_EQ(AddToZipArchive(handle, longest + "n", ZipSource::Memory("x", 1)), ZipBadArguments);
+    EXPECT_EQ(AddToZipArchive(handle, longest, ZipSource::Folder()), ZipBadArguments); // no room for '/'
+    ASSERT_EQ(AddToZipArchive(handle, longest, ZipSource::Memory("x", 1)), ZipOk);
+    ASSERT_EQ(AddToZipArchive(handle, longFolder, ZipSource::Folder()), ZipOk);
+    ASSERT_EQ(CloseZipArchive(handle), ZipOk);
+
+    const ReadArchive read = ReadWithPython(archivePath); // Info-ZIP cuts names at 4 KiB
+    EXPECT_EQ(read.testzip, "ok") << read.output.substr(0, 500);
+    ASSERT_EQ(read.members.size(), 2u) << read.output.substr(0, 500);
+    EXPECT_EQ(read.members[0]["name"], ToHex(longest));
+    EXPECT_EQ(read.members[0]["data"], ToHex("x"));
+    EXPECT_EQ(read.members[1]["name"], ToHex(longFolder + "/"));
+}
+
+TEST_F(ZipArchiveTest, RefusesWhatWouldNeedZip64)
+{
+    // A source of 4 GiB: sparse, so no disk is spent on it.
+    const std::string hugePath = scratch_ / "huge.bin";
+    {
+        const int fd = open(hugePath.c_str(), O_WRONLY | O_CREAT, 0644);
+        ASSERT_EQ(ftruncate(fd, 0x100000000LL), 0);
+        close(fd);
+    }
+    const std::string archivePath = scratch_ / "members.zip";
+    ZipHandle* handle = CreateZipArchive(archivePath);
+    ASSERT_NE(handle, nullptr);
+    EXPECT_EQ(AddToZipArchive(handle, "huge.bin", hugePath), ZipTooLarge);
+    EXPECT_EQ(FileSize(archivePath), 0u);
+    for (int i = 0; i < 65535; ++i)
+        ASSERT_EQ(AddToZipArchive(handle, std::to_string(i), ZipSource::Folder()), ZipOk) << i;
+    EXPECT_EQ(AddToZipArchive(handle, "one too many", ZipSource::Folder()), ZipTooLarge);
+    ASSERT_EQ(CloseZipArchive(handle), ZipOk);
+    std::string output;
+    EXPECT_EQ(RunCommand("/usr/bin/python3 -c 'import sys, zipfile; z = zipfile.ZipFile(sys.argv[1]); "
+                         "print(len(z.infolist()), z.infolist()[-1].filename, z.testzip())' " + ShellQuoted(archivePath),
+                         output), 0);
+    EXPECT_EQ(output, "65535 65534/ None\n");
+
+    // An archive that starts 256 bytes short of 4 GiB into a file: its first member
+    // still has an offset that fits, nothing after it does.
+    const std::string sparsePath = scratch_ / "late-start.bin";
+    const int fd = open(sparsePath.c_str(), O_RDWR | O_CREAT, 0644);
+    ASSERT_EQ(lseek(fd, 0xFFFFFF00LL, SEEK_SET), 0xFFFFFF00LL);
+    handle = CreateZipArchive(fd);
+    ASSERT_NE(handle, nullptr);
+    const std::string data = Sized(300, 4);
+    EXPECT_EQ(AddToZipArchive(handle, "first.zip", ZipSource::Memory(data.data(), 300)), ZipOk);
+    EXPECT_EQ(AddToZipArchive(handle, "second.zip", ZipSource::Memory(data.data(), 300)), ZipTooLarge);
+    EXPECT_EQ(CloseZipArchive(handle), ZipTooLarge);
+    close(fd);
+}
+
+TEST_F(ZipArchiveTest, FullDiskFailsTheMemberAndKeepsOffsetsRight)
+{
+    FullDisk disk;
+    InstalledFileIo installed(disk);
+    const std::string archivePath = scratch_ / "out.zip";
+    ZipHandle* handle = CreateZipArchive(archivePath);
+    ASSERT_NE(handle, nullptr);
+    ASSERT_EQ(AddToZipArchive(handle, "first.txt", ZipSource::Memory("first", 5)), ZipOk);
+
+    const std::string noise = Sized(100000, 5);
+    disk.budget = 1000; // the disk fills up in the middle of the data
+    EXPECT_EQ(AddToZipArchive(handle, "noise.bin", ZipSource::Memory(noise.data(), 100000)), ZipWriteFailed);
+    EXPECT_EQ(ZipLastSystemError(handle), ENOSPC);
+    disk.budget = 10; // ... in the middle of the local header
+    EXPECT_EQ(AddToZipArchive(handle, "header.txt", ZipSource::Memory("header", 6)), ZipWriteFailed);
+
+    disk.budget = SIZE_MAX; // space is freed; the partial bytes stay, unlisted
+    ASSERT_EQ(AddToZipArchive(handle, "last.txt", ZipSource::Memory("last", 4)), ZipOk);
+    ASSERT_EQ(CloseZipArchive(handle), ZipOk);
+
+    const ReadArchive read = ReadWithPython(archivePath);
+    ExpectSoundArchive(archivePath, read);
+    ASSERT_EQ(read.members.size(), 2u) << read.output;
+    EXPECT_EQ(read.members[0]["data"], ToHex("first"));
+    EXPECT_EQ(read.members[1]["data"], ToHex("last"));
+    // Counted back from the end: end record, two central headers, last member.
+    const std::uint64_t lastSize = 30 + 8 + 17 + std::stoul(read.members[1]["csize"]);
+    EXPECT_EQ(read.members[1]["offset"], std::to_string(FileSize(archivePath) - 22 - (46 + 9 + 9) - (46 + 8 + 9) - lastSize));
+
+    handle = CreateZipArchive(scratch_ / "unfinished.zip");
+    ASSERT_NE(handle, nullptr);
+    ASSERT_EQ(AddToZipArchive(handle, "a.txt", ZipSource::Memory("a", 1)), ZipOk);
+    disk.budget = 30; // the central directory does not fit
+    EXPECT_EQ(CloseZipArchive(handle), ZipWriteFailed);
+    EXPECT_EQ(errno, ENOSPC);
+}
+
+TEST_F(ZipArchiveTest, SourceThatCannotBeReadFailsTheMember)
+{
+    FullDisk disk;
+    const std::string source = scratch_.Write("unreadable.txt", "data");
+    ZipHandle* handle = CreateZipArchive(scratch_ / "out.zip");
+    ASSERT_NE(handle, nullptr);
+    {
+        InstalledFileIo installed(disk);
+        disk.failReads = true;
+        EXPECT_EQ(AddToZipArchive(handle, "unreadable.txt", source), ZipReadFailed);
+        EXPECT_EQ(ZipLastSystemError(handle), EIO);
+    }
+    ASSERT_EQ(AddToZipArchive(handle, "readable.txt", source), ZipOk);
+    ASSERT_EQ(CloseZipArchive(handle), ZipOk);
+    const ReadArchive read = ReadWithPython(scratch_ / "out.zip");
+    EXPECT_EQ(read.testzip, "ok") << read.output;
+    ASSERT_EQ(read.members.size(), 1u);
+    EXPECT_EQ(read.members[0]["name"], ToHex("readable.txt"));
+}

@@ -1,0 +1,109 @@
+#include "zip/ZipArchive.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <new>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/FileIo.h"
+#include "platform/TimeConversion.h"
+#include "zip/ZipWriter.h"
+
+namespace tavrin::zip {
+
+namespace {
+
+ZipHandle* Started(int fd, bool canSeek, std::uint64_t baseOffset, ZipResult* failure)
+{
+    auto* writer = new (std::nothrow) ZipWriter(fd, canSeek, baseOffset);
+    auto* handle = writer != nullptr ? new (std::nothrow) ZipHandle{kZipWriterHandleKind, writer} : nullptr;
+    if (handle == nullptr) {
+        if (writer != nullptr)
+            delete writer; // closes fd
+        else
+            ::close(fd);
+        if (failure != nullptr)
+            *failure = ZipNoMemory;
+        errno = ENOMEM;
+        return nullptr;
+    }
+    if (failure != nullptr)
+        *failure = ZipOk;
+    return handle;
+}
+
+ZipResult CheckHandle(const ZipHandle* handle)
+{
+    if (handle == nullptr)
+        return ZipBadArguments;
+    if (handle->kind != kZipWriterHandleKind || handle->writer == nullptr)
+        return ZipWrongHandleKind;
+    return ZipOk;
+}
+
+} // namespace
+
+ZipHandle* CreateZipArchive(const std::string& path, ZipResult* failure)
+{
+    platform::RefreshTimeZone();
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOCTTY, 0666);
+    if (fd < 0) {
+        if (failure != nullptr)
+            *failure = ZipOpenFailed;
+        return nullptr;
+    }
+    return Started(fd, true, 0, failure);
+}
+
+ZipHandle* CreateZipArchive(int fd, ZipResult* failure)
+{
+    platform::RefreshTimeZone();
+    const int duplicate = fd >= 0 ? ::fcntl(fd, F_DUPFD_CLOEXEC, 0) : -1;
+    if (duplicate < 0) {
+        if (fd < 0)
+            errno = EBADF;
+        if (failure != nullptr)
+            *failure = ZipDuplicateFailed;
+        return nullptr;
+    }
+    // Only a plain file written in place can take the second pass over each local
+    // header; with O_APPEND every write would land at the end instead.
+    struct stat info{};
+    const int flags = ::fcntl(duplicate, F_GETFL);
+    const bool diskFile = ::fstat(duplicate, &info) == 0 && S_ISREG(info.st_mode) && flags >= 0 && (flags & O_APPEND) == 0;
+    const off_t position = diskFile ? platform::FileIo::Current().Seek(duplicate, 0, SEEK_CUR) : -1;
+    const bool canSeek = diskFile && position >= 0;
+    return Started(duplicate, canSeek, canSeek ? static_cast<std::uint64_t>(position) : 0, failure);
+}
+
+ZipResult AddToZipArchive(ZipHandle* handle, const std::string& name, const ZipSource& source)
+{
+    if (const ZipResult checked = CheckHandle(handle); checked != ZipOk)
+        return checked;
+    return handle->writer->Add(name, source);
+}
+
+ZipResult AddToZipArchive(ZipHandle* handle, const std::string& name, const std::string& sourcePath)
+{
+    return AddToZipArchive(handle, name, ZipSource::FileName(sourcePath));
+}
+
+ZipResult CloseZipArchive(ZipHandle* handle)
+{
+    if (const ZipResult checked = CheckHandle(handle); checked != ZipOk)
+        return checked;
+    const ZipResult result = handle->writer->Close();
+    const int error = handle->writer->LastSystemError();
+    delete handle->writer;
+    delete handle;
+    errno = error;
+    return result;
+}
+
+int ZipLastSystemError(const ZipHandle* handle)
+{
+    return CheckHandle(handle) == ZipOk ? handle->writer->LastSystemError() : 0;
+}
+
+} // namespace tavrin::zip

@@ -1,0 +1,54 @@
+// Archive writer: writes a new ZIP archive (no ZIP64, no encryption) one member at a
+// time. Each member gets a local header, its data (deflated, or stored when the name's
+// extension says it is compressed already) and, where the output can seek, a second
+// pass over the local header with the final CRC and sizes; on an output that cannot
+// seek (a pipe) a data descriptor follows the data instead. Closing writes the central
+// directory and the end record.
+//
+// Member names are bytes and are written as given (ISO-8859-1 when read as text); the
+// UTF-8 flag is never set. An archive that would need ZIP64 records is refused with
+// ZipTooLarge rather than written wrong.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "zip/ZipResult.h"
+#include "zip/ZipSource.h"
+
+namespace tavrin::zip {
+
+class ZipWriter;
+
+// The handle kind of archives opened for writing.
+inline constexpr std::uint32_t kZipWriterHandleKind = 2;
+
+struct ZipHandle {
+    std::uint32_t kind = kZipWriterHandleKind;
+    ZipWriter* writer = nullptr;
+};
+
+// Creates (or truncates) the file at `path`. Null when the archive cannot be started;
+// `failure` (when given) then holds the code and errno is left as the platform set it.
+ZipHandle* CreateZipArchive(const std::string& path, ZipResult* failure = nullptr);
+
+// Writes to a duplicate of `fd`; the caller still owns `fd`. A disk file is written
+// from its current position (the base offset of every stored offset); anything else,
+// or a file open for appending, is treated as an output that cannot seek.
+ZipHandle* CreateZipArchive(int fd, ZipResult* failure = nullptr);
+
+// Adds one member. Backslashes in `name` become '/'; a folder entry gains a trailing
+// '/'. Names may be up to 65,535 bytes. A failed add leaves the archive usable.
+ZipResult AddToZipArchive(ZipHandle* handle, const std::string& name, const ZipSource& source);
+
+// The common case: a member read from the file at `sourcePath`.
+ZipResult AddToZipArchive(ZipHandle* handle, const std::string& name, const std::string& sourcePath);
+
+// Writes the central directory and end record, closes the output and frees the
+// handle, whatever the result (except for a null handle or one of another kind).
+ZipResult CloseZipArchive(ZipHandle* handle);
+
+// errno of the last failed operation on this archive, 0 when none gave one.
+int ZipLastSystemError(const ZipHandle* handle);
+
+} // namespace tavrin::zip

@@ -1,0 +1,40 @@
+#include "zip/ZipSource.h"
+
+#include <utility>
+
+namespace tavrin::zip {
+
+ZipSource ZipSource::FileName(std::string path)
+{
+    ZipSource source;
+    source.kind = ZipSourceFileName;
+    source.path = std::move(path);
+    return source;
+}
+
+ZipSource ZipSource::Handle(int fd, std::uint32_t expectedSize)
+{
+    ZipSource source;
+    source.kind = ZipSourceHandle;
+    source.fd = fd;
+    source.length = expectedSize;
+    return source;
+}
+
+ZipSource ZipSource::Memory(const void* data, std::uint32_t length)
+{
+    ZipSource source;
+    source.kind = ZipSourceMemory;
+    source.data = data;
+    source.length = length;
+    return source;
+}
+
+ZipSource ZipSource::Folder()
+{
+    ZipSource source;
+    source.kind = ZipSourceFolder;
+    return source;
+}
+
+} // namespace tavrin::zip

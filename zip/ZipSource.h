@@ -1,0 +1,32 @@
+// What AddToZipArchive reads a member from.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace tavrin::zip {
+
+enum ZipSourceKind : std::uint32_t {
+    ZipSourceHandle = 1,   // an open file descriptor (a pipe, a socket or a disk file)
+    ZipSourceFileName = 2, // a path, opened and closed by the writer
+    ZipSourceMemory = 3,   // a block of bytes
+    ZipSourceFolder = 4,   // a folder entry without data
+};
+
+struct ZipSource {
+    ZipSourceKind kind = ZipSourceFileName;
+    std::string path;
+    int fd = -1;
+    const void* data = nullptr;
+    // Handle: the expected size, 0 when unknown. Memory: the block's size.
+    std::uint32_t length = 0;
+
+    static ZipSource FileName(std::string path);
+    // The caller keeps the descriptor open and closes it. A disk file is read from
+    // its first byte; anything else from where it stands, to its end.
+    static ZipSource Handle(int fd, std::uint32_t expectedSize = 0);
+    static ZipSource Memory(const void* data, std::uint32_t length);
+    static ZipSource Folder();
+};
+
+} // namespace tavrin::zip
