@@ -145,6 +145,15 @@ void CLinkLabel::ApplyLook()
     update();
 }
 
+void CLinkLabel::changeEvent(QEvent* event)
+{
+    QLabel::changeEvent(event);
+    // A font given after construction changes the text's size; underlining does not,
+    // as the fit is always measured with it.
+    if (event->type() == QEvent::FontChange)
+        FitWindowToText();
+}
+
 void CLinkLabel::mouseMoveEvent(QMouseEvent* event)
 {
     if (!m_hovering) {

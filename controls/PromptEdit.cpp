@@ -1,6 +1,7 @@
 #include "controls/PromptEdit.h"
 
 #include <QFocusEvent>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
 
@@ -80,6 +81,15 @@ void CPromptEdit::mousePressEvent(QMouseEvent* event)
     if (button == Qt::LeftButton || button == Qt::MiddleButton || button == Qt::RightButton)
         DismissPrompt();
     QLineEdit::mousePressEvent(event);
+}
+
+void CPromptEdit::inputMethodEvent(QInputMethodEvent* event)
+{
+    // Text composed through an input method arrives without a key press; it must not
+    // be appended to the prompt either.
+    if (!event->commitString().isEmpty() || !event->preeditString().isEmpty())
+        DismissPrompt();
+    QLineEdit::inputMethodEvent(event);
 }
 
 void CPromptEdit::focusInEvent(QFocusEvent* event)

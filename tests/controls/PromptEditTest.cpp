@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QFocusEvent>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMetaProperty>
 #include <QMouseEvent>
@@ -108,6 +109,19 @@ TEST(PromptEdit, FirstKeyClearsThePromptAndLandsInTheEmptyEdit)
         EXPECT_EQ(edit.GetEnteredText().toStdString(), c.after) << c.key;
         EXPECT_NE(edit.palette().color(QPalette::Text), kPromptGrey) << c.key;
     }
+}
+
+TEST(PromptEdit, TextFromAnInputMethodReplacesThePrompt)
+{
+    CPromptEdit edit;
+    QInputMethodEvent composing(QStringLiteral("ü"), {});
+    QApplication::sendEvent(&edit, &composing);
+    EXPECT_FALSE(edit.IsPromptShowing());
+    QInputMethodEvent commit;
+    commit.setCommitString(QStringLiteral("über"));
+    QApplication::sendEvent(&edit, &commit);
+    EXPECT_EQ(edit.GetEnteredText(), QStringLiteral("über"));
+    EXPECT_EQ(edit.DisplayedText(), QStringLiteral("über"));
 }
 
 TEST(PromptEdit, AnyMouseButtonClearsThePromptAtOnce)
