@@ -58,6 +58,8 @@ int CKelvarListCtrl::SelectionMark() const
 void CKelvarListCtrl::mousePressEvent(QMouseEvent* event)
 {
     QTreeWidget::mousePressEvent(event);
+    if (event->button() != Qt::LeftButton)
+        return;
     const QModelIndex hit = indexAt(event->position().toPoint());
     if (hit.isValid())
         emit previewRequested(hit.row());

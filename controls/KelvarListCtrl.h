@@ -19,7 +19,7 @@ public:
     int SelectionMark() const;
 
 signals:
-    // Emitted synchronously after a press on an item (its index) and after every key
+    // Emitted synchronously after a left press on an item (its index) and after every key
     // press or release while there is a selection mark (the mark). A key stroke thus
     // asks twice for the same item; a press below the last item asks for nothing.
     void previewRequested(int index);
