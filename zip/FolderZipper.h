@@ -31,9 +31,20 @@ public:
     ZipFolderResult ZipFolder(const std::string& folderPath, const std::string& archivePath);
 
 private:
+    // Adds the files below `folderPath`, entries in byte order of their names, each
+    // sub-folder's files at the place the sub-folder comes. Files that cannot be read
+    // go to leftOut and the walk goes on; a failure of the output ends it.
     void AddFolderTree(const std::string& folderPath, struct ZipHandle* handle, ZipFolderResult& result);
 
+    // Identity of the archive's work file, so that an archive written into the folder
+    // it archives never includes itself.
+    struct WorkFileId {
+        unsigned long long device = 0;
+        unsigned long long inode = 0;
+    };
+
     std::size_t rootLength_ = 0;
+    WorkFileId workFile_;
 };
 
 } // namespace tavrin::zip

@@ -1,0 +1,163 @@
+#include "zip/FolderZipper.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "platform/FileIo.h"
+#include "platform/SystemError.h"
+#include "platform/TempFiles.h"
+#include "zip/ZipArchive.h"
+
+namespace tavrin::zip {
+
+namespace {
+
+std::string WithoutTrailingSlashes(std::string path)
+{
+    while (path.size() > 1 && path.back() == '/')
+        path.pop_back();
+    return path;
+}
+
+// The entries of one folder in byte order of their names ("." and ".." left out);
+// false when the folder cannot be read.
+bool SortedEntries(const std::string& folderPath, std::vector<std::string>& names)
+{
+    DIR* folder = ::opendir(folderPath.c_str());
+    if (folder == nullptr)
+        return false;
+    errno = 0;
+    while (const dirent* entry = ::readdir(folder)) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..")
+            names.push_back(name);
+    }
+    const int readError = errno;
+    ::closedir(folder);
+    std::sort(names.begin(), names.end());
+    errno = readError;
+    return readError == 0;
+}
+
+// Failures of the output end the archive; failures of one source only leave it out.
+bool IsOutputFailure(ZipResult result)
+{
+    return result == ZipWriteFailed || result == ZipTooLarge || result == ZipNoMemory;
+}
+
+} // namespace
+
+ZipFolderResult FolderZipper::ZipFolder(const std::string& folderPath, const std::string& archivePath)
+{
+    ZipFolderResult result;
+    auto fail = [&result](ZipResult code, int error) {
+        if (result.result == ZipOk) {
+            result.result = code;
+            result.error = error != 0 ? platform::SystemErrorText(error) : std::string();
+        }
+    };
+
+    const std::string root = WithoutTrailingSlashes(folderPath);
+    struct stat rootInfo{};
+    // An empty archive for a folder that is not there would pass for a saved package.
+    if (::stat(root.c_str(), &rootInfo) != 0) {
+        fail(ZipOpenFailed, errno);
+        return result;
+    }
+    if (!S_ISDIR(rootInfo.st_mode)) {
+        fail(ZipOpenFailed, ENOTDIR);
+        return result;
+    }
+
+    const auto slash = archivePath.find_last_of('/');
+    const std::string archiveFolder = slash == std::string::npos ? "." : slash == 0 ? "/" : archivePath.substr(0, slash);
+    const std::string archiveName = slash == std::string::npos ? archivePath : archivePath.substr(slash + 1);
+    platform::CreatedFile work = platform::CreateUniqueFile(archiveFolder, "." + archiveName + ".", ".part", 0666);
+    if (!work.IsOpen()) {
+        fail(ZipOpenFailed, work.error);
+        return result;
+    }
+    struct stat workInfo{};
+    ::fstat(work.fd, &workInfo);
+    workFile_ = WorkFileId{static_cast<unsigned long long>(workInfo.st_dev), static_cast<unsigned long long>(workInfo.st_ino)};
+
+    ZipResult started = ZipOk;
+    ZipHandle* handle = CreateZipArchive(work.fd, &started);
+    if (handle == nullptr) {
+        fail(started, errno);
+    } else {
+        rootLength_ = root.size();
+        AddFolderTree(root, handle, result);
+        if (const ZipResult closed = CloseZipArchive(handle); closed != ZipOk)
+            fail(closed, errno);
+    }
+    // The archive reaches the disk before it takes the place of an older one.
+    if (result.result == ZipOk && platform::FileIo::Current().Sync(work.fd) != 0)
+        fail(ZipWriteFailed, errno);
+    if (::close(work.fd) != 0)
+        fail(ZipWriteFailed, errno);
+    if (result.result == ZipOk && std::rename(work.path.c_str(), archivePath.c_str()) != 0)
+        fail(ZipOpenFailed, errno);
+    if (result.result != ZipOk) {
+        ::unlink(work.path.c_str());
+        return result;
+    }
+    result.complete = true;
+    return result;
+}
+
+void FolderZipper::AddFolderTree(const std::string& folderPath, ZipHandle* handle, ZipFolderResult& result)
+{
+    std::vector<std::string> names;
+    if (!SortedEntries(folderPath, names)) {
+        const int error = errno;
+        if (folderPath.size() > rootLength_) {
+            result.leftOut.push_back(folderPath.substr(rootLength_ + 1) + "/");
+        } else if (result.result == ZipOk) {
+            result.result = ZipOpenFailed;
+            result.error = platform::SystemErrorText(error);
+        }
+        return;
+    }
+
+    for (const std::string& name : names) {
+        if (result.result != ZipOk)
+            return;
+        const std::string fullPath = folderPath + "/" + name;
+        const std::string relativeName = fullPath.substr(rootLength_ + 1);
+        struct stat entry{};
+        if (::lstat(fullPath.c_str(), &entry) != 0) {
+            result.leftOut.push_back(relativeName);
+            continue;
+        }
+        if (static_cast<unsigned long long>(entry.st_dev) == workFile_.device
+            && static_cast<unsigned long long>(entry.st_ino) == workFile_.inode)
+            continue; // the archive being written, when it lies inside the folder
+        if (S_ISDIR(entry.st_mode)) {
+            AddFolderTree(fullPath, handle, result);
+            continue;
+        }
+        struct stat target{};
+        if (S_ISLNK(entry.st_mode) && ::stat(fullPath.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) {
+            // A linked folder is not walked into: it may lead back up the tree.
+            result.leftOut.push_back(relativeName);
+            continue;
+        }
+        const ZipResult added = AddToZipArchive(handle, relativeName, fullPath);
+        if (added == ZipOk) {
+            ++result.membersWritten;
+        } else if (IsOutputFailure(added)) {
+            result.result = added;
+            result.error = ZipLastSystemError(handle) != 0 ? platform::SystemErrorText(ZipLastSystemError(handle)) : std::string();
+            result.leftOut.push_back(relativeName);
+        } else {
+            result.leftOut.push_back(relativeName);
+        }
+    }
+}
+
+} // namespace tavrin::zip
