@@ -1,8 +1,11 @@
 #include "engine/SaveBatch.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstring>
 #include <set>
 #include <string>
 
@@ -27,6 +30,28 @@ PackageReport* ReportFor(ThreadContext& context, int index, const std::string& p
     PackageReport& report = packages[static_cast<std::size_t>(index)];
     report.path = path;
     return &report;
+}
+
+// True when the tree holds at least one regular file (symbolic links are not followed).
+bool HasFiles(const std::string& folder)
+{
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr)
+        return false;
+    bool found = false;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
+            continue;
+        struct stat info {};
+        if (::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (S_ISREG(info.st_mode) || (S_ISDIR(info.st_mode) && HasFiles(folder + "/" + entry->d_name))) {
+            found = true;
+            break;
+        }
+    }
+    ::closedir(dir);
+    return found;
 }
 
 bool IsFolder(const std::string& path)
@@ -137,7 +162,19 @@ int SaveThreadProc(ThreadContext& context)
                                 kBlack);
 
             const std::string folder = PackageFolder(path, i);
-            const zip::ZipFolderResult zipped = zipper.ZipFolder(folder, output);
+            // A package from which nothing was recovered would give an empty archive
+            // that only looks like a repaired database.
+            if (!HasFiles(folder)) {
+                view.AddLogLine(path + " saving of file skipped, nothing was recovered from it....\r\n", kRed);
+                if (report != nullptr) {
+                    report->result = PackageResult::SaveFailed;
+                    report->error = "nothing was recovered";
+                }
+                view.AddLogLine(kSeparator, kBlack);
+                view.SetProgressPosition(ProgressBar::Total, i + 1);
+                continue;
+            }
+            zip::ZipFolderResult zipped = zipper.ZipFolder(folder, output);
             if (!zipped.complete) {
                 const std::string why = zipped.error.empty() ? "the archive could not be written" : zipped.error;
                 view.AddLogLine(path + " saving of file failed (" + why + ")....\r\n", kRed);

@@ -1,0 +1,115 @@
+#include "cli/JsonReport.h"
+
+#include <cstdio>
+
+#include "engine/TextUtil.h"
+
+namespace tavrin::cli {
+namespace {
+
+std::string Field(const char* name, const std::string& json)
+{
+    return std::string("\"") + name + "\": " + json;
+}
+
+std::string Number(std::uint64_t value)
+{
+    return std::to_string(value);
+}
+
+std::string OptionalString(const std::string& text)
+{
+    return text.empty() ? "null" : JsonString(text);
+}
+
+std::string MemberJson(const MemberReport& member)
+{
+    std::string json = "{" + Field("name", JsonString(Latin1ToUtf8(member.name))) + ", " +
+                       Field("compressed_size", Number(member.compressedSize)) + ", " +
+                       Field("uncompressed_size", Number(member.uncompressedSize)) + ", " +
+                       Field("data_offset", Number(member.dataOffset)) + ", " +
+                       Field("outcome", JsonString(ToString(member.outcome))) + ", " +
+                       Field("bytes_written", Number(member.bytesWritten));
+    if (!member.error.empty())
+        json += ", " + Field("error", JsonString(member.error));
+    return json + "}";
+}
+
+} // namespace
+
+std::string JsonString(const std::string& text)
+{
+    std::string json = "\"";
+    for (const char c : text) {
+        const auto byte = static_cast<unsigned char>(c);
+        switch (c) {
+        case '"': json += "\\\""; break;
+        case '\\': json += "\\\\"; break;
+        case '\n': json += "\\n"; break;
+        case '\r': json += "\\r"; break;
+        case '\t': json += "\\t"; break;
+        default:
+            if (byte < 0x20) {
+                char escaped[8];
+                std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
+                json += escaped;
+            } else {
+                json += c;
+            }
+        }
+    }
+    return json + "\"";
+}
+
+std::string RunReportJson(const BatchReport& report, const std::string& output, int exitStatus)
+{
+    std::string json = "{\n  " + Field("output", JsonString(output)) + ",\n  \"packages\": [";
+    bool first = true;
+    for (const PackageReport& package : report.packages) {
+        std::size_t written = 0;
+        std::string lost;
+        std::string members;
+        for (const MemberReport& member : package.members) {
+            if (member.outcome == MemberOutcome::Written)
+                ++written;
+            else
+                lost += (lost.empty() ? "" : ", ") + JsonString(Latin1ToUtf8(member.name));
+            members += (members.empty() ? "\n      " : ",\n      ") + MemberJson(member);
+        }
+        json += first ? "\n    {" : ",\n    {";
+        first = false;
+        json += Field("path", JsonString(package.path)) + ", " + Field("result", JsonString(ToString(package.result))) +
+                ",\n     " + Field("members_found", Number(package.members.size())) + ", " +
+                Field("members_written", Number(written)) + ", " + Field("members_not_recovered", "[" + lost + "]") +
+                ",\n     " +
+                Field("content_xml", JsonString(package.members.empty() ? "none"
+                                                : package.contentXmlRegenerated ? "template"
+                                                                                : "original")) +
+                ", " + Field("output", OptionalString(package.outputPath)) + ", " +
+                Field("media_folder", OptionalString(package.mediaFolder)) + ", " +
+                Field("error", OptionalString(package.error)) + ",\n     " +
+                Field("members", "[" + members + (members.empty() ? "]" : "\n     ]")) + "}";
+    }
+    json += first ? "],\n  " : "\n  ],\n  ";
+    json += Field("exit_status", std::to_string(exitStatus)) + "\n}\n";
+    return json;
+}
+
+std::string ScanReportJson(const std::string& path, bool opened, const std::string& error, const ScanList& entries)
+{
+    std::string json = "{" + Field("path", JsonString(path)) + ", " + Field("opened", opened ? "true" : "false") +
+                       ", " + Field("error", OptionalString(error)) + ", \"members\": [";
+    bool first = true;
+    for (const PackageEntry& entry : entries) {
+        json += first ? "\n    " : ",\n    ";
+        first = false;
+        json += "{" + Field("name", JsonString(Latin1ToUtf8(entry.name))) + ", " +
+                Field("compressed_size", Number(entry.compressedSize)) + ", " +
+                Field("uncompressed_size", Number(entry.uncompressedSize)) + ", " +
+                Field("data_offset", Number(entry.dataOffset)) + "}";
+    }
+    json += first ? "]}" : "\n  ]}";
+    return json;
+}
+
+} // namespace tavrin::cli

@@ -1,0 +1,33 @@
+// tavrin-repair: repairs damaged .odb packages from the command line.
+#include <clocale>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli/CommandLine.h"
+#include "cli/RepairRun.h"
+
+#ifndef TAVRIN_VERSION
+#define TAVRIN_VERSION "unknown"
+#endif
+
+int main(int argc, char** argv)
+{
+    std::setlocale(LC_ALL, "");
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    const tavrin::cli::ParseResult parsed = tavrin::cli::ParseCommandLine(arguments);
+    if (!parsed.error.empty()) {
+        std::fprintf(stderr, "tavrin-repair: %s\n\n%s", parsed.error.c_str(), tavrin::cli::UsageText().c_str());
+        return tavrin::cli::kExitUsage;
+    }
+    const tavrin::cli::Options& options = parsed.options;
+    if (options.help) {
+        std::fputs(tavrin::cli::UsageText().c_str(), stdout);
+        return tavrin::cli::kExitSuccess;
+    }
+    if (options.version) {
+        std::printf("tavrin-repair %s\n", TAVRIN_VERSION);
+        return tavrin::cli::kExitSuccess;
+    }
+    return options.list ? tavrin::cli::RunList(options) : tavrin::cli::RunRepair(options);
+}

@@ -1,0 +1,219 @@
+// The repair and save batches on packages built for one behaviour each.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "BatchRunner.h"
+#include "RecordingView.h"
+#include "TestPackages.h"
+#include "engine/Workspace.h"
+
+namespace tavrin {
+namespace {
+
+using namespace test;
+namespace fs = std::filesystem;
+
+const std::string kSeparator = std::string(85, '*') + "\r\n";
+
+Bytes SmallPackage(const std::string& tag)
+{
+    return StoredMember("mimetype", "application/vnd.oasis.opendocument.base") +
+           DeflatedMember("database/script", "CREATE TABLE " + tag + "(ID INT)\nCREATE TABLE " + tag + "2(ID INT)\n") +
+           StoredMember("Pictures/" + tag + ".png", "png bytes of " + tag);
+}
+
+class Batches : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetWorkspaceRootOverride(tmp / "ws");
+        fs::create_directory(tmp / "out");
+        view.destination = tmp / "out";
+    }
+    void TearDown() override { SetWorkspaceRootOverride(""); }
+
+    std::string AddJob(const std::string& relative, const Bytes& bytes)
+    {
+        const std::string path = tmp / relative;
+        fs::create_directories(fs::path(path).parent_path());
+        WriteFile(path, bytes);
+        view.jobs.push_back({path, 0});
+        return path;
+    }
+
+    bool Logged(const std::string& text, Colour colour) const
+    {
+        return std::find(view.log.begin(), view.log.end(), std::make_pair(colour, text)) != view.log.end();
+    }
+
+    TempFolder tmp;
+    RecordingView view;
+    BatchRunner batch{view};
+};
+
+TEST_F(Batches, SameFileNameTwiceGetsTwoPackageFoldersAndTwoOutputs)
+{
+    const std::string first = AddJob("a/Sales.odb", SmallPackage("A"));
+    const std::string second = AddJob("b/Sales.odb", SmallPackage("B"));
+    batch.Repair();
+    EXPECT_TRUE(Exists(tmp / "ws/Sales.odb0/database/script"));
+    EXPECT_TRUE(Exists(tmp / "ws/Sales.odb1/database/script"));
+    EXPECT_EQ(view.jobs[0].state, 1);
+    EXPECT_EQ(view.jobs[1].state, 1);
+
+    EXPECT_EQ(batch.Save(), 1);
+    EXPECT_TRUE(Logged(first + " saving of file starts....\r\n", kBlack));
+    EXPECT_TRUE(Logged(second + " saving of file starts as TAVRINREP_Sales (2).odb, as a file of the same name was "
+                                "saved before in this batch....\r\n",
+                       kBlack));
+    EXPECT_TRUE(Logged(second + " saving of file done....\r\n", kGreen));
+    EXPECT_NE(ReadFile(tmp / "out/TAVRINREP_Sales.odb"), ReadFile(tmp / "out/TAVRINREP_Sales (2).odb"));
+    EXPECT_EQ(FilesUnder(tmp / "out/Sales.odb_MediaContent"), std::vector<std::string>{"A.png"});
+    EXPECT_EQ(FilesUnder(tmp / "out/Sales (2).odb_MediaContent"), std::vector<std::string>{"B.png"});
+    EXPECT_EQ(batch.report.packages[1].outputPath, tmp / "out/TAVRINREP_Sales (2).odb");
+
+    // A second save replaces the outputs of the first instead of numbering further.
+    EXPECT_EQ(batch.Save(), 1);
+    EXPECT_FALSE(Exists(tmp / "out/TAVRINREP_Sales (3).odb"));
+}
+
+TEST_F(Batches, StopDuringTheSecondOfFourFinishesItAndListsTheRest)
+{
+    std::vector<std::string> paths;
+    for (int i = 0; i < 4; ++i)
+        paths.push_back(AddJob("p" + std::to_string(i) + ".odb", SmallPackage("T" + std::to_string(i))));
+    view.answers = {kIdNo, kIdYes};
+    view.onLogLine = [&](const std::string& line) {
+        if (line == paths[1] + " file is extracted....\r\n") {
+            EXPECT_FALSE(ConfirmStop(batch.context)); // answered No: nothing changes
+            EXPECT_EQ(batch.running.load(), 1);
+            EXPECT_TRUE(ConfirmStop(batch.context));
+        }
+    };
+    batch.Repair();
+    EXPECT_TRUE(Logged(paths[1] + "  Repaired....\r\n", kGreen));
+    for (int j : {2, 3}) {
+        EXPECT_TRUE(Logged(paths[j] + " file is not extracting as process has been stop by the user.... \r\n", kBlack));
+        EXPECT_TRUE(Logged(paths[j] + " not Repaired....\r\n", kRed));
+        EXPECT_EQ(view.jobs[j].state, 0);
+        EXPECT_FALSE(Exists(tmp / ("ws/p" + std::to_string(j) + ".odb" + std::to_string(j))));
+    }
+    EXPECT_EQ(view.jobs[1].state, 1);
+    EXPECT_EQ(view.log.back(), std::make_pair(kBlack, std::string(64, '_') + "\r\n\r\n"));
+    EXPECT_EQ(batch.running.load(), 0);
+
+    // Saved afterwards: the two repaired ones are written, the stopped ones are not.
+    view.onLogLine = nullptr;
+    EXPECT_EQ(batch.Save(), 1);
+    EXPECT_TRUE(Exists(tmp / "out/TAVRINREP_p1.odb"));
+    EXPECT_TRUE(Logged(paths[3] + " cannot be saved,as it is not Repaired.\r\n", kRed));
+    EXPECT_FALSE(Exists(tmp / "out/TAVRINREP_p3.odb"));
+}
+
+TEST_F(Batches, StopDuringSaveFinishesTheCurrentPackageOnly)
+{
+    std::vector<std::string> paths;
+    for (int i = 0; i < 3; ++i)
+        paths.push_back(AddJob("s" + std::to_string(i) + ".odb", SmallPackage("S")));
+    batch.Repair();
+    view.answers = {kIdYes};
+    view.onLogLine = [&](const std::string& line) {
+        if (line == paths[0] + " saving of file starts....\r\n")
+            ConfirmStop(batch.context);
+    };
+    EXPECT_EQ(batch.Save(), 1);
+    EXPECT_TRUE(Logged(paths[0] + " saving of file done....\r\n", kGreen));
+    for (int j : {1, 2}) {
+        EXPECT_TRUE(Logged(paths[j] + " file is not saving as process has been stop by the user.... \r\n", kBlack));
+        EXPECT_TRUE(Logged(paths[j] + " not saved....\r\n", kRed));
+        EXPECT_EQ(view.jobs[j].state, 0);
+    }
+    EXPECT_FALSE(Exists(tmp / "out/TAVRINREP_s1.odb"));
+}
+
+TEST_F(Batches, ArchiveThatCannotBeWrittenIsLoggedAsFailedNotDone)
+{
+    const std::string path = AddJob("Blocked.odb", SmallPackage("X"));
+    batch.Repair();
+    // A folder in the archive's place: the finished archive cannot be moved there.
+    fs::create_directories(tmp / "out/TAVRINREP_Blocked.odb/keep");
+    EXPECT_EQ(batch.Save(), 1);
+    EXPECT_FALSE(Logged(path + " saving of file done....\r\n", kGreen));
+    bool failureLogged = false;
+    for (const auto& [colour, text] : view.log)
+        failureLogged |= colour == kRed && text.rfind(path + " saving of file failed (", 0) == 0 &&
+                         text.size() > 6 && text.substr(text.size() - 6) == "....\r\n";
+    EXPECT_TRUE(failureLogged);
+    EXPECT_EQ(batch.report.packages[0].result, PackageResult::SaveFailed);
+    EXPECT_TRUE(Exists(tmp / "out/TAVRINREP_Blocked.odb/keep"));
+    EXPECT_FALSE(Exists(tmp / "out/Blocked.odb_MediaContent"));
+}
+
+TEST_F(Batches, FailuresToOpenOrFindAnythingAreLoggedAndWriteNothing)
+{
+    const std::string missing = tmp / "gone.odb";
+    view.jobs.push_back({missing, 0});
+    const std::string junk = AddJob("junk.odb", "<html>no package here</html>");
+    batch.Repair();
+    ASSERT_FALSE(view.messages.empty());
+    EXPECT_EQ(view.messages[0], "No such file or directory");
+    EXPECT_TRUE(Logged(missing + " extraction of file failed.Please contact at " + kSupportAddress +
+                           " for further assitance.\r\n",
+                       kBlack));
+    EXPECT_TRUE(Logged(junk + " extraction of file failed. Please contact at " + kSupportAddress +
+                           " for further assitance.\r\n",
+                       kBlack));
+    EXPECT_EQ(view.jobs[0].state, 0);
+    EXPECT_EQ(view.jobs[1].state, 1);
+
+    EXPECT_EQ(batch.Save(), 1);
+    EXPECT_TRUE(Logged(missing + " cannot be saved,as it is not Repaired.\r\n", kRed));
+    EXPECT_TRUE(Logged(junk + " saving of file skipped, nothing was recovered from it....\r\n", kRed));
+    EXPECT_TRUE(FilesUnder(tmp / "out").empty());
+}
+
+TEST_F(Batches, SaveRefusesABadDestinationAndARunningBatch)
+{
+    AddJob("a.odb", SmallPackage("A"));
+    batch.Repair();
+    const std::size_t before = view.events.size();
+    for (const std::string& destination : {std::string(), tmp / "missing", tmp / "a.odb"}) {
+        view.destination = destination;
+        EXPECT_EQ(batch.Save(), 0) << destination;
+    }
+    EXPECT_EQ(view.events.size(), before + 3);
+    EXPECT_EQ(view.messages.back(), "Please select a valid folder path.");
+
+    batch.running = 1;
+    EXPECT_FALSE(StartSave(batch.context));
+    EXPECT_EQ(view.messages.back(), "Please stop the running process before saving the file(s).");
+}
+
+TEST_F(Batches, ClosingMessageLinksTheDestinationAsTyped)
+{
+    AddJob("a.odb", SmallPackage("A"));
+    fs::create_directory(tmp / "R&D <2>");
+    view.destination = tmp / "R&D <2>/";
+    batch.Repair();
+    EXPECT_EQ(batch.Save(), 1);
+    const std::string shown = tmp.path() + "/R&amp;D &lt;2&gt;/";
+    EXPECT_EQ(view.messages.back(), "File(s) saving process has been completed.Saved file(s) location is:<br><a href='" +
+                                        shown + "'>" + shown + "</a>");
+    EXPECT_TRUE(Exists(tmp / "R&D <2>/TAVRINREP_a.odb"));
+    EXPECT_EQ(view.events.back().rfind("message 0x40 owned Tavrin Lumiq: ", 0), 0u);
+}
+
+TEST_F(Batches, RepairWipesTheWorkspaceOfAnEarlierRun)
+{
+    AddJob("a.odb", SmallPackage("A"));
+    fs::create_directories(tmp / "ws/old.odb0");
+    WriteFile(tmp / "ws/old.odb0/stale", "x");
+    batch.Repair();
+    EXPECT_FALSE(Exists(tmp / "ws/old.odb0"));
+    EXPECT_TRUE(Exists(tmp / "ws/a.odb0/mimetype"));
+}
+
+} // namespace
+} // namespace tavrin

@@ -1,0 +1,114 @@
+#!/usr/bin/python3
+"""Checks one repaired fixture against its expected contents, with readers of its own.
+
+usage: check_repair.py EXPECTED_JSON FIXTURE PACKAGE_FOLDER SCAN_TSV ARCHIVE MEDIA_FOLDER
+
+SCAN_TSV holds the members the engine listed: name, compressed, uncompressed, offset,
+tab-separated, one per line. ARCHIVE and MEDIA_FOLDER may be "-" when none is expected.
+Prints every difference and exits 1 when there is one.
+"""
+import hashlib
+import json
+import os
+import sys
+import zipfile
+
+PICTURES = {"jpg", "bmp", "png", "gif", "emf", "jpeg"}
+
+
+def sha256(path):
+    with open(path, "rb") as f:
+        return hashlib.sha256(f.read()).hexdigest()
+
+
+def files_under(folder):
+    found = {}
+    for root, _dirs, names in os.walk(folder):
+        for name in names:
+            full = os.path.join(root, name)
+            found[os.path.relpath(full, folder)] = full
+    return found
+
+
+def main():
+    expected_path, fixture, folder, scan_tsv, archive, media = sys.argv[1:7]
+    expected = json.load(open(expected_path, encoding="utf-8"))
+    case = expected["fixtures"][fixture]
+    problems = []
+
+    listed = []
+    with open(scan_tsv, encoding="latin-1") as f:
+        for line in f.read().splitlines():
+            name, compressed, uncompressed, offset = line.split("\t")
+            listed.append({"name": name, "compressed": int(compressed), "uncompressed": int(uncompressed),
+                           "offset": int(offset)})
+    if listed != case["scan"]:
+        problems.append("scan list differs:\n  got      %s\n  expected %s" % (listed, case["scan"]))
+
+    files = files_under(folder) if os.path.isdir(folder) else {}
+    by_hash = {}
+    for rel, full in files.items():
+        by_hash.setdefault(sha256(full), []).append(rel)
+    for name, want in case["recovered"].items():
+        if want["path"] is not None:
+            full = os.path.join(folder, want["path"])
+            if not os.path.isfile(full):
+                problems.append("%s: missing at %s" % (name, want["path"]))
+            elif os.path.getsize(full) != want["size"] or sha256(full) != want["sha256"]:
+                problems.append("%s: bytes differ at %s" % (name, want["path"]))
+        elif want["sha256"] not in by_hash:
+            problems.append("%s: not found anywhere inside the package folder" % name)
+    for name in case["lost"]:
+        if name == "content.xml" and case["content_xml"] == "template":
+            continue
+        if name in files and name not in {w["path"] for w in case["recovered"].values()}:
+            problems.append("%s: expected lost, but a file is there" % name)
+
+    content = os.path.join(folder, "content.xml")
+    if case["content_xml"] == "template":
+        if not os.path.isfile(content) or os.path.getsize(content) != 999:
+            problems.append("content.xml: the template was not written")
+    elif case["content_xml"] is None and files:
+        problems.append("nothing should have been extracted, found %s" % sorted(files))
+
+    if archive != "-":
+        try:
+            with zipfile.ZipFile(archive) as z:
+                bad = z.testzip()
+                if bad is not None:
+                    problems.append("archive: member %s fails its CRC" % bad)
+                names = z.namelist()
+                if len(names) != len(set(names)):
+                    problems.append("archive: duplicate member names")
+                want_names = {rel.replace(os.sep, "/") for rel in files}
+                if set(names) != want_names:
+                    problems.append("archive members %s differ from the package folder %s"
+                                    % (sorted(names), sorted(want_names)))
+                for name in names:
+                    if name in want_names and z.read(name) != open(os.path.join(folder, name), "rb").read():
+                        problems.append("archive: %s differs from the extracted file" % name)
+        except (zipfile.BadZipFile, OSError) as error:
+            problems.append("archive unreadable: %s" % error)
+    elif case["extracted"]:
+        problems.append("no archive given for a fixture that extracts")
+
+    pictures = {}
+    for rel in sorted(files):
+        base = os.path.basename(rel)
+        if "." in base and base.rsplit(".", 1)[1].lower() in PICTURES:
+            pictures.setdefault(base, set()).add(sha256(files[rel]))
+    if media != "-":
+        got = files_under(media) if os.path.isdir(media) else {}
+        if set(got) != set(pictures):
+            problems.append("media folder holds %s, expected %s" % (sorted(got), sorted(pictures)))
+        for name, full in got.items():
+            if name in pictures and sha256(full) not in pictures[name]:
+                problems.append("media %s differs from every picture of that name" % name)
+
+    for problem in problems:
+        print(problem)
+    return 1 if problems else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
