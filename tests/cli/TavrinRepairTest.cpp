@@ -1,0 +1,196 @@
+// tavrin-repair as a user runs it: exit status, what it prints, what it leaves behind.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kFixtures = TAVRIN_TEST_DATA_DIR "/fixtures";
+
+std::string Quote(const std::string& text)
+{
+    std::string quoted = "'";
+    for (const char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return quoted + "'";
+}
+
+std::string Slurp(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::string> Entries(const fs::path& folder)
+{
+    std::vector<std::string> names;
+    for (const auto& item : fs::directory_iterator(folder))
+        names.push_back(item.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class TavrinRepair : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string pattern = (fs::temp_directory_path() / "tavrin-cli-test-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        root = pattern;
+        fs::create_directories(root / "tmp");
+        fs::create_directories(root / "out");
+    }
+    void TearDown() override { fs::remove_all(root); }
+
+    // Runs in `root` with TMPDIR at root/tmp; output and errors are kept.
+    int Run(const std::string& arguments)
+    {
+        const std::string command = "cd " + Quote(root.string()) + " && TMPDIR=" + Quote((root / "tmp").string()) +
+                                    " " + Quote(TAVRIN_REPAIR_EXE) + " " + arguments + " >stdout.txt 2>stderr.txt";
+        const int status = std::system(command.c_str());
+        out = Slurp(root / "stdout.txt");
+        err = Slurp(root / "stderr.txt");
+        fs::remove(root / "stdout.txt");
+        fs::remove(root / "stderr.txt");
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    static std::string Fixture(const std::string& name) { return Quote(kFixtures + "/" + name); }
+
+    fs::path root;
+    std::string out;
+    std::string err;
+};
+
+TEST_F(TavrinRepair, ExitStatusSaysWhetherEveryFileWasRepairedAndSaved)
+{
+    struct Case {
+        std::string arguments;
+        int status;
+    };
+    const Case cases[] = {
+        {"-o out " + Fixture("intact.odb") + " " + Fixture("no-central-directory.odb"), 0},
+        {"-o out " + Fixture("intact.odb") + " " + Fixture("not-a-zip.odb"), 1},
+        {"-o out " + Fixture("intact.odb") + " missing.odb", 1},
+        {"-o out " + Fixture("flipped-bytes-in-deflated-member.odb"), 0}, // repaired as far as it goes
+        {"", 2},
+        {"--frobnicate " + Fixture("intact.odb"), 2},
+        {"-o", 2},
+        {"-o no-such-folder " + Fixture("intact.odb"), 2},
+        {"--help", 0},
+        {"--version", 0},
+    };
+    for (const Case& c : cases)
+        EXPECT_EQ(Run(c.arguments), c.status) << c.arguments << "\n" << err;
+
+    EXPECT_EQ(Run("-o no-such-folder " + Fixture("intact.odb")), 2);
+    EXPECT_EQ(err, "tavrin-repair: Please select a valid folder path.\n");
+    EXPECT_EQ(Run("--version"), 0);
+    EXPECT_EQ(out.rfind("tavrin-repair ", 0), 0u);
+}
+
+TEST_F(TavrinRepair, WritesTheRebuiltPackageAndMediaIntoTheOutputFolder)
+{
+    ASSERT_EQ(Run("--output out " + Fixture("intact.odb")), 0) << err;
+    EXPECT_EQ(Entries(root / "out"), (std::vector<std::string>{"TAVRINREP_intact.odb", "intact.odb_MediaContent"}));
+    EXPECT_EQ(Entries(root / "out/intact.odb_MediaContent"),
+              (std::vector<std::string>{"10000000000000300000003086E1B2C4.png", "thumbnail.png"}));
+    const std::string test = "unzip -tqq " + Quote((root / "out/TAVRINREP_intact.odb").string()) + " >/dev/null";
+    EXPECT_EQ(std::system(test.c_str()), 0);
+    // The log lines as the batches word them, without carriage returns or colours (not a terminal).
+    const std::string path = kFixtures + "/intact.odb";
+    EXPECT_NE(out.find(path + " file is open....\n"), std::string::npos);
+    EXPECT_NE(out.find(path + "  Repaired....\n"), std::string::npos);
+    EXPECT_NE(out.find(path + " saving of file done....\n"), std::string::npos);
+    EXPECT_EQ(out.find('\r'), std::string::npos);
+    EXPECT_EQ(out.find('\033'), std::string::npos);
+    EXPECT_EQ(out.find("% complete"), std::string::npos);
+    EXPECT_NE(err.find("Saved file(s) location is:\nout\n"), std::string::npos);
+    // The private workspace is gone.
+    EXPECT_TRUE(Entries(root / "tmp").empty());
+
+    ASSERT_EQ(Run("-q --no-media -o out " + Fixture("content-xml-missing.odb")), 0) << err;
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(err, "");
+    EXPECT_FALSE(fs::exists(root / "out/content-xml-missing.odb_MediaContent"));
+    EXPECT_TRUE(fs::exists(root / "out/TAVRINREP_content-xml-missing.odb"));
+}
+
+TEST_F(TavrinRepair, FailedPackagesLeaveNoOutput)
+{
+    EXPECT_EQ(Run("-q -o out " + Fixture("not-a-zip.odb") + " " + Fixture("empty.odb") + " missing.odb"), 1);
+    EXPECT_TRUE(Entries(root / "out").empty());
+    EXPECT_TRUE(Entries(root / "tmp").empty());
+}
+
+TEST_F(TavrinRepair, ListPrintsMembersAndExtractsNothing)
+{
+    ASSERT_EQ(Run("--list " + Fixture("intact.odb")), 0) << err;
+    EXPECT_EQ(out.rfind(kFixtures + "/intact.odb: 10 member(s)\n", 0), 0u);
+    EXPECT_NE(out.find("           118          710         2176  content.xml\n"), std::string::npos);
+    EXPECT_TRUE(Entries(root / "out").empty());
+    EXPECT_TRUE(Entries(root / "tmp").empty());
+    EXPECT_EQ(Run("--list missing.odb"), 1);
+    EXPECT_EQ(err, "tavrin-repair: missing.odb: No such file or directory\n");
+}
+
+// The report is checked with Python's own JSON reader, field by field.
+TEST_F(TavrinRepair, JsonReportDescribesEveryPackage)
+{
+    ASSERT_EQ(Run("--json -o out " + Fixture("hole-of-zeros.odb") + " " + Fixture("not-a-zip.odb")), 1);
+    std::ofstream(root / "report.json") << out;
+    const std::string check = R"(
+import json, sys
+d = json.load(open(sys.argv[1]))
+assert d["output"] == "out" and d["exit_status"] == 1, d
+a, b = d["packages"]
+assert a["result"] == "saved" and a["output"] == "out/TAVRINREP_hole-of-zeros.odb", a
+assert a["members_found"] == 9 and a["members_written"] == 8, a
+assert a["members_not_recovered"] == ["settings.xml"], a
+assert a["content_xml"] == "original" and a["media_folder"] == "out/hole-of-zeros.odb_MediaContent", a
+m = a["members"][0]
+assert set(m) == {"name", "compressed_size", "uncompressed_size", "data_offset", "outcome", "bytes_written"}, m
+assert b["result"] == "save-failed" and b["members_found"] == 0 and b["output"] is None, b
+assert b["error"] == "nothing was recovered", b
+)";
+    std::ofstream(root / "check.py") << check;
+    const std::string command =
+        "/usr/bin/python3 " + Quote((root / "check.py").string()) + " " + Quote((root / "report.json").string());
+    EXPECT_EQ(std::system(command.c_str()), 0) << out;
+    // The log goes to stderr so that stdout holds the report alone.
+    EXPECT_NE(err.find("  Repaired....\n"), std::string::npos);
+
+    ASSERT_EQ(Run("--list --json " + Fixture("empty.odb")), 0);
+    EXPECT_EQ(out, "{\"packages\": [\n  {\"path\": \"" + kFixtures +
+                       "/empty.odb\", \"opened\": true, \"error\": null, \"members\": []}\n]}\n");
+}
+
+TEST_F(TavrinRepair, KeepWorkspaceKeepsTheExtractedPackagesButRefusesAFullFolder)
+{
+    ASSERT_EQ(Run("-q -o out --keep-workspace ws " + Fixture("intact.odb")), 0) << err;
+    EXPECT_TRUE(fs::exists(root / "ws/intact.odb0/content.xml"));
+    EXPECT_TRUE(Entries(root / "tmp").empty());
+    EXPECT_EQ(Run("-q -o out --keep-workspace ws " + Fixture("intact.odb")), 2);
+    EXPECT_NE(err.find("must be new or empty"), std::string::npos);
+    EXPECT_TRUE(fs::exists(root / "ws/intact.odb0/content.xml"));
+}
+
+TEST_F(TavrinRepair, SameFileNameTwiceGivesTwoOutputs)
+{
+    fs::create_directories(root / "a");
+    fs::create_directories(root / "b");
+    fs::copy_file(kFixtures + "/intact.odb", root / "a/Base.odb");
+    fs::copy_file(kFixtures + "/content-xml-short.odb", root / "b/Base.odb");
+    ASSERT_EQ(Run("-o out a/Base.odb b/Base.odb"), 0) << err;
+    EXPECT_NE(out.find("b/Base.odb saving of file starts as TAVRINREP_Base (2).odb"), std::string::npos);
+    EXPECT_EQ(Entries(root / "out"), (std::vector<std::string>{"Base (2).odb_MediaContent", "Base.odb_MediaContent",
+                                                               "TAVRINREP_Base (2).odb", "TAVRINREP_Base.odb"}));
+}
+
+} // namespace
