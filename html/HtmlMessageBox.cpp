@@ -1,42 +1,54 @@
 #include "html/HtmlMessageBox.h"
 
-#include <QDialog>
-#include <QDialogButtonBox>
-#include <QLabel>
-#include <QPushButton>
-#include <QVBoxLayout>
+#include "html/HtmlMessageBoxDlg.h"
+#include "html/HtmlMsgBoxParams.h"
+
+#include <QApplication>
+#include <QPointer>
+#include <QThread>
 
 namespace tavrin {
 
-// Interim body until the painted box is in place: rich text in a label and the right
-// buttons and results.
+HtmlMsgBoxParams MessageBoxParams(QWidget* owner, const QString& html, const QString& caption, unsigned style)
+{
+    HtmlMsgBoxParams params;
+    params.parent = owner;
+    params.text = html;
+    params.caption = caption;
+    params.style = style;
+    // The program's boxes: gold at the edges, light yellow across the middle.
+    params.messageArea.separator = kSeparatorNone;
+    params.messageArea.separatorAlign = 0;
+    params.messageArea.effect = kEffectVBump;
+    params.messageArea.color1 = 0x0051ECFD;
+    params.messageArea.color2 = 0x00A9F3FE;
+    params.messageArea.color3 = 0x0051ECFD;
+    return params;
+}
+
 int HtmlMessageBox(QWidget* owner, const QString& html, const QString& caption, unsigned style)
 {
-    QDialog dialog(owner);
-    dialog.setWindowTitle(caption.isEmpty() ? QStringLiteral("Error") : caption);
-    auto* layout = new QVBoxLayout(&dialog);
-    auto* label = new QLabel(html, &dialog);
-    label->setTextFormat(Qt::RichText);
-    label->setOpenExternalLinks(true);
-    layout->addWidget(label);
-    auto* buttons = new QDialogButtonBox(&dialog);
-    layout->addWidget(buttons);
-    int result = 2;
-    auto addButton = [&](const QString& text, int id) {
-        QPushButton* button = buttons->addButton(text, QDialogButtonBox::ActionRole);
-        QObject::connect(button, &QPushButton::clicked, &dialog, [&dialog, &result, id] {
-            result = id;
-            dialog.accept();
-        });
-        return button;
-    };
-    if ((style & 0xF) == 4) {
-        addButton(QStringLiteral("Yes"), 6)->setDefault(true);
-        addButton(QStringLiteral("No"), 7);
-    } else {
-        addButton(QStringLiteral("OK"), 1)->setDefault(true);
+    return HtmlMessageBoxIndirect(MessageBoxParams(owner, html, caption, style));
+}
+
+int HtmlMessageBoxIndirect(const HtmlMsgBoxParams& params)
+{
+    // Widgets live on the GUI thread only; a caller elsewhere must marshal the call.
+    if (!qApp || QThread::currentThread() != qApp->thread())
+        return IDCANCEL;
+    QWidget* owner = params.parent;
+    if (!owner) {
+        owner = QApplication::activeModalWidget();
+        if (!owner)
+            owner = QApplication::activeWindow();
     }
-    dialog.exec();
+    if (const int remembered = CHtmlMessageBoxDlg::RememberedAnswer(params))
+        return remembered;
+    if (!(params.style & HMB_NOSOUND))
+        QApplication::beep();
+    QPointer<CHtmlMessageBoxDlg> dialog = new CHtmlMessageBoxDlg(params, owner);
+    const int result = dialog->exec();
+    delete dialog.data();
     return result;
 }
 

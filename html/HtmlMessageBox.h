@@ -7,13 +7,13 @@
 // call there themselves (a blocking queued call) and wait for the answer.
 #pragma once
 
+#include "html/HtmlMsgBoxParams.h"
+
 #include <QString>
 
 class QWidget;
 
 namespace tavrin {
-
-struct HtmlMsgBoxParams;
 
 // Shows a modal box with the message area painted in the program's yellow "vbump"
 // background. `style` takes the MB_ button set (low 4 bits), icon (0xF0) and
@@ -21,7 +21,11 @@ struct HtmlMsgBoxParams;
 // the question icon. Returns the pressed button's id, 2 when Escape closes an OK box.
 int HtmlMessageBox(QWidget* owner, const QString& html, const QString& caption, unsigned style);
 
-// Shows a box for a full parameter record.
+// The record HtmlMessageBox shows: the arguments plus the program's yellow background.
+HtmlMsgBoxParams MessageBoxParams(QWidget* owner, const QString& html, const QString& caption, unsigned style);
+
+// Shows a box for a full parameter record. A record with a "Do not show again" check
+// box whose answer was remembered returns that answer without showing anything.
 int HtmlMessageBoxIndirect(const HtmlMsgBoxParams& params);
 
 } // namespace tavrin

@@ -1,0 +1,53 @@
+// One HTML area of the message box (header, message or details): measures its text,
+// draws it into a rectangle, and answers hover and clicks on its links.
+//
+// The box talks to this small surface only, so the renderer behind it can change
+// without touching the dialog.
+#pragma once
+
+#include <QPoint>
+#include <QRect>
+#include <QSize>
+#include <QString>
+
+#include <functional>
+#include <memory>
+
+class QPainter;
+class QTextDocument;
+
+namespace tavrin {
+
+class CMsgBoxHtmlPane {
+public:
+    CMsgBoxHtmlPane();
+    ~CMsgBoxHtmlPane();
+    CMsgBoxHtmlPane(const CMsgBoxHtmlPane&) = delete;
+    CMsgBoxHtmlPane& operator=(const CMsgBoxHtmlPane&) = delete;
+
+    // Called whenever the pane's look changes by itself (a link's hover state).
+    void SetRepaintNotification(std::function<void()> notify);
+
+    // Lays out the HTML without wrapping and returns its size; an empty text is 0 x 0.
+    QSize MeasureHtml(const QString& html);
+    // Draws the measured text with its top-left at the rectangle's top-left.
+    void DrawMeasured(QPainter& painter, const QRect& rect);
+
+    // Updates the hover state for a point in the owner's coordinates; true when the
+    // point is on a link (the caller shows the hand cursor then).
+    bool UpdateHoverAndCursor(const QPoint& point);
+    // Opens the link under the point, if any; true when a link was hit.
+    bool ClickAt(const QPoint& point);
+
+private:
+    QString AnchorAt(const QPoint& point) const;
+    void RebuildDocument();
+
+    std::unique_ptr<QTextDocument> m_document;
+    std::function<void()> m_notify;
+    QString m_html;
+    QString m_hoverAnchor;
+    QRect m_drawnRect;
+};
+
+} // namespace tavrin
