@@ -1,0 +1,271 @@
+#include "html/DesktopOpener.h"
+#include "html/HtmlDrawer.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QPainter>
+
+using namespace tavrin;
+
+namespace {
+
+// Measures and draws into a white image of the given width; returns the image.
+QImage Render(CHtmlDrawer& drawer, const QString& html, int width = 0)
+{
+    QImage probe(1, 1, QImage::Format_RGB32);
+    const QSize size = drawer.MeasureHtml(&probe, html);
+    const int w = width > 0 ? width : std::max(1, size.width());
+    QImage image(w, std::max(1, size.height()), QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    drawer.DrawMeasured(painter, QRect(0, 0, w, size.height()));
+    return image;
+}
+
+// The first run of dark pixels on row y: (first x, length).
+std::pair<int, int> DarkSpan(const QImage& image, int y)
+{
+    int first = -1;
+    int length = 0;
+    for (int x = 0; x < image.width(); ++x) {
+        if (qGray(image.pixel(x, y)) < 128) {
+            if (first < 0)
+                first = x;
+            ++length;
+        } else if (first >= 0) {
+            break;
+        }
+    }
+    return {first, length};
+}
+
+int DarkestRow(const QImage& image)
+{
+    int best = 0;
+    int bestCount = -1;
+    for (int y = 0; y < image.height(); ++y) {
+        int count = 0;
+        for (int x = 0; x < image.width(); ++x)
+            count += qGray(image.pixel(x, y)) < 128;
+        if (count > bestCount) {
+            best = y;
+            bestCount = count;
+        }
+    }
+    return best;
+}
+
+TEST(HtmlDrawer, PreparesEntitiesAndEscapes)
+{
+    const struct {
+        const char* html;
+        bool escapes;
+        QString expected;
+    } cases[] = {
+        {"a\r\nb\tc", true, "a<br>b<t>c"},
+        {"a\r\nb\tc", false, "abc"},
+        {"&amp;lt;", true, "<<"},           // "&amp;" runs before "&lt;"
+        {"&lt;b&gt;", true, "<<b>"},
+        {"&copy;&euro;&nbsp;&trade;", true, QString::fromUtf16(u"\u00A9\u20AC \u2122")},
+        {"&AMP;&foo;", true, "&AMP;&foo;"}, // case-sensitive; unknown ones stay
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CHtmlDrawer::PrepareText(QString::fromLatin1(c.html), c.escapes), c.expected) << c.html;
+}
+
+TEST(HtmlDrawer, StyleTagsNestAndUnmatchedClosingTagsAreIgnored)
+{
+    CHtmlDrawer drawer;
+    Render(drawer, "a <<b> c|<b><b>x</b></b>y</b>z|<i>p</b>q</i>r|<font size=3 color=#ff0000>f</font>"
+                   "<font size=0x10 style=b-i>g</font>");
+    const auto& runs = drawer.PlacedRuns();
+    QStringList texts;
+    for (const auto& run : runs)
+        texts << run.text;
+    ASSERT_EQ(texts, QStringList({"a <b> c|", "x", "y", "z|", "p", "q", "r|", "f", "g"}));
+    EXPECT_EQ(runs[1].style.fontWeight, 900);  // doubled, at most 900
+    EXPECT_EQ(runs[2].style.fontWeight, 400);  // back to the body's
+    EXPECT_EQ(runs[3].style.fontWeight, 400);  // a stray </b> changes nothing
+    EXPECT_TRUE(runs[5].style.italic);         // </b> inside <i> is ignored
+    EXPECT_FALSE(runs[6].style.italic);
+    EXPECT_EQ(runs[7].style.fontSize, 12);
+    EXPECT_EQ(runs[7].style.textColor, HtmlRgb(255, 0, 0));
+    EXPECT_EQ(runs[8].style.fontSize, 16);
+    EXPECT_EQ(runs[8].style.fontWeight, 700);
+    EXPECT_EQ(runs[0].style.fontSize, 13);     // body: 10pt at 96 dpi
+}
+
+TEST(HtmlDrawer, LineEndsBreakOnlyWithEscapeSequences)
+{
+    CHtmlDrawer drawer;
+    Render(drawer, "line1\nline2");
+    ASSERT_EQ(drawer.PlacedRuns().size(), 2u);
+    EXPECT_GT(drawer.PlacedRuns()[1].rect.top(), drawer.PlacedRuns()[0].rect.top());
+    EXPECT_EQ(drawer.Lines().size(), 2u);
+
+    drawer.SetEscapeSequences(false);
+    Render(drawer, "line1\nline2");
+    ASSERT_EQ(drawer.PlacedRuns().size(), 1u);
+    EXPECT_EQ(drawer.PlacedRuns()[0].text, "line1line2");
+}
+
+TEST(HtmlDrawer, FinalLineBreakAddsNoHeightButDoubleBreaksDo)
+{
+    CHtmlDrawer drawer;
+    QImage probe(1, 1, QImage::Format_RGB32);
+    const QSize plain = drawer.MeasureHtml(&probe, "An error text.");
+    EXPECT_EQ(drawer.MeasureHtml(&probe, "An error text.\r\n"), plain);
+    const QSize two = drawer.MeasureHtml(&probe, "An error text.<br=2>more");
+    const int lineHeight = plain.height() - 1;
+    EXPECT_EQ(two.height() - 1, 3 * lineHeight);
+    EXPECT_EQ(drawer.MeasureHtml(&probe, ""), QSize(0, 0));
+}
+
+TEST(HtmlDrawer, WrapsOnlyWithAMaximumWidth)
+{
+    const QString sentence = "This sentence is long enough to need several lines in a narrow box.";
+    CHtmlDrawer drawer;
+    QImage probe(1, 1, QImage::Format_RGB32);
+    const QSize oneLine = drawer.MeasureHtml(&probe, sentence);
+    EXPECT_EQ(drawer.Lines().size(), 1u);
+    EXPECT_GT(oneLine.width(), 200);
+
+    drawer.SetMaxWidth(120);
+    const QSize wrapped = drawer.MeasureHtml(&probe, sentence);
+    EXPECT_GT(drawer.Lines().size(), 2u);
+    EXPECT_LE(wrapped.width(), 120);
+    for (const HtmlLineRecord& line : drawer.Lines())
+        EXPECT_LE(line.width, 120);
+    EXPECT_TRUE(drawer.Lines().front().wrapped);
+    EXPECT_FALSE(drawer.Lines().back().wrapped);
+
+    // A word longer than the line is cut, never lost.
+    drawer.SetMaxWidth(30);
+    Render(drawer, "Abcdefghijklmnop");
+    QString joined;
+    for (const auto& run : drawer.PlacedRuns())
+        joined += run.text;
+    EXPECT_EQ(joined, "Abcdefghijklmnop");
+    EXPECT_GT(drawer.PlacedRuns().size(), 1u);
+}
+
+TEST(HtmlDrawer, TabsStopOnMultiplesOfTheTabSize)
+{
+    CHtmlDrawer drawer;
+    QImage probe(1, 1, QImage::Format_RGB32);
+    // Pixel-wide rules make the pen positions independent of any font.
+    const struct {
+        const char* html;
+        int tabSize;
+        int width;
+    } cases[] = {
+        {"<hr width=40><t><hr width=10>", 32, 74},
+        {"<hr width=40><t=2><hr width=10>", 32, 106},
+        {"<hr width=64><t><hr width=10>", 32, 106},  // on a stop: a full step
+        {"<hr width=40>\t<hr width=10>", 50, 60},
+    };
+    for (const auto& c : cases) {
+        drawer.SetTabSize(c.tabSize);
+        EXPECT_EQ(drawer.MeasureHtml(&probe, c.html).width() - 1, c.width) << c.html;
+    }
+}
+
+TEST(HtmlDrawer, PercentageRuleTakesItsShareOfTheDrawingArea)
+{
+    CHtmlDrawer drawer;
+    const QImage image = Render(drawer, "<hr width=50%>", 200);
+    const auto [first, length] = DarkSpan(image, DarkestRow(image));
+    EXPECT_EQ(first, 0);
+    EXPECT_EQ(length, 100);
+
+    const QImage centred = Render(drawer, "<center><hr width=50% size=2></center>", 200);
+    const auto [cFirst, cLength] = DarkSpan(centred, DarkestRow(centred));
+    EXPECT_EQ(cLength, 100);
+    EXPECT_EQ(cFirst, 49); // the rule counts 1 pixel of its own besides its share: (200 - 101) / 2
+    EXPECT_GE(drawer.Lines().front().height, 10); // thickness + 8
+}
+
+TEST(HtmlDrawer, AlignmentShiftsLinesInTheDrawingArea)
+{
+    CHtmlDrawer drawer;
+    for (const auto& [tag, expected] : {std::pair{"left", 0}, std::pair{"center", 45}, std::pair{"right", 90}}) {
+        const QString html = QString("<%1><hr width=10></%1>").arg(tag);
+        const QImage image = Render(drawer, html, 100);
+        EXPECT_EQ(DarkSpan(image, DarkestRow(image)).first, expected) << tag;
+    }
+}
+
+class HtmlDrawerLinks : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        previous = SetDesktopOpener([this](const QUrl& url) {
+            opened << url;
+            return true;
+        });
+        drawer.SetRepaintNotification([this](int hovered) { repaints.push_back(hovered); });
+        drawer.SetLinkMessageNotification([this](const QString& message) { messages << message; });
+        Render(drawer, "Saved to:<br><a href='/tmp/Out'>/tmp/Out</a> and <a msg=\"again\">again</a>");
+    }
+    void TearDown() override { SetDesktopOpener(previous); }
+
+    QPoint Centre(int link) const
+    {
+        for (const HtmlLinkArea& area : drawer.LinkAreas())
+            if (area.number == link)
+                return area.rect.center();
+        ADD_FAILURE() << "no area for link " << link;
+        return {};
+    }
+
+    CHtmlDrawer drawer;
+    DesktopOpenFunction previous;
+    QList<QUrl> opened;
+    QStringList messages;
+    std::vector<int> repaints;
+};
+
+TEST_F(HtmlDrawerLinks, HoverNotifiesOncePerChange)
+{
+    const QPoint first = Centre(1);
+    EXPECT_TRUE(drawer.UpdateHoverAndCursor(first));
+    EXPECT_TRUE(drawer.UpdateHoverAndCursor(first + QPoint(1, 0)));
+    EXPECT_EQ(repaints, std::vector<int>({1}));
+    EXPECT_TRUE(drawer.UpdateHoverAndCursor(Centre(2)));
+    EXPECT_FALSE(drawer.UpdateHoverAndCursor(QPoint(-50, -50)));
+    EXPECT_FALSE(drawer.UpdateHoverAndCursor(QPoint(-60, -50)));
+    EXPECT_EQ(repaints, std::vector<int>({1, 2, CHtmlDrawer::kNoHover}));
+}
+
+TEST_F(HtmlDrawerLinks, HoveredLinkIsDrawnInTheHoverStyle)
+{
+    const auto linkRun = [this]() -> HtmlPlacedRun {
+        for (const auto& run : drawer.PlacedRuns())
+            if (run.text == "/tmp/Out")
+                return run;
+        ADD_FAILURE() << "link text not drawn";
+        return {};
+    };
+    EXPECT_FALSE(linkRun().style.underline);
+    EXPECT_EQ(linkRun().style.textColor, HtmlRgb(0, 0, 255));
+    drawer.UpdateHoverAndCursor(Centre(1));
+    QImage image(400, 100, QImage::Format_RGB32);
+    QPainter painter(&image);
+    drawer.DrawMeasured(painter, image.rect());
+    EXPECT_TRUE(linkRun().style.underline);
+    EXPECT_EQ(drawer.LinkAreas().size(), 2u); // redrawing does not pile up areas
+}
+
+TEST_F(HtmlDrawerLinks, ClickOpensHrefAndSendsMessages)
+{
+    drawer.ClickAt(Centre(1));
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_EQ(opened[0], QUrl::fromLocalFile("/tmp/Out"));
+    drawer.ClickAt(Centre(2));
+    EXPECT_EQ(messages, QStringList({"again"}));
+    drawer.ClickAt(QPoint(-10, -10));
+    EXPECT_EQ(opened.size(), 1);
+}
+
+} // namespace
