@@ -9,6 +9,7 @@
 #include "RecordingView.h"
 #include "TestPackages.h"
 #include "engine/ContentXml.h"
+#include "platform/FileIo.h"
 
 namespace tavrin {
 namespace {
@@ -98,6 +99,43 @@ TEST(MemberExtractor, UnwritableTargetIsReportedAndLeavesNothing)
     const MemberReport report = ExtractMember({"m", 3, 3, 10}, folder / "p.odb", folder / "missing/out");
     EXPECT_EQ(report.outcome, MemberOutcome::NotWritten);
     EXPECT_FALSE(report.error.empty());
+}
+
+// A disk that fills up after a few bytes.
+class FullDisk : public platform::FileIo {
+public:
+    ssize_t Write(int fd, const void* data, std::size_t size) override
+    {
+        if (left_ == 0) {
+            errno = ENOSPC;
+            return -1;
+        }
+        const std::size_t part = std::min(size, left_);
+        left_ -= part;
+        return FileIo::Write(fd, data, part);
+    }
+
+private:
+    std::size_t left_ = 10;
+};
+
+TEST(MemberExtractor, FullDiskLeavesNoPartialMember)
+{
+    TempFolder folder;
+    const Bytes text(5000, 'x');
+    const Bytes packed = Deflate(text);
+    WriteFile(folder / "p.odb", text + packed);
+    const PackageEntry cases[] = {{"stored", 5000, 5000, 0},
+                                  {"deflated", static_cast<std::uint32_t>(packed.size()), 5000, 5000}};
+    for (const PackageEntry& entry : cases) {
+        FullDisk disk;
+        platform::FileIo* previous = platform::FileIo::Install(&disk);
+        const MemberReport report = ExtractMember(entry, folder / "p.odb", folder / "out");
+        platform::FileIo::Install(previous);
+        EXPECT_EQ(report.outcome, MemberOutcome::NotWritten) << entry.name;
+        EXPECT_EQ(report.error, "No space left on device") << entry.name;
+        EXPECT_EQ(FilesUnder(folder.path()), std::vector<std::string>{"p.odb"}) << entry.name;
+    }
 }
 
 TEST(MemberExtractor, CreatesFoldersOnceAndKeepsNamesInside)

@@ -69,6 +69,15 @@ TEST(Workspace, RefusesARootThatIsASymlinkOrAFile)
     ::unlink(root.c_str());
     WriteFile(root, "plain file");
     EXPECT_FALSE(EnsureWorkspaceRoot().usable);
+
+    // Someone else's folder of that name (only root can stage that).
+    ::unlink(root.c_str());
+    ::mkdir(root.c_str(), 0700);
+    if (::getuid() == 0 && ::chown(root.c_str(), 65534, 65534) == 0) {
+        const WorkspaceCheck foreign = EnsureWorkspaceRoot();
+        EXPECT_FALSE(foreign.usable);
+        EXPECT_NE(foreign.error.find("owned by another user"), std::string::npos);
+    }
 }
 
 TEST(Workspace, OverrideReplacesTheRoot)
