@@ -159,6 +159,16 @@ CQuenmarView::CQuenmarView(ViewHost* host, QWidget* parent)
     setObjectName(QStringLiteral("QuenmarView"));
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAcceptDrops(true);
+    {
+        // The view paints its own light background whatever the frame's look is, so
+        // its texts stay dark on it.
+        QPalette palette = this->palette();
+        palette.setColor(QPalette::Window, kBackground);
+        palette.setColor(QPalette::WindowText, Qt::black);
+        palette.setColor(QPalette::Text, Qt::black);
+        palette.setColor(QPalette::Base, Qt::white);
+        setPalette(palette);
+    }
     header_ = LoadBitmap(316);
     headerFiller_ = LoadBitmap(315);
     footer_ = LoadBitmap(312);
@@ -495,6 +505,7 @@ void CQuenmarView::EnableRepairButtons(bool enable)
         repairFiles_->setEnabled(enable);
         removeFiles_->setEnabled(enable);
         repairEnabled_ = enable;
+        emit commandStateChanged();
     });
 }
 
@@ -506,6 +517,7 @@ void CQuenmarView::EnableSaveControls(bool enable)
         extractMedia_->setEnabled(enable);
         destination_->setEnabled(enable);
         saveEnabled_ = enable;
+        emit commandStateChanged();
     });
 }
 
@@ -533,6 +545,7 @@ void CQuenmarView::SetSelectEnabled(bool enable)
 {
     OnGuiThread([&] {
         selectEnabled_ = enable;
+        emit commandStateChanged();
     });
 }
 

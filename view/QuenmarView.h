@@ -104,6 +104,8 @@ public:
 signals:
     // A batch ended and its worker thread has been joined.
     void batchFinished();
+    // One of the flags the frame's commands follow has changed.
+    void commandStateChanged();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
