@@ -1,9 +1,10 @@
 // One HTML area of the message box (header, message or details): measures its text,
 // draws it into a rectangle, and answers hover and clicks on its links.
 //
-// The box talks to this small surface only, so the renderer behind it can change
-// without touching the dialog.
+// The box talks to this small surface only; the renderer behind it does the work.
 #pragma once
+
+#include "html/HtmlDrawer.h"
 
 #include <QPoint>
 #include <QRect>
@@ -11,17 +12,14 @@
 #include <QString>
 
 #include <functional>
-#include <memory>
 
 class QPainter;
-class QTextDocument;
 
 namespace tavrin {
 
 class CMsgBoxHtmlPane {
 public:
-    CMsgBoxHtmlPane();
-    ~CMsgBoxHtmlPane();
+    CMsgBoxHtmlPane() = default;
     CMsgBoxHtmlPane(const CMsgBoxHtmlPane&) = delete;
     CMsgBoxHtmlPane& operator=(const CMsgBoxHtmlPane&) = delete;
 
@@ -36,18 +34,14 @@ public:
     // Updates the hover state for a point in the owner's coordinates; true when the
     // point is on a link (the caller shows the hand cursor then).
     bool UpdateHoverAndCursor(const QPoint& point);
-    // Opens the link under the point, if any; true when a link was hit.
-    bool ClickAt(const QPoint& point);
+    // Opens the link under the point, if any.
+    void ClickAt(const QPoint& point);
+
+    CHtmlDrawer& Drawer() { return m_drawer; }
 
 private:
-    QString AnchorAt(const QPoint& point) const;
-    void RebuildDocument();
-
-    std::unique_ptr<QTextDocument> m_document;
-    std::function<void()> m_notify;
-    QString m_html;
-    QString m_hoverAnchor;
-    QRect m_drawnRect;
+    CHtmlDrawer m_drawer;
+    bool m_empty = true;
 };
 
 } // namespace tavrin
