@@ -1,0 +1,102 @@
+#!/usr/bin/env bash
+# Times tavrin-repair (repair + save) on packages whose central directory is cut
+# off, against what the same content costs with standard tools: bsdtar extracting
+# the intact package plus zip -r -8 rebuilding it.  Prints wall time and peak
+# resident memory of each step and the ratio ours / (bsdtar + zip); a ratio of at
+# most 1.0 is the target.
+#
+#   bench/run.sh                 the ~170 MB package and the 20,000-member package
+#   SCALE=0.01 bench/run.sh      the same shapes, small (a quick check of the script)
+#   HUGE=1 bench/run.sh          also a package with one 1 GiB member (memory check)
+#   TAVRIN_REPAIR=path bench/run.sh   another build of the tool
+#
+# Generated packages and outputs live in a temporary folder that is removed at exit.
+# Inputs are read once before timing, so every tool reads them from the page cache.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+repair=${TAVRIN_REPAIR:-$root/build/dev/cli/tavrin-repair}
+if [[ ! -x $repair ]]; then
+  echo "bench/run.sh: $repair is not built (cmake --preset dev && cmake --build --preset dev)" >&2
+  exit 2
+fi
+for tool in bsdtar zip /usr/bin/time /usr/bin/python3; do
+  if ! command -v "$tool" >/dev/null; then
+    echo "bench/run.sh: $tool is missing (apt-get install libarchive-tools zip time python3)" >&2
+    exit 2
+  fi
+done
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/tavrin-bench.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+generator_args=("$work/in")
+[[ -n ${SCALE:-} ]] && generator_args+=(--scale "$SCALE")
+[[ -n ${HUGE:-} ]] && generator_args+=(--huge)
+echo "Generating packages in $work/in ..."
+/usr/bin/python3 "$root/bench/make_packages.py" "${generator_args[@]}"
+echo
+
+# measure NAME COMMAND...: runs the command under /usr/bin/time; sets seconds and
+# peak (KiB); stops the benchmark when the command fails, showing its output.
+measure() {
+  local name=$1
+  shift
+  if ! /usr/bin/time -f '%e %M' -o "$work/time.txt" "$@" >"$work/output.txt" 2>&1; then
+    echo "bench/run.sh: $name failed:" >&2
+    tail -n 20 "$work/output.txt" >&2
+    exit 1
+  fi
+  read -r seconds peak <"$work/time.txt"
+}
+
+mib() { awk -v k="$1" 'BEGIN { printf "%.0f MiB", k / 1024 }'; }
+members() { bsdtar -tf "$1" | grep -vc '/$' || true; }
+
+printf '%-34s %18s %18s %18s %18s %7s\n' package "tavrin-repair" "bsdtar -xf" "zip -r -8" \
+  "scan only (--list)" ratio
+summary=()
+packages=(large many)
+[[ -n ${HUGE:-} ]] && packages+=(huge)
+for name in "${packages[@]}"; do
+  intact=$work/in/$name.odb
+  damaged=$work/in/$name-no-central-directory.odb
+  cat "$intact" "$damaged" >/dev/null
+
+  rm -rf "$work/out" "$work/extracted" "$work/rebuilt.odb"
+  mkdir "$work/out" "$work/extracted"
+
+  measure "tavrin-repair --list" "$repair" --list --no-color "$damaged"
+  scan_s=$seconds
+  measure "tavrin-repair" "$repair" -q --no-color --no-media -o "$work/out" "$damaged"
+  ours_s=$seconds ours_kb=$peak
+  output=$work/out/TAVRINREP_$(basename "$damaged")
+  [[ -f $output ]] || { echo "bench/run.sh: $output was not written" >&2; exit 1; }
+  rebuilt_members=$(members "$output")
+
+  measure "bsdtar -xf" bsdtar -xf "$intact" -C "$work/extracted"
+  tar_s=$seconds tar_kb=$peak
+  measure "zip -r -8" sh -c 'cd "$1" && zip -q -r -8 "$2" .' sh "$work/extracted" "$work/rebuilt.odb"
+  zip_s=$seconds zip_kb=$peak
+  reference_members=$(members "$work/rebuilt.odb")
+
+  size=$(stat -c %s "$intact")
+  label=$(awk -v s="$size" -v n="$name" 'BEGIN { printf "%s (%.0f MB)", n, s / 1e6 }')
+  ratio=$(awk -v a="$ours_s" -v b="$tar_s" -v c="$zip_s" \
+    'BEGIN { if (b + c > 0) printf "%.2f", a / (b + c); else print "n/a" }')
+  scan_rate=$(awk -v s="$size" -v t="$scan_s" \
+    'BEGIN { if (t > 0) printf "%.1f GB/s", s / t / 1e9; else print "<0.01 s" }')
+  printf '%-34s %18s %18s %18s %18s %7s\n' "$label" \
+    "${ours_s} s $(mib "$ours_kb")" "${tar_s} s $(mib "$tar_kb")" \
+    "${zip_s} s $(mib "$zip_kb")" "${scan_s} s ${scan_rate}" "$ratio"
+  summary+=("$name: members in our rebuilt package $rebuilt_members, in zip's $reference_members")
+
+  if [[ $name == large ]]; then
+    rm -rf "$work/out" && mkdir "$work/out"
+    measure "tavrin-repair with media" "$repair" -q --no-color -o "$work/out" "$damaged"
+    summary+=("$name with media extraction (default): ${seconds} s, $(mib "$peak") peak")
+  fi
+done
+echo
+printf '%s\n' "${summary[@]}"
+echo "ratio = tavrin-repair / (bsdtar -xf + zip -r -8); target <= 1.00"
