@@ -72,7 +72,7 @@ public:
     // Copies up to `size` bytes at `offset`; returns how many the file had.
     std::size_t Read(std::uint64_t offset, unsigned char* out, std::size_t size)
     {
-        if (offset >= length_)
+        if (size == 0 || offset >= length_)
             return 0;
         size = static_cast<std::size_t>(std::min<std::uint64_t>(size, length_ - offset));
         if (size <= buffer_.size()) {
