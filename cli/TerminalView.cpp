@@ -127,37 +127,47 @@ void TerminalView::ShowTotalProgressOnly(bool show)
 
 void TerminalView::ClearProgressLocked()
 {
-    if (!lineDrawn_)
+    if (linesDrawn_ == 0)
         return;
-    std::fputs("\r\033[K", settings_.logStream);
+    std::string clear = "\r\033[K";
+    for (int i = 1; i < linesDrawn_; ++i)
+        clear += "\033[1A\r\033[K";
+    std::fputs(clear.c_str(), settings_.logStream);
     std::fflush(settings_.logStream);
-    lineDrawn_ = false;
+    linesDrawn_ = 0;
 }
 
+// One line per shown bar, labelled as the desktop labels them, each cut to the
+// terminal's width so that it never wraps and can be redrawn in place.
 void TerminalView::DrawProgressLocked(bool force)
 {
-    if (!settings_.progress || (!fileShown_ && !totalShown_))
+    if (!settings_.progress)
         return;
+    std::vector<std::string> lines;
+    auto add = [&lines](const char* label, const ProgressEstimate& bar) {
+        if (bar.maximum() <= 0)
+            return;
+        const std::string estimate = bar.Text();
+        lines.push_back(std::string(label) + (estimate.empty() ? "0.00% complete." : estimate));
+    };
+    if (fileShown_)
+        add("File progress: ", file_);
+    if (totalShown_)
+        add("Total files progress: ", total_);
     const auto now = std::chrono::steady_clock::now();
-    if (!force && lineDrawn_ && now - lastDraw_ < kRedrawInterval)
+    if (lines.empty() || (!force && linesDrawn_ > 0 && now - lastDraw_ < kRedrawInterval))
         return;
-    std::string line;
-    if (totalShown_) {
-        line = "Total files progress: " + std::to_string(total_.position()) + "/" + std::to_string(total_.maximum());
-        const std::string estimate = total_.Text();
-        if (!estimate.empty())
-            line += " " + estimate;
-    }
-    if (fileShown_ && file_.maximum() > 0) {
-        const std::string estimate = file_.Text();
-        line += "  File progress: " + (estimate.empty() ? std::string("0.00% complete.") : estimate);
-    }
+    ClearProgressLocked();
     const std::size_t width = TerminalWidth(settings_.logStream);
-    if (line.size() >= width)
-        line.resize(width - 1);
-    std::fprintf(settings_.logStream, "\r\033[K%s", line.c_str());
+    std::string text;
+    for (std::string& line : lines) {
+        if (line.size() >= width)
+            line.resize(width - 1);
+        text += (text.empty() ? "" : "\n") + line;
+    }
+    std::fputs(text.c_str(), settings_.logStream);
     std::fflush(settings_.logStream);
-    lineDrawn_ = true;
+    linesDrawn_ = static_cast<int>(lines.size());
     lastDraw_ = now;
 }
 

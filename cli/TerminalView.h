@@ -73,7 +73,7 @@ private:
     ProgressEstimate total_;
     bool fileShown_ = false;
     bool totalShown_ = false;
-    bool lineDrawn_ = false;
+    int linesDrawn_ = 0;
     std::chrono::steady_clock::time_point lastDraw_{};
 };
 

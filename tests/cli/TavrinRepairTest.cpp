@@ -122,6 +122,26 @@ TEST_F(TavrinRepair, WritesTheRebuiltPackageAndMediaIntoTheOutputFolder)
     EXPECT_TRUE(fs::exists(root / "out/TAVRINREP_content-xml-missing.odb"));
 }
 
+// On a terminal (a pseudo-terminal from script(1)) the lines are coloured and the
+// progress is drawn and cleared in place.
+TEST_F(TavrinRepair, TerminalGetsColoursAndProgressInPlace)
+{
+    const std::string inner = "cd " + Quote(root.string()) + " && " + Quote(TAVRIN_REPAIR_EXE) + " -o out " +
+                              Fixture("intact.odb");
+    const std::string command = "script -qfec " + Quote(inner) + " /dev/null >" + Quote((root / "tty.txt").string());
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const std::string tty = Slurp(root / "tty.txt");
+    EXPECT_NE(tty.find("\033[1;32m" + kFixtures + "/intact.odb  Repaired....\033[0m"), std::string::npos);
+    EXPECT_NE(tty.find("Total files progress: 100.00% complete. Estimated completion: "), std::string::npos);
+    EXPECT_NE(tty.find("File progress: 100.00% complete. Estimated completion: "), std::string::npos);
+    EXPECT_NE(tty.find("\r\033[K"), std::string::npos);
+
+    const std::string plain = "script -qfec " + Quote(inner + " --no-color") + " /dev/null >" +
+                              Quote((root / "tty.txt").string());
+    ASSERT_EQ(std::system(plain.c_str()), 0);
+    EXPECT_EQ(Slurp(root / "tty.txt").find("\033[1;32m"), std::string::npos);
+}
+
 TEST_F(TavrinRepair, FailedPackagesLeaveNoOutput)
 {
     EXPECT_EQ(Run("-q -o out " + Fixture("not-a-zip.odb") + " " + Fixture("empty.odb") + " missing.odb"), 1);
