@@ -702,7 +702,9 @@ HtmlColor CHtmlDrawer::AttributeColor(const QString& value, HtmlColor current) c
 
 QFontMetrics CHtmlDrawer::FontMetrics() const
 {
-    return m_device ? QFontMetrics(m_font, m_device) : QFontMetrics(m_font);
+    // Both passes measure alike whatever they paint on; the device only lends its
+    // resolution to physical units, and the fonts are sized in pixels.
+    return QFontMetrics(m_font);
 }
 
 QFont CHtmlDrawer::MakeFont(const CHtmlStyle& style) const
