@@ -68,13 +68,15 @@ ZipHandle* CreateZipArchive(int fd, ZipResult* failure)
         return nullptr;
     }
     // Only a plain file written in place can take the second pass over each local
-    // header; with O_APPEND every write would land at the end instead.
+    // header. With O_APPEND every write lands at the end, so such a file is written
+    // like a pipe, but its offsets still count from the file's start.
     struct stat info{};
     const int flags = ::fcntl(duplicate, F_GETFL);
-    const bool diskFile = ::fstat(duplicate, &info) == 0 && S_ISREG(info.st_mode) && flags >= 0 && (flags & O_APPEND) == 0;
-    const off_t position = diskFile ? platform::FileIo::Current().Seek(duplicate, 0, SEEK_CUR) : -1;
-    const bool canSeek = diskFile && position >= 0;
-    return Started(duplicate, canSeek, canSeek ? static_cast<std::uint64_t>(position) : 0, failure);
+    const bool diskFile = ::fstat(duplicate, &info) == 0 && S_ISREG(info.st_mode) && flags >= 0;
+    const bool appending = diskFile && (flags & O_APPEND) != 0;
+    const off_t position = diskFile ? platform::FileIo::Current().Seek(duplicate, 0, appending ? SEEK_END : SEEK_CUR) : -1;
+    const bool canSeek = diskFile && !appending && position >= 0;
+    return Started(duplicate, canSeek, position >= 0 ? static_cast<std::uint64_t>(position) : 0, failure);
 }
 
 ZipResult AddToZipArchive(ZipHandle* handle, const std::string& name, const ZipSource& source)

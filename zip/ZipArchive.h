@@ -33,8 +33,9 @@ struct ZipHandle {
 ZipHandle* CreateZipArchive(const std::string& path, ZipResult* failure = nullptr);
 
 // Writes to a duplicate of `fd`; the caller still owns `fd`. A disk file is written
-// from its current position (the base offset of every stored offset); anything else,
-// or a file open for appending, is treated as an output that cannot seek.
+// from its current position (its end when open for appending), which every stored
+// offset counts in. A pipe, or a file open for appending, is an output that cannot
+// seek: members get data descriptors.
 ZipHandle* CreateZipArchive(int fd, ZipResult* failure = nullptr);
 
 // Adds one member. Backslashes in `name` become '/'; a folder entry gains a trailing

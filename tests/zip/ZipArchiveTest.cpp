@@ -638,3 +638,36 @@ TEST_F(ZipArchiveTest, SourceThatCannotBeReadFailsTheMember)
     ASSERT_EQ(read.members.size(), 1u);
     EXPECT_EQ(read.members[0]["name"], ToHex("readable.txt"));
 }
+
+TEST_F(ZipArchiveTest, HandleTargetCountsOffsetsFromTheFilesStart)
+{
+    const std::string stub(100, 'S'); // e.g. a self-extractor stub in front of the archive
+    const struct {
+        const char* name;
+        int flags;
+        const char* memberFlags; // an appending descriptor cannot go back: descriptors
+    } cases[] = {{"positioned.zip", O_RDWR, "2"}, {"appending.zip", O_WRONLY | O_APPEND, "8"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string archivePath = scratch_.Write(c.name, stub);
+        const int fd = open(archivePath.c_str(), c.flags);
+        ASSERT_EQ(lseek(fd, 0, SEEK_END), 100);
+        ZipHandle* handle = CreateZipArchive(fd);
+        ASSERT_NE(handle, nullptr);
+        ASSERT_EQ(AddToZipArchive(handle, "one.txt", ZipSource::Memory("one one one", 11)), ZipOk);
+        ASSERT_EQ(AddToZipArchive(handle, "two.txt", ZipSource::Memory("two two two", 11)), ZipOk);
+        ASSERT_EQ(CloseZipArchive(handle), ZipOk);
+        EXPECT_NE(fcntl(fd, F_GETFD), -1) << "the caller's descriptor stays open";
+        close(fd);
+
+        const ReadArchive read = ReadWithPython(archivePath);
+        ExpectSoundArchive(archivePath, read);
+        ASSERT_EQ(read.members.size(), 2u) << read.output;
+        EXPECT_EQ(read.members[0]["offset"], "100");
+        EXPECT_EQ(read.members[0]["lsig"], "04034b50");
+        EXPECT_EQ(read.members[1]["lsig"], "04034b50");
+        EXPECT_EQ(read.members[1]["data"], ToHex("two two two"));
+        EXPECT_EQ(read.members[1]["flags"], c.memberFlags);
+        EXPECT_EQ(ScratchFolder::Read(archivePath).substr(0, 100), stub);
+    }
+}
