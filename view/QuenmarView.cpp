@@ -545,6 +545,8 @@ void CQuenmarView::SetSelectEnabled(bool enable)
 {
     OnGuiThread([&] {
         selectEnabled_ = enable;
+        if (enable || batch_ != Batch::Save)
+            selectFiles_->setEnabled(enable);
         emit commandStateChanged();
     });
 }
@@ -658,6 +660,7 @@ void CQuenmarView::StartWorker(std::function<void()> batch)
             this,
             [this] {
                 JoinFinishedWorker();
+                batch_ = Batch::None;
                 emit batchFinished();
             },
             Qt::QueuedConnection);
@@ -681,7 +684,9 @@ void CQuenmarView::FinishWorker()
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         QThread::msleep(1);
     }
-    worker_.join();
+    // The worker's own end-of-batch call may already have joined it meanwhile.
+    if (worker_.joinable())
+        worker_.join();
     closing_ = false;
 }
 
@@ -710,7 +715,7 @@ int CQuenmarView::ShowPreview(int index)
     const std::string folder = PackageFolder(JobText(index).toStdString(), index);
     const QString thumbnail = QString::fromStdString(folder) + QStringLiteral("/Thumbnails/thumbnail.png");
     if (QFileInfo(thumbnail).isFile()) {
-        SetPictureOnGui(thumbnail, PictureState::NoText);
+        SetPicture(thumbnail.toStdString(), PictureState::NoText);
         return 1;
     }
     if (FindFirstPicture(folder, *this) == 1)
@@ -737,9 +742,8 @@ void CQuenmarView::ClearWorkspaceOnClose()
 
 void CQuenmarView::OnSelectFiles()
 {
-    if (!selectEnabled_)
-        return;
-    // Choosing files wipes the Workspace, which a running save still reads.
+    // The button stays enabled during a save (only the menu follows the select-enabled
+    // flag), and choosing files wipes the Workspace that the save still reads.
     if (BatchRunning()) {
         ShowMessage(nullptr, QString::fromUtf8(kStopFirstBeforeSelecting), kMbOkInformation);
         return;
@@ -839,6 +843,7 @@ void CQuenmarView::OnRepairFiles()
 {
     if (!repairEnabled_ || BatchRunning())
         return;
+    batch_ = Batch::Repair;
     StartRepair(context_);
     StartWorker([this] { RepairThreadProc(context_); });
 }
@@ -849,6 +854,7 @@ void CQuenmarView::OnSaveFiles()
         return;
     if (!StartSave(context_))
         return;
+    batch_ = Batch::Save;
     StartWorker([this] { SaveThreadProc(context_); });
 }
 

@@ -167,6 +167,9 @@ private:
     ViewLayout layout_;
     ThreadContext context_;
 
+    // Which batch the worker runs: a save leaves the Select files button as it is.
+    enum class Batch { None, Repair, Save };
+    Batch batch_ = Batch::None;
     std::thread worker_;
     std::atomic<bool> workerDone_{true};
     std::atomic<bool> closing_{false};
