@@ -365,13 +365,12 @@ void CHtmlMessageBoxDlg::UpdateCloseBox()
     QPushButton* def = DefaultButton();
     const bool cancelWaiting = m_countdown > 0 && m_params.disabledSeconds > 0 && def
         && m_buttons[static_cast<std::size_t>(m_defaultIndex)].id == IDCANCEL;
-    const bool closable = m_cancelAllowed && !captionCounting && !cancelWaiting;
-    if (windowFlags().testFlag(Qt::WindowCloseButtonHint) != closable) {
-        const bool wasVisible = isVisible();
-        setWindowFlag(Qt::WindowCloseButtonHint, closable);
-        if (wasVisible)
-            show();
-    }
+    m_closeEnabled = m_cancelAllowed && !captionCounting && !cancelWaiting;
+    // The close box exists only where Cancel is allowed. Window flags cannot change
+    // while the box is shown (that re-creates the window and ends the modal loop), so
+    // during a countdown the close box stays but does nothing.
+    if (!isVisible())
+        setWindowFlag(Qt::WindowCloseButtonHint, m_cancelAllowed);
 }
 
 void CHtmlMessageBoxDlg::SetCountdownCaption()
@@ -602,7 +601,7 @@ void CHtmlMessageBoxDlg::OnCommand(int id)
 {
     if (id == 0)
         return;
-    if (id == IDCANCEL && (!m_cancelAllowed || !windowFlags().testFlag(Qt::WindowCloseButtonHint)))
+    if (id == IDCANCEL && !m_closeEnabled)
         return;
     if (id == IDHELP) {
         // The help document sits beside the program, named after it.

@@ -48,6 +48,8 @@ public:
     int DefaultButtonIndex() const { return m_defaultIndex; }
     QSize ButtonCellSize() const { return m_buttonSize; }
     bool CancelAllowed() const { return m_cancelAllowed; }
+    // Whether Escape and the close box end the box right now.
+    bool CloseEnabled() const { return m_closeEnabled; }
     QString MessageHtml() const { return m_messageHtml; }
     int HeaderHeight() const { return m_headerHeight; }
     int MessageHeight() const { return m_messageHeight; }
@@ -109,6 +111,7 @@ private:
     std::vector<ButtonInfo> m_buttons;
     int m_defaultIndex = 0;
     bool m_cancelAllowed = false;
+    bool m_closeEnabled = false;
     QCheckBox* m_checkBox = nullptr;
     QLabel* m_checkLabel = nullptr;
 

@@ -14,6 +14,15 @@ public:
     int Next() override { return 0; }
 };
 
+class FixedRandom : public CRandomSource {
+public:
+    explicit FixedRandom(int value) : m_value(value) {}
+    int Next() override { return m_value; }
+
+private:
+    int m_value;
+};
+
 constexpr std::uint32_t kGold = 0x0051ECFD;      // #FDEC51
 constexpr std::uint32_t kLightYellow = 0x00A9F3FE; // #FEF3A9
 
@@ -346,4 +355,28 @@ TEST(CDrawManagerTest, TileBitmapRepeatsAndClips)
     EXPECT_EQ(canvas.pixel(5, 3), qRgb(50, 60, 70));
     EXPECT_EQ(canvas.pixel(6, 1), qRgb(1, 2, 3)) << "clipped at the right";
     EXPECT_EQ(canvas.pixel(1, 4), qRgb(1, 2, 3)) << "clipped at the bottom";
+}
+
+TEST(CDrawManagerTest, NoiseScalesWithGranularityAndWrapsLikeAByte)
+{
+    struct Case { int random; int granularity; int effect; int value; };
+    const Case cases[] = {
+        {0, 0, kEffectNoise, 128},
+        {0x7FFF, 0, kEffectNoise, 129},        // t = 0x7FFF: only the top value adds 1
+        {0x7FFF, 10, kEffectNoise, 138},       // t = 0x7FFF / 20 = 1638: 20 - 10
+        {0, 10, kEffectNoise, 118},            // 0 - 10
+        {0, 200, kEffectNoise, (128 - 200) & 0xFF},
+        {0x7FFF, 200, kEffectHShade, 148},     // bottom row: g + (0x7FFF / 81 - g) = 404, wrapped
+    };
+    for (const Case& c : cases) {
+        CDrawManager manager;
+        manager.SetRandomSource(std::make_unique<FixedRandom>(c.random));
+        ASSERT_TRUE(manager.ComputeEffectImage(c.effect, 3, 1, 0, 0, 0, c.granularity, 0));
+        EXPECT_EQ(manager.Dib().PixelIndex(1, 0), c.value) << c.random << " g " << c.granularity;
+    }
+    // The default source repeats the classic C library sequence for seed 1.
+    CRandomSource classic;
+    EXPECT_EQ(classic.Next(), 41);
+    EXPECT_EQ(classic.Next(), 18467);
+    EXPECT_EQ(classic.Next(), 6334);
 }

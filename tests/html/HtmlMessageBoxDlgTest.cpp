@@ -250,14 +250,21 @@ TEST(CHtmlMessageBoxDlgTest, CountdownsClickOrReleaseTheDefaultButton)
     EXPECT_EQ(waiting.windowTitle(), QStringLiteral("T (2 seconds remaining)"));
     EXPECT_FALSE(waiting.Buttons()[0].button->isEnabled());
     EXPECT_FALSE(waiting.Buttons()[1].button->isEnabled());
-    EXPECT_FALSE(waiting.windowFlags().testFlag(Qt::WindowCloseButtonHint));
+    EXPECT_FALSE(waiting.CloseEnabled());
+    waiting.show();
+    waiting.reject();
+    EXPECT_TRUE(waiting.isVisible()) << "no closing while the caption counts down";
     waiting.OnTimer();
     EXPECT_EQ(waiting.windowTitle(), QStringLiteral("T (1 seconds remaining)"));
     waiting.OnTimer();
     EXPECT_EQ(waiting.windowTitle(), QStringLiteral("T"));
     EXPECT_TRUE(waiting.Buttons()[0].button->isEnabled());
     EXPECT_TRUE(waiting.Buttons()[1].button->isEnabled());
-    EXPECT_TRUE(waiting.windowFlags().testFlag(Qt::WindowCloseButtonHint));
+    EXPECT_TRUE(waiting.CloseEnabled());
+    EXPECT_TRUE(waiting.isVisible()) << "the end of the countdown keeps the box open";
+    waiting.reject();
+    EXPECT_FALSE(waiting.isVisible());
+    EXPECT_EQ(waiting.result(), IDCANCEL);
 }
 
 namespace {
@@ -348,4 +355,38 @@ TEST(CHtmlMessageBoxDlgTest, CheckedBoxRemembersTheAnswer)
     HtmlMsgBoxParams unchecked = params;
     unchecked.style &= ~HMB_CHECKBOX;
     EXPECT_EQ(CHtmlMessageBoxDlg::RememberedAnswer(unchecked), 0) << "only boxes with the check box remember";
+}
+
+TEST(CHtmlMessageBoxDlgTest, AreasAndSeparators)
+{
+    HtmlMsgBoxParams params = MessageBoxParams(nullptr, QStringLiteral("Body"), QStringLiteral("T"), 0);
+    params.headerHeight = 60;
+    params.headerText = QStringLiteral("<b>Head</b>");
+    params.headerArea.effect = kEffectSolid;
+    params.headerArea.color1 = 0x00FFFFFF;
+    params.headerArea.separator = kSeparatorBlack;
+    params.buttonArea.separator = kSeparatorBlack;
+    params.moreText = QStringLiteral("Details");
+    params.moreArea.separator = kSeparatorBlack;
+    CHtmlMessageBoxDlg dialog(params);
+    EXPECT_EQ(dialog.HeaderHeight(), 60) << "the minimum beats a one-line header";
+    EXPECT_EQ(dialog.ButtonAreaHeight(), 11 + 11 + dialog.ButtonCellSize().height())
+        << "an area with a separator gets an extra margin";
+    const QImage shot = dialog.grab().toImage();
+    const int w = shot.width();
+    EXPECT_EQ(shot.pixel(w / 2, 10), qRgb(255, 255, 255)) << "header's own background";
+    const int line = 60 + dialog.MessageHeight();
+    EXPECT_EQ(shot.pixel(5, line), qRgb(0, 0, 0)) << "button separator starts 5 in";
+    EXPECT_EQ(shot.pixel(w - 6, line), qRgb(0, 0, 0));
+    EXPECT_NE(shot.pixel(4, line), qRgb(0, 0, 0));
+    EXPECT_NE(shot.pixel(w - 5, line), qRgb(0, 0, 0));
+    bool headerLine = false;
+    for (int y = 55; y < 60; ++y)
+        headerLine = headerLine || shot.pixel(w / 2, y) == qRgb(0, 0, 0);
+    EXPECT_TRUE(headerLine) << "header separator along its bottom edge";
+
+    const int closed = dialog.height();
+    dialog.OnCommand(HMBID_MORE);
+    const QImage open = dialog.grab().toImage();
+    EXPECT_EQ(open.pixel(w / 2, closed), qRgb(0, 0, 0)) << "details separator along its top edge";
 }
