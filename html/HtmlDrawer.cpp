@@ -438,32 +438,31 @@ int CHtmlDrawer::DrawRun(const QString& run, int x, int top, int width)
     const QFontMetrics metrics = FontMetrics();
     const bool justify = (m_justifyExtra > 0 || m_justifyRemainder > 0) && run.contains(QLatin1Char(' '));
 
-    // Where each blank-separated word starts, with the line's spread blanks.
+    // Where each blank-separated word starts: its measured offset in the run plus the
+    // extra pixels of the blanks before it, so the run ends exactly where the line
+    // record says once the spread is added.
     std::vector<std::pair<QString, int>> words;
     int advance = width;
     if (justify) {
-        advance = 0;
-        QString word;
-        int wordStart = 0;
-        for (const QChar c : run) {
-            if (c != QLatin1Char(' ')) {
-                word += c;
+        int spread = 0;
+        qsizetype i = 0;
+        while (i < run.size()) {
+            if (run[i] == QLatin1Char(' ')) {
+                spread += m_justifyExtra;
+                if (m_justifyRemainder > 0) {
+                    ++spread;
+                    --m_justifyRemainder;
+                }
+                ++i;
                 continue;
             }
-            if (!word.isEmpty())
-                words.emplace_back(word, wordStart);
-            advance = wordStart + metrics.horizontalAdvance(word) + metrics.horizontalAdvance(QLatin1Char(' ')) +
-                      m_justifyExtra;
-            if (m_justifyRemainder > 0) {
-                ++advance;
-                --m_justifyRemainder;
-            }
-            word.clear();
-            wordStart = advance;
+            qsizetype end = i;
+            while (end < run.size() && run[end] != QLatin1Char(' '))
+                ++end;
+            words.emplace_back(run.mid(i, end - i), metrics.horizontalAdvance(run.left(i)) + spread);
+            i = end;
         }
-        if (!word.isEmpty())
-            words.emplace_back(word, wordStart);
-        advance = wordStart + metrics.horizontalAdvance(word);
+        advance = width + spread;
     }
 
     if (m_style.backMode == kBackOpaque)

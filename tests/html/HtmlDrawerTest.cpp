@@ -196,6 +196,45 @@ TEST(HtmlDrawer, AlignmentShiftsLinesInTheDrawingArea)
     }
 }
 
+TEST(HtmlDrawer, JustifiedWrappedLinesFillTheAreaAndTheLastLineDoesNot)
+{
+    CHtmlDrawer drawer;
+    drawer.SetMaxWidth(150);
+    Render(drawer, "<justify>aaa bbb ccc ddd eee fff ggg hhh iii jjj kkk lll mmm nnn ooo ppp qqq rrr sss ttt uuu vvv www</justify>", 150);
+    const auto& runs = drawer.PlacedRuns();
+    ASSERT_GE(runs.size(), 3u);
+    for (size_t i = 0; i + 1 < runs.size(); ++i)
+        EXPECT_EQ(runs[i].rect.left() + runs[i].rect.width(), 150) << runs[i].text.toStdString();
+    EXPECT_LT(runs.back().rect.left() + runs.back().rect.width(), 150);
+}
+
+TEST(HtmlDrawer, TextTransformAndClassRules)
+{
+    CHtmlDrawer drawer;
+    drawer.SetCssStyles(".up {text-transform:uppercase} .cap {text-transform:capitalize; color:#00ff00}"
+                        " .low {text-transform:lowercase}");
+    Render(drawer, "<span class=up>abc</span><span class=cap>hello wORLD-x</span><span class=low>MiXed</span>"
+                   "<span class=nosuch>same</span>");
+    QStringList texts;
+    for (const auto& run : drawer.PlacedRuns())
+        texts << run.text;
+    EXPECT_EQ(texts, QStringList({"ABC", "Hello World-x", "mixed", "same"}));
+    EXPECT_EQ(drawer.PlacedRuns()[1].style.textColor, HtmlRgb(0, 255, 0));
+    EXPECT_EQ(drawer.PlacedRuns()[0].style.fontSize, 16); // a sheet without "body" keeps the record's defaults
+}
+
+TEST(HtmlDrawer, DisabledTextUsesTheDisabledColourAndNoBackgrounds)
+{
+    CHtmlDrawer drawer;
+    drawer.SetEnabled(false);
+    drawer.SetDisabledColor(HtmlRgb(1, 2, 3));
+    Render(drawer, "plain <font color=red bkgnd=yellow>font</font> <a href='x'>link</a> <pre>pre</pre>");
+    for (const auto& run : drawer.PlacedRuns()) {
+        EXPECT_EQ(run.style.textColor, HtmlRgb(1, 2, 3)) << run.text.toStdString();
+        EXPECT_EQ(run.style.backMode, kBackTransparent) << run.text.toStdString();
+    }
+}
+
 class HtmlDrawerLinks : public ::testing::Test {
 protected:
     void SetUp() override
