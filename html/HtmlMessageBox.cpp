@@ -33,9 +33,16 @@ int HtmlMessageBox(QWidget* owner, const QString& html, const QString& caption, 
 
 int HtmlMessageBoxIndirect(const HtmlMsgBoxParams& params)
 {
-    // Widgets live on the GUI thread only; a caller elsewhere must marshal the call.
-    if (!qApp || QThread::currentThread() != qApp->thread())
+    if (!qApp)
         return IDCANCEL;
+    // Widgets live on the GUI thread only: a worker's call is carried over there and
+    // the worker waits for the answer, as it would for any modal box.
+    if (QThread::currentThread() != qApp->thread()) {
+        int result = IDCANCEL;
+        QMetaObject::invokeMethod(
+            qApp, [&params, &result] { result = HtmlMessageBoxIndirect(params); }, Qt::BlockingQueuedConnection);
+        return result;
+    }
     QWidget* owner = params.parent;
     if (!owner) {
         owner = QApplication::activeModalWidget();

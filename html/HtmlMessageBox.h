@@ -3,8 +3,9 @@
 //
 // Call sites read like ordinary message-box calls: owner, text, caption, style bits,
 // and the result is the id of the pressed button (1 OK, 2 Cancel, 6 Yes, 7 No, ...).
-// The box must be shown from the GUI thread; callers on worker threads marshal the
-// call there themselves (a blocking queued call) and wait for the answer.
+// The box runs on the GUI thread; a call from another thread is carried over there with
+// a blocking queued call, so the caller waits for the answer (the GUI thread must not be
+// waiting for that caller meanwhile).
 #pragma once
 
 #include "html/HtmlMsgBoxParams.h"

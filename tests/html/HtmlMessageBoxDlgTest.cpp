@@ -13,6 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <thread>
+
 #include <vector>
 
 using namespace tavrin;
@@ -197,6 +200,36 @@ TEST(CHtmlMessageBoxDlgTest, HtmlMessageBoxReturnsThePressedButton)
                                  c.style | HMB_NOSOUND),
                   c.result);
     }
+}
+
+namespace {
+
+// Presses the key on the next modal box; until one is open it queues itself again.
+void PressOnNextBox(int key)
+{
+    QMetaObject::invokeMethod(qApp, [key] {
+        if (QWidget* box = QApplication::activeModalWidget())
+            SendKey(box, key);
+        else
+            PressOnNextBox(key);
+    }, Qt::QueuedConnection);
+}
+
+} // namespace
+
+TEST(CHtmlMessageBoxDlgTest, WorkerThreadCallsRunOnTheGuiThread)
+{
+    std::atomic<int> result{0};
+    std::atomic<bool> done{false};
+    std::thread worker([&] {
+        PressOnNextBox(Qt::Key_Return);
+        result = HtmlMessageBox(nullptr, QStringLiteral("Overwrite?"), QStringLiteral("Tavrin Lumiq"), 0x24 | HMB_NOSOUND);
+        done = true;
+    });
+    while (!done)
+        QApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
+    worker.join();
+    EXPECT_EQ(result.load(), IDYES);
 }
 
 TEST(CHtmlMessageBoxDlgTest, BackgroundIsTheYellowBump)
