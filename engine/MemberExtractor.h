@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <unordered_set>
 
 #include "engine/BatchReport.h"
 #include "engine/PackageEntry.h"
@@ -23,13 +24,18 @@ std::string SafeMemberPath(const std::string& memberName);
 int ExtractPackage(const std::string& folder, const std::string& packagePath, const ScanList& entries,
                    ThreadContext& context, PackageReport* report);
 
+// Folders already made for one package, so each is created only once.
+using CreatedFolders = std::unordered_set<std::string>;
+
 // Creates the sub-folders of the member's path under `folder` and replaces `name` with
 // the member's full target path (empty when the name has nothing left to write).
 // Returns 1 when the name had folder levels, 0 otherwise.
-int CreateMemberFolders(const std::string& folder, std::string& name, WorkView& view);
+int CreateMemberFolders(const std::string& folder, std::string& name, WorkView& view,
+                        CreatedFolders* created = nullptr);
 
 // Writes one member to `targetPath`, reading it from the package by its data offset.
+// `packageFd`, when given, is the package already open for reading.
 MemberReport ExtractMember(const PackageEntry& entry, const std::string& packagePath,
-                           const std::string& targetPath);
+                           const std::string& targetPath, int packageFd = -1);
 
 } // namespace tavrin
