@@ -130,6 +130,12 @@ QString Transform(const QString& text, int transform)
     }
 }
 
+// Markup is trusted to be the program's own, but a typo must not hang the program or
+// exhaust memory: sizes, counts and nesting are kept within generous bounds.
+constexpr int kMaxExtent = 32767;
+constexpr int kMaxCount = 1000;
+constexpr int kMaxTableDepth = 32;
+
 bool IsBreakAfter(QChar c)
 {
     static const QString breakers = QStringLiteral(" -.,!:;)}]?");
@@ -235,6 +241,7 @@ QSize CHtmlDrawer::Layout(const QRect& area)
     m_linkCounter = 0;
     m_linkNumber = 0;
     m_stripCounter = 0;
+    m_tableDepth = 0;
     m_stack.clear();
 
     m_style = CHtmlStyle{};
@@ -594,7 +601,8 @@ void CHtmlDrawer::HandleRule(const HtmlTag& tag)
     QString widthText = tag.Attribute(QStringLiteral("width"), &hasWidth);
     if (!hasWidth || widthText.isEmpty())
         widthText = QStringLiteral("100%");
-    const int thickness = std::max(1, CHtmlValueParser::ParseSize(tag.Attribute(QStringLiteral("size")), 1, false, metrics));
+    const int thickness =
+        std::clamp(CHtmlValueParser::ParseSize(tag.Attribute(QStringLiteral("size")), 1, false, metrics), 1, 100);
     const HtmlColor colour = AttributeColor(tag.Attribute(QStringLiteral("color")), rule.textColor);
 
     int layoutWidth = 0;
@@ -606,7 +614,7 @@ void CHtmlDrawer::HandleRule(const HtmlTag& tag)
         layoutWidth = 1;
         drawnWidth = CHtmlValueParser::MulDiv(m_area.width(), percent, 100);
     } else {
-        layoutWidth = drawnWidth = std::max(0, CHtmlValueParser::ParseSize(widthText, 0, false, metrics));
+        layoutWidth = drawnWidth = std::clamp(CHtmlValueParser::ParseSize(widthText, 0, false, metrics), 0, kMaxExtent);
     }
 
     NoteItem(thickness + 8, 0);
@@ -625,7 +633,7 @@ void CHtmlDrawer::HandleRule(const HtmlTag& tag)
 void CHtmlDrawer::HandleBreak(int count)
 {
     const int height = EndLine(false);
-    m_y += (std::max(1, count) - 1) * height;
+    m_y += (std::clamp(count, 1, kMaxCount) - 1) * height;
     StartLine();
 }
 
@@ -633,8 +641,8 @@ void CHtmlDrawer::HandleTab(int count)
 {
     if (m_tabSize <= 0)
         return;
-    for (int i = 0; i < count; ++i)
-        m_layoutX = (m_layoutX / m_tabSize + 1) * m_tabSize;
+    const long long stops = std::clamp(count, 1, kMaxCount);
+    m_layoutX = static_cast<int>(std::min<long long>(kMaxExtent, (m_layoutX / m_tabSize + stops) * m_tabSize));
     // Stops stay on the grid when drawing, whatever a justified run spread before.
     m_drawExtra = 0;
     m_lineHasContent = true;
@@ -708,7 +716,7 @@ QFontMetrics CHtmlDrawer::FontMetrics() const
 
 QFont CHtmlDrawer::MakeFont(const CHtmlStyle& style) const
 {
-    const int cellHeight = std::max(1, style.fontSize);
+    const int cellHeight = std::clamp(style.fontSize, 1, kMaxCount);
     QFont font(style.fontFamily);
     const QString key = style.fontFamily + QLatin1Char('/') + QString::number(cellHeight);
     auto it = m_fontCache->pixelSizes.constFind(key);
@@ -917,7 +925,7 @@ void CHtmlDrawer::HandleImage(const HtmlTag& tag, int tagId)
             };
         }
     }
-    if (width <= 0 || height <= 0)
+    if (width <= 0 || height <= 0 || width > kMaxExtent || height > kMaxExtent)
         return;
 
     const int boxWidth = width + (anyShadow ? m_shadowOffsetX : 0);
@@ -1021,9 +1029,13 @@ void CHtmlDrawer::ApplyTableAttributes(const HtmlTag& tag, CHtmlStyle& style, bo
     } else if (style.borderStyle != kBorderSolid) {
         style.borderWidth = 1;
     }
-    if (!isTable)
-        style.borderWidth = std::min(style.borderWidth, 1);
-    (void)isCell;
+    style.borderWidth = std::min(style.borderWidth, isTable ? 100 : 1);
+    style.margin = std::clamp(style.margin, 0, kMaxCount);
+    style.padding = std::clamp(style.padding, 0, kMaxCount);
+    if (isCell) {
+        style.width = std::clamp(style.width, 0, kMaxExtent);
+        style.height = std::clamp(style.height, 0, kMaxExtent);
+    }
 }
 
 std::optional<QImage> CHtmlDrawer::LoadBackgroundImage(const QString& spec) const
@@ -1060,6 +1072,8 @@ int CHtmlDrawer::BorderInset(const CHtmlStyle& style)
 
 QSize CHtmlDrawer::LayoutTable(const QString& text, const QRect& area)
 {
+    if (m_tableDepth >= kMaxTableDepth)
+        return QSize(0, 0);
     const HtmlTableSource source = HtmlTableSource::Parse(text);
     const int index = m_tableCounter++;
     if (!m_drawing && static_cast<int>(m_tables.size()) <= index)
@@ -1068,6 +1082,7 @@ QSize CHtmlDrawer::LayoutTable(const QString& text, const QRect& area)
         return QSize(0, 0);
 
     const size_t depth = m_stack.size();
+    ++m_tableDepth;
     PushStyle(QStringLiteral("table"));
     // Each table has its own padding and spacing defaults, whatever it sits in.
     m_style.margin = 2;
@@ -1108,8 +1123,8 @@ QSize CHtmlDrawer::LayoutTable(const QString& text, const QRect& area)
             spans.emplace_back();
             for (const HtmlTableSource::Cell& cell : row.cells)
                 spans.back().emplace_back(
-                    CHtmlValueParser::ParseSize(cell.tag.Attribute(QStringLiteral("colspan")), 1, false, plain),
-                    CHtmlValueParser::ParseSize(cell.tag.Attribute(QStringLiteral("rowspan")), 1, false, plain));
+                    std::clamp(CHtmlValueParser::ParseSize(cell.tag.Attribute(QStringLiteral("colspan")), 1, false, plain), 1, kMaxCount),
+                    std::clamp(CHtmlValueParser::ParseSize(cell.tag.Attribute(QStringLiteral("rowspan")), 1, false, plain), 1, kMaxCount));
         }
         record.Place(spans);
         for (size_t r = 0; r < source.rows.size(); ++r) {
@@ -1203,6 +1218,7 @@ QSize CHtmlDrawer::LayoutTable(const QString& text, const QRect& area)
         m_style = m_stack[depth];
         m_stack.resize(depth);
     }
+    --m_tableDepth;
     SelectFont();
     return result;
 }
@@ -1268,6 +1284,16 @@ void CHtmlDrawer::OpenTarget(const QString& target)
     if (OpenInDesktop(LinkTargetToUrl(target)))
         return;
     QProcess::startDetached(QStringLiteral("xdg-open"), {target});
+}
+
+void CHtmlDrawer::AdvanceAnimations()
+{
+    for (HtmlStripAnimation& animation : m_animations) {
+        if (animation.frameCount <= 0)
+            continue;
+        const long long next = static_cast<long long>(animation.current) + animation.speed;
+        animation.current = static_cast<int>(((next % animation.frameCount) + animation.frameCount) % animation.frameCount);
+    }
 }
 
 void CHtmlDrawer::SetImageShadow(int offsetX, int offsetY, int darkenPercent, bool gradient, int depthX, int depthY)

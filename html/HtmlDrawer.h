@@ -149,6 +149,9 @@ public:
     // The text runs of the last drawing pass, in drawing order.
     const std::vector<HtmlPlacedRun>& PlacedRuns() const { return m_placedRuns; }
     std::vector<HtmlStripAnimation>& Animations() { return m_animations; }
+    // Steps every animated strip by its speed, wrapping round its frames; the owner
+    // redraws afterwards (a timer of its own drives this).
+    void AdvanceAnimations();
 
     // Width and height of the system icons ("icon" percentages are of this size).
     static int SystemIconSize() { return 32; }
@@ -266,6 +269,7 @@ private:
     int m_linkCounter = 0;
     int m_linkNumber = 0;                 // number of the open link, 0 outside links
     int m_stripCounter = 0;
+    int m_tableDepth = 0;
     // The current line.
     HtmlLineRecord m_line;
     int m_lineTop = 0;

@@ -100,11 +100,15 @@ TEST_F(HtmlDrawerImages, StripWithSpeedDrawsItsRecordedFrame)
     Measure(html);
     ASSERT_EQ(drawer.Animations().size(), 1u);
     EXPECT_EQ(drawer.Animations()[0].frameCount, 3);
-    drawer.Animations()[0].current = 2;
+    drawer.AdvanceAnimations();
+    drawer.AdvanceAnimations();
+    EXPECT_EQ(drawer.Animations()[0].current, 2);
     QImage image(10, 10, QImage::Format_RGB32);
     QPainter painter(&image);
     drawer.DrawMeasured(painter, image.rect());
     EXPECT_EQ(image.pixel(5, 5), qRgb(0, 0, 255));
+    drawer.AdvanceAnimations();
+    EXPECT_EQ(drawer.Animations()[0].current, 0); // wraps round
 }
 
 TEST_F(HtmlDrawerImages, ImagesWrapToTheNextLineWhenTheyDoNotFit)

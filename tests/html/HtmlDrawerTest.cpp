@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
 #include <QImage>
+#include <QTemporaryDir>
 #include <QPainter>
 
 using namespace tavrin;
@@ -233,6 +236,64 @@ TEST(HtmlDrawer, DisabledTextUsesTheDisabledColourAndNoBackgrounds)
         EXPECT_EQ(run.style.textColor, HtmlRgb(1, 2, 3)) << run.text.toStdString();
         EXPECT_EQ(run.style.backMode, kBackTransparent) << run.text.toStdString();
     }
+}
+
+TEST(HtmlDrawer, SuperscriptsSitAtTheLineTopAndSubscriptsAtItsBottom)
+{
+    CHtmlDrawer drawer;
+    Render(drawer, "x<sup>2</sup>y<sub>3</sub>");
+    const auto& runs = drawer.PlacedRuns();
+    ASSERT_EQ(runs.size(), 4u);
+    ASSERT_EQ(drawer.Lines().size(), 1u);
+    const HtmlLineRecord& line = drawer.Lines().front();
+    EXPECT_LT(runs[1].rect.height(), runs[0].rect.height()); // 65 %
+    EXPECT_EQ(runs[1].rect.top(), 0);
+    EXPECT_EQ(runs[0].rect.top(), runs[2].rect.top());
+    // The subscript's baseline is on the line's bottom, below the others' baseline.
+    EXPECT_GT(runs[3].rect.top(), runs[0].rect.top());
+    EXPECT_LE(runs[0].rect.top() + runs[0].rect.height(), line.height);
+}
+
+TEST(HtmlDrawer, HostileValuesStayBounded)
+{
+    CHtmlDrawer drawer;
+    QImage probe(1, 1, QImage::Format_RGB32);
+    QString deep;
+    for (int i = 0; i < 200; ++i)
+        deep += "<table><tr><td>";
+    const QString cases[] = {
+        "<t=2000000000>x",
+        "<br=2000000000>x",
+        "<font size=99999999px>x</font>",
+        "<hr width=2147483647 size=99999>",
+        "<table cellspacing=99999999 cellpadding=99999999><tr><td colspan=99999999 width=99999999>x</td></tr></table>",
+        deep + "x",
+    };
+    for (const QString& html : cases) {
+        const QSize size = drawer.MeasureHtml(&probe, html);
+        EXPECT_GT(size.width(), 0) << html.left(60).toStdString();
+        EXPECT_LT(size.width(), 1 << 24) << html.left(60).toStdString();
+        EXPECT_LT(size.height(), 1 << 24) << html.left(60).toStdString();
+    }
+}
+
+TEST(HtmlDrawer, StringTagsReadTextFromTheResourceRoot)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    ASSERT_TRUE(QDir(dir.path()).mkpath("string"));
+    QFile file(dir.filePath("string/12.txt"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("From a resource");
+    file.close();
+
+    CHtmlDrawer drawer;
+    drawer.SetResourceRoot(dir.path());
+    Render(drawer, "[<string iddll=12>][<string iddll=13>][<string iddll=0xC>]");
+    QStringList texts;
+    for (const auto& run : drawer.PlacedRuns())
+        texts << run.text;
+    EXPECT_EQ(texts, QStringList({"[", "From a resource", "][", "][", "From a resource", "]"}));
 }
 
 class HtmlDrawerLinks : public ::testing::Test {
