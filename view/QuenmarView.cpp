@@ -64,11 +64,12 @@ QFont RegularFont()
     return font;
 }
 
-// The bold font of the view: 16 logical units of cell height in bold Arial.
+// The bold font of the view: 16 logical units of cell height in bold Arial, which
+// leaves 13 pixels for the letters themselves.
 QFont BoldFont()
 {
     QFont font(QStringLiteral("Arial"));
-    font.setPixelSize(14);
+    font.setPixelSize(13);
     font.setWeight(QFont::Bold);
     return font;
 }
@@ -323,6 +324,8 @@ void CQuenmarView::CreateControls()
 
     destination_->SetPromptText(QString::fromUtf8(kDestinationPrompt));
     destination_->SetPromptColor(kPromptGrey);
+    // Show the prompt from its beginning in a narrow edit.
+    destination_->setCursorPosition(0);
 }
 
 QWidget* CQuenmarView::Control(const char* name) const

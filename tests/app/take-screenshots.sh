@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# Runs the real tavrin-lumiq on an X server of its own (Xvfb) on the fixture packages
+# and saves screenshots of what a user sees: the splash, the start screen, the
+# repaired state with a preview, and message boxes.
+#
+#   tests/app/take-screenshots.sh [BUILD_DIR] [OUTPUT_DIR]
+#
+# Needs Xvfb, xdotool and ImageMagick's import (apt-get install xvfb xdotool imagemagick).
+set -euo pipefail
+
+root="$(cd "$(dirname "$0")/../.." && pwd)"
+build="${1:-$root/build/gui}"
+out="${2:-$root/build/screenshots}"
+program="$build/app/tavrin-lumiq"
+[ -x "$program" ] || { echo "no program at $program; build the tavrin-lumiq target first" >&2; exit 1; }
+for tool in Xvfb xdotool import; do
+  command -v "$tool" >/dev/null || { echo "$tool is missing" >&2; exit 1; }
+done
+
+mkdir -p "$out"
+work="$(mktemp -d)"
+trap 'kill "${app_pid:-}" "${xvfb_pid:-}" 2>/dev/null || true; rm -rf "$work"' EXIT
+mkdir -p "$work/in" "$work/out" "$work/home"
+for name in intact no-central-directory truncated-in-local-header not-a-zip; do
+  cp "$root/tests/data/fixtures/$name.odb" "$work/in/"
+done
+
+display=":$((90 + RANDOM % 9))"
+Xvfb "$display" -screen 0 1280x800x24 -nolisten tcp &
+xvfb_pid=$!
+export DISPLAY="$display"
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+
+# A fresh user: default look, no other instance, a private temporary folder.
+export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_RUNTIME_DIR="$work/home/run" TMPDIR="$work"
+mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
+
+shot() { import -window root "$out/$1.png"; echo "saved $out/$1.png"; }
+window() { xdotool search --sync --onlyvisible --name "$1" | head -1; }
+
+# 1. Start without files: the splash, then the window with the Select files dialog.
+"$program" &
+app_pid=$!
+sleep 1.2
+shot 01-splash
+sleep 3
+shot 02-start-with-file-dialog
+xdotool key Escape
+sleep 0.5
+shot 03-start-screen
+kill "$app_pid"; wait "$app_pid" 2>/dev/null || true
+
+# 2. Files from the command line, repaired, one item previewed, saved.
+# Without a window manager nothing maximises the window: give it the screen's size.
+# The work view starts below the menu bar and the toolbar; positions below are the
+# view's layout formulas moved by that offset.
+width=1280 height=776 view_top=82 status_height=22
+view_height=$((height - view_top - status_height))
+half=$((view_height / 2))
+"$program" "$work"/in/*.odb &
+app_pid=$!
+main="$(window 'Tavrin Lumiq - Version 1.0')"
+sleep 3
+xdotool windowmove "$main" 0 0 windowsize --sync "$main" "$width" "$height"
+sleep 0.5
+click() { xdotool mousemove --window "$main" "$1" "$2" click 1; }
+click 270 $((view_top + 94))                    # Repair files
+sleep 3
+click 100 $((view_top + 113 + 30))              # the first item of the job list
+sleep 1
+shot 04-repaired-with-preview
+click 400 $((view_top + half + 43))             # the destination edit
+xdotool type --delay 5 "$work/out"
+click $((width - 185)) $((view_top + half + 43)) # Save...
+sleep 3
+shot 05-saved-message
+xdotool key Return
+sleep 0.5
+click $((width - 37)) $((view_top + view_height - 25)) # Exit: the closing question
+sleep 1
+shot 06-exit-question
+xdotool key Return
+sleep 1
+ls -l "$work/out" || true
