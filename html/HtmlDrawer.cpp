@@ -1084,10 +1084,15 @@ QSize CHtmlDrawer::LayoutTable(const QString& text, const QRect& area)
     const size_t depth = m_stack.size();
     ++m_tableDepth;
     PushStyle(QStringLiteral("table"));
-    // Each table has its own padding and spacing defaults, whatever it sits in.
+    // Each table starts from its own defaults for what belongs to the box (padding,
+    // spacing, border, background), whatever cell it sits in; text styles carry on.
     m_style.margin = 2;
     m_style.padding = 0;
     m_style.width = m_style.height = 0;
+    m_style.borderStyle = kBorderNone;
+    m_style.borderWidth = 0;
+    m_style.backEffect = -1;
+    m_style.backImage.clear();
     ApplyRule(QStringLiteral("table"), m_style);
     ApplyTableAttributes(source.table, m_style, true, false);
     SelectFont();

@@ -160,6 +160,11 @@ TEST_F(HtmlTableLayout, PatternedBordersAreOnePixelAndNestedTablesFollowTheirPar
     // A solid table border of 2, and its cells inherit a border of at most 1.
     EXPECT_EQ(drawer.Tables().front().width, plain + 4 + 2);
 
+    // A nested table starts without its parent's border.
+    Render("<table border=3 borderstyle=double><tr><td><table><tr><td width=10></td></tr></table></td></tr></table>", 50);
+    ASSERT_EQ(drawer.Tables().size(), 2u);
+    EXPECT_EQ(drawer.Tables()[1].width, plain);
+
     Render("<table cellpadding=0><tr><td>x<table cellpadding=0><tr><td width=70></td></tr></table></td></tr></table>"
            "<table><tr><td>after</td></tr></table>",
            200);
