@@ -387,23 +387,42 @@ void CHtmlDrawer::PlaceText(const QString& input, bool allowWrap)
         const int spaceLeft = m_wrapWidth - m_layoutX;
         if (allowWrap && m_wrapWidth > 0 && metrics.horizontalAdvance(remaining) > spaceLeft) {
             piece.clear();
-            for (qsizetype end = remaining.size() - 1; end >= 1; --end) {
-                if (!IsBreakAfter(remaining[end - 1]))
-                    continue;
-                const QString candidate = TrimTrailingSpaces(remaining.left(end));
-                if (!candidate.isEmpty() && metrics.horizontalAdvance(candidate) <= spaceLeft) {
-                    piece = candidate;
-                    rest = remaining.mid(end);
-                    break;
-                }
+            // Break candidates in ascending order; a longer prefix is never narrower,
+            // so the longest one that fits is found by halving.
+            std::vector<qsizetype> breaks;
+            for (qsizetype end = 1; end < remaining.size(); ++end)
+                if (IsBreakAfter(remaining[end - 1]))
+                    breaks.push_back(end);
+            const auto fits = [&](qsizetype end) {
+                return metrics.horizontalAdvance(TrimTrailingSpaces(remaining.left(end))) <= spaceLeft;
+            };
+            qsizetype low = 0;
+            qsizetype high = static_cast<qsizetype>(breaks.size());
+            while (low < high) {
+                const qsizetype mid = (low + high) / 2;
+                if (fits(breaks[static_cast<size_t>(mid)]))
+                    low = mid + 1;
+                else
+                    high = mid;
+            }
+            if (low > 0) {
+                const qsizetype end = breaks[static_cast<size_t>(low - 1)];
+                piece = TrimTrailingSpaces(remaining.left(end));
+                rest = remaining.mid(end);
             }
             if (piece.isEmpty() && m_layoutX == 0) {
                 // Nothing breaks early enough: cut the word itself, at least one letter.
-                qsizetype count = 1;
-                while (count < remaining.size() && metrics.horizontalAdvance(remaining.left(count + 1)) <= spaceLeft)
-                    ++count;
-                piece = remaining.left(count);
-                rest = remaining.mid(count);
+                qsizetype fitLow = 1;
+                qsizetype fitHigh = remaining.size();
+                while (fitLow < fitHigh) {
+                    const qsizetype mid = (fitLow + fitHigh + 1) / 2;
+                    if (metrics.horizontalAdvance(remaining.left(mid)) <= spaceLeft)
+                        fitLow = mid;
+                    else
+                        fitHigh = mid - 1;
+                }
+                piece = remaining.left(fitLow);
+                rest = remaining.mid(fitLow);
             } else if (piece.isEmpty()) {
                 rest = remaining;
             }

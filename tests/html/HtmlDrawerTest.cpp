@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QTemporaryDir>
 #include <QPainter>
+#include <QRegularExpression>
 
 using namespace tavrin;
 
@@ -142,6 +143,25 @@ TEST(HtmlDrawer, WrapsOnlyWithAMaximumWidth)
         EXPECT_LE(line.width, 120);
     EXPECT_TRUE(drawer.Lines().front().wrapped);
     EXPECT_FALSE(drawer.Lines().back().wrapped);
+
+    // Whatever the width, every letter is placed once, in order, and lines break only
+    // after a break character unless a word has to be cut.
+    const QString texts[] = {"alpha beta-gamma,delta;epsilon (zeta) eta?theta", "  leading blanks then words",
+                             "<b>bold</b>   spaced  <i>italic words here</i> end."};
+    for (const QString& text : texts) {
+        for (const int width : {40, 75, 130}) {
+            drawer.SetMaxWidth(width);
+            Render(drawer, text, width);
+            QString placed;
+            for (const auto& run : drawer.PlacedRuns()) {
+                placed += run.text;
+                EXPECT_LE(run.rect.left() + run.rect.width(), width) << run.text.toStdString();
+            }
+            QString expected = text;
+            expected.remove(QRegularExpression("<[^>]*>"));
+            EXPECT_EQ(placed.remove(' '), expected.remove(' ')) << width << " " << text.toStdString();
+        }
+    }
 
     // A word longer than the line is cut, never lost.
     drawer.SetMaxWidth(30);
