@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QLabel>
+#include <QLayout>
 #include <QMenuBar>
 #include <QPixmap>
 #include <QStatusBar>
@@ -117,6 +118,12 @@ void CMainFrame::CreateToolBar()
     toolBar_->setIconSize(QSize(48, 48));
     toolBar_->setAllowedAreas(Qt::AllToolBarAreas);
     toolBar_->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    // No gripper, and buttons packed as tightly as the classic toolbar's, so the seven
+    // buttons stay clear of the logo at the window's minimum width.
+    toolBar_->setMovable(false);
+    if (toolBar_->layout())
+        toolBar_->layout()->setSpacing(0);
+    toolBar_->setStyleSheet(QStringLiteral("QToolButton { padding: 2px; margin: 0px; }"));
     const struct {
         int id;
         const char* tip;
