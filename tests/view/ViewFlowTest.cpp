@@ -8,6 +8,7 @@
 #include "controls/PromptEdit.h"
 #include "view/ViewTexts.h"
 
+#include <QAbstractButton>
 #include <QDir>
 #include <QFileInfo>
 #include <QTest>
@@ -282,6 +283,56 @@ TEST_F(ViewFlowTest, RemovingAFileKeepsEveryOtherFileWithItsOwnPackage)
     EXPECT_EQ(media.entryList(QDir::Files).size(), 1);
     EXPECT_FALSE(media.exists(QStringLiteral("thumbnail.png")));
     EXPECT_FALSE(QDir(destination.path()).exists(QStringLiteral("TAVRINREP_intact.odb")));
+}
+
+TEST_F(ViewFlowTest, StopConfirmedDuringTheFirstFileLeavesTheRestNotRepairedInRed)
+{
+    const QStringList paths =
+        CopyFixtures(files, {"intact.odb", "no-central-directory.odb", "truncated-in-local-header.odb"});
+    view.AddSelectedFiles(paths);
+    std::optional<ControlState> afterStop;
+    view.onLogLine = [&](const QString& line) {
+        if (afterStop || !line.contains(QStringLiteral(" file is open")))
+            return;
+        view.OnStop();
+        afterStop = Capture(view);
+    };
+    Repair();
+
+    EXPECT_TRUE(desktop.MessageTexts().contains(QStringLiteral("Are you sure to stop the running process?")));
+    ASSERT_TRUE(afterStop.has_value());
+    EXPECT_TRUE(afterStop->stopShown);
+    EXPECT_FALSE(afterStop->stopEnabled);
+    for (int i = 1; i < 3; ++i) {
+        EXPECT_EQ(view.JobState(i), 0) << i;
+        EXPECT_EQ(ColourOf(view, paths[i] + QStringLiteral(" not Repaired....")), QColor(255, 0, 0)) << i;
+    }
+    EXPECT_EQ(Capture(view), (ControlState{true, true, true, 1, false, false, Rows::None, true}));
+}
+
+TEST_F(ViewFlowTest, StopAnsweredNoChangesNothing)
+{
+    const QStringList paths = CopyFixtures(files, {"intact.odb", "no-central-directory.odb"});
+    view.AddSelectedFiles(paths);
+    desktop.answerYesNo = 7;
+    bool asked = false;
+    view.onLogLine = [&](const QString& line) {
+        if (!asked && line.contains(QStringLiteral(" file is open"))) {
+            asked = true;
+            view.OnStop();
+        }
+    };
+    Repair();
+    ASSERT_TRUE(asked);
+    EXPECT_EQ(view.JobState(0), 1);
+    EXPECT_EQ(view.JobState(1), 1);
+    EXPECT_FALSE(view.LogText().contains(QStringLiteral("not Repaired")));
+}
+
+TEST_F(ViewFlowTest, ExitButtonClosesThroughTheFrame)
+{
+    qobject_cast<QAbstractButton*>(view.Control("Exit"))->click();
+    EXPECT_EQ(host.closeRequests.size(), 1u);
 }
 
 struct DuplicateCase {
