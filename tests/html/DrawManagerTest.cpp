@@ -380,3 +380,23 @@ TEST(CDrawManagerTest, NoiseScalesWithGranularityAndWrapsLikeAByte)
     EXPECT_EQ(classic.Next(), 18467);
     EXPECT_EQ(classic.Next(), 6334);
 }
+
+TEST(CDrawManagerTest, SoftAndHardBumpShapes)
+{
+    // 255 x 255 with granularity 0 and no noise; y counted from the top.
+    struct Case { int effect; int x; int y; int value; };
+    const Case cases[] = {
+        {kEffectSoftBump, 128, 127, 128}, // centre: both cubes vanish
+        {kEffectSoftBump, 0, 0, 255},     // top left: capped at 255 - g
+        {kEffectSoftBump, 254, 254, 0},   // bottom right: 128 - 125 - 122 < 0, raised to g
+        {kEffectHardBump, 128, 127, 128}, // centre row, inside the rounded edges
+        {kEffectHardBump, 0, 127, 255},   // left edge: 255 - g - c * 128 / e
+        {kEffectHardBump, 254, 127, 8},   // right edge: g + (w - c) * 128 / e with e = 16
+    };
+    for (const Case& c : cases) {
+        CDrawManager manager;
+        manager.SetRandomSource(std::make_unique<ZeroRandom>());
+        ASSERT_TRUE(manager.ComputeEffectImage(c.effect, 255, 255, 0, 0, 0, 0, 0));
+        EXPECT_EQ(manager.Dib().PixelIndex(c.x, c.y), c.value) << c.effect << " at " << c.x << "," << c.y;
+    }
+}
