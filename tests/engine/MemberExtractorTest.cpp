@@ -5,10 +5,14 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <fcntl.h>
+#include <random>
+#include <unistd.h>
 
 #include "RecordingView.h"
 #include "TestPackages.h"
 #include "engine/ContentXml.h"
+#include "engine/PackageScanner.h"
 #include "platform/FileIo.h"
 
 namespace tavrin {
@@ -203,6 +207,56 @@ TEST(MemberExtractor, EmptyScanListWritesNothing)
     EXPECT_EQ(ExtractPackage(folder.path(), folder / "p.odb", {}, context, nullptr), 0);
     EXPECT_TRUE(FilesUnder(folder.path()).empty());
     EXPECT_TRUE(view.events.empty());
+}
+
+} // namespace
+} // namespace tavrin
+
+namespace tavrin {
+namespace {
+
+using namespace test;
+
+// Scanned and extracted random damage: whatever the headers claim, every file lands
+// inside the package folder and no part file is left.
+TEST(MemberExtractor, RandomDamageStaysInsideThePackageFolder)
+{
+    std::mt19937 random(7);
+    const char* names[] = {"../up.txt", "/abs/x.png", "c:\\win.txt", "a/../../b", "ok/file.xml", "..", "x:", "d/"};
+    for (int round = 0; round < 40; ++round) {
+        TempFolder tmp;
+        Bytes package;
+        for (int i = 0, n = 1 + static_cast<int>(random() % 8); i < n; ++i) {
+            const std::string name = names[random() % 8];
+            Bytes data(random() % 300, '\0');
+            for (char& c : data)
+                c = static_cast<char>(random() % 4 == 0 ? 'P' : random());
+            switch (random() % 4) {
+            case 0: package += StoredMember(name, data); break;
+            case 1: package += DeflatedMember(name, data); break;
+            case 2:
+                package += LocalHeader(name, 8, static_cast<std::uint32_t>(random()), static_cast<std::uint32_t>(random())) + data;
+                break;
+            default: package += LocalHeader(name, 8, 0, 0, {}, 8) + Deflate(data) + Descriptor(5, 0xFFFFFFFF); break;
+            }
+        }
+        const std::string path = tmp / "p.odb";
+        WriteFile(path, package);
+        ScanList entries;
+        const int fd = ::open(path.c_str(), O_RDONLY);
+        PackageScanner().Scan(fd, package.size(), entries);
+        ::close(fd);
+        ::mkdir((tmp / "ws").c_str(), 0700);
+        ::mkdir((tmp / "ws/pkg").c_str(), 0700);
+        RecordingView view;
+        std::atomic<int> running{1};
+        ThreadContext context{&view, &running, nullptr};
+        ExtractPackage(tmp / "ws/pkg", path, entries, context, nullptr);
+        for (const std::string& file : FilesUnder(tmp.path())) {
+            EXPECT_TRUE(file == "p.odb" || file.rfind("ws/pkg/", 0) == 0) << "round " << round << ": " << file;
+            EXPECT_EQ(file.find(".tavrin-part"), std::string::npos) << file;
+        }
+    }
 }
 
 } // namespace
