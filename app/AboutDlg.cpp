@@ -10,7 +10,7 @@
 namespace tavrin::app {
 namespace {
 
-constexpr const char* kRightsNotice = "Copyright (C) 2026 Tavrin Software. All rights reserved.";
+constexpr const char* kRightsNotice = "\u00A9 2026 Tavrin Software. All rights reserved.";
 
 // The visible text of a link: the address itself, without the mail scheme.
 QString VisibleAddress(const char* target)

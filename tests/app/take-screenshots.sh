@@ -76,9 +76,14 @@ sleep 3
 shot 05-saved-message
 xdotool key Return
 sleep 0.5
+click 383 50                                    # the toolbar's About button
+sleep 1
+shot 06-about-box
+xdotool key Return
+sleep 0.5
 click $((width - 37)) $((view_top + view_height - 25)) # Exit: the closing question
 sleep 1
-shot 06-exit-question
+shot 07-exit-question
 xdotool key Return
 sleep 1
 ls -l "$work/out" || true
