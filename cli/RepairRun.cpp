@@ -316,8 +316,6 @@ int RunRepair(const Options& options)
 
         std::lock_guard lock(finishing);
         PublishResults(staging, options.output, report);
-        ::rmdir(staging.c_str());
-        folders.staging.clear();
         for (const PackageReport& package : report.packages)
             if (package.result != PackageResult::Saved)
                 status = kExitNotAllRepaired;

@@ -149,6 +149,15 @@ TEST_F(TavrinRepair, FailedPackagesLeaveNoOutput)
     EXPECT_TRUE(Entries(root / "tmp").empty());
 }
 
+TEST_F(TavrinRepair, ResultThatCannotBeMovedIntoPlaceFailsTheRunAndLeavesNoStaging)
+{
+    std::ofstream(root / "out/intact.odb_MediaContent") << "a file where the media folder goes";
+    EXPECT_EQ(Run("-q -o out " + Fixture("intact.odb")), 1);
+    EXPECT_NE(err.find("out/intact.odb_MediaContent"), std::string::npos) << err;
+    EXPECT_EQ(Entries(root / "out"), (std::vector<std::string>{"TAVRINREP_intact.odb", "intact.odb_MediaContent"}));
+    EXPECT_EQ(Slurp(root / "out/intact.odb_MediaContent"), "a file where the media folder goes");
+}
+
 TEST_F(TavrinRepair, ListPrintsMembersAndExtractsNothing)
 {
     ASSERT_EQ(Run("--list " + Fixture("intact.odb")), 0) << err;
