@@ -24,8 +24,6 @@ constexpr std::uint32_t kEndRecordSignature = 0x06054B50;
 constexpr std::uint32_t kDataDescriptorSignature = 0x08074B50;
 constexpr std::size_t kLocalHeaderSize = 30;
 constexpr std::size_t kCentralHeaderSize = 46;
-constexpr std::size_t kEndRecordSize = 22;
-constexpr std::size_t kDataDescriptorSize = 16;
 constexpr std::size_t kLocalExtraSize = 17;
 constexpr std::size_t kCentralExtraSize = 9;
 constexpr std::uint16_t kExtendedTimeStampId = 0x5455;
@@ -374,6 +372,40 @@ ZipResult ZipWriter::Deflate(OpenSource& open, ZipMemberInfo& member)
     return result;
 }
 
+ZipResult ZipWriter::StoreInPlace(OpenSource& open, ZipMemberInfo& member)
+{
+    // Only a source that can be read again from its start qualifies; the member stays
+    // deflated otherwise.
+    if (open.memory != nullptr)
+        open.memoryPosition = 0;
+    else if (open.noData || platform::FileIo::Current().Seek(open.fd, 0, SEEK_SET) != 0)
+        return ZipOk;
+    const std::uint64_t firstReadSize = open.bytesRead;
+    const std::uint32_t firstCrc = open.crc;
+    open.bytesRead = 0;
+    open.crc = 0;
+
+    const std::uint64_t end = bytesWritten_;
+    const std::uint64_t dataStart = member.localHeaderOffset + kLocalHeaderSize + member.name.size() + kLocalExtraSize;
+    if (!SeekTo(dataStart))
+        return Fail(ZipWriteFailed);
+    bytesWritten_ = dataStart - baseOffset_;
+    ZipResult result = CopyStored(open, member);
+    // The same length over the same bytes: later offsets do not move.
+    if (result == ZipOk && (open.bytesRead != firstReadSize || open.crc != firstCrc)) {
+        errno = EAGAIN; // the source changed between the two reads
+        result = Fail(ZipReadFailed);
+    }
+    bytesWritten_ = end;
+    if (!SeekTo(baseOffset_ + end) && result == ZipOk)
+        result = Fail(ZipWriteFailed);
+    if (result == ZipOk) {
+        member.method = 0;
+        member.flags &= static_cast<std::uint16_t>(~kFlagMaximumCompression);
+    }
+    return result;
+}
+
 ZipResult ZipWriter::WriteLocalHeader(const ZipMemberInfo& member)
 {
     RecordBytes header;
@@ -451,6 +483,12 @@ ZipResult ZipWriter::Add(const std::string& rawName, const ZipSource& source)
         member.flags |= kFlagMaximumCompression;
         data = Deflate(open, member);
     }
+    // A deflated member exactly as long as its source would read back as stored: a
+    // repair that lost the central directory knows a member only by its local header,
+    // and takes equal sizes for a stored member whatever the method says. Storing it
+    // takes the same room and reads back right either way.
+    if (data == ZipOk && !stored && canSeek_ && member.compressedSize == open.bytesRead)
+        data = StoreInPlace(open, member);
     if (data != ZipOk)
         return data; // the bytes written so far stay in the output; the member is not listed
 

@@ -41,6 +41,8 @@ private:
     ZipResult ReadSource(OpenSource& open, unsigned char* buffer, std::size_t size, std::size_t& got);
     ZipResult CopyStored(OpenSource& open, ZipMemberInfo& member);
     ZipResult Deflate(OpenSource& open, ZipMemberInfo& member);
+    // Replaces deflated data exactly as long as the source by the source's own bytes.
+    ZipResult StoreInPlace(OpenSource& open, ZipMemberInfo& member);
     ZipResult WriteData(const void* data, std::size_t size, ZipMemberInfo& member);
     ZipResult WriteLocalHeader(const ZipMemberInfo& member);
     ZipResult CompleteLocalHeader(const ZipMemberInfo& member);

@@ -102,7 +102,9 @@ TEST_F(FolderZipperTest, TreeBecomesMembersInSortedDepthFirstOrder)
         const ReadMember* member = read.Find(ToHex(file.name));
         ASSERT_NE(member, nullptr) << file.name;
         EXPECT_EQ((*member)["data"], ToHex(file.data)) << file.name;
-        EXPECT_EQ((*member)["method"], file.name == "database/backup/old.zip" ? "0" : "8") << file.name;
+        // content.xml's 26 bytes deflate to 26: stored, so a raw scan reads it back right.
+        const bool stored = file.name == "database/backup/old.zip" || file.name == "content.xml";
+        EXPECT_EQ((*member)["method"], stored ? "0" : "8") << file.name;
     }
 }
 

@@ -671,3 +671,58 @@ TEST_F(ZipArchiveTest, HandleTargetCountsOffsetsFromTheFilesStart)
         EXPECT_EQ(ScratchFolder::Read(archivePath).substr(0, 100), stub);
     }
 }
+
+namespace {
+
+// Deflates at the writer's level to exactly its own length.
+const std::string kDeflatesToItsOwnLength = "CREATE TABLE T(ID INT)";
+
+} // namespace
+
+TEST_F(ZipArchiveTest, DeflatedDataAsLongAsItsSourceIsStoredInstead)
+{
+    z_stream probe{};
+    ASSERT_EQ(deflateInit2(&probe, 8, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY), Z_OK);
+    unsigned char packed[64];
+    probe.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(kDeflatesToItsOwnLength.data()));
+    probe.avail_in = static_cast<uInt>(kDeflatesToItsOwnLength.size());
+    probe.next_out = packed;
+    probe.avail_out = sizeof packed;
+    ASSERT_EQ(deflate(&probe, Z_FINISH), Z_STREAM_END);
+    ASSERT_EQ(probe.total_out, kDeflatesToItsOwnLength.size()) << "the sample no longer deflates to its own length";
+    deflateEnd(&probe);
+
+    const std::string filePath = scratch_ / "script";
+    {
+        const int fd = open(filePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        ASSERT_GE(fd, 0);
+        ASSERT_EQ(write(fd, kDeflatesToItsOwnLength.data(), kDeflatesToItsOwnLength.size()),
+                  static_cast<ssize_t>(kDeflatesToItsOwnLength.size()));
+        close(fd);
+    }
+    const std::string archivePath = scratch_ / "out.zip";
+    ZipHandle* handle = CreateZipArchive(archivePath);
+    ASSERT_NE(handle, nullptr);
+    const std::string after = "a member after it, a member after it, a member after it";
+    ASSERT_EQ(AddToZipArchive(handle, "from-file", filePath), ZipOk);
+    ASSERT_EQ(AddToZipArchive(handle, "from-memory", ZipSource::Memory(kDeflatesToItsOwnLength.data(), static_cast<std::uint32_t>(kDeflatesToItsOwnLength.size()))), ZipOk);
+    ASSERT_EQ(AddToZipArchive(handle, "after", ZipSource::Memory(after.data(), static_cast<std::uint32_t>(after.size()))), ZipOk);
+    ASSERT_EQ(CloseZipArchive(handle), ZipOk);
+
+    const ReadArchive read = ReadWithPython(archivePath);
+    ExpectSoundArchive(archivePath, read);
+    ASSERT_EQ(read.members.size(), 3u) << read.output;
+    for (int i = 0; i < 2; ++i) {
+        const ReadMember& member = read.members[static_cast<std::size_t>(i)];
+        EXPECT_EQ(member["method"], "0") << i;
+        EXPECT_EQ(member["lmethod"], "0") << i;
+        EXPECT_EQ(member["flags"], "0") << i;
+        EXPECT_EQ(member["lflags"], "0") << i;
+        EXPECT_EQ(member["csize"], std::to_string(kDeflatesToItsOwnLength.size())) << i;
+        EXPECT_EQ(member["raw"], ToHex(kDeflatesToItsOwnLength)) << i;
+        EXPECT_EQ(member["crc"], CrcHex(kDeflatesToItsOwnLength)) << i;
+        EXPECT_EQ(member["data"], ToHex(kDeflatesToItsOwnLength)) << i;
+    }
+    EXPECT_EQ(read.members[2]["method"], "8");
+    EXPECT_EQ(read.members[2]["data"], ToHex(after));
+}

@@ -1,0 +1,91 @@
+// Any bytes as a package: the scanner lists members, the extraction writes them into
+// a package folder. Besides the sanitizers this checks what must hold for every input:
+// nothing is written outside the package folder, nothing but plain files and folders
+// is made, no member file is larger than its header claimed, and the package itself
+// is left as it was.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+
+#include "engine/ContentXml.h"
+#include "engine/MemberExtractor.h"
+#include "engine/PackageScanner.h"
+#include "fuzz/FuzzTarget.h"
+#include "fuzz/ScratchFolder.h"
+#include "fuzz/SilentView.h"
+
+using namespace tavrin;
+using namespace tavrin::fuzz;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    static ScratchFolder scratch;
+    scratch.Empty();
+    const std::string package = scratch / "input.odb";
+    const std::string folder = scratch / "package";
+    WriteWholeFile(package, data, size);
+    if (::mkdir(folder.c_str(), 0700) != 0)
+        FuzzFailure("cannot create the package folder");
+
+    ScanList entries;
+    const int fd = ::open(package.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        FuzzFailure("cannot open the input file");
+    // Small blocks make signatures and headers straddle block ends far more often.
+    PackageScanner(nullptr, 509).Scan(fd, size, entries);
+    ::close(fd);
+
+    std::uint64_t claimed = kContentXmlTemplateSize;
+    for (const PackageEntry& entry : entries) {
+        if (entry.name.empty() || entry.name.size() > kMaxMemberNameLength)
+            FuzzFailure("scanner listed a name of a length it must not keep", entry.name.c_str());
+        if (entry.compressedSize == 0 && entry.uncompressedSize == 0)
+            FuzzFailure("scanner listed a member without data", entry.name.c_str());
+        if (entry.dataOffset > size + 30 + 0xFFFF + 0xFFFF)
+            FuzzFailure("data offset beyond any header the input can hold");
+        claimed += std::max(entry.compressedSize, entry.uncompressedSize);
+    }
+
+    SilentView view;
+    std::atomic<int> running{1};
+    ThreadContext context{&view, &running, nullptr};
+    BatchReport report;
+    report.packages.resize(1);
+    ExtractPackage(folder, package, entries, context, &report.packages[0]);
+
+    // Only the input and the package folder may be in the scratch folder.
+    for (const std::string& entry : TreeEntries(scratch.path()))
+        if (entry != "input.odb" && entry.rfind("package/", 0) != 0)
+            FuzzFailure("something was written outside the package folder", entry.c_str());
+
+    std::uint64_t written = 0;
+    for (const std::string& entry : TreeEntries(folder)) {
+        if (entry.back() == '@')
+            FuzzFailure("extraction made something that is neither a file nor a folder", entry.c_str());
+        if (entry.find(".tavrin-part-") != std::string::npos)
+            FuzzFailure("a partial member file was left behind", entry.c_str());
+        struct stat info {};
+        if (entry.back() != '/' && ::stat((folder + "/" + entry).c_str(), &info) == 0)
+            written += static_cast<std::uint64_t>(info.st_size);
+    }
+    if (written > claimed)
+        FuzzFailure("more bytes written than the headers claimed");
+
+    for (const MemberReport& member : report.packages[0].members) {
+        if (member.outcome != MemberOutcome::Written && member.outcome != MemberOutcome::CutShort &&
+            member.bytesWritten != 0)
+            FuzzFailure("a member reported as not written counts written bytes", member.name.c_str());
+        if (member.outcome == MemberOutcome::Written &&
+            member.bytesWritten != std::uint64_t{member.uncompressedSize})
+            FuzzFailure("a member reported as written is not of its size", member.name.c_str());
+    }
+
+    const std::vector<unsigned char> after = ReadWholeFile(package);
+    if (after.size() != size || (size > 0 && std::memcmp(after.data(), data, size) != 0))
+        FuzzFailure("the package was changed");
+    return 0;
+}

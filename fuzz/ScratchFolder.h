@@ -1,0 +1,38 @@
+// A private folder for one harness run, under TMPDIR (else /tmp): emptied before
+// each input so nothing one input wrote can change how the next one behaves.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tavrin::fuzz {
+
+class ScratchFolder {
+public:
+    ScratchFolder();
+    ~ScratchFolder();
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    const std::string& path() const { return path_; }
+    std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+    // Removes everything inside the folder; the folder itself stays.
+    void Empty() const;
+
+private:
+    std::string path_;
+};
+
+// Writes `size` bytes to a new file at `path`; aborts the harness when that fails,
+// since every later check would then test nothing.
+void WriteWholeFile(const std::string& path, const void* data, std::size_t size);
+
+// The whole file, or an empty vector when it cannot be read.
+std::vector<unsigned char> ReadWholeFile(const std::string& path);
+
+// Relative paths of every entry below `folder`, depth first, with a trailing '/' for
+// folders and '@' for anything that is neither a file nor a folder (a link, a FIFO).
+std::vector<std::string> TreeEntries(const std::string& folder);
+
+} // namespace tavrin::fuzz

@@ -1,0 +1,44 @@
+// A WorkView for harnesses: answers every question with a fixed value, keeps only
+// the log lines and message texts so a harness can check them.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "engine/WorkView.h"
+
+namespace tavrin::fuzz {
+
+class SilentView : public WorkView {
+public:
+    std::vector<std::string> logLines;
+    std::vector<std::string> messages;
+
+    void AddLogLine(const std::string& text, Colour) override { logLines.push_back(text); }
+    void ClearLog() override { logLines.clear(); }
+    void SetProgressRange(ProgressBar, int) override {}
+    void SetProgressPosition(ProgressBar, int) override {}
+    void SetPicture(const std::string&, PictureState) override {}
+    void EnableRepairButtons(bool) override {}
+    void EnableSaveControls(bool) override {}
+    void ShowProgressControls(bool) override {}
+    void ShowTotalProgressOnly(bool) override {}
+    void SetSelectEnabled(bool) override {}
+    void SetRepairStarted(bool) override {}
+    void ShowStopButton(bool, bool) override {}
+    void SetHintText(const std::string&, const std::vector<TextRange>&) override {}
+    void Relayout() override {}
+    int JobCount() override { return 0; }
+    std::string JobPath(int) override { return {}; }
+    int JobState(int) override { return 0; }
+    void SetJobState(int, int) override {}
+    std::string DestinationText() override { return {}; }
+    bool ExtractMediaChecked() override { return false; }
+    int MessageBox(const std::string& html, const std::string&, unsigned, bool) override
+    {
+        messages.push_back(html);
+        return kIdOk;
+    }
+};
+
+} // namespace tavrin::fuzz

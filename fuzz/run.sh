@@ -1,0 +1,57 @@
+#!/bin/bash
+# Fuzzes each harness for a given time with libFuzzer, AddressSanitizer and
+# UndefinedBehaviorSanitizer (clang needed; Debian: clang-14 libclang-rt-14-dev).
+#
+#   fuzz/run.sh SECONDS [HARNESS...]     harnesses: scan-extract raw-inflate round-trip
+#
+# Builds into build/fuzz, grows a working corpus in build/fuzz/corpus/<harness>
+# (started from the committed one and the fixtures) and leaves any failing input in
+# build/fuzz/artifacts/<harness>/. Copy a failing input into fuzz/corpus/<harness>/
+# once the fault is mended, so the replay test keeps it mended; to refresh the
+# committed corpus, merge: <program> -merge=1 fuzz/corpus/<harness> build/fuzz/corpus/<harness>
+set -euo pipefail
+
+here="$(cd "$(dirname "$0")" && pwd)"
+source_dir="$(dirname "$here")"
+build="$source_dir/build/fuzz"
+seconds="${1:?usage: fuzz/run.sh SECONDS [HARNESS...]}"
+shift
+harnesses=("$@")
+[ ${#harnesses[@]} -gt 0 ] || harnesses=(scan-extract raw-inflate round-trip)
+
+compiler="$(command -v clang++-14 || command -v clang++ || true)"
+if [ -z "$compiler" ]; then
+  echo "clang++ not found: apt-get install clang-14 libclang-rt-14-dev" >&2
+  exit 2
+fi
+
+cmake -S "$source_dir" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DCMAKE_CXX_COMPILER="$compiler" -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link \
+  -DTAVRIN_SANITIZE=ON -DTAVRIN_FUZZ_ENGINE=ON -DTAVRIN_BUILD_TESTS=OFF -DTAVRIN_BUILD_GUI=OFF >/dev/null
+targets=()
+for harness in "${harnesses[@]}"; do targets+=("fuzz_${harness//-/_}"); done
+cmake --build "$build" -j "${TAVRIN_FUZZ_BUILD_JOBS:-2}" --target "${targets[@]}"
+
+# Extraction writes real files for every input: keep them in memory when we can.
+if [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
+
+status=0
+for harness in "${harnesses[@]}"; do
+  corpus="$build/corpus/$harness"
+  artifacts="$build/artifacts/$harness"
+  mkdir -p "$corpus" "$artifacts"
+  seeds=("$here/corpus/$harness")
+  [ "$harness" = scan-extract ] && seeds+=("$source_dir/tests/data/fixtures")
+  echo "== $harness: ${seconds}s"
+  # A few KiB of input inflate to a few MiB at most, which keeps every run short; the
+  # malloc limit turns an allocation of a size taken from a header into a failure.
+  if ! "$build/fuzz/fuzz_${harness//-/_}" "$corpus" "${seeds[@]}" \
+      -max_total_time="$seconds" -max_len=8192 -timeout=20 -rss_limit_mb=2048 -malloc_limit_mb=256 \
+      -print_final_stats=1 -artifact_prefix="$artifacts/" 2>"$build/$harness.log"; then
+    status=1
+    echo "$harness: FAILED, see $build/$harness.log and $artifacts" >&2
+  fi
+  grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|#[0-9]+ +DONE)' "$build/$harness.log" || true
+  echo "corpus: $(find "$corpus" -type f | wc -l) files, $(du -sk "$corpus" | cut -f1) KiB"
+done
+exit $status
