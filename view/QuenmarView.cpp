@@ -8,6 +8,7 @@
 #include "engine/RepairBatch.h"
 #include "engine/SaveBatch.h"
 #include "engine/Workspace.h"
+#include "view/JobListGridDelegate.h"
 #include "view/ViewHost.h"
 #include "view/ViewSeams.h"
 #include "view/ViewTexts.h"
@@ -201,6 +202,7 @@ void CQuenmarView::CreateControls()
     jobList_->setSelectionMode(QAbstractItemView::ExtendedSelection);
     jobList_->setSelectionBehavior(QAbstractItemView::SelectRows);
     jobList_->setIconSize(QSize(20, 20));
+    jobList_->setItemDelegate(new JobListGridDelegate(jobList_));
     connect(jobList_, &CKelvarListCtrl::previewRequested, this, [this](int index) { ShowPreview(index); });
     connect(jobList_, &CKelvarListCtrl::statusTextRequested, this, [this](const QString& text) {
         if (host_)
