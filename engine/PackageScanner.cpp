@@ -187,24 +187,27 @@ void PackageScanner::Scan(int fd, std::uint64_t length, ScanList& entries)
     }
 }
 
-int ScanPackage(const std::string& path, ThreadContext& context, ScanList& entries)
+int ScanPackage(const std::string& path, ThreadContext& context, ScanList& entries, std::string* error)
 {
     WorkView& view = *context.view;
     // Non-blocking only so that a FIFO given by mistake cannot hang the batch.
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     struct stat info {};
     if (fd >= 0 && ::fstat(fd, &info) != 0) {
-        const int error = errno;
+        const int fstatError = errno;
         ::close(fd);
         fd = -1;
-        errno = error;
+        errno = fstatError;
     } else if (fd >= 0 && S_ISDIR(info.st_mode)) {
         ::close(fd);
         fd = -1;
         errno = EISDIR;
     }
     if (fd < 0) {
-        view.MessageBox(platform::SystemErrorText(errno), "Tavrin Lumiq", kMbOkInformation);
+        const std::string text = platform::SystemErrorText(errno);
+        if (error != nullptr)
+            *error = text;
+        view.MessageBox(text, "Tavrin Lumiq", kMbOkInformation);
         return 0;
     }
 

@@ -39,7 +39,8 @@ private:
 
 // Opens the package, logs "<path> file is open....", scans it into `entries` and logs
 // the extracted and closed lines. When the package cannot be opened it shows the
-// system's error text in a message box and returns 0 without a log line; 1 otherwise.
-int ScanPackage(const std::string& path, ThreadContext& context, ScanList& entries);
+// system's error text in a message box (also given in `error` when that is not null)
+// and returns 0 without a log line; 1 otherwise.
+int ScanPackage(const std::string& path, ThreadContext& context, ScanList& entries, std::string* error = nullptr);
 
 } // namespace tavrin

@@ -87,11 +87,12 @@ int RepairThreadProc(ThreadContext& context)
         }
 
         PackageReport* report = ReportFor(context, i, path);
-        if (!workspace.usable || ScanPackage(path, context, scanList) == 0) {
+        std::string openError = workspace.error;
+        if (!workspace.usable || ScanPackage(path, context, scanList, &openError) == 0) {
             view.AddLogLine(OpenFailedLine(path), kBlack);
             if (report != nullptr) {
                 report->result = PackageResult::OpenFailed;
-                report->error = workspace.usable ? "the package could not be opened" : workspace.error;
+                report->error = openError;
             }
         } else {
             const std::string folder = PackageFolder(path, i);

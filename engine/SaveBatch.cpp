@@ -208,7 +208,10 @@ int SaveThreadProc(ThreadContext& context)
             }
         } else {
             view.AddLogLine(path + " cannot be saved,as it is not Repaired.\r\n", kRed);
-            if (report != nullptr)
+            // A reason the repair recorded (the package would not open, the repair was stopped) says more.
+            if (report != nullptr &&
+                (report->result == PackageResult::NotStarted || report->result == PackageResult::Repaired ||
+                 report->result == PackageResult::NothingFound))
                 report->result = PackageResult::NotRepaired;
         }
         view.AddLogLine(kSeparator, kBlack);

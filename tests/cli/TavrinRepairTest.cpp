@@ -172,13 +172,13 @@ TEST_F(TavrinRepair, ListPrintsMembersAndExtractsNothing)
 // The report is checked with Python's own JSON reader, field by field.
 TEST_F(TavrinRepair, JsonReportDescribesEveryPackage)
 {
-    ASSERT_EQ(Run("--json -o out " + Fixture("hole-of-zeros.odb") + " " + Fixture("not-a-zip.odb")), 1);
+    ASSERT_EQ(Run("--json -o out " + Fixture("hole-of-zeros.odb") + " " + Fixture("not-a-zip.odb") + " gone.odb"), 1);
     std::ofstream(root / "report.json") << out;
     const std::string check = R"(
 import json, sys
 d = json.load(open(sys.argv[1]))
 assert d["output"] == "out" and d["exit_status"] == 1, d
-a, b = d["packages"]
+a, b, c = d["packages"]
 assert a["result"] == "saved" and a["output"] == "out/TAVRINREP_hole-of-zeros.odb", a
 assert a["members_found"] == 9 and a["members_written"] == 8, a
 assert a["members_not_recovered"] == ["settings.xml"], a
@@ -187,6 +187,8 @@ m = a["members"][0]
 assert set(m) == {"name", "compressed_size", "uncompressed_size", "data_offset", "outcome", "bytes_written"}, m
 assert b["result"] == "save-failed" and b["members_found"] == 0 and b["output"] is None, b
 assert b["error"] == "nothing was recovered", b
+assert c["path"] == "gone.odb" and c["result"] == "open-failed", c
+assert c["error"] == "No such file or directory", c
 )";
     std::ofstream(root / "check.py") << check;
     const std::string command =
