@@ -389,3 +389,30 @@ TEST_F(HtmlDrawerLinks, ClickOpensHrefAndSendsMessages)
 }
 
 } // namespace
+
+namespace {
+
+TEST(HtmlDrawerLinksInTables, SaveReportLinkInsideTheIconTableOpensTheFolder)
+{
+    QList<QUrl> opened;
+    const DesktopOpenFunction previous = SetDesktopOpener([&](const QUrl& url) {
+        opened << url;
+        return true;
+    });
+    CHtmlDrawer drawer;
+    const QImage image = Render(drawer, "<table cellpadding=5><tr><td width=32></td><td>"
+                                        "File(s) saving process has been completed.Saved file(s) location is:<br>"
+                                        "<a href='/home/user/Repaired files'>/home/user/Repaired files</a>"
+                                        "</td></tr></table>",
+                                600);
+    ASSERT_EQ(drawer.LinkAreas().size(), 1u);
+    const QRect area = drawer.LinkAreas()[0].rect;
+    EXPECT_GE(area.left(), 42 + 1 + 5); // icon column, the pixel between cells, padding
+    EXPECT_TRUE(drawer.UpdateHoverAndCursor(area.center()));
+    drawer.ClickAt(area.center());
+    SetDesktopOpener(previous);
+    ASSERT_EQ(opened.size(), 1);
+    EXPECT_EQ(opened[0], QUrl::fromLocalFile("/home/user/Repaired files"));
+}
+
+} // namespace
