@@ -30,6 +30,10 @@ SQL sent statement by statement over the bridge fails ("invalid storage class").
 Inside one call the thread that opens the first connection also starts Java and
 keeps a usable class loader.
 
+Opening a new form for editing inside a headless Base takes soffice down, so the
+form is made as a Writer document and handed to Base as the source of a new form
+document, which Base copies into the package (forms/Obj11/...).
+
 Connecting to an embedded database rewrites its document, so the checks at the
 end run on throw-away copies.
 """
@@ -45,6 +49,8 @@ import tempfile
 import time
 import zlib
 
+# Inside soffice the script provider runs this file without __file__; the
+# functions it calls there do not need HERE.
 HERE = os.path.dirname(os.path.abspath(__file__)) if "__file__" in globals() else ""
 MODULE_NAME = "tavrin_sample.py"
 
