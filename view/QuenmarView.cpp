@@ -34,7 +34,6 @@
 #include <QThread>
 #include <QUrl>
 
-#include <chrono>
 #include <type_traits>
 
 namespace tavrin::view {

@@ -11,6 +11,10 @@
 #include <QAbstractButton>
 #include <QDir>
 #include <QFileInfo>
+#include <QMimeData>
+#include <QUrl>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QTest>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -383,6 +387,33 @@ TEST(ViewDrop, TakesPathsContainingOdbInDropOrderAndNothingWhileABatchRuns)
     host.running = 1;
     view.AddDroppedFiles({QStringLiteral("/x/d.odb")});
     EXPECT_EQ(view.JobCount(), 3);
+}
+
+TEST(ViewDrop, ADropOfFilesFromTheDesktopIsTakenAsACopyAndRefusedWhileABatchRuns)
+{
+    PrivateWorkspace workspace;
+    RecordingHost host;
+    CQuenmarView view(&host);
+    view.resize(650, 450);
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QStringLiteral("/x/a.odb")), QUrl::fromLocalFile(QStringLiteral("/x/b.txt"))});
+    const QPoint at(100, 150);
+
+    QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&view, &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    // Never a move: the file manager must keep the dropped files.
+    EXPECT_EQ(enter.dropAction(), Qt::CopyAction);
+    QDropEvent drop(at, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&view, &drop);
+    ASSERT_EQ(view.JobCount(), 1);
+    EXPECT_EQ(view.JobPath(0), "/x/a.odb");
+
+    host.running = 1;
+    QDragEnterEvent refused(at, Qt::CopyAction | Qt::MoveAction, &data, Qt::LeftButton, Qt::NoModifier);
+    refused.ignore();
+    QCoreApplication::sendEvent(&view, &refused);
+    EXPECT_FALSE(refused.isAccepted());
 }
 
 TEST(ViewStatus, HoveringAControlShowsItsTextInTheStatusBar)
