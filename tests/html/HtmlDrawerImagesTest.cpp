@@ -94,6 +94,17 @@ TEST_F(HtmlDrawerImages, PicturesAreDrawnAndLinkedPicturesAreHotAreas)
     EXPECT_FALSE(drawer.UpdateHoverAndCursor(QPoint(25, 5)));
 }
 
+TEST_F(HtmlDrawerImages, HotStyleReplacesTheStyleWhileTheLinkIsHovered)
+{
+    drawer.SetImageShadow(0, 0, 50, true, 7, 7);
+    QImage image = Draw("<a href='x'><bmp file=DIR/red.png style=g hotstyle=''></a>");
+    EXPECT_EQ(image.pixel(5, 5), qRgb(76, 76, 76)); // grey of pure red
+    ASSERT_TRUE(drawer.UpdateHoverAndCursor(QPoint(5, 5)));
+    QPainter painter(&image);
+    drawer.DrawMeasured(painter, image.rect());
+    EXPECT_EQ(image.pixel(5, 5), qRgb(255, 0, 0));
+}
+
 TEST_F(HtmlDrawerImages, StripWithSpeedDrawsItsRecordedFrame)
 {
     const QString html = "<ilst file=DIR/strip.png index=0 speed=1>";
