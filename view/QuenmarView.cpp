@@ -208,14 +208,14 @@ void CQuenmarView::CreateControls()
             host_->ShowStatusText(text);
     });
 
-    struct ButtonSpec {
+    struct ButtonSetup {
         QPushButton** button;
         const char* name;
         const char* text;
         const char* tip;
         int image;
     };
-    const ButtonSpec buttons[] = {
+    const ButtonSetup buttons[] = {
         {&selectFiles_, "SelectFiles", "Select files", "Select file(s)", 331},
         {&removeFiles_, "RemoveFiles", "Remove files", "Remove file(s)", 333},
         {&repairFiles_, "RepairFiles", "Repair files", "Repair file(s)", 332},
@@ -223,13 +223,13 @@ void CQuenmarView::CreateControls()
         {&stop_, "Stop", "Stop", "Stop", 334},
         {&exit_, "Exit", "Exit", "Exit", 335},
     };
-    for (const ButtonSpec& spec : buttons) {
-        auto* button = new QPushButton(QString::fromUtf8(spec.text), this);
-        button->setObjectName(QString::fromUtf8(spec.name));
-        button->setToolTip(QString::fromUtf8(spec.tip));
-        button->setIcon(LoadButtonImage(spec.image));
-        button->setIconSize(spec.image == 337 ? QSize(20, 20) : QSize(23, 20));
-        *spec.button = button;
+    for (const ButtonSetup& setup : buttons) {
+        auto* button = new QPushButton(QString::fromUtf8(setup.text), this);
+        button->setObjectName(QString::fromUtf8(setup.name));
+        button->setToolTip(QString::fromUtf8(setup.tip));
+        button->setIcon(LoadButtonImage(setup.image));
+        button->setIconSize(setup.image == 337 ? QSize(20, 20) : QSize(23, 20));
+        *setup.button = button;
     }
     connect(selectFiles_, &QPushButton::clicked, this, &CQuenmarView::OnSelectFiles);
     connect(removeFiles_, &QPushButton::clicked, this, &CQuenmarView::OnRemoveFiles);
