@@ -1,4 +1,5 @@
 #include "engine/ContentXml.h"
+#include "engine/EmbeddedDatabase.h"
 #include "platform/FileIo.h"
 
 #include <fcntl.h>
@@ -33,6 +34,19 @@ constexpr std::string_view kTemplate =
 
 static_assert(kTemplate.size() == kContentXmlTemplateSize, "the content.xml template must be 999 bytes");
 
+// The template with the connection resource of the engine the folder embeds: a
+// Firebird database described as HSQLDB opens as an empty database.
+std::string TemplateFor(const std::string& folder)
+{
+    std::string text(kTemplate);
+    const EmbeddedDatabase database = DetectEmbeddedDatabase(folder);
+    if (database != EmbeddedDatabase::Hsqldb) {
+        const std::string_view hsqldb = ConnectionResource(EmbeddedDatabase::Hsqldb);
+        text.replace(text.find(hsqldb), hsqldb.size(), ConnectionResource(database));
+    }
+    return text;
+}
+
 } // namespace
 
 std::string_view ContentXmlTemplate()
@@ -64,7 +78,8 @@ ContentXmlAction RegenerateContentXml(const std::string& folder)
     const int fd = ::mkstemp(temporary.data());
     if (fd < 0)
         return ContentXmlAction::Failed;
-    const bool written = platform::WriteFully(fd, kTemplate.data(), kTemplate.size());
+    const std::string text = TemplateFor(folder);
+    const bool written = platform::WriteFully(fd, text.data(), text.size());
     const bool closed = ::close(fd) == 0;
     if (!written || !closed || ::chmod(temporary.c_str(), 0644) != 0 ||
         ::rename(temporary.c_str(), path.c_str()) != 0) {

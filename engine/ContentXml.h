@@ -15,7 +15,9 @@ inline constexpr std::size_t kContentXmlTemplateSize = 999;
 
 enum class ContentXmlAction { KeptExisting, WroteTemplate, Failed };
 
-// Leaves a content.xml of at least the template's size alone; otherwise writes the template.
+// Leaves a content.xml of at least the template's size alone; otherwise writes the
+// template, naming embedded Firebird instead of HSQLDB when the folder holds a Firebird
+// database (database/firebird.fbk or .fdb).
 ContentXmlAction RegenerateContentXml(const std::string& folder);
 
 } // namespace tavrin

@@ -4,6 +4,7 @@
 
 #include <string>
 
+#include "engine/ManifestRepair.h"
 #include "engine/MemberExtractor.h"
 #include "engine/PackageScanner.h"
 #include "engine/Workspace.h"
@@ -106,6 +107,9 @@ int RepairThreadProc(ThreadContext& context)
                 if (report != nullptr)
                     report->result = PackageResult::NothingFound;
             } else {
+                const ManifestAction manifest = RepairManifest(folder);
+                if (const std::string text = ManifestLogText(manifest); !text.empty())
+                    view.AddLogLine(path + " " + text, manifest == ManifestAction::Failed ? kRed : kBlack);
                 view.AddLogLine(path + " preview of file is available....\r\n", kBlack);
                 view.AddLogLine(path + "  Repaired....\r\n", kGreen);
                 view.AddLogLine(kSeparator, kBlack);

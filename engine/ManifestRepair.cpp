@@ -1,0 +1,511 @@
+#include "engine/ManifestRepair.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <set>
+
+#include "engine/TextUtil.h"
+#include "platform/FileIo.h"
+
+namespace tavrin {
+namespace {
+
+constexpr const char* kManifestName = "META-INF/manifest.xml";
+constexpr const char* kDatabaseMediaType = "application/vnd.oasis.opendocument.base";
+constexpr const char* kTextDocumentMediaType = "application/vnd.oasis.opendocument.text";
+constexpr const char* kDefaultVersion = "1.2";
+// A manifest bigger than this is not one LibreOffice wrote; it is treated as unreadable.
+constexpr std::size_t kMaxManifestSize = 16u << 20;
+
+bool IsSpace(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+bool IsNameChar(char c)
+{
+    return !IsSpace(c) && c != '/' && c != '>' && c != '=' && c != '<' && c != '"' && c != '\'' && c != '\0';
+}
+
+void AppendUtf8(std::string& out, unsigned long code)
+{
+    if (code < 0x80) {
+        out += static_cast<char>(code);
+    } else if (code < 0x800) {
+        out += static_cast<char>(0xC0 | (code >> 6));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+        out += static_cast<char>(0xE0 | (code >> 12));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (code >> 18));
+        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+// Replaces the five predefined entities and character references; false on any other
+// '&' sequence, which makes the document not well-formed.
+bool DecodeEntities(std::string_view text, std::string& out)
+{
+    out.clear();
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '&') {
+            out += text[i];
+            continue;
+        }
+        const auto end = text.find(';', i);
+        if (end == std::string_view::npos)
+            return false;
+        const std::string_view entity = text.substr(i + 1, end - i - 1);
+        if (entity == "amp") out += '&';
+        else if (entity == "lt") out += '<';
+        else if (entity == "gt") out += '>';
+        else if (entity == "quot") out += '"';
+        else if (entity == "apos") out += '\'';
+        else if (entity.size() >= 2 && entity[0] == '#') {
+            const bool hex = entity[1] == 'x';
+            const std::string_view digits = entity.substr(hex ? 2 : 1);
+            if (digits.empty() || digits.size() > 8)
+                return false;
+            unsigned long code = 0;
+            for (const char c : digits) {
+                const int digit = std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
+                    : hex && std::isxdigit(static_cast<unsigned char>(c)) ? std::tolower(static_cast<unsigned char>(c)) - 'a' + 10
+                    : -1;
+                if (digit < 0)
+                    return false;
+                code = code * (hex ? 16 : 10) + static_cast<unsigned long>(digit);
+            }
+            if (code == 0 || code > 0x10FFFF)
+                return false;
+            AppendUtf8(out, code);
+        } else {
+            return false;
+        }
+        i = end;
+    }
+    return true;
+}
+
+std::string_view LocalName(std::string_view qualified)
+{
+    const auto colon = qualified.find(':');
+    return colon == std::string_view::npos ? qualified : qualified.substr(colon + 1);
+}
+
+// A small well-formedness check of the kind of XML a manifest is: declarations,
+// comments, a doctype before the root, nested elements with quoted attributes, text
+// and CDATA. It collects the attributes of every file-entry element.
+class ManifestScanner {
+public:
+    explicit ManifestScanner(std::string_view text) : text_(text) {}
+
+    bool Scan(ManifestReading& reading)
+    {
+        if (text_.substr(0, 3) == "\xEF\xBB\xBF")
+            pos_ = 3;
+        std::vector<std::string_view> open;
+        bool rootSeen = false;
+        while (pos_ < text_.size()) {
+            if (text_[pos_] != '<') {
+                const auto next = std::min(text_.find('<', pos_), text_.size());
+                const std::string_view chunk = text_.substr(pos_, next - pos_);
+                std::string decoded;
+                if (!DecodeEntities(chunk, decoded))
+                    return false;
+                if (open.empty() && !std::all_of(chunk.begin(), chunk.end(), IsSpace))
+                    return false; // text outside the root element
+                pos_ = next;
+                continue;
+            }
+            const std::string_view rest = text_.substr(pos_);
+            if (rest.substr(0, 2) == "<?") {
+                if (!SkipPast("?>"))
+                    return false;
+            } else if (rest.substr(0, 4) == "<!--") {
+                if (!SkipPast("-->"))
+                    return false;
+            } else if (rest.substr(0, 9) == "<![CDATA[") {
+                if (open.empty() || !SkipPast("]]>"))
+                    return false;
+            } else if (rest.substr(0, 9) == "<!DOCTYPE") {
+                if (rootSeen || !SkipDoctype())
+                    return false;
+            } else if (rest.substr(0, 2) == "</") {
+                pos_ += 2;
+                const std::string_view name = ReadName();
+                SkipSpace();
+                if (name.empty() || open.empty() || open.back() != name || !Expect('>'))
+                    return false;
+                open.pop_back();
+            } else {
+                if (rootSeen && open.empty())
+                    return false; // a second root element
+                ++pos_;
+                const std::string_view name = ReadName();
+                if (name.empty())
+                    return false;
+                if (!rootSeen && LocalName(name) != "manifest")
+                    return false;
+                rootSeen = true;
+                std::map<std::string, std::string> attributes;
+                bool empty = false;
+                if (!ReadAttributes(attributes, empty))
+                    return false;
+                if (LocalName(name) == "file-entry") {
+                    ManifestEntry entry;
+                    for (const auto& [key, value] : attributes) {
+                        const std::string_view local = LocalName(key);
+                        if (local == "full-path") entry.fullPath = value;
+                        else if (local == "media-type") entry.mediaType = value;
+                        else if (local == "version") entry.version = value;
+                    }
+                    if (!entry.fullPath.empty())
+                        reading.entries.push_back(std::move(entry));
+                }
+                if (!empty)
+                    open.push_back(name);
+            }
+        }
+        return rootSeen && open.empty();
+    }
+
+private:
+    bool SkipPast(std::string_view marker)
+    {
+        const auto found = text_.find(marker, pos_);
+        if (found == std::string_view::npos)
+            return false;
+        pos_ = found + marker.size();
+        return true;
+    }
+
+    bool SkipDoctype()
+    {
+        const auto close = text_.find('>', pos_);
+        const auto subset = text_.find('[', pos_);
+        if (close == std::string_view::npos)
+            return false;
+        if (subset != std::string_view::npos && subset < close)
+            return SkipPast("]>");
+        pos_ = close + 1;
+        return true;
+    }
+
+    void SkipSpace()
+    {
+        while (pos_ < text_.size() && IsSpace(text_[pos_]))
+            ++pos_;
+    }
+
+    bool Expect(char c)
+    {
+        if (pos_ >= text_.size() || text_[pos_] != c)
+            return false;
+        ++pos_;
+        return true;
+    }
+
+    std::string_view ReadName()
+    {
+        const std::size_t start = pos_;
+        while (pos_ < text_.size() && IsNameChar(text_[pos_]))
+            ++pos_;
+        return text_.substr(start, pos_ - start);
+    }
+
+    bool ReadAttributes(std::map<std::string, std::string>& attributes, bool& empty)
+    {
+        for (;;) {
+            const std::size_t before = pos_;
+            SkipSpace();
+            if (pos_ >= text_.size())
+                return false;
+            if (text_[pos_] == '>') {
+                ++pos_;
+                return true;
+            }
+            if (text_.substr(pos_, 2) == "/>") {
+                pos_ += 2;
+                empty = true;
+                return true;
+            }
+            if (pos_ == before)
+                return false; // attributes must be separated by white space
+            const std::string name(ReadName());
+            SkipSpace();
+            if (name.empty() || !Expect('='))
+                return false;
+            SkipSpace();
+            if (pos_ >= text_.size() || (text_[pos_] != '"' && text_[pos_] != '\''))
+                return false;
+            const char quote = text_[pos_++];
+            const auto close = text_.find(quote, pos_);
+            if (close == std::string_view::npos)
+                return false;
+            const std::string_view raw = text_.substr(pos_, close - pos_);
+            pos_ = close + 1;
+            std::string value;
+            if (raw.find('<') != std::string_view::npos || !DecodeEntities(raw, value))
+                return false;
+            if (!attributes.emplace(name, std::move(value)).second)
+                return false; // the same attribute twice
+        }
+    }
+
+    std::string_view text_;
+    std::size_t pos_ = 0;
+};
+
+std::string EscapeAttribute(const std::string& text)
+{
+    std::string escaped;
+    for (const char c : text) {
+        switch (c) {
+        case '&': escaped += "&amp;"; break;
+        case '<': escaped += "&lt;"; break;
+        case '>': escaped += "&gt;"; break;
+        case '"': escaped += "&quot;"; break;
+        default: escaped += c;
+        }
+    }
+    return escaped;
+}
+
+bool IsValidUtf8(const std::string& text)
+{
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 0;
+        if (length == 0 || i + length > text.size())
+            return false;
+        for (std::size_t k = 1; k < length; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
+                return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+// Names are the bytes on disk; LibreOffice writes them as UTF-8, anything else is
+// taken one character per byte.
+std::string ManifestPath(const std::string& bytes)
+{
+    return IsValidUtf8(bytes) ? bytes : Latin1ToUtf8(bytes);
+}
+
+std::string Lower(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+// Regular files below `folder` (symbolic links are not followed), relative names in
+// byte order, and the relative names of the folders met on the way (with a trailing '/').
+void ListTree(const std::string& folder, const std::string& prefix, std::vector<std::string>& files,
+              std::set<std::string>& folders)
+{
+    DIR* dir = ::opendir((folder + "/" + prefix).c_str());
+    if (dir == nullptr)
+        return;
+    std::vector<std::pair<std::string, bool>> entries;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
+            continue;
+        struct stat info {};
+        if (::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        if (S_ISREG(info.st_mode) || S_ISDIR(info.st_mode))
+            entries.emplace_back(entry->d_name, S_ISDIR(info.st_mode));
+    }
+    ::closedir(dir);
+    std::sort(entries.begin(), entries.end());
+    for (const auto& [name, isFolder] : entries) {
+        if (isFolder) {
+            folders.insert(prefix + name + "/");
+            ListTree(folder, prefix + name + "/", files, folders);
+        } else {
+            files.push_back(prefix + name);
+        }
+    }
+}
+
+bool ReadSmallFile(const std::string& path, std::string& text)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return false;
+    struct stat info {};
+    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && static_cast<std::uint64_t>(info.st_size) <= kMaxManifestSize;
+    if (ok) {
+        text.resize(static_cast<std::size_t>(info.st_size));
+        ok = platform::ReadUpTo(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    }
+    ::close(fd);
+    return ok;
+}
+
+bool WriteReplacing(const std::string& path, const std::string& text)
+{
+    std::string temporary = path + ".XXXXXX";
+    const int fd = ::mkstemp(temporary.data());
+    if (fd < 0)
+        return false;
+    const bool written = platform::WriteFully(fd, text.data(), text.size());
+    const bool closed = ::close(fd) == 0;
+    if (!written || !closed || ::chmod(temporary.c_str(), 0644) != 0 || ::rename(temporary.c_str(), path.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+ManifestReading ReadManifest(const std::string& xml)
+{
+    ManifestReading reading;
+    ManifestScanner scanner(xml);
+    reading.parsed = scanner.Scan(reading);
+    if (!reading.parsed)
+        reading.entries.clear();
+    return reading;
+}
+
+std::string DefaultMediaType(const std::string& memberName)
+{
+    const auto slash = memberName.find_last_of('/');
+    const std::string base = slash == std::string::npos ? memberName : memberName.substr(slash + 1);
+    const auto dot = base.find_last_of('.');
+    if (dot == std::string::npos || dot == 0)
+        return {};
+    static const std::map<std::string, std::string> byExtension = {
+        {"xml", "text/xml"},   {"rdf", "application/rdf+xml"}, {"png", "image/png"},
+        {"jpg", "image/jpeg"}, {"jpeg", "image/jpeg"},          {"gif", "image/gif"},
+        {"bmp", "image/bmp"},  {"svg", "image/svg+xml"},        {"emf", "image/x-emf"},
+        {"wmf", "image/x-wmf"}, {"tif", "image/tiff"},          {"tiff", "image/tiff"},
+    };
+    const auto found = byExtension.find(Lower(base.substr(dot + 1)));
+    return found == byExtension.end() ? std::string() : found->second;
+}
+
+std::string ManifestXml(const std::vector<ManifestEntry>& entries)
+{
+    std::string version = kDefaultVersion;
+    for (const ManifestEntry& entry : entries) {
+        if (entry.fullPath == "/" && !entry.version.empty())
+            version = entry.version;
+    }
+    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                      "<manifest:manifest xmlns:manifest=\"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0\""
+                      " manifest:version=\"" + EscapeAttribute(version) + "\">\n";
+    for (const ManifestEntry& entry : entries) {
+        xml += " <manifest:file-entry manifest:full-path=\"" + EscapeAttribute(entry.fullPath) + "\"";
+        if (!entry.version.empty())
+            xml += " manifest:version=\"" + EscapeAttribute(entry.version) + "\"";
+        xml += " manifest:media-type=\"" + EscapeAttribute(entry.mediaType) + "\"/>\n";
+    }
+    xml += "</manifest:manifest>\n";
+    return xml;
+}
+
+ManifestAction RepairManifest(const std::string& folder)
+{
+    std::string base = folder;
+    while (base.size() > 1 && base.back() == '/')
+        base.pop_back();
+    std::vector<std::string> files;
+    std::set<std::string> folders;
+    ListTree(base, "", files, folders);
+    files.erase(std::remove_if(files.begin(), files.end(),
+                               [](const std::string& name) { return name == "mimetype" || name == kManifestName; }),
+                files.end());
+
+    const std::string manifestPath = base + "/" + kManifestName;
+    std::string text;
+    ManifestAction action = ManifestAction::KeptExisting;
+    ManifestReading reading;
+    struct stat info {};
+    if (::lstat(manifestPath.c_str(), &info) != 0) {
+        action = ManifestAction::WroteMissing;
+    } else if (!ReadSmallFile(manifestPath, text) || !(reading = ReadManifest(text)).parsed) {
+        action = ManifestAction::WroteUnreadable;
+    } else {
+        std::set<std::string> listed;
+        for (const ManifestEntry& entry : reading.entries)
+            listed.insert(entry.fullPath);
+        for (const std::string& file : files) {
+            if (listed.count(ManifestPath(file)) == 0) {
+                action = ManifestAction::WroteIncomplete;
+                break;
+            }
+        }
+    }
+    if (action == ManifestAction::KeptExisting)
+        return action;
+
+    std::map<std::string, const ManifestEntry*> known;
+    for (const ManifestEntry& entry : reading.entries)
+        known.emplace(entry.fullPath, &entry);
+    std::vector<ManifestEntry> entries;
+    ManifestEntry root{"/", kDatabaseMediaType, kDefaultVersion};
+    if (const auto found = known.find("/"); found != known.end() && !found->second->version.empty())
+        root.version = found->second->version;
+    entries.push_back(root);
+    // Embedded form and report documents are storages of their own, which the manifest
+    // names with their document type; without it their content is not found.
+    for (const std::string& sub : folders) {
+        const std::string path = ManifestPath(sub);
+        if (const auto found = known.find(path); found != known.end()) {
+            entries.push_back(*found->second);
+            continue;
+        }
+        const bool embedded = (sub.rfind("forms/", 0) == 0 || sub.rfind("reports/", 0) == 0)
+            && std::count(sub.begin(), sub.end(), '/') == 2;
+        if (embedded && std::find(files.begin(), files.end(), sub + "content.xml") != files.end())
+            entries.push_back({path, kTextDocumentMediaType, root.version});
+    }
+    for (const std::string& file : files) {
+        const std::string path = ManifestPath(file);
+        const auto found = known.find(path);
+        entries.push_back({path, found != known.end() ? found->second->mediaType : DefaultMediaType(file), {}});
+    }
+
+    const std::string metaInf = base + "/META-INF";
+    if (::lstat(manifestPath.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && ::rmdir(manifestPath.c_str()) != 0)
+        return ManifestAction::Failed;
+    if (::mkdir(metaInf.c_str(), 0755) != 0 && errno != EEXIST)
+        return ManifestAction::Failed;
+    return WriteReplacing(manifestPath, ManifestXml(entries)) ? action : ManifestAction::Failed;
+}
+
+std::string ManifestLogText(ManifestAction action)
+{
+    switch (action) {
+    case ManifestAction::WroteMissing:
+        return "META-INF/manifest.xml was not recovered, a new one lists every recovered member....\r\n";
+    case ManifestAction::WroteUnreadable:
+        return "META-INF/manifest.xml does not parse, a new one lists every recovered member....\r\n";
+    case ManifestAction::WroteIncomplete:
+        return "META-INF/manifest.xml did not list every recovered member, a new one does....\r\n";
+    case ManifestAction::Failed:
+        return "META-INF/manifest.xml could not be written....\r\n";
+    case ManifestAction::KeptExisting:
+        break;
+    }
+    return {};
+}
+
+} // namespace tavrin
