@@ -134,6 +134,7 @@ int SaveThreadProc(ThreadContext& context)
     view.SetProgressPosition(ProgressBar::Total, 0);
 
     zip::FolderZipper zipper;
+    zipper.SetMimetypeFirst(true);
     std::set<std::string> namesWritten;
     for (int i = 0; i < count; ++i) {
         const std::string path = view.JobPath(i);

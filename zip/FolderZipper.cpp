@@ -91,6 +91,9 @@ ZipFolderResult FolderZipper::ZipFolder(const std::string& folderPath, const std
         fail(started, errno);
     } else {
         rootLength_ = root.size();
+        struct stat mimetype{};
+        if (mimetypeFirst_ && ::lstat((root + "/mimetype").c_str(), &mimetype) == 0 && S_ISREG(mimetype.st_mode))
+            AddFile(root + "/mimetype", "mimetype", ZipAddOptions{true}, handle, result);
         AddFolderTree(root, handle, result);
         if (const ZipResult closed = CloseZipArchive(handle); closed != ZipOk)
             fail(closed, errno);
@@ -141,22 +144,30 @@ void FolderZipper::AddFolderTree(const std::string& folderPath, ZipHandle* handl
             AddFolderTree(fullPath, handle, result);
             continue;
         }
+        if (mimetypeFirst_ && relativeName == "mimetype" && S_ISREG(entry.st_mode))
+            continue; // written first already
         struct stat target{};
         if (S_ISLNK(entry.st_mode) && ::stat(fullPath.c_str(), &target) == 0 && S_ISDIR(target.st_mode)) {
             // A linked folder is not walked into: it may lead back up the tree.
             result.leftOut.push_back(relativeName);
             continue;
         }
-        const ZipResult added = AddToZipArchive(handle, relativeName, fullPath);
-        if (added == ZipOk) {
-            ++result.membersWritten;
-        } else if (IsOutputFailure(added)) {
-            result.result = added;
-            result.error = ZipLastSystemError(handle) != 0 ? platform::SystemErrorText(ZipLastSystemError(handle)) : std::string();
-            result.leftOut.push_back(relativeName);
-        } else {
-            result.leftOut.push_back(relativeName);
-        }
+        AddFile(fullPath, relativeName, ZipAddOptions{}, handle, result);
+    }
+}
+
+void FolderZipper::AddFile(const std::string& fullPath, const std::string& relativeName, const ZipAddOptions& options,
+                           ZipHandle* handle, ZipFolderResult& result)
+{
+    const ZipResult added = AddToZipArchive(handle, relativeName, ZipSource::FileName(fullPath), options);
+    if (added == ZipOk) {
+        ++result.membersWritten;
+    } else if (IsOutputFailure(added)) {
+        result.result = added;
+        result.error = ZipLastSystemError(handle) != 0 ? platform::SystemErrorText(ZipLastSystemError(handle)) : std::string();
+        result.leftOut.push_back(relativeName);
+    } else {
+        result.leftOut.push_back(relativeName);
     }
 }
 

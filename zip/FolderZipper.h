@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ZipResult.h"
+#include "ZipSource.h"
 
 namespace tavrin::zip {
 
@@ -30,6 +31,12 @@ public:
     // is replaced only by a complete archive.
     ZipFolderResult ZipFolder(const std::string& folderPath, const std::string& archivePath);
 
+    // Package order: a file named `mimetype` at the top of the folder becomes the first
+    // member, stored and without extra field, as ODF packages require (desktop file
+    // type detection reads the media type at a fixed offset); everything else follows
+    // in the usual order. Off by default.
+    void SetMimetypeFirst(bool first) { mimetypeFirst_ = first; }
+
 private:
     // Adds the files below `folderPath`, entries in byte order of their names, each
     // sub-folder's files at the place the sub-folder comes. Files that cannot be read
@@ -43,7 +50,12 @@ private:
         unsigned long long inode = 0;
     };
 
+    // Adds one file as `relativeName`, counting it or listing it as left out.
+    void AddFile(const std::string& fullPath, const std::string& relativeName, const ZipAddOptions& options,
+                 struct ZipHandle* handle, ZipFolderResult& result);
+
     std::size_t rootLength_ = 0;
+    bool mimetypeFirst_ = false;
     WorkFileId workFile_;
 };
 

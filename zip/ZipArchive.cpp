@@ -81,9 +81,15 @@ ZipHandle* CreateZipArchive(int fd, ZipResult* failure)
 
 ZipResult AddToZipArchive(ZipHandle* handle, const std::string& name, const ZipSource& source)
 {
+    return AddToZipArchive(handle, name, source, ZipAddOptions{});
+}
+
+ZipResult AddToZipArchive(ZipHandle* handle, const std::string& name, const ZipSource& source,
+                          const ZipAddOptions& options)
+{
     if (const ZipResult checked = CheckHandle(handle); checked != ZipOk)
         return checked;
-    return handle->writer->Add(name, source);
+    return handle->writer->Add(name, source, options);
 }
 
 ZipResult AddToZipArchive(ZipHandle* handle, const std::string& name, const std::string& sourcePath)

@@ -41,6 +41,8 @@ ZipHandle* CreateZipArchive(int fd, ZipResult* failure = nullptr);
 // Adds one member. Backslashes in `name` become '/'; a folder entry gains a trailing
 // '/'. Names may be up to 65,535 bytes. A failed add leaves the archive usable.
 ZipResult AddToZipArchive(ZipHandle* handle, const std::string& name, const ZipSource& source);
+ZipResult AddToZipArchive(ZipHandle* handle, const std::string& name, const ZipSource& source,
+                          const ZipAddOptions& options);
 
 // The common case: a member read from the file at `sourcePath`.
 ZipResult AddToZipArchive(ZipHandle* handle, const std::string& name, const std::string& sourcePath);

@@ -23,6 +23,8 @@ struct ZipMemberInfo {
     std::uint32_t modificationTime = 0;
     std::uint32_t accessTime = 0;
     std::uint32_t creationTime = 0;
+    // No extended time stamp extra field in either header.
+    bool withoutExtraField = false;
 };
 
 } // namespace tavrin::zip

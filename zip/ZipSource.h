@@ -29,4 +29,13 @@ struct ZipSource {
     static ZipSource Folder();
 };
 
+// How one member is written, where a format needs more than the defaults.
+struct ZipAddOptions {
+    // Stored whatever the name, without the time-stamp extra field in either header,
+    // and (on an output that can seek) without a data descriptor: the way an ODF
+    // package's `mimetype` member must be written, so that it can be recognised at a
+    // fixed offset from the start of the file.
+    bool storedWithoutExtraField = false;
+};
+
 } // namespace tavrin::zip

@@ -102,8 +102,17 @@ std::string BaseNameOf(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+std::size_t ExtraSize(const ZipMemberInfo& member, bool central)
+{
+    if (member.withoutExtraField)
+        return 0;
+    return central ? kCentralExtraSize : kLocalExtraSize;
+}
+
 void AppendExtraField(RecordBytes& record, const ZipMemberInfo& member, bool central)
 {
+    if (member.withoutExtraField)
+        return;
     record.U16(kExtendedTimeStampId);
     record.U16(central ? 5 : 13);
     record.U8(kAllThreeTimes); // the central form keeps the local flags though it carries one time
@@ -386,7 +395,7 @@ ZipResult ZipWriter::StoreInPlace(OpenSource& open, ZipMemberInfo& member)
     open.crc = 0;
 
     const std::uint64_t end = bytesWritten_;
-    const std::uint64_t dataStart = member.localHeaderOffset + kLocalHeaderSize + member.name.size() + kLocalExtraSize;
+    const std::uint64_t dataStart = member.localHeaderOffset + kLocalHeaderSize + member.name.size() + ExtraSize(member, false);
     if (!SeekTo(dataStart))
         return Fail(ZipWriteFailed);
     bytesWritten_ = dataStart - baseOffset_;
@@ -418,7 +427,7 @@ ZipResult ZipWriter::WriteLocalHeader(const ZipMemberInfo& member)
     header.U32(member.compressedSize);
     header.U32(member.uncompressedSize);
     header.U16(static_cast<std::uint16_t>(member.name.size()));
-    header.U16(static_cast<std::uint16_t>(kLocalExtraSize));
+    header.U16(static_cast<std::uint16_t>(ExtraSize(member, false)));
     header.Bytes(member.name);
     AppendExtraField(header, member, false);
     return Write(header.Data(), header.Size()) ? ZipOk : Fail(ZipWriteFailed);
@@ -437,7 +446,7 @@ ZipResult ZipWriter::CompleteLocalHeader(const ZipMemberInfo& member)
     return result;
 }
 
-ZipResult ZipWriter::Add(const std::string& rawName, const ZipSource& source)
+ZipResult ZipWriter::Add(const std::string& rawName, const ZipSource& source, const ZipAddOptions& options)
 {
     lastError_ = 0;
     if (rawName.empty())
@@ -451,7 +460,7 @@ ZipResult ZipWriter::Add(const std::string& rawName, const ZipSource& source)
     if (members_.size() >= kMaxMembers || baseOffset_ + bytesWritten_ > kMaxFieldValue)
         return ZipTooLarge;
 
-    const bool stored = source.kind == ZipSourceFolder || IsStoredByName(name);
+    const bool stored = source.kind == ZipSourceFolder || options.storedWithoutExtraField || IsStoredByName(name);
     OpenSource open;
     if (const ZipResult opened = OpenSourceFor(source, open); opened != ZipOk)
         return opened;
@@ -468,6 +477,7 @@ ZipResult ZipWriter::Add(const std::string& rawName, const ZipSource& source)
     member.uncompressedSize = open.sizeKnown ? static_cast<std::uint32_t>(open.expectedSize) : kUnknownSize;
     member.localHeaderOffset = static_cast<std::uint32_t>(baseOffset_ + bytesWritten_);
     member.name = std::move(name);
+    member.withoutExtraField = options.storedWithoutExtraField;
     member.modificationTime = open.modificationTime;
     member.accessTime = open.accessTime;
     member.creationTime = open.creationTime;
@@ -523,7 +533,7 @@ ZipResult ZipWriter::Close()
     const std::uint64_t directoryStart = bytesWritten_;
     std::uint64_t directorySize = 0;
     for (const ZipMemberInfo& member : members_)
-        directorySize += kCentralHeaderSize + member.name.size() + kCentralExtraSize;
+        directorySize += kCentralHeaderSize + member.name.size() + ExtraSize(member, true);
     if (baseOffset_ + directoryStart > kMaxFieldValue || directorySize > kMaxFieldValue)
         result = ZipTooLarge;
 
@@ -541,7 +551,7 @@ ZipResult ZipWriter::Close()
         pending.U32(member.compressedSize);
         pending.U32(member.uncompressedSize);
         pending.U16(static_cast<std::uint16_t>(member.name.size()));
-        pending.U16(static_cast<std::uint16_t>(kCentralExtraSize));
+        pending.U16(static_cast<std::uint16_t>(ExtraSize(member, true)));
         pending.U16(0); // comment length
         pending.U16(0); // disk number start
         pending.U16(0); // internal attributes

@@ -21,7 +21,7 @@ public:
     ZipWriter(const ZipWriter&) = delete;
     ZipWriter& operator=(const ZipWriter&) = delete;
 
-    ZipResult Add(const std::string& name, const ZipSource& source);
+    ZipResult Add(const std::string& name, const ZipSource& source, const ZipAddOptions& options = {});
     // Central directory, end record, and the output closed.
     ZipResult Close();
 
