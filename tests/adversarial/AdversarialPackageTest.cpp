@@ -1,0 +1,277 @@
+// Hostile packages end to end: each is repaired and saved through the engine, and for
+// each the same things must hold: no crash, the log says what happened to the members
+// that could not be recovered, nothing is written outside the package folder and the
+// output folder, no partial file is left, the saved archive reads back, and the
+// package itself is never modified.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+
+#include "BatchRunner.h"
+#include "RecordingView.h"
+#include "TestPackages.h"
+#include "engine/PackageEntry.h"
+#include "engine/RepairBatch.h"
+#include "engine/Workspace.h"
+
+namespace tavrin {
+namespace {
+
+using namespace test;
+namespace fs = std::filesystem;
+
+// Names that try to leave the package folder end in this, so a stray copy can be
+// looked for anywhere above the test folder.
+const std::string kEscapeTag = "tavrin-adversarial-escape";
+
+Bytes HealthyStart()
+{
+    return StoredMember("mimetype", "application/vnd.oasis.opendocument.base") +
+           DeflatedMember("database/script", "CREATE TABLE CUSTOMERS(ID INT PRIMARY KEY, NAME VARCHAR(40))\n");
+}
+
+// A signature every 30 bytes: a million local headers with no name and no data, the
+// deflated kind that sends the scanner looking for a data descriptor each time; one
+// real member after them shows the scan got to the end.
+Bytes MillionFakeHeaders()
+{
+    Bytes fake = LocalHeader("", 8, 0, 0);
+    Bytes bytes;
+    bytes.reserve(fake.size() * 1'000'000 + 100);
+    for (int i = 0; i < 1'000'000; ++i)
+        bytes += fake;
+    return bytes + StoredMember("mimetype", "application/vnd.oasis.opendocument.base");
+}
+
+Bytes Bomb()
+{
+    // 64 KiB of zeros deflate to a few hundred bytes; the header claims 4 GiB - 1.
+    const Bytes packed = Deflate(Bytes(64 * 1024, '\0'), 9);
+    return HealthyStart() + LocalHeader("database/data", 8, static_cast<std::uint32_t>(packed.size()), 0xFFFFFFFF) +
+           packed;
+}
+
+// A member whose sizes point past the end takes everything after it as its data, so
+// each kind gets a package of its own.
+Bytes DeflatedSizesPastTheEnd()
+{
+    const Bytes packed = Deflate(Bytes(20000, 'x') + "the end", 6);
+    return HealthyStart() + LocalHeader("forms/big.xml", 8, 100000, 200000) + packed.substr(0, 20);
+}
+
+Bytes StoredSizesPastTheEnd()
+{
+    return HealthyStart() + LocalHeader("database/log", 0, 0xFFFFFFFF, 0xFFFFFFFF) + "tiny";
+}
+
+Bytes EscapingNames()
+{
+    return HealthyStart() + StoredMember("../../" + kEscapeTag, "up two") + StoredMember("/" + kEscapeTag + "-rooted", "rooted") +
+           StoredMember("a/../../../" + kEscapeTag + "-middle", "middle") +
+           StoredMember("..\\..\\" + kEscapeTag + "-backslash", "backslash");
+}
+
+Bytes ControlCharacterNames()
+{
+    return HealthyStart() + StoredMember("ctl\x01\x07\x1b[31mred\x1b[0m.txt", "escape sequences") +
+           StoredMember("line\r\nbreak\t.txt", "line break") + StoredMember("del\x7f\xff.txt", "delete and 0xff");
+}
+
+Bytes LongestNames()
+{
+    std::string nested;
+    while (nested.size() < 65535)
+        nested += std::string(199, 'd') + "/";
+    nested.resize(65535);
+    return HealthyStart() + StoredMember(std::string(65535, 'n'), "one component") + StoredMember(nested, "nested");
+}
+
+Bytes NamesLeftEmpty()
+{
+    return HealthyStart() + StoredMember(":", "colon") + StoredMember(".", "dot") + StoredMember(":.:", "dotted colon") +
+           StoredMember("./:/", "dot folder");
+}
+
+Bytes NamesDifferingInCase()
+{
+    return HealthyStart() + StoredMember("Pictures/Logo.png", "upper-case picture") +
+           StoredMember("Pictures/logo.png", "lower-case picture");
+}
+
+Bytes FileAndFolderOfOneName()
+{
+    return HealthyStart() + StoredMember("a", "a file named a") + StoredMember("a/b", "b inside a folder a") +
+           StoredMember("c/d", "d inside a folder c") + StoredMember("c", "a file named c");
+}
+
+struct AdversarialCase {
+    const char* name;
+    std::function<Bytes()> package;
+    // Exact log lines, "{pkg}" standing for the package's path.
+    std::vector<std::pair<Colour, std::string>> lines;
+    // Every file in the package folder afterwards.
+    std::vector<std::string> files;
+};
+
+const std::string kRepaired = "{pkg}  Repaired....\r\n";
+
+std::vector<AdversarialCase> Cases()
+{
+    const std::vector<std::string> healthy = {"META-INF/manifest.xml", "content.xml", "database/script", "mimetype"};
+    auto with = [&healthy](std::vector<std::string> more) {
+        more.insert(more.end(), healthy.begin(), healthy.end());
+        std::sort(more.begin(), more.end());
+        return more;
+    };
+    const std::string longName(kMaxMemberNameLength, 'n');
+    std::string nestedCut;
+    while (nestedCut.size() < kMaxMemberNameLength)
+        nestedCut += std::string(199, 'd') + "/";
+    nestedCut.resize(kMaxMemberNameLength);
+    return {
+        {"Bomb", Bomb,
+         {{kRed, "{pkg} member database/data could not be inflated (the data ends before the member's size) and is left "
+                 "out....\r\n"},
+          {kGreen, kRepaired}},
+         healthy},
+        {"DeflatedSizesPastTheEnd", DeflatedSizesPastTheEnd,
+         {{kRed, "{pkg} member forms/big.xml could not be inflated (the package ends inside the member's data) and is "
+                 "left out....\r\n"},
+          {kGreen, kRepaired}},
+         healthy},
+        {"StoredSizesPastTheEnd", StoredSizesPastTheEnd,
+         {{kRed, "{pkg} member database/log is cut short, 4 of 4294967295 bytes recovered....\r\n"}, {kGreen, kRepaired}},
+         with({"database/log"})},
+        {"MillionFakeHeaders", MillionFakeHeaders, {{kGreen, kRepaired}}, {"META-INF/manifest.xml", "content.xml", "mimetype"}},
+        {"EscapingNames", EscapingNames, {{kGreen, kRepaired}},
+         with({kEscapeTag, kEscapeTag + "-rooted", "a/" + kEscapeTag + "-middle", kEscapeTag + "-backslash"})},
+        {"ControlCharacterNames", ControlCharacterNames, {{kGreen, kRepaired}},
+         with({"ctl\x01\x07\x1b[31mred\x1b[0m.txt", "line\r\nbreak\t.txt", "del\x7f\xff.txt"})},
+        {"LongestNames", LongestNames,
+         {{kRed, "{pkg} member " + longName + " could not be written (File name too long) and is left out....\r\n"},
+          {kGreen, kRepaired}},
+         with({nestedCut})},
+        {"NamesLeftEmpty", NamesLeftEmpty,
+         {{kRed, "{pkg} member : could not be written (the name leaves nothing to write) and is left out....\r\n"},
+          {kRed, "{pkg} member . could not be written (the name leaves nothing to write) and is left out....\r\n"},
+          {kRed, "{pkg} member :.: could not be written (the name leaves nothing to write) and is left out....\r\n"},
+          {kRed, "{pkg} member ./:/ could not be written (the name leaves nothing to write) and is left out....\r\n"},
+          {kGreen, kRepaired}},
+         healthy},
+        {"NamesDifferingInCase", NamesDifferingInCase, {{kGreen, kRepaired}},
+         with({"Pictures/Logo.png", "Pictures/logo.png"})},
+        {"FileAndFolderOfOneName", FileAndFolderOfOneName,
+         {{kRed, "{pkg} member a/b could not be written (Not a directory) and is left out....\r\n"},
+          {kRed, "{pkg} member c could not be written (Is a directory) and is left out....\r\n"},
+          {kGreen, kRepaired}},
+         with({"a", "c/d"})},
+    };
+}
+
+std::string Replace(std::string text, const std::string& from, const std::string& to)
+{
+    for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
+        text.replace(at, from.size(), to);
+    return text;
+}
+
+std::string Hex(const std::string& bytes)
+{
+    std::string hex;
+    char pair[3];
+    for (const unsigned char c : bytes) {
+        std::snprintf(pair, sizeof pair, "%02x", c);
+        hex += pair;
+    }
+    return hex;
+}
+
+// The member names of a saved archive as an independent reader (Python's zipfile)
+// sees them, hex-encoded, after it checked every member's CRC; empty on any failure.
+std::vector<std::string> ArchiveNamesAsHex(const std::string& archive, const std::string& listing)
+{
+    const std::string command =
+        "/usr/bin/python3 -c 'import sys, zipfile\n"
+        "z = zipfile.ZipFile(sys.argv[1])\n"
+        "assert z.testzip() is None\n"
+        "open(sys.argv[2], \"w\").write(\"\".join(i.orig_filename.encode(\"cp437\").hex() + \"\\n\" for i in z.infolist()))' '" +
+        archive + "' '" + listing + "'";
+    if (std::system(command.c_str()) != 0)
+        return {};
+    std::vector<std::string> names;
+    const std::string text = ReadFile(listing);
+    for (std::size_t start = 0, end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        names.push_back(text.substr(start, end - start));
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+class AdversarialPackages : public ::testing::TestWithParam<AdversarialCase> {
+protected:
+    void SetUp() override { SetWorkspaceRootOverride(tmp / "ws"); }
+    void TearDown() override { SetWorkspaceRootOverride(""); }
+    TempFolder tmp;
+};
+
+TEST_P(AdversarialPackages, RepairAndSaveHoldTheLine)
+{
+    const AdversarialCase& c = GetParam();
+    const std::string package = tmp / "hostile.odb";
+    const Bytes original = c.package();
+    WriteFile(package, original);
+    fs::create_directory(tmp / "out");
+
+    RecordingView view;
+    view.jobs = {{package, 0}};
+    view.destination = tmp / "out";
+    BatchRunner batch(view);
+    batch.Repair();
+    EXPECT_EQ(batch.Save(), 1);
+
+    std::string logText;
+    for (const auto& [colour, line] : view.log)
+        logText += line;
+    for (const auto& [colour, line] : c.lines) {
+        const auto expected = std::make_pair(colour, Replace(line, "{pkg}", package));
+        EXPECT_NE(std::find(view.log.begin(), view.log.end(), expected), view.log.end())
+            << "missing log line: " << expected.second << "in the log:\n" << logText;
+    }
+    const std::string folder = tmp / "ws/hostile.odb0";
+    EXPECT_EQ(FilesUnder(folder), c.files);
+    EXPECT_EQ(ReadFile(package), original) << "the package was modified";
+
+    // Nothing beside the package, the workspace and the output; nothing above the test folder.
+    std::vector<std::string> top;
+    for (const auto& item : fs::directory_iterator(tmp.path()))
+        top.push_back(item.path().filename().string());
+    std::sort(top.begin(), top.end());
+    EXPECT_EQ(top, (std::vector<std::string>{"hostile.odb", "out", "ws"}));
+    std::vector<std::string> inWorkspace;
+    for (const auto& item : fs::directory_iterator(tmp / "ws"))
+        inWorkspace.push_back(item.path().filename().string());
+    EXPECT_EQ(inWorkspace, std::vector<std::string>{"hostile.odb0"});
+    for (const fs::path& above : {fs::path(tmp.path()).parent_path(), fs::path("/"), fs::current_path()})
+        for (const char* suffix : {"", "-rooted", "-middle", "-backslash"})
+            EXPECT_FALSE(Exists((above / (kEscapeTag + suffix)).string())) << above;
+
+    // The saved archive holds exactly the package folder's files and reads back whole.
+    const std::string archive = tmp / "out/TAVRINREP_hostile.odb";
+    ASSERT_TRUE(Exists(archive));
+    std::vector<std::string> expectedNames;
+    for (const std::string& file : c.files)
+        expectedNames.push_back(Hex(file));
+    std::sort(expectedNames.begin(), expectedNames.end());
+    EXPECT_EQ(ArchiveNamesAsHex(archive, tmp / "ws/listing"), expectedNames);
+    for (const std::string& output : FilesUnder(tmp / "out"))
+        EXPECT_TRUE(output == "TAVRINREP_hostile.odb" || output.rfind("hostile.odb_MediaContent/", 0) == 0) << output;
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, AdversarialPackages, ::testing::ValuesIn(Cases()),
+                         [](const ::testing::TestParamInfo<AdversarialCase>& row) { return std::string(row.param.name); });
+
+} // namespace
+} // namespace tavrin

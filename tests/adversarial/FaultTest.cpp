@@ -1,0 +1,241 @@
+// Faults of the machine rather than of the package: a destination that refuses writes
+// or fills up, a source that cannot be read or disappears while the batch runs, and a
+// work folder that is not our own. Each must be said in the log or a message, leave
+// nothing half-written, and never replace an earlier good output with a broken one.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "BatchRunner.h"
+#include "FaultyFileIo.h"
+#include "PermissionChecks.h"
+#include "RecordingView.h"
+#include "TestPackages.h"
+#include "engine/RepairBatch.h"
+#include "engine/Workspace.h"
+
+namespace tavrin {
+namespace {
+
+using namespace test;
+namespace fs = std::filesystem;
+
+Bytes GoodPackage()
+{
+    return StoredMember("mimetype", "application/vnd.oasis.opendocument.base") +
+           DeflatedMember("database/script", std::string(3000, 'S') + "CREATE TABLE T(ID INT)\n") +
+           StoredMember("Pictures/logo.png", "png bytes");
+}
+
+std::string OpenFailedLine(const std::string& path)
+{
+    return path + " extraction of file failed.Please contact at " + kSupportAddress + " for further assitance.\r\n";
+}
+
+class Faults : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        SetWorkspaceRootOverride(tmp / "ws");
+        fs::create_directory(tmp / "out");
+        view.destination = tmp / "out";
+    }
+    void TearDown() override { SetWorkspaceRootOverride(""); }
+
+    std::string AddJob(const std::string& name, const Bytes& bytes)
+    {
+        const std::string path = tmp / name;
+        WriteFile(path, bytes);
+        view.jobs.push_back({path, 0});
+        return path;
+    }
+
+    bool Logged(Colour colour, const std::string& text) const
+    {
+        return std::find(view.log.begin(), view.log.end(), std::make_pair(colour, text)) != view.log.end();
+    }
+
+    // Work files of the engine and the archive writer start with a dot.
+    std::vector<std::string> HiddenFilesUnder(const std::string& folder) const
+    {
+        std::vector<std::string> hidden;
+        for (const std::string& file : FilesUnder(folder))
+            if (fs::path(file).filename().string().front() == '.')
+                hidden.push_back(file);
+        return hidden;
+    }
+
+    TempFolder tmp;
+    RecordingView view;
+    BatchRunner batch{view};
+};
+
+TEST_F(Faults, ReadOnlyDestinationFailsTheSaveAndWritesNothing)
+{
+    const std::string path = AddJob("Sales.odb", GoodPackage());
+    batch.Repair();
+    ASSERT_EQ(::chmod((tmp / "out").c_str(), 0555), 0);
+    {
+        PermissionChecks checks;
+        ASSERT_TRUE(checks.Binding()) << "permission bits cannot be made to bind this test";
+        EXPECT_EQ(batch.Save(), 1);
+    }
+    EXPECT_TRUE(Logged(kRed, path + " saving of file failed (Permission denied)....\r\n"));
+    EXPECT_FALSE(Logged(kGreen, path + " saving of file done....\r\n"));
+    EXPECT_EQ(batch.report.packages[0].result, PackageResult::SaveFailed);
+    EXPECT_TRUE(FilesUnder(tmp / "out").empty());
+    EXPECT_TRUE(fs::is_empty(tmp / "out"));
+}
+
+TEST_F(Faults, FullDestinationKeepsTheEarlierGoodOutput)
+{
+    const std::string path = AddJob("Sales.odb", GoodPackage());
+    batch.Repair();
+    ASSERT_EQ(batch.Save(), 1);
+    const std::string output = tmp / "out/TAVRINREP_Sales.odb";
+    const Bytes good = ReadFile(output);
+    ASSERT_FALSE(good.empty());
+
+    // The same package saved again onto a disk that takes only part of it.
+    for (const std::size_t budget : {std::size_t{0}, std::size_t{100}, good.size() - 10}) {
+        view.log.clear();
+        {
+            FaultyFileIo disk;
+            disk.writeBudget = budget;
+            EXPECT_EQ(batch.Save(), 1);
+        }
+        EXPECT_TRUE(Logged(kRed, path + " saving of file failed (No space left on device)....\r\n")) << budget;
+        EXPECT_EQ(batch.report.packages[0].result, PackageResult::SaveFailed) << budget;
+        EXPECT_EQ(ReadFile(output), good) << "the good output was replaced, budget " << budget;
+        EXPECT_TRUE(HiddenFilesUnder(tmp / "out").empty()) << budget;
+    }
+}
+
+TEST_F(Faults, DiskFillingUpDuringRepairLosesMembersLoudlyAndLeavesNoPart)
+{
+    const std::string path = AddJob("Sales.odb", GoodPackage());
+    {
+        FaultyFileIo disk;
+        disk.writeBudget = 0;
+        batch.Repair();
+    }
+    for (const std::string member : {"mimetype", "database/script", "Pictures/logo.png"})
+        EXPECT_TRUE(Logged(kRed, path + " member " + member +
+                                     " could not be written (No space left on device) and is left out....\r\n"))
+            << member;
+    EXPECT_TRUE(FilesUnder(tmp / "ws").empty());
+
+    // Nothing was recovered, so nothing is saved that would pass for a database.
+    EXPECT_EQ(batch.Save(), 1);
+    EXPECT_TRUE(Logged(kRed, path + " saving of file skipped, nothing was recovered from it....\r\n"));
+    EXPECT_TRUE(FilesUnder(tmp / "out").empty());
+}
+
+TEST_F(Faults, UnreadableSourceIsReportedAndNothingIsExtracted)
+{
+    const std::string path = AddJob("Locked.odb", GoodPackage());
+    ASSERT_EQ(::chmod(path.c_str(), 0), 0);
+    {
+        PermissionChecks checks;
+        ASSERT_TRUE(checks.Binding()) << "permission bits cannot be made to bind this test";
+        batch.Repair();
+    }
+    ASSERT_FALSE(view.messages.empty());
+    EXPECT_EQ(view.messages[0], "Permission denied");
+    EXPECT_TRUE(Logged(kBlack, OpenFailedLine(path)));
+    EXPECT_EQ(view.jobs[0].state, 0);
+    EXPECT_TRUE(FilesUnder(tmp / "ws").empty());
+    ::chmod(path.c_str(), 0600);
+    EXPECT_EQ(ReadFile(path), GoodPackage());
+}
+
+TEST_F(Faults, SourceVanishingBeforeItsTurnIsReportedAndTheRestGoesOn)
+{
+    const std::string first = AddJob("First.odb", GoodPackage());
+    const std::string second = AddJob("Second.odb", GoodPackage());
+    view.onLogLine = [&](const std::string& line) {
+        if (line == first + "  Repaired....\r\n")
+            ::unlink(second.c_str());
+    };
+    batch.Repair();
+    EXPECT_EQ(view.messages, std::vector<std::string>{"No such file or directory"});
+    EXPECT_TRUE(Logged(kBlack, OpenFailedLine(second)));
+    EXPECT_EQ(view.jobs[0].state, 1);
+    EXPECT_EQ(view.jobs[1].state, 0);
+
+    view.onLogLine = nullptr;
+    EXPECT_EQ(batch.Save(), 1);
+    EXPECT_TRUE(Logged(kGreen, first + " saving of file done....\r\n"));
+    EXPECT_TRUE(Logged(kRed, second + " cannot be saved,as it is not Repaired.\r\n"));
+    EXPECT_FALSE(Exists(tmp / "out/TAVRINREP_Second.odb"));
+}
+
+TEST_F(Faults, SourceVanishingOrShrinkingAfterItsScanLosesItsMembersLoudly)
+{
+    const std::string gone = AddJob("Gone.odb", GoodPackage());
+    const Bytes shrinking = GoodPackage();
+    const std::string cut = AddJob("Cut.odb", shrinking);
+    view.onLogLine = [&](const std::string& line) {
+        if (line == gone + " file is closed....\r\n")
+            ::unlink(gone.c_str());
+        if (line == cut + " file is closed....\r\n")
+            ::truncate(cut.c_str(), static_cast<off_t>(shrinking.size() - 4));
+    };
+    batch.Repair();
+    EXPECT_TRUE(Logged(kRed, gone + " member mimetype could not be written (No such file or directory) and is left "
+                                    "out....\r\n"));
+    EXPECT_TRUE(Logged(kRed, gone + " member database/script could not be inflated (the package could not be opened) "
+                                    "and is left out....\r\n"));
+    EXPECT_TRUE(Logged(kRed, cut + " member Pictures/logo.png is cut short, 5 of 9 bytes recovered....\r\n"));
+    EXPECT_EQ(ReadFile(tmp / "ws/Cut.odb1/database/script"), std::string(3000, 'S') + "CREATE TABLE T(ID INT)\n");
+    EXPECT_TRUE(HiddenFilesUnder(tmp / "ws").empty());
+}
+
+TEST_F(Faults, WorkFolderThatIsNotOurOwnIsRefusedAndLeftAlone)
+{
+    const std::string path = AddJob("Sales.odb", GoodPackage());
+    const std::string elsewhere = tmp / "elsewhere";
+    fs::create_directory(elsewhere);
+    WriteFile(elsewhere + "/theirs", "someone else's file");
+
+    struct Row {
+        const char* what;
+        std::function<bool()> arrange;
+        std::string reason;
+    };
+    const std::string root = tmp / "ws";
+    const std::vector<Row> rows = {
+        {"a symbolic link", [&] { return ::symlink(elsewhere.c_str(), root.c_str()) == 0; },
+         root + ": not a real directory"},
+        {"owned by another user",
+         [&] {
+             fs::remove(root);
+             fs::create_directory(root);
+             WriteFile(root + "/theirs", "someone else's file");
+             return ::chown((root + "/theirs").c_str(), 65534, 65534) == 0 && ::chown(root.c_str(), 65534, 65534) == 0;
+         },
+         root + ": owned by another user"},
+    };
+    for (const Row& row : rows) {
+        if (!row.arrange()) {
+            ADD_FAILURE() << "cannot arrange a work folder that is " << row.what << " (needs root)";
+            continue;
+        }
+        view.messages.clear();
+        view.log.clear();
+        batch.Repair();
+        EXPECT_EQ(view.messages, std::vector<std::string>{"The work folder cannot be used: " + row.reason}) << row.what;
+        EXPECT_TRUE(Logged(kBlack, OpenFailedLine(path))) << row.what;
+        EXPECT_EQ(view.jobs[0].state, 0) << row.what;
+        EXPECT_EQ(FilesUnder(elsewhere), std::vector<std::string>{"theirs"}) << row.what;
+        if (fs::is_directory(fs::symlink_status(root))) {
+            EXPECT_EQ(FilesUnder(root), std::vector<std::string>{"theirs"}) << row.what;
+        }
+    }
+}
+
+} // namespace
+} // namespace tavrin

@@ -1,0 +1,49 @@
+#include "FaultyFileIo.h"
+
+#include <algorithm>
+#include <cerrno>
+
+namespace tavrin::test {
+
+FaultyFileIo::FaultyFileIo() : previous_(platform::FileIo::Install(this)) {}
+
+FaultyFileIo::~FaultyFileIo()
+{
+    platform::FileIo::Install(previous_);
+}
+
+ssize_t FaultyFileIo::Read(int fd, void* buffer, std::size_t size)
+{
+    if (failReads) {
+        errno = EIO;
+        return -1;
+    }
+    return FileIo::Read(fd, buffer, size);
+}
+
+ssize_t FaultyFileIo::Write(int fd, const void* data, std::size_t size)
+{
+    const std::size_t budget = writeBudget;
+    if (budget == SIZE_MAX)
+        return FileIo::Write(fd, data, size);
+    if (budget == 0) {
+        errno = ENOSPC;
+        return -1;
+    }
+    const ssize_t written = FileIo::Write(fd, data, std::min(size, budget));
+    if (written > 0)
+        writeBudget -= static_cast<std::size_t>(written);
+    return written;
+}
+
+int FaultyFileIo::Sync(int fd)
+{
+    // A full disk can also refuse the flush of data it had accepted.
+    if (writeBudget == 0) {
+        errno = ENOSPC;
+        return -1;
+    }
+    return FileIo::Sync(fd);
+}
+
+} // namespace tavrin::test
