@@ -198,6 +198,24 @@ TEST(MemberExtractor, PackageLogsOneRedLinePerLostMemberAndCompletesContentXml)
     EXPECT_EQ(recorded, progress);
 }
 
+// Name bytes are kept byte for byte on disk and read as Latin-1 in log lines.
+TEST(MemberExtractor, NameBytesAboveAsciiKeepTheirBytesOnDisk)
+{
+    TempFolder folder;
+    const Bytes stored = StoredMember("caf\xE9.txt", "menu");
+    const Bytes broken = LocalHeader("\xE9t\xE9.xml", 8, 10, 100) + Bytes(10, '\xff');
+    WriteFile(folder / "p.odb", stored + broken);
+    const ScanList entries = {{"caf\xE9.txt", 4, 4, 38}, {"\xE9t\xE9.xml", 10, 100, stored.size() + 37}};
+    ::mkdir((folder / "ws").c_str(), 0700);
+    RecordingView view;
+    std::atomic<int> running{1};
+    ThreadContext context{&view, &running, nullptr};
+    ExtractPackage(folder / "ws", folder / "p.odb", entries, context, nullptr);
+    EXPECT_EQ(ReadFile(folder / "ws/caf\xE9.txt"), "menu");
+    ASSERT_EQ(view.log.size(), 1u);
+    EXPECT_NE(view.log[0].second.find(" member \xC3\xA9t\xC3\xA9.xml could not be inflated"), std::string::npos);
+}
+
 TEST(MemberExtractor, EmptyScanListWritesNothing)
 {
     TempFolder folder;
