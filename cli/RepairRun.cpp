@@ -82,6 +82,7 @@ struct RunFolders {
     std::string workspaceRoot;
     std::string staging;
     bool keepWorkspace = false;
+    bool published = false; // the results are in the output folder already
 
     void RemoveAll()
     {
@@ -138,7 +139,7 @@ private:
             std::lock_guard lock(finishing_);
             folders_.RemoveAll();
             view_.Finish();
-            view_.Notice("aborted; no output was written");
+            view_.Notice(folders_.published ? "aborted" : "aborted; no output was written");
             ::_exit(kExitInterrupted);
         }
     }
@@ -316,6 +317,7 @@ int RunRepair(const Options& options)
 
         std::lock_guard lock(finishing);
         PublishResults(staging, options.output, report);
+        folders.published = true;
         for (const PackageReport& package : report.packages)
             if (package.result != PackageResult::Saved)
                 status = kExitNotAllRepaired;
