@@ -182,6 +182,15 @@ ZipResult ZipWriter::Fail(ZipResult result)
     return result;
 }
 
+ZipResult ZipWriter::TakeBack(std::uint64_t localHeaderOffset, ZipResult result)
+{
+    if (canSeek_ && SeekTo(localHeaderOffset)) {
+        bytesWritten_ = localHeaderOffset - baseOffset_;
+        tookBack_ = true;
+    }
+    return result;
+}
+
 bool ZipWriter::Write(const void* data, std::size_t size)
 {
     const char* next = static_cast<const char*>(data);
@@ -459,6 +468,12 @@ ZipResult ZipWriter::Add(const std::string& rawName, const ZipSource& source, co
         return ZipBadArguments;
     if (members_.size() >= kMaxMembers || baseOffset_ + bytesWritten_ > kMaxFieldValue)
         return ZipTooLarge;
+    // Readers disagree about which of two members of one name counts; LibreOffice
+    // refuses such a package.
+    if (names_.count(name) != 0) {
+        errno = EEXIST;
+        return Fail(ZipBadArguments);
+    }
 
     const bool stored = source.kind == ZipSourceFolder || options.storedWithoutExtraField || IsStoredByName(name);
     OpenSource open;
@@ -484,7 +499,7 @@ ZipResult ZipWriter::Add(const std::string& rawName, const ZipSource& source, co
     const std::uint32_t announcedCompressedSize = member.compressedSize;
 
     if (const ZipResult header = WriteLocalHeader(member); header != ZipOk)
-        return header;
+        return TakeBack(member.localHeaderOffset, header);
 
     ZipResult data;
     if (stored) {
@@ -500,7 +515,7 @@ ZipResult ZipWriter::Add(const std::string& rawName, const ZipSource& source, co
     if (data == ZipOk && !stored && canSeek_ && member.compressedSize == open.bytesRead)
         data = StoreInPlace(open, member);
     if (data != ZipOk)
-        return data; // the bytes written so far stay in the output; the member is not listed
+        return TakeBack(member.localHeaderOffset, data); // the member is not listed
 
     member.crc32 = open.crc;
     member.uncompressedSize = static_cast<std::uint32_t>(open.bytesRead);
@@ -509,7 +524,7 @@ ZipResult ZipWriter::Add(const std::string& rawName, const ZipSource& source, co
         member.flags &= static_cast<std::uint16_t>(~kFlagDescriptorFollows);
         member.localFlags = member.flags;
         if (const ZipResult completed = CompleteLocalHeader(member); completed != ZipOk)
-            return completed;
+            return TakeBack(member.localHeaderOffset, completed);
     } else {
         if (stored && announcedCompressedSize != member.compressedSize)
             return ZipMethodChanged;
@@ -522,6 +537,7 @@ ZipResult ZipWriter::Add(const std::string& rawName, const ZipSource& source, co
             return Fail(ZipWriteFailed);
         member.flags = member.localFlags;
     }
+    names_.insert(member.name);
     members_.push_back(std::move(member));
     return ZipOk;
 }
@@ -579,6 +595,11 @@ ZipResult ZipWriter::Close()
             result = Fail(ZipWriteFailed);
     }
     members_.clear();
+    names_.clear();
+    // Bytes of a failed member may lie past the end record when later members were
+    // shorter; they would pass for a trailing comment.
+    if (result == ZipOk && tookBack_ && fd_ >= 0 && ::ftruncate(fd_, static_cast<off_t>(baseOffset_ + bytesWritten_)) != 0)
+        result = Fail(ZipWriteFailed);
 
     if (fd_ >= 0) {
         const int closed = ::close(fd_);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "zip/ZipMemberInfo.h"
@@ -51,6 +52,9 @@ private:
     bool Write(const void* data, std::size_t size);
     bool SeekTo(std::uint64_t absoluteOffset);
     ZipResult Fail(ZipResult result);
+    // After a failed add on an output that can seek: the next member starts where the
+    // failed one began, so no unlisted bytes are left between members.
+    ZipResult TakeBack(std::uint64_t localHeaderOffset, ZipResult result);
 
     int fd_;
     bool canSeek_;
@@ -60,6 +64,10 @@ private:
     std::vector<unsigned char> input_;
     std::vector<unsigned char> output_;
     int lastError_ = 0;
+    // Some bytes were taken back: the output is cut to its end when closed.
+    bool tookBack_ = false;
+    // Names already in the archive; a second member of one name is refused.
+    std::unordered_set<std::string> names_;
 };
 
 } // namespace tavrin::zip

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <fcntl.h>
+#include <unistd.h>
 #include <map>
 #include <string>
 #include <vector>
@@ -11,7 +13,11 @@
 #include "../zip/ScratchFolder.h"
 #include "engine/ContentXml.h"
 #include "engine/ManifestRepair.h"
+#include "platform/FileIo.h"
 #include "zip/FolderZipper.h"
+#include "zip/ZipArchive.h"
+
+#include <cerrno>
 
 using namespace tavrin;
 
@@ -145,6 +151,58 @@ TEST(PackageOrder, NoMimetypeFileMeansPlainOrderWithoutDuplicates)
     ASSERT_TRUE(zipper.ZipFolder(scratch / "pkg", scratch / "out.odb").complete);
     EXPECT_EQ(Names(ReadSoundArchive(ScratchFolder::Read(scratch / "out.odb"))),
               (std::vector<std::string>{"content.xml", "sub/mimetype"}));
+}
+
+namespace {
+
+// Reads of one chosen source descriptor fail after its first chunk.
+class FailingSourceIo : public platform::FileIo {
+public:
+    int failingFd = -1;
+    ssize_t Read(int fd, void* buffer, std::size_t size) override
+    {
+        if (fd == failingFd && readsDone_++ > 0) {
+            errno = EIO;
+            return -1;
+        }
+        return FileIo::Read(fd, buffer, size);
+    }
+
+private:
+    int readsDone_ = 0;
+};
+
+} // namespace
+
+TEST(PackageMembers, NoNameTwiceAndNoGapAfterAFailedMember)
+{
+    ScratchFolder scratch;
+    std::string noise;
+    for (int i = 0; i < 200000; ++i)
+        noise += static_cast<char>((i * 7919) >> 3);
+    const std::string failing = scratch.Write("failing.bin", noise);
+    const int failingFd = ::open(failing.c_str(), O_RDONLY);
+    ASSERT_GE(failingFd, 0);
+
+    zip::ZipHandle* handle = zip::CreateZipArchive(scratch / "out.zip");
+    ASSERT_NE(handle, nullptr);
+    ASSERT_EQ(zip::AddToZipArchive(handle, "a/b.txt", zip::ZipSource::Memory("first", 5)), zip::ZipOk);
+    EXPECT_EQ(zip::AddToZipArchive(handle, "a/b.txt", zip::ZipSource::Memory("again", 5)), zip::ZipBadArguments);
+    EXPECT_EQ(zip::AddToZipArchive(handle, "a\\b.txt", zip::ZipSource::Memory("again", 5)), zip::ZipBadArguments);
+    {
+        FailingSourceIo io;
+        io.failingFd = failingFd;
+        platform::FileIo* previous = platform::FileIo::Install(&io);
+        EXPECT_EQ(zip::AddToZipArchive(handle, "failing.bin", zip::ZipSource::Handle(failingFd)), zip::ZipReadFailed);
+        platform::FileIo::Install(previous);
+    }
+    ::close(failingFd);
+    ASSERT_EQ(zip::AddToZipArchive(handle, "last.txt", zip::ZipSource::Memory("last", 4)), zip::ZipOk);
+    ASSERT_EQ(zip::CloseZipArchive(handle), zip::ZipOk);
+
+    const std::string bytes = ScratchFolder::Read(scratch / "out.zip");
+    EXPECT_EQ(Names(ReadSoundArchive(bytes)), (std::vector<std::string>{"a/b.txt", "last.txt"}));
+    EXPECT_EQ(bytes.size() - bytes.rfind(std::string("PK\x05\x06", 4)), 22u) << "bytes after the end record";
 }
 
 TEST(ManifestReading, WellFormedManifestsGiveTheirEntries)
