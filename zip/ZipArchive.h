@@ -39,7 +39,9 @@ ZipHandle* CreateZipArchive(const std::string& path, ZipResult* failure = nullpt
 ZipHandle* CreateZipArchive(int fd, ZipResult* failure = nullptr);
 
 // Adds one member. Backslashes in `name` become '/'; a folder entry gains a trailing
-// '/'. Names may be up to 65,535 bytes. A failed add leaves the archive usable.
+// '/'. Names may be up to 65,535 bytes. A name already in the archive is refused
+// (ZipBadArguments). A failed add leaves the archive usable, and on an output that can
+// seek none of its bytes stay between the members.
 ZipResult AddToZipArchive(ZipHandle* handle, const std::string& name, const ZipSource& source);
 ZipResult AddToZipArchive(ZipHandle* handle, const std::string& name, const ZipSource& source,
                           const ZipAddOptions& options);
