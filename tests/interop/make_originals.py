@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """Makes the original database documents of the interop suite with LibreOffice itself.
 
-    /usr/bin/python3 tests/interop/make_originals.py
+    /usr/bin/python3 tests/interop/make_originals.py [--manifest-only]
 
 needs libreoffice-base, libreoffice-sdbc-hsqldb, libreoffice-sdbc-firebird, a Java
 runtime, python3-uno and libreoffice-script-provider-python. It writes into
@@ -54,19 +54,26 @@ def pictures(folder, count):
 
 def main():
     import uno
+    # --manifest-only: read the committed originals again and rewrite only the manifest
+    # (after a change of the way rows are checked).
+    manifest_only = sys.argv[1:] == ["--manifest-only"]
     work = tempfile.mkdtemp(prefix="tavrin-interop-make-")
     try:
         made = {}
         with Office() as office:
             for name, function, picture_count in DOCUMENTS:
                 target = os.path.join(work, name)
-                urls = tuple(uno.systemPathToFileUrl(p)
-                             for p in pictures(work, picture_count))
-                office.call(function, uno.systemPathToFileUrl(target), urls)
+                if manifest_only:
+                    shutil.copy(os.path.join(ORIGINALS, name), target)
+                else:
+                    urls = tuple(uno.systemPathToFileUrl(p)
+                                 for p in pictures(work, picture_count))
+                    office.call(function, uno.systemPathToFileUrl(target), urls)
                 made[name] = target
             os.makedirs(ORIGINALS, exist_ok=True)
             for name, path in made.items():
-                shutil.copy(path, os.path.join(ORIGINALS, name))
+                if not manifest_only:
+                    shutil.copy(path, os.path.join(ORIGINALS, name))
             # Connecting rewrites an embedded database: read back from copies.
             copies = {}
             for name, path in made.items():

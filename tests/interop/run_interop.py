@@ -193,9 +193,13 @@ def main(argv=None):
             verdict = "FAIL"
         if verdict == "FAIL":
             failed += 1
-        line = "%-44s %-7s tables %d/%d, rows %5d of %5d%s  %s" % (
+        # Queries and forms are described in content.xml: a package that lost it keeps
+        # its data but not them, so they are reported, not required.
+        kept = ["%s %d/%d" % (kind, len(set(result.get(kind, [])) & set(expected[kind])),
+                              len(expected[kind])) for kind in ("queries", "forms")]
+        line = "%-44s %-7s tables %d/%d, rows %5d of %5d, %s%s  %s" % (
             os.path.basename(variant["file"]), "opened" if result.get("opened") else "refused",
-            tables, len(expected["tables"]), rows, total,
+            tables, len(expected["tables"]), rows, total, ", ".join(kept),
             "" if must else " (database bytes lost)", verdict)
         print(line)
         if result.get("error"):
