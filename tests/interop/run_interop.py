@@ -21,10 +21,12 @@ import argparse
 import json
 import os
 import shutil
+import signal
 import struct
 import subprocess
 import sys
 import tempfile
+import threading
 import xml.etree.ElementTree as ElementTree
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -34,6 +36,18 @@ MANIFEST_NS = "urn:oasis:names:tc:opendocument:xmlns:manifest:1.0"
 ODB_MEDIA_TYPE = b"application/vnd.oasis.opendocument.base"
 
 
+PROGRAM = "/usr/lib/libreoffice/program/"
+# What the suite needs beyond soffice, with the Debian package that brings it.
+NEEDED = (
+    (PROGRAM + "libhsqldb.so", "libreoffice-sdbc-hsqldb"),
+    (PROGRAM + "libfirebird_sdbclo.so", "libreoffice-sdbc-firebird"),
+    (PROGRAM + "pythonscript.py", "libreoffice-script-provider-python"),
+)
+# Longest wait for LibreOffice before the run is given up (a hang guard: a repaired
+# package that makes soffice hang must fail the suite, not leave soffice behind).
+HANG_GUARD_SECONDS = 900
+
+
 def missing_prerequisite():
     if shutil.which("soffice") is None:
         return "soffice is not installed (libreoffice-base)"
@@ -41,10 +55,11 @@ def missing_prerequisite():
         import uno  # noqa: F401
     except ImportError:
         return "LibreOffice's Python bridge is not importable by %s (python3-uno)" % sys.executable
-    for path, package in (("/usr/lib/libreoffice/program/pythonscript.py",
-                           "libreoffice-script-provider-python"),):
+    for path, package in NEEDED:
         if not os.path.exists(path):
             return "%s is missing (%s)" % (path, package)
+    if shutil.which("java") is None:
+        return "no Java runtime for embedded HSQLDB (default-jre-headless)"
     return None
 
 
@@ -176,7 +191,19 @@ def main(argv=None):
             shutil.copy(output, copy)
             urls[uno.systemPathToFileUrl(copy)] = variant
     with Office() as office:
-        results = json.loads(office.call("check_documents", json.dumps(list(urls))))
+        def give_up(*_):
+            print("FAILED: LibreOffice did not finish checking within %d seconds" % HANG_GUARD_SECONDS)
+            sys.stdout.flush()
+            office.kill()
+            os._exit(1)
+        guard = threading.Timer(HANG_GUARD_SECONDS, give_up)
+        guard.daemon = True
+        guard.start()
+        signal.signal(signal.SIGTERM, give_up)
+        try:
+            results = json.loads(office.call("check_documents", json.dumps(list(urls))))
+        finally:
+            guard.cancel()
     for url, variant in urls.items():
         variant["result"] = results.get(url, {"opened": False, "error": "not checked"})
 
