@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <set>
+#include <utility>
 #include <string>
 
 #include "engine/PictureWalk.h"
@@ -78,10 +79,12 @@ std::string EscapeHtml(const std::string& text)
 }
 
 // "Sales.odb" the second time in one batch becomes "Sales (2).odb", so no output of
-// this batch is replaced by a later job of the same file name.
-std::string DistinctName(const std::string& fileName, const std::set<std::string>& used)
+// this batch is replaced by a later job of the same file name; `taken` also refuses
+// names whose output would land on a package of the batch.
+template <typename Taken>
+std::string DistinctName(const std::string& fileName, const Taken& taken)
 {
-    if (used.count(fileName) == 0)
+    if (!taken(fileName))
         return fileName;
     const auto dot = fileName.find_last_of('.');
     const bool hasExtension = dot != std::string::npos && dot != 0;
@@ -89,7 +92,7 @@ std::string DistinctName(const std::string& fileName, const std::set<std::string
     const std::string extension = hasExtension ? fileName.substr(dot) : std::string();
     for (int k = 2;; ++k) {
         std::string candidate = stem + " (" + std::to_string(k) + ")" + extension;
-        if (used.count(candidate) == 0)
+        if (!taken(candidate))
             return candidate;
     }
 }
@@ -136,6 +139,19 @@ int SaveThreadProc(ThreadContext& context)
     zip::FolderZipper zipper;
     zipper.SetMimetypeFirst(true);
     std::set<std::string> namesWritten;
+    // A job may be the output of an earlier repair lying in the destination: saving
+    // another job must never replace it.
+    std::set<std::pair<dev_t, ino_t>> jobSources;
+    for (int i = 0; i < count; ++i) {
+        struct stat info {};
+        if (::stat(view.JobPath(i).c_str(), &info) == 0)
+            jobSources.emplace(info.st_dev, info.st_ino);
+    }
+    auto isJobSource = [&](const std::string& name) {
+        struct stat info {};
+        return ::stat((destination + "TAVRINREP_" + name).c_str(), &info) == 0 &&
+               jobSources.count({info.st_dev, info.st_ino}) != 0;
+    };
     for (int i = 0; i < count; ++i) {
         const std::string path = view.JobPath(i);
         PackageReport* report = ReportFor(context, i, path);
@@ -153,13 +169,18 @@ int SaveThreadProc(ThreadContext& context)
                 break;
             }
             const std::string fileName = FileNameOf(path);
-            const std::string name = DistinctName(fileName, namesWritten);
+            const std::string name = DistinctName(
+                fileName, [&](const std::string& candidate) { return namesWritten.count(candidate) != 0 || isJobSource(candidate); });
             const std::string output = destination + "TAVRINREP_" + name;
             if (name == fileName)
                 view.AddLogLine(path + " saving of file starts....\r\n", kBlack);
-            else
+            else if (namesWritten.count(fileName) != 0)
                 view.AddLogLine(path + " saving of file starts as TAVRINREP_" + name +
                                     ", as a file of the same name was saved before in this batch....\r\n",
+                                kBlack);
+            else
+                view.AddLogLine(path + " saving of file starts as TAVRINREP_" + name + ", as TAVRINREP_" + fileName +
+                                    " is one of the files being saved....\r\n",
                                 kBlack);
 
             const std::string folder = PackageFolder(path, i);

@@ -275,3 +275,71 @@ INSTANTIATE_TEST_SUITE_P(Table, AdversarialPackages, ::testing::ValuesIn(Cases()
 
 } // namespace
 } // namespace tavrin
+
+namespace tavrin {
+namespace {
+
+class OwnDestination : public ::testing::Test {
+protected:
+    void SetUp() override { SetWorkspaceRootOverride(tmp / "ws"); }
+    void TearDown() override { SetWorkspaceRootOverride(""); }
+    TempFolder tmp;
+};
+
+TEST_F(OwnDestination, PackageThatIsTheDestinationFolderIsRefusedAndLeftAlone)
+{
+    // A folder named like a package, given both as the job and as the destination.
+    const std::string package = tmp / "Sales.odb";
+    fs::create_directories(package + "/database");
+    WriteFile(package + "/database/script", "CREATE TABLE T(ID INT)\n");
+    RecordingView view;
+    view.jobs = {{package, 0}};
+    view.destination = package;
+    BatchRunner batch(view);
+    batch.Repair();
+    EXPECT_EQ(view.messages, std::vector<std::string>{"Is a directory"});
+    EXPECT_EQ(view.jobs[0].state, 0);
+    EXPECT_EQ(batch.Save(), 1);
+    const std::pair<Colour, std::string> notRepaired{kRed, package + " cannot be saved,as it is not Repaired.\r\n"};
+    EXPECT_NE(std::find(view.log.begin(), view.log.end(), notRepaired), view.log.end());
+    EXPECT_EQ(FilesUnder(package), std::vector<std::string>{"database/script"});
+}
+
+TEST_F(OwnDestination, OutputBesideItsSourceNeverReplacesAJobsSource)
+{
+    // The destination is the packages' own folder, and one job is the output of an
+    // earlier repair of the other: saving the first must not overwrite the second.
+    const std::string folder = tmp / "docs";
+    fs::create_directory(folder);
+    const std::string original = folder + "/Sales.odb";
+    const std::string earlierOutput = folder + "/TAVRINREP_Sales.odb";
+    const Bytes originalBytes = StoredMember("mimetype", "application/vnd.oasis.opendocument.base") +
+                                DeflatedMember("database/script", "CREATE TABLE NEW(ID INT)\n");
+    const Bytes earlierBytes = StoredMember("mimetype", "application/vnd.oasis.opendocument.base") +
+                               DeflatedMember("database/script", "CREATE TABLE OLD(ID INT)\n");
+    WriteFile(original, originalBytes);
+    WriteFile(earlierOutput, earlierBytes);
+
+    RecordingView view;
+    view.jobs = {{original, 0}, {earlierOutput, 0}};
+    view.destination = folder;
+    BatchRunner batch(view);
+    batch.Repair();
+    EXPECT_EQ(batch.Save(), 1);
+    EXPECT_TRUE(ReadFile(original) == originalBytes) << "a job's source was modified";
+    EXPECT_TRUE(ReadFile(earlierOutput) == earlierBytes) << "a job's source was replaced by another job's output";
+    const std::pair<Colour, std::string> renamed{
+        kBlack, original + " saving of file starts as TAVRINREP_Sales (2).odb, as TAVRINREP_Sales.odb is one of the "
+                           "files being saved....\r\n"};
+    EXPECT_NE(std::find(view.log.begin(), view.log.end(), renamed), view.log.end());
+    ASSERT_EQ(batch.report.packages.size(), 2u);
+    for (const PackageReport& report : batch.report.packages) {
+        EXPECT_EQ(report.result, PackageResult::Saved) << report.path;
+        EXPECT_NE(report.outputPath, original);
+        EXPECT_NE(report.outputPath, earlierOutput);
+        EXPECT_TRUE(Exists(report.outputPath)) << report.outputPath;
+    }
+}
+
+} // namespace
+} // namespace tavrin
