@@ -491,6 +491,18 @@ ManifestAction RepairManifest(const std::string& folder)
     return WriteReplacing(manifestPath, ManifestXml(entries)) ? action : ManifestAction::Failed;
 }
 
+bool WriteMissingMimetype(const std::string& folder)
+{
+    std::string path = folder;
+    if (path.empty() || path.back() != '/')
+        path += '/';
+    path += "mimetype";
+    struct stat info {};
+    if (::lstat(path.c_str(), &info) == 0 || errno != ENOENT)
+        return false;
+    return WriteReplacing(path, kDatabaseMediaType);
+}
+
 std::string ManifestLogText(ManifestAction action)
 {
     switch (action) {

@@ -49,4 +49,9 @@ ManifestAction RepairManifest(const std::string& folder);
 // The text of the log line for an action that wrote a manifest; empty for the others.
 std::string ManifestLogText(ManifestAction action);
 
+// Writes the `mimetype` file of a database document when the package lost its own, so
+// the rebuilt package is still recognised as one. True when it was written; an existing
+// mimetype (even an odd one) is left alone.
+bool WriteMissingMimetype(const std::string& folder);
+
 } // namespace tavrin

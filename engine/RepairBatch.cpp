@@ -107,6 +107,8 @@ int RepairThreadProc(ThreadContext& context)
                 if (report != nullptr)
                     report->result = PackageResult::NothingFound;
             } else {
+                if (WriteMissingMimetype(folder))
+                    view.AddLogLine(path + " mimetype was not recovered, a new one is written....\r\n", kBlack);
                 const ManifestAction manifest = RepairManifest(folder);
                 if (const std::string text = ManifestLogText(manifest); !text.empty())
                     view.AddLogLine(path + " " + text, manifest == ManifestAction::Failed ? kRed : kBlack);

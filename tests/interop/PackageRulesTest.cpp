@@ -325,6 +325,18 @@ TEST_F(ManifestRepairTest, CompleteManifestIsLeftAlone)
     EXPECT_TRUE(ManifestLogText(ManifestAction::KeptExisting).empty());
 }
 
+TEST(PackageMimetype, LostMimetypeIsWrittenAndAnExistingOneKept)
+{
+    ScratchFolder scratch;
+    scratch.Write("lost/content.xml", "<c/>");
+    scratch.Write("odd/mimetype", "application/zip");
+    EXPECT_TRUE(WriteMissingMimetype(scratch / "lost"));
+    EXPECT_EQ(ScratchFolder::Read(scratch / "lost/mimetype"), kMediaType);
+    EXPECT_FALSE(WriteMissingMimetype(scratch / "lost"));
+    EXPECT_FALSE(WriteMissingMimetype(scratch / "odd"));
+    EXPECT_EQ(ScratchFolder::Read(scratch / "odd/mimetype"), "application/zip");
+}
+
 TEST(ContentTemplate, NamesTheEmbeddedEngine)
 {
     ScratchFolder scratch;

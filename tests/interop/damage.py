@@ -137,7 +137,8 @@ def variants(package, rng):
     yield "end-record-zeroed", bytes(zeroed), True
 
     for name, label in (("content.xml", "content-xml-lost"),
-                        ("META-INF/manifest.xml", "manifest-lost")):
+                        ("META-INF/manifest.xml", "manifest-lost"),
+                        ("mimetype", "mimetype-lost")):
         kept = [m for m in members if m is not by_name[name]]
         yield label, assemble(kept), True
 
