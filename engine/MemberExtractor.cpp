@@ -187,7 +187,7 @@ void Inflate(const PackageEntry& entry, const std::string& packagePath, PendingF
 
 std::string FailureLine(const std::string& packagePath, const MemberReport& member)
 {
-    const std::string name = Latin1ToUtf8(member.name);
+    const std::string name = PrintableName(member.name);
     switch (member.outcome) {
     case MemberOutcome::CutShort:
         return packagePath + " member " + name + " is cut short, " + std::to_string(member.bytesWritten) + " of " +

@@ -207,7 +207,7 @@ int SaveThreadProc(ThreadContext& context)
             } else {
                 namesWritten.insert(name);
                 for (const std::string& leftOut : zipped.leftOut)
-                    view.AddLogLine(path + " member " + Latin1ToUtf8(leftOut) +
+                    view.AddLogLine(path + " member " + PrintableName(leftOut) +
                                         " could not be added to the saved file....\r\n",
                                     kRed);
                 if (report != nullptr) {

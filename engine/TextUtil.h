@@ -9,4 +9,9 @@ namespace tavrin {
 // for log lines and reports.
 std::string Latin1ToUtf8(const std::string& bytes);
 
+// A member name for a log line: as Latin1ToUtf8, but control characters (C0, DEL and
+// C1) written as \xNN, so a hostile name can neither break a log line in two nor
+// send escape sequences to the terminal that shows it.
+std::string PrintableName(const std::string& bytes);
+
 } // namespace tavrin

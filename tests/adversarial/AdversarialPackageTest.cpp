@@ -75,10 +75,13 @@ Bytes EscapingNames()
            StoredMember("..\\..\\" + kEscapeTag + "-backslash", "backslash");
 }
 
+// The last one is cut short, so its name reaches a log line: it must neither forge a
+// line of its own nor reach the terminal as escape sequences.
 Bytes ControlCharacterNames()
 {
     return HealthyStart() + StoredMember("ctl\x01\x07\x1b[31mred\x1b[0m.txt", "escape sequences") +
-           StoredMember("line\r\nbreak\t.txt", "line break") + StoredMember("del\x7f\xff.txt", "delete and 0xff");
+           StoredMember("line\r\nbreak\t.txt", "line break") + StoredMember("del\x7f\xff.txt", "delete and 0xff") +
+           LocalHeader("x\x1b[2J\x9b\r\nfake.odb  Repaired....\r\n", 0, 100, 100) + "cut";
 }
 
 Bytes LongestNames()
@@ -149,8 +152,12 @@ std::vector<AdversarialCase> Cases()
         {"MillionFakeHeaders", MillionFakeHeaders, {{kGreen, kRepaired}}, {"META-INF/manifest.xml", "content.xml", "mimetype"}},
         {"EscapingNames", EscapingNames, {{kGreen, kRepaired}},
          with({kEscapeTag, kEscapeTag + "-rooted", "a/" + kEscapeTag + "-middle", kEscapeTag + "-backslash"})},
-        {"ControlCharacterNames", ControlCharacterNames, {{kGreen, kRepaired}},
-         with({"ctl\x01\x07\x1b[31mred\x1b[0m.txt", "line\r\nbreak\t.txt", "del\x7f\xff.txt"})},
+        {"ControlCharacterNames", ControlCharacterNames,
+         {{kRed, "{pkg} member x\\x1b[2J\\x9b\\x0d\\x0afake.odb  Repaired....\\x0d\\x0a is cut short, 3 of 100 bytes "
+                 "recovered....\r\n"},
+          {kGreen, kRepaired}},
+         with({"ctl\x01\x07\x1b[31mred\x1b[0m.txt", "line\r\nbreak\t.txt", "del\x7f\xff.txt",
+               "x\x1b[2J\x9b\r\nfake.odb  Repaired....\r\n"})},
         {"LongestNames", LongestNames,
          {{kRed, "{pkg} member " + longName + " could not be written (File name too long) and is left out....\r\n"},
           {kGreen, kRepaired}},
