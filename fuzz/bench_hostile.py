@@ -1,0 +1,103 @@
+#!/usr/bin/python3
+"""Measures tavrin-repair on hostile packages made here, for the figures the tests
+must not assert: scan time against size for packages of fake local headers (a
+signature every 30 bytes: 1, 2 and 4 million of them), and peak memory for bombs
+(members claiming 4 GiB from a few bytes, and from a stream that really inflates to
+256 MiB).
+
+    fuzz/bench_hostile.py [PATH-TO-tavrin-repair]   (default: build/hostile/cli/tavrin-repair)
+"""
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import zlib
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+DEFAULT_PROGRAM = os.path.join(HERE, "..", "build", "hostile", "cli", "tavrin-repair")
+
+
+def local_header(name, method, compressed, uncompressed):
+    return (b"PK\x03\x04" + struct.pack("<HHHHHIIIHH", 20, 0, method, 0, 0x21, 0, compressed, uncompressed,
+                                        len(name), 0) + name)
+
+
+def stored(name, data):
+    return local_header(name, 0, len(data), len(data)) + data
+
+
+def raw_deflate(data, level=9):
+    packer = zlib.compressobj(level, zlib.DEFLATED, -15)
+    return packer.compress(data) + packer.flush()
+
+
+def fake_headers(count):
+    # Deflated kind with both sizes 0 and no name: each sends the scan looking for a
+    # data descriptor up to the next header, and none is listed.
+    return local_header(b"", 8, 0, 0) * count + stored(b"mimetype", b"application/vnd.oasis.opendocument.base")
+
+
+def zeros_stream(size):
+    packer = zlib.compressobj(9, zlib.DEFLATED, -15)
+    chunk = bytes(1 << 20)
+    out = [packer.compress(chunk) for _ in range(size >> 20)]
+    out.append(packer.flush())
+    return b"".join(out)
+
+
+def run(program, args):
+    """Wall seconds, peak resident memory (MiB) and exit status of one run, as GNU time
+    measures them for that process alone."""
+    with tempfile.NamedTemporaryFile("r") as report:
+        result = subprocess.run(["/usr/bin/time", "-o", report.name, "-f", "%e %M", program] + args,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        seconds, kib = report.read().split()[-2:]
+    return float(seconds), int(kib) / 1024.0, result.returncode
+
+
+def main():
+    program = os.path.abspath(sys.argv[1] if len(sys.argv) > 1 else DEFAULT_PROGRAM)
+    if not os.access(program, os.X_OK):
+        print("tavrin-repair not found at %s; build it first" % program, file=sys.stderr)
+        return 2
+    work = tempfile.mkdtemp(prefix="tavrin-hostile-bench.")
+    try:
+        out = os.path.join(work, "out")
+        os.mkdir(out)
+        print("fake local headers, one every 30 bytes")
+        print("%10s %10s %10s %10s %10s %14s" % ("headers", "MB", "scan s", "repair s", "scan MB/s", "peak RSS MiB"))
+        for millions in (1, 2, 4):
+            path = os.path.join(work, "headers-%dM.odb" % millions)
+            with open(path, "wb") as f:
+                f.write(fake_headers(millions * 1000000))
+            size = os.path.getsize(path) / 1e6
+            scan, _, _ = run(program, ["--list", "-q", path])
+            repair, peak, status = run(program, ["-q", "--no-media", "-o", out, path])
+            print("%10d %10.1f %10.2f %10.2f %10.0f %14.1f%s" % (millions * 1000000, size, scan, repair,
+                                                                size / max(scan, 0.01), peak,
+                                                                "" if status == 0 else "  (exit %d)" % status))
+            os.unlink(path)
+
+        print("\nbombs: members claiming 4 GiB - 1 bytes")
+        base = stored(b"mimetype", b"application/vnd.oasis.opendocument.base")
+        cases = [
+            ("few bytes", raw_deflate(b"\0" * 1024)),
+            ("inflates to 256 MiB", zeros_stream(256 << 20)),
+        ]
+        print("%22s %12s %10s %14s" % ("stream", "package KB", "repair s", "peak RSS MiB"))
+        for label, stream in cases:
+            path = os.path.join(work, "bomb.odb")
+            with open(path, "wb") as f:
+                f.write(base + local_header(b"database/data", 8, len(stream), 0xFFFFFFFF) + stream)
+            seconds, peak, _ = run(program, ["-q", "--no-media", "-o", out, path])
+            print("%22s %12.1f %10.3f %14.1f" % (label, os.path.getsize(path) / 1024.0, seconds, peak))
+        return 0
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+if __name__ == "__main__":
+    sys.exit(main())
