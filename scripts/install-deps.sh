@@ -8,25 +8,40 @@ set -euo pipefail
 runtime=(build-essential cmake ninja-build pkg-config zlib1g-dev qt6-base-dev
          fonts-liberation2 fonts-dejavu-core)
 testing=(libgtest-dev libgmock-dev unzip zip python3 libarchive-tools xvfb xauth)
+# LibreOffice itself opens what we rebuild in the interop suite; it is installed with its
+# recommended packages, as a desktop user would have it.
+office=(libreoffice-base libreoffice-sdbc-hsqldb libreoffice-sdbc-firebird default-jre-headless
+        python3-uno libreoffice-script-provider-python)
 
-packages=("${runtime[@]}")
-[[ "${1:-}" == "--runtime" ]] || packages+=("${testing[@]}")
+missing_of() {
+  local p status
+  for p in "$@"; do
+    status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
+    [[ "$status" == "install ok installed" ]] || printf '%s\n' "$p"
+  done
+}
 
-missing=()
-for p in "${packages[@]}"; do
-  status=$(dpkg-query -W -f='${Status}' "$p" 2>/dev/null || true)
-  [[ "$status" == "install ok installed" ]] || missing+=("$p")
-done
+mapfile -t missing < <(missing_of "${runtime[@]}")
+mapfile -t missing_office < <(:)
+if [[ "${1:-}" != "--runtime" ]]; then
+  mapfile -t -O "${#missing[@]}" missing < <(missing_of "${testing[@]}")
+  mapfile -t missing_office < <(missing_of "${office[@]}")
+fi
 
-if ((${#missing[@]} == 0)); then
+if ((${#missing[@]} + ${#missing_office[@]} == 0)); then
   exit 0
 fi
 
-echo "Installing missing packages: ${missing[*]}" >&2
+echo "Installing missing packages: ${missing[*]} ${missing_office[*]}" >&2
 if [[ $(id -u) -ne 0 ]]; then
-  echo "Not root. Please run: sudo apt-get update && sudo apt-get install -y ${missing[*]}" >&2
+  echo "Not root. Please run: sudo apt-get update && sudo apt-get install -y ${missing[*]} ${missing_office[*]}" >&2
   exit 1
 fi
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -qq
-apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+if ((${#missing[@]} > 0)); then
+  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+if ((${#missing_office[@]} > 0)); then
+  apt-get install -y -qq "${missing_office[@]}" >/dev/null
+fi
