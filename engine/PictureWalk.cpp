@@ -138,14 +138,15 @@ int FindFirstPicture(const std::string& folder, WorkView& view)
     return 1;
 }
 
-int CopyPictures(const std::string& folder, const std::string& mediaFolder)
+int CopyPictures(const std::string& folder, const std::string& mediaFolder, std::vector<std::string>* failed)
 {
     const std::string base = mediaFolder.empty() || mediaFolder.back() == '/' ? mediaFolder : mediaFolder + '/';
     bool stopped = false;
     const bool listed = WalkPictures(
         folder,
-        [&base](const std::string& path, const std::string& name) {
-            CopyFile(path, base + name);
+        [&base, failed](const std::string& path, const std::string& name) {
+            if (!CopyFile(path, base + name) && failed != nullptr)
+                failed->push_back(name);
             return true;
         },
         stopped);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "engine/WorkView.h"
 
@@ -21,8 +22,10 @@ int FindFirstPicture(const std::string& folder, WorkView& view);
 
 // Copies every picture of the tree flat into `mediaFolder` under its own name
 // (a later one of the same name replaces an earlier one). Each copy goes through a
-// temporary name, so no half-copied picture is ever left. Failed copies are skipped.
+// temporary name, so no half-copied picture is ever left. Failed copies are skipped
+// and, when `failed` is given, their file names added to it.
 // 1 when the walk ran to its end, 0 when the folder could not be listed.
-int CopyPictures(const std::string& folder, const std::string& mediaFolder);
+int CopyPictures(const std::string& folder, const std::string& mediaFolder,
+                 std::vector<std::string>* failed = nullptr);
 
 } // namespace tavrin

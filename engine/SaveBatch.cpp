@@ -8,6 +8,7 @@
 #include <cstring>
 #include <set>
 #include <utility>
+#include <vector>
 #include <string>
 
 #include "engine/PictureWalk.h"
@@ -217,9 +218,15 @@ int SaveThreadProc(ThreadContext& context)
                 if (view.ExtractMediaChecked()) {
                     const std::string media = destination + name + "_MediaContent";
                     ::mkdir(media.c_str(), 0755);
-                    CopyPictures(folder, media);
+                    std::vector<std::string> notCopied;
+                    CopyPictures(folder, media, &notCopied);
+                    for (const std::string& picture : notCopied)
+                        view.AddLogLine(path + " picture " + PrintableName(picture) +
+                                            " could not be copied into the media folder....\r\n",
+                                        kRed);
                     if (::rmdir(media.c_str()) == 0) {
-                        view.AddLogLine(path + " no media content is present in the file....\r\n", kBlack);
+                        if (notCopied.empty())
+                            view.AddLogLine(path + " no media content is present in the file....\r\n", kBlack);
                     } else {
                         view.AddLogLine(path + " Media extraction is done....\r\n", kBlack);
                         if (report != nullptr)

@@ -114,6 +114,25 @@ TEST_F(Faults, FullDestinationKeepsTheEarlierGoodOutput)
     }
 }
 
+TEST_F(Faults, PicturesThatCannotBeCopiedAreNamedNotCalledDone)
+{
+    const std::string path = AddJob("Sales.odb", GoodPackage() + StoredMember("forms/Obj1/photo.jpg", "jpeg bytes"));
+    batch.Repair();
+    {
+        FaultyFileIo disk;
+        disk.failWritesUnder = "_MediaContent/";
+        EXPECT_EQ(batch.Save(), 1);
+    }
+    for (const std::string picture : {"logo.png", "photo.jpg"})
+        EXPECT_TRUE(Logged(kRed, path + " picture " + picture + " could not be copied into the media folder....\r\n"))
+            << picture;
+    EXPECT_FALSE(Logged(kBlack, path + " Media extraction is done....\r\n"));
+    EXPECT_FALSE(Logged(kBlack, path + " no media content is present in the file....\r\n"));
+    // The archive itself was not in the way of the fault.
+    EXPECT_TRUE(Logged(kGreen, path + " saving of file done....\r\n"));
+    EXPECT_EQ(FilesUnder(tmp / "out"), std::vector<std::string>{"TAVRINREP_Sales.odb"});
+}
+
 TEST_F(Faults, DiskFillingUpDuringRepairLosesMembersLoudlyAndLeavesNoPart)
 {
     const std::string path = AddJob("Sales.odb", GoodPackage());

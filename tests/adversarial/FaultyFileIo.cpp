@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <unistd.h>
 
 namespace tavrin::test {
 
@@ -23,6 +24,15 @@ ssize_t FaultyFileIo::Read(int fd, void* buffer, std::size_t size)
 
 ssize_t FaultyFileIo::Write(int fd, const void* data, std::size_t size)
 {
+    if (!failWritesUnder.empty()) {
+        char target[4096] = {};
+        const std::string link = "/proc/self/fd/" + std::to_string(fd);
+        const ssize_t length = ::readlink(link.c_str(), target, sizeof target - 1);
+        if (length > 0 && std::string(target, static_cast<std::size_t>(length)).find(failWritesUnder) != std::string::npos) {
+            errno = ENOSPC;
+            return -1;
+        }
+    }
     const std::size_t budget = writeBudget;
     if (budget == SIZE_MAX)
         return FileIo::Write(fd, data, size);

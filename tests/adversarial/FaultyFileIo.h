@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "platform/FileIo.h"
 
@@ -21,6 +22,9 @@ public:
     // Bytes still accepted by writes; SIZE_MAX for no limit.
     std::atomic<std::size_t> writeBudget{SIZE_MAX};
     std::atomic<bool> failReads{false};
+    // When set, writes fail with ENOSPC only for files whose path contains this text
+    // (a full disk seen by one kind of output). Set before installing work starts.
+    std::string failWritesUnder;
 
     ssize_t Read(int fd, void* buffer, std::size_t size) override;
     ssize_t Write(int fd, const void* data, std::size_t size) override;
