@@ -120,6 +120,11 @@ UnzipResult RawMemberReader::Inflate(unsigned char* buffer, std::uint32_t length
         if (status == Z_STREAM_END) {
             streamEnded_ = true;
         } else if (status != Z_OK) {
+            // What zlib wrote before it met the damage is sound: damage found only after
+            // the member's last byte (zlib may look ahead in the same call) leaves the
+            // member whole, as it would have with a buffer ending sooner.
+            if (remainingOutput_ == 0)
+                break;
             // Z_BUF_ERROR here means the input ran out before the stream was complete.
             result = UnzipFlateError;
             break;

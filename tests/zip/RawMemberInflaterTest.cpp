@@ -84,6 +84,8 @@ TEST_F(RawMemberInflaterTest, HexStreamsGiveTheirExactResult)
         {"empty final block, size expected", "03 00", 2, 3, UnzipMoreData, "", 0},
         {"truncated stream, compressed size = file", "01 0500 faff 6865", 7, 5, UnzipFlateError, "", 2},
         {"invalid block type", "07", 1, 5, UnzipFlateError, "", 0},
+        {"damage right after the member's last byte", "93 00 ff 10", 4, 1, UnzipOk, "\x18", 1},
+        {"damage before the member's last byte", "93 00 ff 10", 4, 2, UnzipFlateError, "", 1},
         {"invalid literal/length code", "1b 03", 2, 5, UnzipFlateError, "", 0},
         {"stored lengths that disagree", "01 0500 8aff 68656c6c6f", 10, 5, UnzipFlateError, "", 0},
         {"no compressed bytes at all", "", 0, 5, UnzipFlateError, "", 0},
