@@ -28,6 +28,7 @@ std::string MemberJson(const MemberReport& member)
                        Field("compressed_size", Number(member.compressedSize)) + ", " +
                        Field("uncompressed_size", Number(member.uncompressedSize)) + ", " +
                        Field("data_offset", Number(member.dataOffset)) + ", " +
+                       Field("sizes_from", JsonString(ToString(member.sizeSource))) + ", " +
                        Field("outcome", JsonString(ToString(member.outcome))) + ", " +
                        Field("bytes_written", Number(member.bytesWritten));
     if (!member.error.empty())
@@ -87,7 +88,8 @@ std::string RunReportJson(const BatchReport& report, const std::string& output, 
                                                                                 : "original")) +
                 ", " + Field("output", OptionalString(package.outputPath)) + ", " +
                 Field("media_folder", OptionalString(package.mediaFolder)) + ", " +
-                Field("error", OptionalString(package.error)) + ",\n     " +
+                Field("error", OptionalString(package.error)) + ", " +
+                Field("nothing_found", OptionalString(package.nothingFound)) + ",\n     " +
                 Field("members", "[" + members + (members.empty() ? "]" : "\n     ]")) + "}";
     }
     json += first ? "],\n  " : "\n  ],\n  ";

@@ -30,4 +30,15 @@ const char* ToString(PackageResult result)
     return "unknown";
 }
 
+const char* ToString(SizeSource source)
+{
+    switch (source) {
+    case SizeSource::LocalHeader: return "local-header";
+    case SizeSource::DataDescriptor: return "data-descriptor";
+    case SizeSource::Inflation: return "inflation";
+    case SizeSource::InflationAndDescriptor: return "inflation-and-descriptor";
+    }
+    return "unknown";
+}
+
 } // namespace tavrin

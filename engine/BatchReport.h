@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/PackageEntry.h"
+
 namespace tavrin {
 
 enum class MemberOutcome {
@@ -20,6 +22,7 @@ struct MemberReport {
     std::uint32_t compressedSize = 0;
     std::uint32_t uncompressedSize = 0;
     std::uint64_t dataOffset = 0;
+    SizeSource sizeSource = SizeSource::LocalHeader;
     MemberOutcome outcome = MemberOutcome::Written;
     std::uint64_t bytesWritten = 0;
     std::string error; // why it was not written, when it was not
@@ -47,6 +50,7 @@ struct PackageReport {
     std::string outputPath;  // set once an archive was written
     std::string mediaFolder; // set when pictures were copied
     std::string error;       // the reason of a failure, when there is one
+    std::string nothingFound; // what the file held instead, when it opened but gave no member
 };
 
 struct BatchReport {
@@ -55,5 +59,6 @@ struct BatchReport {
 
 const char* ToString(MemberOutcome outcome);
 const char* ToString(PackageResult result);
+const char* ToString(SizeSource source);
 
 } // namespace tavrin

@@ -13,6 +13,7 @@
 
 #include "engine/ContentXml.h"
 #include "engine/TextUtil.h"
+#include "engine/UnsizedMemberRecovery.h"
 #include "platform/FileIo.h"
 #include "platform/SystemError.h"
 #include "zip/RawMemberInflater.h"
@@ -204,6 +205,14 @@ std::string FailureLine(const std::string& packagePath, const MemberReport& memb
     return {};
 }
 
+std::string SizedByInflationLine(const std::string& packagePath, const PackageEntry& entry)
+{
+    return packagePath + " member " + PrintableName(entry.name) + " had lost its sizes, its end was found by inflating it" +
+           (entry.sizeSource == SizeSource::InflationAndDescriptor ? " and its data descriptor agrees" : "") + ": " +
+           std::to_string(entry.compressedSize) + " bytes inflate to " + std::to_string(entry.uncompressedSize) +
+           "....\r\n";
+}
+
 } // namespace
 
 std::string SafeMemberPath(const std::string& memberName)
@@ -262,6 +271,7 @@ MemberReport ExtractMember(const PackageEntry& entry, const std::string& package
     report.compressedSize = entry.compressedSize;
     report.uncompressedSize = entry.uncompressedSize;
     report.dataOffset = entry.dataOffset;
+    report.sizeSource = entry.sizeSource;
     if (entry.compressedSize == 0 && entry.uncompressedSize == 0)
         return report; // never listed; nothing to write
 
@@ -304,10 +314,23 @@ MemberReport ExtractMember(const PackageEntry& entry, const std::string& package
 }
 
 int ExtractPackage(const std::string& folder, const std::string& packagePath, const ScanList& entries,
-                   ThreadContext& context, PackageReport* report)
+                   ThreadContext& context, PackageReport* report, const ScanList* unsized)
 {
     WorkView& view = *context.view;
-    const int count = static_cast<int>(entries.size());
+    if (entries.empty() && (unsized == nullptr || unsized->empty()))
+        return 0;
+    // Opened once for all stored members; the inflater opens its own reader per member.
+    const FileDescriptor package(::open(packagePath.c_str(), O_RDONLY | O_CLOEXEC));
+    std::vector<UnsizedMember> members;
+    if (unsized != nullptr && !unsized->empty() && package.get() >= 0) {
+        struct stat info {};
+        const std::uint64_t length = ::fstat(package.get(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
+        members = UnsizedMemberRecovery(package.get(), length, context.running).Merge(entries, *unsized);
+    } else {
+        for (const PackageEntry& entry : entries)
+            members.push_back(UnsizedMember{entry, {}});
+    }
+    const int count = static_cast<int>(members.size());
     if (count == 0)
         return 0;
     view.SetProgressRange(ProgressBar::File, count);
@@ -316,14 +339,23 @@ int ExtractPackage(const std::string& folder, const std::string& packagePath, co
     std::string base = folder;
     if (base.empty() || base.back() != '/')
         base += '/';
-    // Opened once for all stored members; the inflater opens its own reader per member.
-    const FileDescriptor package(::open(packagePath.c_str(), O_RDONLY | O_CLOEXEC));
     CreatedFolders created;
     for (int i = 0; i < count; ++i) {
-        const PackageEntry& entry = entries[static_cast<std::size_t>(i)];
-        std::string target = entry.name;
-        CreateMemberFolders(base, target, view, &created);
-        MemberReport member = ExtractMember(entry, packagePath, target, package.get());
+        const PackageEntry& entry = members[static_cast<std::size_t>(i)].entry;
+        MemberReport member;
+        if (const std::string& unsizedError = members[static_cast<std::size_t>(i)].error; !unsizedError.empty()) {
+            member.name = entry.name;
+            member.dataOffset = entry.dataOffset;
+            member.sizeSource = entry.sizeSource;
+            member.outcome = MemberOutcome::NotInflated;
+            member.error = unsizedError;
+        } else {
+            if (entry.sizeSource == SizeSource::Inflation || entry.sizeSource == SizeSource::InflationAndDescriptor)
+                view.AddLogLine(SizedByInflationLine(packagePath, entry), kBlack);
+            std::string target = entry.name;
+            CreateMemberFolders(base, target, view, &created);
+            member = ExtractMember(entry, packagePath, target, package.get());
+        }
         if (member.outcome != MemberOutcome::Written)
             view.AddLogLine(FailureLine(packagePath, member), kRed);
         if (report != nullptr)

@@ -19,10 +19,13 @@ namespace tavrin {
 std::string SafeMemberPath(const std::string& memberName);
 
 // Writes every entry into `folder`, drives the file progress bar, logs one red line
-// per member that could not be recovered, then completes content.xml. Returns 0 when
-// `entries` is empty (nothing is written), 1 otherwise. `report` may be null.
+// per member that could not be recovered, then completes content.xml. `unsized`, when
+// given, holds the deflated members the scanner could not size: each is sized by
+// inflating its data (one line in the log) and written in its place in file order, or
+// logged red when its stream gives no end. Returns 0 when there is nothing to write,
+// 1 otherwise. `report` may be null.
 int ExtractPackage(const std::string& folder, const std::string& packagePath, const ScanList& entries,
-                   ThreadContext& context, PackageReport* report);
+                   ThreadContext& context, PackageReport* report, const ScanList* unsized = nullptr);
 
 // Folders already made for one package, so each is created only once.
 using CreatedFolders = std::unordered_set<std::string>;

@@ -10,6 +10,16 @@ namespace tavrin {
 // Longest member name kept; longer names are cut to this many bytes.
 inline constexpr std::size_t kMaxMemberNameLength = 1023;
 
+// Where a member's sizes came from.
+enum class SizeSource : std::uint8_t {
+    LocalHeader,
+    DataDescriptor,
+    // The header had none and no descriptor was found: the deflate stream was inflated
+    // to its end, and the descriptor behind it, where one was, agreed.
+    Inflation,
+    InflationAndDescriptor,
+};
+
 struct PackageEntry {
     // The name's bytes as they stand in the local header (ISO-8859-1 when read as text),
     // up to the first zero byte, '/' between folder levels.
@@ -18,6 +28,11 @@ struct PackageEntry {
     std::uint32_t uncompressedSize = 0;
     // Offset of the first byte after the extra field.
     std::uint64_t dataOffset = 0;
+    // The CRC-32 the package recorded for the member (local header or descriptor). 0
+    // stands for none: writers leave 0 in the header when the CRC follows the data, and
+    // the one member whose true CRC is 0, the empty one, has nothing to check.
+    std::uint32_t recordedCrc = 0;
+    SizeSource sizeSource = SizeSource::LocalHeader;
 
     friend bool operator==(const PackageEntry&, const PackageEntry&) = default;
 };

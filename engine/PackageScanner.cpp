@@ -134,7 +134,7 @@ PackageScanner::PackageScanner(const std::atomic<int>* running, std::size_t bloc
 {
 }
 
-void PackageScanner::Scan(int fd, std::uint64_t length, ScanList& entries)
+void PackageScanner::Scan(int fd, std::uint64_t length, ScanList& entries, ScanList* unsized)
 {
     BlockWindow window(fd, length, blockSize_, running_);
     std::vector<unsigned char> name;
@@ -150,6 +150,7 @@ void PackageScanner::Scan(int fd, std::uint64_t length, ScanList& entries)
         if (window.Read(signature + 4, header, sizeof header) < sizeof header)
             return;
         const std::uint16_t method = Le16(header + 4);
+        std::uint32_t crc = Le32(header + 10);
         std::uint32_t compressed = Le32(header + 14);
         std::uint32_t uncompressed = Le32(header + 18);
         const std::uint16_t nameLength = Le16(header + 22);
@@ -162,13 +163,18 @@ void PackageScanner::Scan(int fd, std::uint64_t length, ScanList& entries)
 
         // The flag bit 3 is not trusted: a deflated member with both sizes 0 looks for
         // its data descriptor, and gives up at the next local header.
+        SizeSource source = SizeSource::LocalHeader;
+        bool sizesLost = false;
         if (compressed == 0 && uncompressed == 0 && method == 8) {
+            sizesLost = true;
             const std::uint64_t found = window.FindSignature(afterName - 3, true);
             unsigned char fields[kDescriptorFieldsSize];
             if (found != kNotFound && window.Read(found + 2, fields, 2) == 2 && fields[0] == 7 &&
                 window.Read(found + 4, fields, sizeof fields) == sizeof fields) {
+                crc = Le32(fields);
                 compressed = Le32(fields + 4);
                 uncompressed = Le32(fields + 8);
+                source = SizeSource::DataDescriptor;
             }
             if (window.Stopped())
                 return;
@@ -181,13 +187,16 @@ void PackageScanner::Scan(int fd, std::uint64_t length, ScanList& entries)
 
         const std::uint64_t dataOffset = afterName + extraLength;
         if ((compressed != 0 || uncompressed != 0) && !text.empty())
-            entries.push_back(PackageEntry{std::move(text), compressed, uncompressed, dataOffset});
+            entries.push_back(PackageEntry{std::move(text), compressed, uncompressed, dataOffset, crc, source});
+        else if (sizesLost && unsized != nullptr && !text.empty())
+            unsized->push_back(PackageEntry{std::move(text), 0, 0, dataOffset, crc, SizeSource::LocalHeader});
 
         from = dataOffset + compressed - 3;
     }
 }
 
-int ScanPackage(const std::string& path, ThreadContext& context, ScanList& entries, std::string* error)
+int ScanPackage(const std::string& path, ThreadContext& context, ScanList& entries, std::string* error,
+                ScanList* unsized)
 {
     WorkView& view = *context.view;
     // Non-blocking only so that a FIFO given by mistake cannot hang the batch.
@@ -213,7 +222,7 @@ int ScanPackage(const std::string& path, ThreadContext& context, ScanList& entri
 
     view.AddLogLine(path + " file is open....\r\n", kBlack);
     const std::uint64_t length = S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0;
-    PackageScanner(context.running).Scan(fd, length, entries);
+    PackageScanner(context.running).Scan(fd, length, entries, unsized);
     view.AddLogLine(path + " file is extracted....\r\n", kBlack);
     ::close(fd);
     view.AddLogLine(path + " file is closed....\r\n", kBlack);

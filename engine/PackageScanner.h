@@ -30,7 +30,10 @@ public:
                             std::size_t blockSize = kDefaultBlockSize);
 
     // Scans an open file descriptor of `length` bytes and appends the members found.
-    void Scan(int fd, std::uint64_t length, ScanList& entries);
+    // `unsized`, when given, receives the deflated members the rule leaves out because
+    // both sizes are 0 and no descriptor was found (named ones only, sizes 0), so that
+    // a later step can size them by inflating their data; `entries` is the same either way.
+    void Scan(int fd, std::uint64_t length, ScanList& entries, ScanList* unsized = nullptr);
 
 private:
     const std::atomic<int>* running_;
@@ -41,6 +44,8 @@ private:
 // the extracted and closed lines. When the package cannot be opened it shows the
 // system's error text in a message box (also given in `error` when that is not null)
 // and returns 0 without a log line; 1 otherwise.
-int ScanPackage(const std::string& path, ThreadContext& context, ScanList& entries, std::string* error = nullptr);
+// `unsized` as for PackageScanner::Scan.
+int ScanPackage(const std::string& path, ThreadContext& context, ScanList& entries, std::string* error = nullptr,
+                ScanList* unsized = nullptr);
 
 } // namespace tavrin

@@ -1,8 +1,14 @@
 #include "engine/RepairBatch.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "engine/ManifestRepair.h"
 #include "engine/MemberExtractor.h"
@@ -30,6 +36,42 @@ PackageReport* ReportFor(ThreadContext& context, int index, const std::string& p
 std::string OpenFailedLine(const std::string& path)
 {
     return path + " extraction of file failed.Please contact at " + kSupportAddress + " for further assitance.\r\n";
+}
+
+// Why a package that opened gave nothing to extract, for a user who expected a
+// database: an empty file and a file that is no ZIP package at all are the usual
+// cases (a failed download, a wrong file picked), and say so plainly.
+std::string NothingFoundReason(const std::string& path)
+{
+    struct stat info {};
+    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return "no package member could be read from it";
+    if (info.st_size == 0)
+        return "the file is empty (0 bytes), there is nothing in it to recover";
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    bool headerSeen = false;
+    if (fd >= 0) {
+        // Chunks overlap by three bytes so a signature across two reads is still seen.
+        std::vector<char> buffer(std::size_t{1} << 16);
+        std::size_t kept = 0;
+        for (;;) {
+            const ssize_t got = ::read(fd, buffer.data() + kept, buffer.size() - kept);
+            if (got <= 0)
+                break;
+            const std::size_t filled = kept + static_cast<std::size_t>(got);
+            if (::memmem(buffer.data(), filled, "PK\3\4", 4) != nullptr) {
+                headerSeen = true;
+                break;
+            }
+            kept = std::min<std::size_t>(filled, 3);
+            std::memmove(buffer.data(), buffer.data() + filled - kept, kept);
+        }
+        ::close(fd);
+    }
+    const std::string size = std::to_string(static_cast<std::uint64_t>(info.st_size));
+    if (!headerSeen)
+        return "no ZIP member header in its " + size + " bytes, it is not a database package";
+    return "ZIP member headers were found in its " + size + " bytes, but none names a member with data";
 }
 
 } // namespace
@@ -71,9 +113,11 @@ int RepairThreadProc(ThreadContext& context)
     view.SetProgressPosition(ProgressBar::Total, 0);
 
     ScanList scanList;
+    ScanList unsized;
     for (int i = 0; i < count; ++i) {
         const std::string path = view.JobPath(i);
         scanList.clear();
+        unsized.clear();
         if (context.running->load() == 0) {
             for (int j = i; j < count; ++j) {
                 const std::string stopped = view.JobPath(j);
@@ -89,7 +133,7 @@ int RepairThreadProc(ThreadContext& context)
 
         PackageReport* report = ReportFor(context, i, path);
         std::string openError = workspace.error;
-        if (!workspace.usable || ScanPackage(path, context, scanList, &openError) == 0) {
+        if (!workspace.usable || ScanPackage(path, context, scanList, &openError, &unsized) == 0) {
             view.AddLogLine(OpenFailedLine(path), kBlack);
             if (report != nullptr) {
                 report->result = PackageResult::OpenFailed;
@@ -100,12 +144,16 @@ int RepairThreadProc(ThreadContext& context)
             ::mkdir(folder.c_str(), 0700);
             if (report != nullptr)
                 report->packageFolder = folder;
-            if (ExtractPackage(folder, path, scanList, context, report) == 0) {
+            if (ExtractPackage(folder, path, scanList, context, report, &unsized) == 0) {
                 view.AddLogLine(path + " extraction of file failed. Please contact at " + kSupportAddress +
                                     " for further assitance.\r\n",
                                 kBlack);
-                if (report != nullptr)
+                const std::string reason = NothingFoundReason(path);
+                view.AddLogLine(path + " " + reason + "....\r\n", kRed);
+                if (report != nullptr) {
                     report->result = PackageResult::NothingFound;
+                    report->nothingFound = reason;
+                }
             } else {
                 if (WriteMissingMimetype(folder))
                     view.AddLogLine(path + " mimetype was not recovered, a new one is written....\r\n", kBlack);

@@ -184,9 +184,13 @@ assert a["members_found"] == 9 and a["members_written"] == 8, a
 assert a["members_not_recovered"] == ["settings.xml"], a
 assert a["content_xml"] == "original" and a["media_folder"] == "out/hole-of-zeros.odb_MediaContent", a
 m = a["members"][0]
-assert set(m) == {"name", "compressed_size", "uncompressed_size", "data_offset", "outcome", "bytes_written"}, m
+assert set(m) == {"name", "compressed_size", "uncompressed_size", "data_offset", "sizes_from", "outcome",
+                  "bytes_written"}, m
+assert m["sizes_from"] == "local-header", m
+assert a["nothing_found"] is None, a
 assert b["result"] == "save-failed" and b["members_found"] == 0 and b["output"] is None, b
 assert b["error"] == "nothing was recovered", b
+assert b["nothing_found"] == "no ZIP member header in its 2149 bytes, it is not a database package", b
 assert c["path"] == "gone.odb" and c["result"] == "open-failed", c
 assert c["error"] == "No such file or directory", c
 )";

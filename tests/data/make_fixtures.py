@@ -333,8 +333,9 @@ def write_package(members, central_directory=True):
 # Model of the recovery rules, used only to check the hand-written expectations
 # --------------------------------------------------------------------------
 
-def scan(package):
-    """Lists members exactly as a byte-by-byte local-header search does."""
+def scan(package, unsized=None):
+    """Lists members exactly as a byte-by-byte local-header search does. Deflated
+    members it leaves out for want of sizes go to `unsized` (name and data offset)."""
     size = len(package)
     entries = []
     cursor = 0
@@ -369,8 +370,43 @@ def scan(package):
         if (compressed or uncompressed) and name:
             entries.append({"name": name.decode("utf-8"), "compressed": compressed,
                             "uncompressed": uncompressed, "offset": data_offset})
+        elif method == DEFLATED and name and unsized is not None:
+            unsized.append({"name": name.decode("utf-8"), "offset": data_offset})
         cursor = data_offset + compressed
     return entries
+
+
+def size_by_inflation(package, listed, unsized):
+    """The members the scan left unsized whose deflate stream runs to its end, sized
+    from it; headers inside the data of such a member are dropped as data."""
+    merged = sorted([(e["offset"], False, e) for e in listed] +
+                    [(e["offset"], True, e) for e in unsized], key=lambda item: item[0])
+    sized = []
+    data_end = 0
+    for offset, candidate, entry in merged:
+        if offset < data_end or not candidate:
+            continue
+        inflater = zlib.decompressobj(-15)
+        try:
+            out = inflater.decompress(package[offset:])
+        except zlib.error:
+            continue
+        if not inflater.eof:
+            continue
+        compressed = len(package) - offset - len(inflater.unused_data)
+        sized.append({"name": entry["name"], "compressed": compressed,
+                      "uncompressed": len(out), "offset": offset})
+        data_end = offset + compressed
+    return sized
+
+
+def listed_members(package, expected):
+    """What a repair extracts: the scan's list with the members sized by inflation
+    in their place, less the headers that lay inside those members' data."""
+    ends = [(e["offset"], e["offset"] + e["compressed"]) for e in expected["sized_by_inflation"]]
+    kept = [e for e in expected["scan"]
+            if not any(start <= e["offset"] < end for start, end in ends)]
+    return sorted(kept + expected["sized_by_inflation"], key=lambda e: e["offset"])
 
 
 def target_path(name):
@@ -592,9 +628,10 @@ def build_fixtures():
         "data-descriptors-without-signature.odb",
         "every deflated member has flag bit 3 and zero sizes in its local header, "
         "followed by a descriptor without the PK\\7\\8 signature",
-        "only the stored members (mimetype and the two pictures), byte-identical; the "
-        "deflated members cannot be sized and are lost, so content.xml is the template",
-        package, unsigned, lost=deflated_names, content_xml="template"))
+        "every member, byte-identical: the deflated members have no findable sizes, so "
+        "each is sized by inflating its stream to its end (the descriptor behind it "
+        "agrees)",
+        package, unsigned))
 
     zero = list(base)
     zero.insert(1, Member("Configurations2/accelerator/current.xml", b"", DEFLATED))
@@ -700,6 +737,8 @@ def sha256(data):
 def expectation(fixture):
     originals = original_map(fixture.members)
     not_back = set(fixture.lost) | set(fixture.skipped)
+    unsized = []
+    listed = scan(fixture.package, unsized)
     if fixture.content_xml == "template":
         not_back.add("content.xml")
     recovered = {}
@@ -715,15 +754,16 @@ def expectation(fixture):
         "skipped": fixture.skipped,
         "content_xml": fixture.content_xml,
         "extracted": fixture.extracted,
-        "scan": scan(fixture.package),
+        "scan": listed,
+        "sized_by_inflation": size_by_inflation(fixture.package, listed, unsized),
     }
 
 
 def check(fixture, expected):
     """Stops the script when the model disagrees with what was written down."""
-    written, content_state = extract(fixture.package, expected["scan"])
+    written, content_state = extract(fixture.package, listed_members(fixture.package, expected))
     problems = []
-    if fixture.extracted != bool(expected["scan"]):
+    if fixture.extracted != bool(listed_members(fixture.package, expected)):
         problems.append("extracted flag disagrees with the scan")
     if fixture.extracted and content_state != fixture.content_xml:
         problems.append("content.xml would be %s" % content_state)
@@ -774,6 +814,9 @@ null where the name would lead outside it), the members that are lost or left ou
 by design, whether `content.xml` is the package's own or the built-in template, and
 the members the raw local-header scan lists (name, compressed and uncompressed size,
 data offset). A local header cut short by the end of the file lists nothing.
+`sized_by_inflation` lists the deflated members that scan leaves out for want of
+sizes (both 0, no descriptor found) whose stream inflates to its end, with the sizes
+that gives; a repair extracts both lists, in file order.
 
 | File | Damage | A correct repair recovers |
 |---|---|---|

@@ -156,6 +156,9 @@ TEST_F(Batches, FailuresToOpenOrFindAnythingAreLoggedAndWriteNothing)
     const std::string missing = tmp / "gone.odb";
     view.jobs.push_back({missing, 0});
     const std::string junk = AddJob("junk.odb", "<html>no package here</html>");
+    const std::string empty = AddJob("empty.odb", "");
+    // Headers that name no member with data: a directory entry and a nameless header.
+    const std::string hollow = AddJob("hollow.odb", LocalHeader("forms/", 0, 0, 0) + LocalHeader("", 0, 4, 4) + "data");
     batch.Repair();
     ASSERT_FALSE(view.messages.empty());
     EXPECT_EQ(view.messages[0], "No such file or directory");
@@ -165,6 +168,23 @@ TEST_F(Batches, FailuresToOpenOrFindAnythingAreLoggedAndWriteNothing)
     EXPECT_TRUE(Logged(junk + " extraction of file failed. Please contact at " + kSupportAddress +
                            " for further assitance.\r\n",
                        kBlack));
+    // Each package that opened but held nothing says what it was instead, in red and in the report.
+    const struct {
+        std::string path;
+        std::string reason;
+    } cases[] = {
+        {junk, "no ZIP member header in its 28 bytes, it is not a database package"},
+        {empty, "the file is empty (0 bytes), there is nothing in it to recover"},
+        {hollow, "ZIP member headers were found in its 70 bytes, but none names a member with data"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_TRUE(Logged(c.path + " " + c.reason + "....\r\n", kRed)) << c.path;
+        const auto& packages = batch.report.packages;
+        const auto it = std::find_if(packages.begin(), packages.end(), [&](const PackageReport& p) { return p.path == c.path; });
+        ASSERT_NE(it, packages.end());
+        EXPECT_EQ(it->result, PackageResult::NothingFound);
+        EXPECT_EQ(it->nothingFound, c.reason);
+    }
     EXPECT_EQ(view.jobs[0].state, 0);
     EXPECT_EQ(view.jobs[1].state, 1);
 

@@ -47,6 +47,7 @@ ScanList SlowScan(const std::string& path)
         if (readAt(c, header, 26) < 26)
             break;
         const unsigned method = static_cast<unsigned>(header[4] | (header[5] << 8));
+        std::uint32_t crc = Get32(header + 10);
         std::uint32_t compressed = Get32(header + 14);
         std::uint32_t uncompressed = Get32(header + 18);
         const unsigned n = static_cast<unsigned>(header[22] | (header[23] << 8));
@@ -55,6 +56,7 @@ ScanList SlowScan(const std::string& path)
         if (readAt(c + 26, name.data(), n) < n)
             break;
         const std::uint64_t p = c + 26 + n;
+        SizeSource source = SizeSource::LocalHeader;
         if (compressed == 0 && uncompressed == 0 && method == 8) {
             std::uint64_t d = p;
             while (d < length) {
@@ -69,6 +71,8 @@ ScanList SlowScan(const std::string& path)
                 if (text == std::string("PK\7\x08", 4)) {
                     unsigned char fields[12];
                     if (readAt(d, fields, 12) == 12) {
+                        crc = Get32(fields);
+                        source = SizeSource::DataDescriptor;
                         compressed = Get32(fields + 4);
                         uncompressed = Get32(fields + 8);
                     }
@@ -79,7 +83,7 @@ ScanList SlowScan(const std::string& path)
         std::string text(reinterpret_cast<char*>(name.data()));
         text = text.substr(0, 1023);
         if ((compressed != 0 || uncompressed != 0) && !text.empty())
-            entries.push_back(PackageEntry{text, compressed, uncompressed, p + m});
+            entries.push_back(PackageEntry{text, compressed, uncompressed, p + m, crc, source});
         c = p + m + compressed;
     }
     ::close(fd);
@@ -177,7 +181,7 @@ TEST(PackageScanner, HandWrittenCases)
          {{"a", 5, 5, 31}, {"b", 5, 5, 36 + 31}}},
         {"descriptor with signature gives the sizes",
          LocalHeader("x.xml", 8, 0, 0, {}, 8) + packed + Descriptor(static_cast<std::uint32_t>(packed.size()), 12),
-         {{"x.xml", static_cast<std::uint32_t>(packed.size()), 12, 35}}},
+         {{"x.xml", static_cast<std::uint32_t>(packed.size()), 12, 35, 0x12345678, SizeSource::DataDescriptor}}},
         {"next header before any descriptor: not listed",
          LocalHeader("x.xml", 8, 0, 0, {}, 8) + packed + Descriptor(7, 12, false) + StoredMember("b", data),
          {{"b", 5, 5, 35 + packed.size() + 12 + 31}}},

@@ -1,0 +1,114 @@
+// Deflated members that lost both sizes and whose descriptor cannot be found: sized by
+// inflating their stream, on packages built by hand around each way the end goes missing.
+#include "engine/UnsizedMemberRecovery.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include "TestPackages.h"
+#include "engine/PackageScanner.h"
+
+namespace tavrin {
+namespace {
+
+using namespace test;
+
+struct Expected {
+    std::string name;
+    std::uint32_t compressed;
+    std::uint32_t uncompressed;
+    SizeSource source;
+    std::uint32_t crc;
+    std::string error;
+};
+
+struct RecoveryCase {
+    const char* label;
+    Bytes package;
+    std::vector<Expected> expected;
+};
+
+std::vector<UnsizedMember> ScanAndRecover(const std::string& path, std::uint64_t length)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    ScanList listed;
+    ScanList unsized;
+    PackageScanner().Scan(fd, length, listed, &unsized);
+    std::vector<UnsizedMember> merged = UnsizedMemberRecovery(fd, length).Merge(listed, unsized);
+    ::close(fd);
+    return merged;
+}
+
+std::uint32_t Crc(const Bytes& data)
+{
+    return static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
+}
+
+Bytes DescriptorWithCrc(std::uint32_t crc, std::uint32_t compressed, std::uint32_t uncompressed, bool withSignature)
+{
+    return (withSignature ? std::string("PK\7\x08", 4) : std::string()) + Le32(crc) + Le32(compressed) + Le32(uncompressed);
+}
+
+TEST(UnsizedMemberRecovery, SizesAMemberByInflatingItsStreamToTheEnd)
+{
+    const Bytes text = "CREATE TABLE T(ID INT)\nINSERT INTO T VALUES(1)\nINSERT INTO T VALUES(2)\n";
+    const Bytes packed = Deflate(text);
+    const auto c = static_cast<std::uint32_t>(packed.size());
+    const auto u = static_cast<std::uint32_t>(text.size());
+    const Bytes unsized = LocalHeader("database/script", 8, 0, 0, {}, 8) + packed;
+    const std::uint64_t dataOffset = 30 + 15;
+    // A stored-only stream shows its bytes as they are, so a member inside it is seen by the scan.
+    const Bytes inner = StoredMember("fake", "inside");
+    const Bytes holder = Deflate(inner + "tail", 0);
+    const RecoveryCase cases[] = {
+        {"descriptor without its signature agrees and gives the CRC",
+         unsized + DescriptorWithCrc(Crc(text), c, u, false) + StoredMember("b", "bee"),
+         {{"database/script", c, u, SizeSource::InflationAndDescriptor, Crc(text), ""}, {"b", 3, 3, SizeSource::LocalHeader, 0, ""}}},
+        {"next header right behind the stream, no descriptor",
+         unsized + StoredMember("b", "bee"),
+         {{"database/script", c, u, SizeSource::Inflation, 0, ""}, {"b", 3, 3, SizeSource::LocalHeader, 0, ""}}},
+        {"package cut right after the stream: the descriptor is lost",
+         unsized + DescriptorWithCrc(Crc(text), c, u, false).substr(0, 5),
+         {{"database/script", c, u, SizeSource::Inflation, 0, ""}}},
+        {"a descriptor whose sizes disagree is not taken",
+         unsized + DescriptorWithCrc(0xABCDEF01, c + 1, u, false),
+         {{"database/script", c, u, SizeSource::Inflation, 0, ""}}},
+        {"stream cut short by the end of the package",
+         unsized.substr(0, unsized.size() - 4),
+         {{"database/script", 0, 0, SizeSource::LocalHeader, 0, "its sizes are lost and the package ends inside its data"}}},
+        {"stream that breaks off in damage",
+         LocalHeader("database/script", 8, 0, 0, {}, 8) + "\xff\xff\xff\xff\xff\xff" + StoredMember("b", "bee"),
+         {{"database/script", 0, 0, SizeSource::LocalHeader, 0, "its sizes are lost and its data does not inflate to an end"},
+          {"b", 3, 3, SizeSource::LocalHeader, 0, ""}}},
+        {"a header inside the data of a member sized here was only data",
+         LocalHeader("holder", 8, 0, 0, {}, 8) + holder + StoredMember("b", "bee"),
+         {{"holder", static_cast<std::uint32_t>(holder.size()), static_cast<std::uint32_t>(inner.size() + 4),
+           SizeSource::Inflation, 0, ""},
+          {"b", 3, 3, SizeSource::LocalHeader, 0, ""}}},
+    };
+    TempFolder folder;
+    for (const RecoveryCase& test : cases) {
+        const std::string path = folder / "case.odb";
+        WriteFile(path, test.package);
+        const std::vector<UnsizedMember> merged = ScanAndRecover(path, test.package.size());
+        ASSERT_EQ(merged.size(), test.expected.size()) << test.label;
+        for (std::size_t i = 0; i < merged.size(); ++i) {
+            const PackageEntry& got = merged[i].entry;
+            const Expected& want = test.expected[i];
+            EXPECT_EQ(got.name, want.name) << test.label;
+            EXPECT_EQ(got.compressedSize, want.compressed) << test.label << " " << want.name;
+            EXPECT_EQ(got.uncompressedSize, want.uncompressed) << test.label << " " << want.name;
+            EXPECT_EQ(got.sizeSource, want.source) << test.label << " " << want.name;
+            EXPECT_EQ(got.recordedCrc, want.crc) << test.label << " " << want.name;
+            EXPECT_EQ(merged[i].error, want.error) << test.label << " " << want.name;
+        }
+        if (test.expected.front().name == "database/script") {
+            EXPECT_EQ(merged.front().entry.dataOffset, dataOffset) << test.label;
+        }
+    }
+}
+
+} // namespace
+} // namespace tavrin
