@@ -3,7 +3,8 @@
 // must come back byte for byte under its own name, and nothing else may appear but
 // the content.xml the extraction completes a package with.
 //
-// Input: records of [name length byte][name bytes][2-byte data length][data bytes].
+// Input: records of [name length byte][name bytes][2-byte data length][data bytes];
+// the last byte's lowest bit also puts a top-level mimetype first.
 // Name bytes are mapped to the characters a member name can carry on this system
 // ('/' separates folders; no NUL, ':' or '\', which the extraction treats specially;
 // no control bytes, so no name can spell a header signature into the archive's
@@ -101,6 +102,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     zip::FolderZipper zipper;
+    // Half the inputs are archived the way the save batch does it: a top-level mimetype
+    // first, stored and without an extra field.
+    zipper.SetMimetypeFirst(size > 0 && (data[size - 1] & 1) != 0);
     const zip::ZipFolderResult zipped = zipper.ZipFolder(source, archive);
     if (!zipped.complete || !zipped.leftOut.empty())
         FuzzFailure("the archive of plain files was not written whole", zipped.error.c_str());
