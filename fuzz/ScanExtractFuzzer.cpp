@@ -60,22 +60,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ExtractPackage(folder, package, entries, context, &report.packages[0]);
 
     // Only the input and the package folder may be in the scratch folder.
-    for (const std::string& entry : TreeEntries(scratch.path()))
-        if (entry != "input.odb" && entry.rfind("package/", 0) != 0)
-            FuzzFailure("something was written outside the package folder", entry.c_str());
+    for (const TreeEntry& entry : TreeEntries(scratch.path()))
+        if (entry.path != "input.odb" && entry.path != "package" && entry.path.rfind("package/", 0) != 0)
+            FuzzFailure("something was written outside the package folder", entry.path.c_str());
 
     std::uint64_t written = 0;
-    for (const std::string& entry : TreeEntries(folder)) {
-        if (entry.back() == '@')
-            FuzzFailure("extraction made something that is neither a file nor a folder", entry.c_str());
+    for (const TreeEntry& entry : TreeEntries(folder)) {
+        if (entry.kind == TreeEntry::Other)
+            FuzzFailure("extraction made something that is neither a file nor a folder", entry.path.c_str());
+        if (entry.kind != TreeEntry::File)
+            continue;
         // A member may be named like a work file; one that no member is named is left over.
-        if (entry.back() != '/' && entry.find(".tavrin-part-") != std::string::npos && memberPaths.count(entry) == 0)
-            FuzzFailure("a partial member file was left behind", entry.c_str());
-        // The descriptor and the manifest may be written by the repair itself.
-        if (entry == "content.xml" || entry == "META-INF/manifest.xml")
+        if (entry.path.find(".tavrin-part-") != std::string::npos && memberPaths.count(entry.path) == 0)
+            FuzzFailure("a partial member file was left behind", entry.path.c_str());
+        // Files the repair may write itself: the descriptor, the manifest, the mimetype.
+        if (entry.path == "content.xml" || entry.path == "META-INF/manifest.xml" || entry.path == "mimetype")
             continue;
         struct stat info {};
-        if (entry.back() != '/' && ::stat((folder + "/" + entry).c_str(), &info) == 0)
+        if (::stat((folder + "/" + entry.path).c_str(), &info) == 0)
             written += static_cast<std::uint64_t>(info.st_size);
     }
     if (written > claimed)

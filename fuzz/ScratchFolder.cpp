@@ -33,9 +33,9 @@ ScratchFolder::~ScratchFolder()
 void ScratchFolder::Empty() const
 {
     // Folders an input made unreadable would keep their contents from the next input.
-    for (const std::string& entry : TreeEntries(path_))
-        if (!entry.empty() && entry.back() == '/')
-            ::chmod((path_ + "/" + entry).c_str(), 0700);
+    for (const TreeEntry& entry : TreeEntries(path_))
+        if (entry.kind == TreeEntry::Folder)
+            ::chmod((path_ + "/" + entry.path).c_str(), 0700);
     DeleteFolderTree(path_);
 }
 
@@ -65,7 +65,7 @@ std::vector<unsigned char> ReadWholeFile(const std::string& path)
 
 namespace {
 
-void CollectEntries(const std::string& folder, const std::string& prefix, std::vector<std::string>& out)
+void CollectEntries(const std::string& folder, const std::string& prefix, std::vector<TreeEntry>& out)
 {
     DIR* dir = ::opendir(folder.c_str());
     if (dir == nullptr)
@@ -81,19 +81,19 @@ void CollectEntries(const std::string& folder, const std::string& prefix, std::v
         if (::lstat(full.c_str(), &info) != 0)
             continue;
         if (S_ISDIR(info.st_mode)) {
-            out.push_back(prefix + name + "/");
+            out.push_back({prefix + name, TreeEntry::Folder});
             CollectEntries(full, prefix + name + "/", out);
         } else {
-            out.push_back(prefix + name + (S_ISREG(info.st_mode) ? "" : "@"));
+            out.push_back({prefix + name, S_ISREG(info.st_mode) ? TreeEntry::File : TreeEntry::Other});
         }
     }
 }
 
 } // namespace
 
-std::vector<std::string> TreeEntries(const std::string& folder)
+std::vector<TreeEntry> TreeEntries(const std::string& folder)
 {
-    std::vector<std::string> out;
+    std::vector<TreeEntry> out;
     CollectEntries(folder, "", out);
     return out;
 }

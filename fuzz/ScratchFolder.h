@@ -31,8 +31,13 @@ void WriteWholeFile(const std::string& path, const void* data, std::size_t size)
 // The whole file, or an empty vector when it cannot be read.
 std::vector<unsigned char> ReadWholeFile(const std::string& path);
 
-// Relative paths of every entry below `folder`, depth first, with a trailing '/' for
-// folders and '@' for anything that is neither a file nor a folder (a link, a FIFO).
-std::vector<std::string> TreeEntries(const std::string& folder);
+struct TreeEntry {
+    enum Kind { File, Folder, Other }; // Other: a link, a FIFO, a device
+    std::string path;                   // relative, '/' between levels
+    Kind kind;
+};
+
+// Every entry below `folder`, depth first.
+std::vector<TreeEntry> TreeEntries(const std::string& folder);
 
 } // namespace tavrin::fuzz
