@@ -33,6 +33,10 @@ std::string MemberJson(const MemberReport& member)
                        Field("bytes_written", Number(member.bytesWritten));
     if (!member.error.empty())
         json += ", " + Field("error", JsonString(member.error));
+    char crc[11];
+    std::snprintf(crc, sizeof crc, "\"%08x\"", member.recordedCrc);
+    json += ", " + Field("recorded_crc", member.recordedCrc != 0 ? std::string(crc) : "null") + ", " +
+            Field("crc_check", JsonString(ToString(member.crcCheck)));
     return json + "}";
 }
 

@@ -30,6 +30,16 @@ const char* ToString(PackageResult result)
     return "unknown";
 }
 
+const char* ToString(CrcCheck check)
+{
+    switch (check) {
+    case CrcCheck::NotChecked: return "not-checked";
+    case CrcCheck::Matches: return "matches";
+    case CrcCheck::Mismatch: return "mismatch";
+    }
+    return "unknown";
+}
+
 const char* ToString(SizeSource source)
 {
     switch (source) {

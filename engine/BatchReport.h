@@ -17,6 +17,12 @@ enum class MemberOutcome {
     NotWritten,   // the target could not be created or written; nothing written
 };
 
+enum class CrcCheck {
+    NotChecked, // no CRC recorded, or the member was not written whole
+    Matches,
+    Mismatch,   // written, but its bytes are not the ones the package recorded
+};
+
 struct MemberReport {
     std::string name;
     std::uint32_t compressedSize = 0;
@@ -26,6 +32,9 @@ struct MemberReport {
     MemberOutcome outcome = MemberOutcome::Written;
     std::uint64_t bytesWritten = 0;
     std::string error; // why it was not written, when it was not
+    CrcCheck crcCheck = CrcCheck::NotChecked;
+    std::uint32_t recordedCrc = 0; // 0: none recorded
+    std::uint32_t writtenCrc = 0;  // of the bytes written, when checked
 };
 
 enum class PackageResult {
@@ -60,5 +69,6 @@ struct BatchReport {
 const char* ToString(MemberOutcome outcome);
 const char* ToString(PackageResult result);
 const char* ToString(SizeSource source);
+const char* ToString(CrcCheck check);
 
 } // namespace tavrin

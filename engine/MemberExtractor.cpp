@@ -4,9 +4,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -74,6 +77,8 @@ public:
 
     bool ok() const { return fd_ >= 0 && error_.empty(); }
     const std::string& error() const { return error_; }
+    // CRC-32 of everything written so far.
+    std::uint32_t crc() const { return crc_; }
 
     bool Write(const unsigned char* data, std::size_t size)
     {
@@ -83,6 +88,7 @@ public:
             error_ = platform::SystemErrorText(errno);
             return false;
         }
+        crc_ = static_cast<std::uint32_t>(crc32(crc_, data, static_cast<uInt>(size)));
         return true;
     }
 
@@ -111,6 +117,7 @@ private:
     std::string error_;
     bool created_ = false;
     bool committed_ = false;
+    std::uint32_t crc_ = 0;
 };
 
 void CopyStored(const PackageEntry& entry, int package, PendingFile& out, MemberReport& report)
@@ -205,6 +212,20 @@ std::string FailureLine(const std::string& packagePath, const MemberReport& memb
     return {};
 }
 
+std::string Hex32(std::uint32_t value)
+{
+    char text[9];
+    std::snprintf(text, sizeof text, "%08x", value);
+    return text;
+}
+
+std::string CrcMismatchLine(const std::string& packagePath, const MemberReport& member)
+{
+    return packagePath + " member " + PrintableName(member.name) + " does not match the CRC-32 the package recorded (" +
+           Hex32(member.recordedCrc) + ", written " + Hex32(member.writtenCrc) +
+           "), its bytes are damaged and kept as they came....\r\n";
+}
+
 std::string SizedByInflationLine(const std::string& packagePath, const PackageEntry& entry)
 {
     return packagePath + " member " + PrintableName(entry.name) + " had lost its sizes, its end was found by inflating it" +
@@ -272,6 +293,7 @@ MemberReport ExtractMember(const PackageEntry& entry, const std::string& package
     report.uncompressedSize = entry.uncompressedSize;
     report.dataOffset = entry.dataOffset;
     report.sizeSource = entry.sizeSource;
+    report.recordedCrc = entry.recordedCrc;
     if (entry.compressedSize == 0 && entry.uncompressedSize == 0)
         return report; // never listed; nothing to write
 
@@ -306,6 +328,9 @@ MemberReport ExtractMember(const PackageEntry& entry, const std::string& package
             report.outcome = MemberOutcome::NotWritten;
             report.error = out.error();
             report.bytesWritten = 0;
+        } else if (report.outcome == MemberOutcome::Written && entry.recordedCrc != 0) {
+            report.writtenCrc = out.crc();
+            report.crcCheck = out.crc() == entry.recordedCrc ? CrcCheck::Matches : CrcCheck::Mismatch;
         }
     } else {
         report.bytesWritten = 0;
@@ -358,6 +383,8 @@ int ExtractPackage(const std::string& folder, const std::string& packagePath, co
         }
         if (member.outcome != MemberOutcome::Written)
             view.AddLogLine(FailureLine(packagePath, member), kRed);
+        else if (member.crcCheck == CrcCheck::Mismatch)
+            view.AddLogLine(CrcMismatchLine(packagePath, member), kRed);
         if (report != nullptr)
             report->members.push_back(std::move(member));
         view.SetProgressPosition(ProgressBar::File, i);

@@ -185,7 +185,8 @@ assert a["members_not_recovered"] == ["settings.xml"], a
 assert a["content_xml"] == "original" and a["media_folder"] == "out/hole-of-zeros.odb_MediaContent", a
 m = a["members"][0]
 assert set(m) == {"name", "compressed_size", "uncompressed_size", "data_offset", "sizes_from", "outcome",
-                  "bytes_written"}, m
+                  "bytes_written", "recorded_crc", "crc_check"}, m
+assert m["name"] == "mimetype" and m["recorded_crc"] == "f70d9ff8" and m["crc_check"] == "matches", m
 assert m["sizes_from"] == "local-header", m
 assert a["nothing_found"] is None, a
 assert b["result"] == "save-failed" and b["members_found"] == 0 and b["output"] is None, b

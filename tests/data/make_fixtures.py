@@ -505,7 +505,7 @@ def original_map(members):
 
 class Fixture:
     def __init__(self, file_name, damage, recovery, package, members,
-                 lost=(), skipped=(), content_xml="original", extracted=True):
+                 lost=(), skipped=(), content_xml="original", extracted=True, damaged=()):
         self.file_name = file_name
         self.damage = damage
         self.recovery = recovery
@@ -515,15 +515,17 @@ class Fixture:
         self.skipped = list(skipped)
         self.content_xml = content_xml
         self.extracted = extracted
+        # Members that come back with other bytes than they had, which only the CRC tells.
+        self.damaged = list(damaged)
 
 
 def flip_breaks_stream(package, layout, name):
     """True when the member's data is now invalid DEFLATE for any decoder.
 
-    A flip that merely changes the output would be written back unnoticed (nothing
-    checks the CRC), and one whose only fault is a match reaching before the start
-    of the output is accepted by some inflaters (Info-ZIP's among them), so both
-    are passed over in favour of a broken code or block."""
+    A flip that merely changes the output is another fixture's case (only the CRC
+    tells it), and one whose only fault is a match reaching before the start of the
+    output is accepted by some inflaters (Info-ZIP's among them), so both are passed
+    over in favour of a broken code or block."""
     start = layout.data_offset[name.encode()]
     data = package[start:start + layout.packed_size[name.encode()]]
     try:
@@ -531,6 +533,20 @@ def flip_breaks_stream(package, layout, name):
     except zlib.error as error:
         return "too far back" not in str(error)
     return False
+
+
+def flip_keeps_stream(package, layout, name, original):
+    """True when the member's data still inflates, to its full length and no further,
+    but to other bytes than it held."""
+    start = layout.data_offset[name.encode()]
+    data = package[start:start + layout.packed_size[name.encode()]]
+    inflater = zlib.decompressobj(-15)
+    try:
+        out = inflater.decompress(data)
+    except zlib.error:
+        return False
+    return (inflater.eof and not inflater.unused_data and len(out) == len(original)
+            and out != original)
 
 
 def build_fixtures():
@@ -610,6 +626,22 @@ def build_fixtures():
         "deflated data (package offset %d), so it no longer inflates" % position,
         "every member except database/script, byte-identical; database/script is lost",
         bytes(flipped), base, lost=["database/script"]))
+
+    data_member = next(m for m in base if m.name == b"database/data")
+    position = layout.data_offset[b"database/data"] + layout.packed_size[b"database/data"] // 2
+    while True:
+        trial = bytearray(intact)
+        trial[position] ^= 0x01
+        if flip_keeps_stream(bytes(trial), layout, "database/data", data_member.data):
+            break
+        position += 1
+    fixtures.append(Fixture(
+        "flipped-bit-in-deflated-data.odb",
+        "one bit inverted in the middle of database/data's deflated data (package offset "
+        "%d); the stream still inflates to its full size, but to other bytes" % position,
+        "every member except database/data, byte-identical; database/data comes back "
+        "with the damaged bytes and fails its CRC",
+        bytes(trial), base, damaged=["database/data"]))
 
     signed = base_members(descriptor="signed")
     package, _ = write_package(signed)
@@ -736,7 +768,7 @@ def sha256(data):
 
 def expectation(fixture):
     originals = original_map(fixture.members)
-    not_back = set(fixture.lost) | set(fixture.skipped)
+    not_back = set(fixture.lost) | set(fixture.skipped) | set(fixture.damaged)
     unsized = []
     listed = scan(fixture.package, unsized)
     if fixture.content_xml == "template":
@@ -751,6 +783,7 @@ def expectation(fixture):
         "damage": fixture.damage,
         "recovered": recovered,
         "lost": fixture.lost,
+        "crc_mismatch": fixture.damaged,
         "skipped": fixture.skipped,
         "content_xml": fixture.content_xml,
         "extracted": fixture.extracted,
@@ -778,6 +811,11 @@ def check(fixture, expected):
     unexpected = set(written) - {info["path"] or ("?" + n)
                                  for n, info in expected["recovered"].items()}
     unexpected -= {"content.xml"} if fixture.content_xml == "template" else set()
+    originals = original_map(fixture.members)
+    for name in fixture.damaged:
+        if written.get(target_path(name)) in (None, originals[name]):
+            problems.append("%s was expected back with damaged bytes" % name)
+        unexpected.discard(target_path(name))
     if unexpected:
         problems.append("unexpected files: %s" % sorted(unexpected))
     if len(fixture.package) > 20 * 1024:
@@ -811,7 +849,8 @@ damage. The healthy package they start from holds, in this order: `mimetype`
 `expected.json` holds, per fixture, the size and SHA-256 of every member a correct
 repair gets back byte-identical (and the path it lands at inside the package folder;
 null where the name would lead outside it), the members that are lost or left out
-by design, whether `content.xml` is the package's own or the built-in template, and
+by design, those that come back with damaged bytes and fail their CRC, whether
+`content.xml` is the package's own or the built-in template, and
 the members the raw local-header scan lists (name, compressed and uncompressed size,
 data offset). A local header cut short by the end of the file lists nothing.
 `sized_by_inflation` lists the deflated members that scan leaves out for want of

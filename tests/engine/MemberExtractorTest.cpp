@@ -96,6 +96,47 @@ TEST(MemberExtractor, WritesStoredAndInflatedMembersOrNothing)
     }
 }
 
+// What was written is checked against the CRC the package recorded; a mismatch keeps
+// the bytes (they may be all there is) but is never reported as a clean member.
+TEST(MemberExtractor, ChecksWhatWasWrittenAgainstTheRecordedCrc)
+{
+    const Bytes text = "The quick brown fox jumps over the lazy dog. The quick brown fox.";
+    const Bytes packed = Deflate(text);
+    const auto c = static_cast<std::uint32_t>(packed.size());
+    const auto u = static_cast<std::uint32_t>(text.size());
+    const std::uint32_t crc = 0x9EFAA58E; // of `text`
+    Bytes flipped = text;
+    flipped[10] ^= 0x20;
+    const struct {
+        const char* label;
+        Bytes package;
+        PackageEntry entry;
+        MemberOutcome outcome;
+        CrcCheck check;
+    } cases[] = {
+        {"stored, CRC agrees", text, {"m", u, u, 0, crc}, MemberOutcome::Written, CrcCheck::Matches},
+        {"deflated, CRC agrees", packed, {"m", c, u, 0, crc}, MemberOutcome::Written, CrcCheck::Matches},
+        {"stored with a flipped byte", flipped, {"m", u, u, 0, crc}, MemberOutcome::Written, CrcCheck::Mismatch},
+        {"deflated stream that inflates to other bytes", Deflate(flipped), {"m", static_cast<std::uint32_t>(Deflate(flipped).size()), u, 0, crc},
+         MemberOutcome::Written, CrcCheck::Mismatch},
+        {"no CRC recorded", flipped, {"m", u, u, 0, 0}, MemberOutcome::Written, CrcCheck::NotChecked},
+        {"cut short is reported as such, not checked", text.substr(0, 9), {"m", u, u, 0, crc}, MemberOutcome::CutShort,
+         CrcCheck::NotChecked},
+    };
+    for (const auto& test : cases) {
+        TempFolder folder;
+        WriteFile(folder / "p.odb", test.package);
+        const MemberReport report = ExtractMember(test.entry, folder / "p.odb", folder / "out");
+        EXPECT_EQ(report.outcome, test.outcome) << test.label;
+        EXPECT_EQ(report.crcCheck, test.check) << test.label;
+        EXPECT_EQ(report.recordedCrc, test.entry.recordedCrc) << test.label;
+        if (test.check == CrcCheck::Mismatch) {
+            EXPECT_EQ(ReadFile(folder / "out"), flipped) << test.label;
+            EXPECT_EQ(report.writtenCrc, 0x05AAD208u) << test.label; // of `flipped`
+        }
+    }
+}
+
 TEST(MemberExtractor, UnwritableTargetIsReportedAndLeavesNothing)
 {
     TempFolder folder;

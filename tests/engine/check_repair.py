@@ -105,6 +105,10 @@ def main():
         if name in files and name not in {w["path"] for w in case["recovered"].values()}:
             problems.append("%s: expected lost, but a file is there" % name)
 
+    for name in case["crc_mismatch"]:
+        if name not in files:
+            problems.append("%s: expected back with its damaged bytes, but missing" % name)
+
     if files:
         problems.extend(manifest_problems(folder, files))
 
