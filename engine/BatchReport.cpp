@@ -9,6 +9,7 @@ const char* ToString(MemberOutcome outcome)
     case MemberOutcome::CutShort: return "cut-short";
     case MemberOutcome::NotInflated: return "not-inflated";
     case MemberOutcome::NotWritten: return "not-written";
+    case MemberOutcome::Salvaged: return "salvaged";
     }
     return "unknown";
 }

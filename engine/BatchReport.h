@@ -15,6 +15,7 @@ enum class MemberOutcome {
     CutShort,     // stored member whose data runs past the end of the package: what was there
     NotInflated,  // the raw stream did not inflate to the member's size; nothing written
     NotWritten,   // the target could not be created or written; nothing written
+    Salvaged,     // a database member that did not inflate whole: its readable start is kept
 };
 
 enum class CrcCheck {

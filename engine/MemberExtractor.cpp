@@ -92,6 +92,17 @@ public:
         return true;
     }
 
+    bool Truncate(std::uint64_t size)
+    {
+        if (!ok())
+            return false;
+        if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) {
+            error_ = platform::SystemErrorText(errno);
+            return false;
+        }
+        return true;
+    }
+
     bool Commit()
     {
         if (!ok())
@@ -149,8 +160,30 @@ void CopyStored(const PackageEntry& entry, int package, PendingFile& out, Member
     report.outcome = left == 0 ? MemberOutcome::Written : MemberOutcome::CutShort;
 }
 
+// The database members whose readable start is worth more than nothing: HSQLDB reads a
+// script and a log line by line (a cut line fails the whole connection, so only whole
+// lines are kept), and its data file and a Firebird backup give back the rows whose
+// bytes are there. Every other member stays all or nothing: a cut XML document or
+// picture is worse than none.
+enum class SalvageRule { None, WholeLines, Bytes };
+
+SalvageRule SalvageRuleFor(const std::string& name)
+{
+    if (name == "database/script" || name == "database/log")
+        return SalvageRule::WholeLines;
+    if (name == "database/data" || name == "database/firebird.fbk")
+        return SalvageRule::Bytes;
+    return SalvageRule::None;
+}
+
 void Inflate(const PackageEntry& entry, const std::string& packagePath, PendingFile& out, MemberReport& report)
 {
+    const SalvageRule salvage = SalvageRuleFor(entry.name);
+    std::uint64_t wholeLinesEnd = 0; // bytes up to and including the last line end written
+    auto noteLines = [&](const unsigned char* data, std::size_t size) {
+        if (const void* end = size > 0 ? ::memrchr(data, '\n', size) : nullptr)
+            wholeLinesEnd = report.bytesWritten + static_cast<std::uint64_t>(static_cast<const unsigned char*>(end) - data) + 1;
+    };
     zip::RawMemberReader* reader = nullptr;
     if (zip::OpenRawMemberAt(packagePath, entry.dataOffset, &reader) != zip::UnzipOk || reader == nullptr) {
         report.outcome = MemberOutcome::NotInflated;
@@ -171,6 +204,7 @@ void Inflate(const PackageEntry& entry, const std::string& packagePath, PendingF
             zip::CloseRawMember(reader);
             return;
         }
+        noteLines(buffer.data(), produced);
         left -= std::min<std::uint64_t>(left, produced);
         report.bytesWritten += produced;
         // More room is needed only while the stream goes on; a stream that ended, or a
@@ -178,19 +212,39 @@ void Inflate(const PackageEntry& entry, const std::string& packagePath, PendingF
         if (result != zip::UnzipMoreData || left == 0 || produced == 0 || zip::RawMemberStreamEnded(reader))
             break;
     }
+    // A failed call reports nothing produced, yet the bytes it decoded before the damage
+    // stand at the start of the buffer.
+    const std::uint64_t failedCallBytes =
+        std::min<std::uint64_t>(zip::RawMemberTotalProduced(reader) - std::min(zip::RawMemberTotalProduced(reader), report.bytesWritten),
+                                buffer.size());
     zip::CloseRawMember(reader);
     if (result == zip::UnzipOk && left == 0) {
         report.outcome = MemberOutcome::Written;
         return;
     }
-    report.outcome = MemberOutcome::NotInflated;
-    report.bytesWritten = 0;
     switch (result) {
     case zip::UnzipMoreData: report.error = "the data ends before the member's size"; break;
     case zip::UnzipReadFailed: report.error = "the package ends inside the member's data"; break;
     case zip::UnzipNoMemory: report.error = "out of memory"; break;
     default: report.error = "the data is damaged"; break;
     }
+    // Only a stream cut off or broken by damage has a readable start to salvage; one that
+    // ended cleanly short of a declared size is a header that lies, and stays out.
+    if (salvage != SalvageRule::None && (result == zip::UnzipReadFailed || result == zip::UnzipFlateError)) {
+        const auto tail = static_cast<std::size_t>(failedCallBytes);
+        if (tail == 0 || out.Write(buffer.data(), tail)) {
+            noteLines(buffer.data(), tail);
+            report.bytesWritten += tail;
+            const std::uint64_t keep = salvage == SalvageRule::WholeLines ? wholeLinesEnd : report.bytesWritten;
+            if (keep > 0 && out.Truncate(keep)) {
+                report.outcome = MemberOutcome::Salvaged;
+                report.bytesWritten = keep;
+                return;
+            }
+        }
+    }
+    report.outcome = MemberOutcome::NotInflated;
+    report.bytesWritten = 0;
 }
 
 std::string FailureLine(const std::string& packagePath, const MemberReport& member)
@@ -206,6 +260,11 @@ std::string FailureLine(const std::string& packagePath, const MemberReport& memb
     case MemberOutcome::NotWritten:
         return packagePath + " member " + name + " could not be written (" + member.error +
                ") and is left out....\r\n";
+    case MemberOutcome::Salvaged:
+        return packagePath + " member " + name + " could not be inflated whole (" + member.error + "), its first " +
+               std::to_string(member.bytesWritten) + " of " + std::to_string(member.uncompressedSize) + " bytes" +
+               (SalvageRuleFor(member.name) == SalvageRule::WholeLines ? ", up to the last complete line," : "") +
+               " are kept....\r\n";
     case MemberOutcome::Written:
         break;
     }
@@ -323,7 +382,8 @@ MemberReport ExtractMember(const PackageEntry& entry, const std::string& package
         Inflate(entry, packagePath, out, report);
     }
 
-    if (report.outcome == MemberOutcome::Written || report.outcome == MemberOutcome::CutShort) {
+    if (report.outcome == MemberOutcome::Written || report.outcome == MemberOutcome::CutShort ||
+        report.outcome == MemberOutcome::Salvaged) {
         if (!out.Commit()) {
             report.outcome = MemberOutcome::NotWritten;
             report.error = out.error();

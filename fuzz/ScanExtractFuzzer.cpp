@@ -85,8 +85,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     for (const MemberReport& member : report.packages[0].members) {
         if (member.outcome != MemberOutcome::Written && member.outcome != MemberOutcome::CutShort &&
-            member.bytesWritten != 0)
+            member.outcome != MemberOutcome::Salvaged && member.bytesWritten != 0)
             FuzzFailure("a member reported as not written counts written bytes", member.name.c_str());
+        if (member.outcome == MemberOutcome::Salvaged &&
+            (member.bytesWritten == 0 || member.bytesWritten >= std::uint64_t{member.uncompressedSize}))
+            FuzzFailure("a salvaged member is empty or not shorter than its size", member.name.c_str());
         if (member.outcome == MemberOutcome::Written &&
             member.bytesWritten != std::uint64_t{member.uncompressedSize})
             FuzzFailure("a member reported as written is not of its size", member.name.c_str());

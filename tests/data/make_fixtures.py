@@ -409,6 +409,29 @@ def listed_members(package, expected):
     return sorted(kept + expected["sized_by_inflation"], key=lambda e: e["offset"])
 
 
+SALVAGED_BY_LINES = {"database/script", "database/log"}
+SALVAGED_BY_BYTES = {"database/data", "database/firebird.fbk"}
+
+
+def salvage(name, data, uncompressed):
+    """The readable start a repair keeps of a database member whose stream is cut off
+    or broken: what inflated, cut after the last line end for the line-wise ones."""
+    if name not in SALVAGED_BY_LINES | SALVAGED_BY_BYTES:
+        return b""
+    inflater = zlib.decompressobj(-15)
+    out = b""
+    for i in range(len(data)):
+        try:
+            out += inflater.decompress(data[i:i + 1], uncompressed - len(out))
+        except zlib.error:
+            break
+        if inflater.eof or len(out) >= uncompressed:
+            return b""  # not cut off or broken: the member is whole or lies about its size
+    if name in SALVAGED_BY_LINES:
+        out = out[:out.rfind(b"\n") + 1]
+    return out
+
+
 def target_path(name):
     """Where a member lands inside its package folder, or None when its name tries
     to leave the folder (the repair chooses a safe place of its own then)."""
@@ -437,9 +460,11 @@ def extract(package, entries):
         try:
             out = zlib.decompressobj(-15).decompress(data, uncompressed)
         except zlib.error:
-            continue
-        if len(out) == uncompressed:
+            out = None
+        if out is not None and len(out) == uncompressed:
             written[key] = out
+        elif salvage(entry["name"], data, uncompressed):
+            written[key] = salvage(entry["name"], data, uncompressed)
     content = written.get("content.xml")
     content_state = ("original" if content is not None
                      and len(content) >= CONTENT_TEMPLATE_SIZE else "template")
@@ -505,7 +530,8 @@ def original_map(members):
 
 class Fixture:
     def __init__(self, file_name, damage, recovery, package, members,
-                 lost=(), skipped=(), content_xml="original", extracted=True, damaged=()):
+                 lost=(), skipped=(), content_xml="original", extracted=True, damaged=(),
+                 salvaged=()):
         self.file_name = file_name
         self.damage = damage
         self.recovery = recovery
@@ -517,6 +543,8 @@ class Fixture:
         self.extracted = extracted
         # Members that come back with other bytes than they had, which only the CRC tells.
         self.damaged = list(damaged)
+        # Database members of which only the readable start comes back.
+        self.salvaged = list(salvaged)
 
 
 def flip_breaks_stream(package, layout, name):
@@ -572,9 +600,9 @@ def build_fixtures():
     fixtures.append(Fixture(
         "truncated-in-member.odb",
         "the file ends halfway through the deflated data of database/data",
-        "the members before database/data, byte-identical; database/data and everything "
-        "after it are lost",
-        intact[:cut], base, lost=after))
+        "the members before database/data, byte-identical; of database/data the bytes "
+        "that inflated before the cut, marked as salvaged; everything after it is lost",
+        intact[:cut], base, lost=after[1:], salvaged=[cut_member]))
 
     cut_member = THUMBNAIL
     cut = layout.header_offset[cut_member.encode()] + 14
@@ -768,7 +796,8 @@ def sha256(data):
 
 def expectation(fixture):
     originals = original_map(fixture.members)
-    not_back = set(fixture.lost) | set(fixture.skipped) | set(fixture.damaged)
+    not_back = (set(fixture.lost) | set(fixture.skipped) | set(fixture.damaged)
+                | set(fixture.salvaged))
     unsized = []
     listed = scan(fixture.package, unsized)
     if fixture.content_xml == "template":
@@ -784,12 +813,26 @@ def expectation(fixture):
         "recovered": recovered,
         "lost": fixture.lost,
         "crc_mismatch": fixture.damaged,
+        "salvaged": salvaged_expectation(fixture, listed, unsized),
         "skipped": fixture.skipped,
         "content_xml": fixture.content_xml,
         "extracted": fixture.extracted,
         "scan": listed,
         "sized_by_inflation": size_by_inflation(fixture.package, listed, unsized),
     }
+
+
+def salvaged_expectation(fixture, listed, unsized):
+    entries = listed_members(fixture.package, {
+        "scan": listed, "sized_by_inflation": size_by_inflation(fixture.package, listed, unsized)})
+    written, _ = extract(fixture.package, entries)
+    result = {}
+    for name in fixture.salvaged:
+        data = written.get(target_path(name))
+        if not data:
+            raise SystemExit("%s: %s was expected salvaged" % (fixture.file_name, name))
+        result[name] = {"size": len(data), "sha256": sha256(data), "path": target_path(name)}
+    return result
 
 
 def check(fixture, expected):
@@ -811,6 +854,7 @@ def check(fixture, expected):
     unexpected = set(written) - {info["path"] or ("?" + n)
                                  for n, info in expected["recovered"].items()}
     unexpected -= {"content.xml"} if fixture.content_xml == "template" else set()
+    unexpected -= {target_path(name) for name in fixture.salvaged}
     originals = original_map(fixture.members)
     for name in fixture.damaged:
         if written.get(target_path(name)) in (None, originals[name]):
@@ -849,7 +893,8 @@ damage. The healthy package they start from holds, in this order: `mimetype`
 `expected.json` holds, per fixture, the size and SHA-256 of every member a correct
 repair gets back byte-identical (and the path it lands at inside the package folder;
 null where the name would lead outside it), the members that are lost or left out
-by design, those that come back with damaged bytes and fail their CRC, whether
+by design, those that come back with damaged bytes and fail their CRC, the database
+members of which only the readable start comes back (size and SHA-256), whether
 `content.xml` is the package's own or the built-in template, and
 the members the raw local-header scan lists (name, compressed and uncompressed size,
 data offset). A local header cut short by the end of the file lists nothing.

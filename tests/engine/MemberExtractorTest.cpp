@@ -137,6 +137,57 @@ TEST(MemberExtractor, ChecksWhatWasWrittenAgainstTheRecordedCrc)
     }
 }
 
+// A database member whose stream is cut off or broken keeps its readable start: whole
+// lines of the script and the log, the bytes that inflated of the data files. Every
+// other member, and a stream that merely ends short of its declared size, stays out.
+TEST(MemberExtractor, SalvagesTheReadableStartOfDatabaseMembersOnly)
+{
+    const Bytes script = "CREATE TABLE T(ID INT)\nINSERT INTO T VALUES(1)\nINSERT INTO T VALUES(2)\n";
+    const auto u = static_cast<std::uint32_t>(script.size());
+    // A non-final stored block holding the first 30 bytes (one whole line and the start of
+    // the next), then a byte whose block type does not exist.
+    const Bytes firstPart = script.substr(0, 30);
+    const Bytes broken = std::string(1, '\0') + Le16(30) + Le16(0xFFFF ^ 30) + firstPart + "\xff";
+    const Bytes cut = broken.substr(0, broken.size() - 1); // the same stream cut after the block
+    const Bytes whole = Deflate(script);
+    const struct {
+        const char* name;
+        Bytes packed;
+        MemberOutcome outcome;
+        Bytes kept;
+    } cases[] = {
+        {"database/script", broken, MemberOutcome::Salvaged, "CREATE TABLE T(ID INT)\n"},
+        {"database/script", cut, MemberOutcome::Salvaged, "CREATE TABLE T(ID INT)\n"},
+        {"database/log", cut, MemberOutcome::Salvaged, "CREATE TABLE T(ID INT)\n"},
+        {"database/data", broken, MemberOutcome::Salvaged, firstPart},
+        {"database/firebird.fbk", cut, MemberOutcome::Salvaged, firstPart},
+        {"database/script", cut.substr(0, 5 + 10), MemberOutcome::NotInflated, {}}, // no whole line yet
+        {"content.xml", cut, MemberOutcome::NotInflated, {}},
+        {"database/properties", broken, MemberOutcome::NotInflated, {}},
+        {"forms/Obj11/content.xml", broken, MemberOutcome::NotInflated, {}},
+    };
+    for (const auto& test : cases) {
+        TempFolder folder;
+        WriteFile(folder / "p.odb", test.packed);
+        const PackageEntry entry{test.name, static_cast<std::uint32_t>(test.packed.size()) + 20, u, 0};
+        const MemberReport report = ExtractMember(entry, folder / "p.odb", folder / "out");
+        EXPECT_EQ(report.outcome, test.outcome) << test.name << " " << test.packed.size();
+        if (test.outcome == MemberOutcome::Salvaged) {
+            EXPECT_EQ(ReadFile(folder / "out"), test.kept) << test.name;
+            EXPECT_EQ(report.bytesWritten, test.kept.size()) << test.name;
+        } else {
+            EXPECT_FALSE(Exists(folder / "out")) << test.name;
+            EXPECT_EQ(report.bytesWritten, 0u) << test.name;
+        }
+    }
+    // A whole stream that ends before a larger declared size is not a cut one.
+    TempFolder folder;
+    WriteFile(folder / "p.odb", whole);
+    const PackageEntry lying{"database/data", static_cast<std::uint32_t>(whole.size()), u + 100, 0};
+    EXPECT_EQ(ExtractMember(lying, folder / "p.odb", folder / "out").outcome, MemberOutcome::NotInflated);
+    EXPECT_FALSE(Exists(folder / "out"));
+}
+
 TEST(MemberExtractor, UnwritableTargetIsReportedAndLeavesNothing)
 {
     TempFolder folder;

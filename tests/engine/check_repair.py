@@ -105,6 +105,13 @@ def main():
         if name in files and name not in {w["path"] for w in case["recovered"].values()}:
             problems.append("%s: expected lost, but a file is there" % name)
 
+    for name, want in case["salvaged"].items():
+        full = os.path.join(folder, want["path"])
+        if not os.path.isfile(full):
+            problems.append("%s: its readable start was not kept at %s" % (name, want["path"]))
+        elif os.path.getsize(full) != want["size"] or sha256(full) != want["sha256"]:
+            problems.append("%s: the kept start differs (%d bytes, expected %d)"
+                            % (name, os.path.getsize(full), want["size"]))
     for name in case["crc_mismatch"]:
         if name not in files:
             problems.append("%s: expected back with its damaged bytes, but missing" % name)
