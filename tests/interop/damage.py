@@ -142,6 +142,16 @@ def variants(package, rng):
         kept = [m for m in members if m is not by_name[name]]
         yield label, assemble(kept), True
 
+    # The script written last and the file cut in the middle of its data, so that every
+    # other member survives: what LibreOffice makes of the script's whole lines.
+    script = by_name.get("database/script")
+    if script is not None:
+        others = [m for m in members if m is not script]
+        start = sum(len(m.record) for m in others) + len(script.header)
+        reordered = assemble(others + [script])
+        cut = start + rng.randrange(script.compressed // 4, script.compressed * 3 // 4)
+        yield "truncated-in-script", reordered[:cut], False
+
     rewritten = assemble(members, [with_descriptor(m) for m in members])
     yield "data-descriptors", rewritten[:rewritten.index(CENTRAL)], True
 
