@@ -21,6 +21,7 @@
 #include "engine/RepairBatch.h"
 #include "engine/SaveBatch.h"
 #include "engine/TextUtil.h"
+#include "engine/UnsizedMemberRecovery.h"
 #include "engine/Workspace.h"
 #include "platform/SystemError.h"
 
@@ -248,7 +249,17 @@ int RunList(const Options& options)
         } else if (S_ISDIR(info.st_mode)) {
             error = platform::SystemErrorText(EISDIR);
         } else {
-            PackageScanner().Scan(fd, S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0, entries);
+            // The list shows what a repair would extract, members sized by inflation included.
+            const std::uint64_t length = S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0;
+            ScanList unsized;
+            PackageScanner().Scan(fd, length, entries, &unsized);
+            if (!unsized.empty()) {
+                ScanList sized;
+                for (UnsizedMember& member : UnsizedMemberRecovery(fd, length).Merge(entries, unsized))
+                    if (member.error.empty())
+                        sized.push_back(std::move(member.entry));
+                entries = std::move(sized);
+            }
         }
         if (fd >= 0)
             ::close(fd);

@@ -55,12 +55,16 @@ private:
 
 } // namespace
 
-UnsizedMemberRecovery::UnsizedMemberRecovery(int packageFd, std::uint64_t length, const std::atomic<int>* running)
-    : fd_(packageFd), length_(length), running_(running)
+UnsizedMemberRecovery::UnsizedMemberRecovery(int packageFd, std::uint64_t length, const std::atomic<int>* running,
+                                             std::uint64_t inputBudget)
+    : fd_(packageFd),
+      length_(length),
+      running_(running),
+      budgetLeft_(inputBudget != 0 ? inputBudget : 2 * length + (std::uint64_t{16} << 20))
 {
 }
 
-UnsizedMember UnsizedMemberRecovery::Size(const PackageEntry& candidate) const
+UnsizedMember UnsizedMemberRecovery::Size(const PackageEntry& candidate)
 {
     UnsizedMember result{candidate, {}};
     Inflater inflater;
@@ -81,7 +85,12 @@ UnsizedMember UnsizedMemberRecovery::Size(const PackageEntry& candidate) const
         if (stream.avail_in == 0) {
             const std::size_t want =
                 offset < length_ ? static_cast<std::size_t>(std::min<std::uint64_t>(kChunkSize, length_ - offset)) : 0;
+            if (want > budgetLeft_) {
+                result.error = "its sizes are lost and too many such members were met to size them all";
+                return result;
+            }
             const std::size_t got = want == 0 ? 0 : ReadAt(fd_, offset, input.get(), want);
+            budgetLeft_ -= got;
             if (got == 0) {
                 result.error = "its sizes are lost and the package ends inside its data";
                 return result;
@@ -126,7 +135,7 @@ UnsizedMember UnsizedMemberRecovery::Size(const PackageEntry& candidate) const
     return result;
 }
 
-std::vector<UnsizedMember> UnsizedMemberRecovery::Merge(const ScanList& listed, const ScanList& candidates) const
+std::vector<UnsizedMember> UnsizedMemberRecovery::Merge(const ScanList& listed, const ScanList& candidates)
 {
     // Candidates are marked by an error text until sized, so both kinds sort together.
     std::vector<std::pair<const PackageEntry*, bool>> order;

@@ -22,20 +22,26 @@ struct UnsizedMember {
 class UnsizedMemberRecovery {
 public:
     // `running` may be null; when it reads 0 the inflation stops and the member stays unsized.
-    UnsizedMemberRecovery(int packageFd, std::uint64_t length, const std::atomic<int>* running = nullptr);
+    // `inputBudget` bounds the package bytes read for all candidates together (0: twice
+    // the package plus 16 MiB). Real members lie side by side and are read about once;
+    // a hostile file can make every fake header's stream run on to its end, so without
+    // a bound the work would grow with the square of its length.
+    UnsizedMemberRecovery(int packageFd, std::uint64_t length, const std::atomic<int>* running = nullptr,
+                          std::uint64_t inputBudget = 0);
 
     // Inflates the candidate's stream to its end and returns it sized, or with the reason.
-    UnsizedMember Size(const PackageEntry& candidate) const;
+    UnsizedMember Size(const PackageEntry& candidate);
 
     // Sizes the candidates and returns them, sized or not, merged with `listed` in file
     // order. A header whose data offset lies inside the data of a member sized here was
     // only bytes of that data, and is dropped, whether listed or a candidate.
-    std::vector<UnsizedMember> Merge(const ScanList& listed, const ScanList& candidates) const;
+    std::vector<UnsizedMember> Merge(const ScanList& listed, const ScanList& candidates);
 
 private:
     int fd_;
     std::uint64_t length_;
     const std::atomic<int>* running_;
+    std::uint64_t budgetLeft_;
 };
 
 } // namespace tavrin

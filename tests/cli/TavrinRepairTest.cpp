@@ -163,6 +163,10 @@ TEST_F(TavrinRepair, ListPrintsMembersAndExtractsNothing)
     ASSERT_EQ(Run("--list " + Fixture("intact.odb")), 0) << err;
     EXPECT_EQ(out.rfind(kFixtures + "/intact.odb: 10 member(s)\n", 0), 0u);
     EXPECT_NE(out.find("           118          710         2176  content.xml\n"), std::string::npos);
+    // Members that lost their sizes are listed with the sizes their streams gave.
+    ASSERT_EQ(Run("--list " + Fixture("data-descriptors-without-signature.odb")), 0) << err;
+    EXPECT_NE(out.find(": 10 member(s)\n"), std::string::npos) << out;
+    EXPECT_NE(out.find("          2829         2473         4096  database/data\n"), std::string::npos) << out;
     EXPECT_TRUE(Entries(root / "out").empty());
     EXPECT_TRUE(Entries(root / "tmp").empty());
     EXPECT_EQ(Run("--list missing.odb"), 1);

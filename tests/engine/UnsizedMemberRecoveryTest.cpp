@@ -110,5 +110,31 @@ TEST(UnsizedMemberRecovery, SizesAMemberByInflatingItsStreamToTheEnd)
     }
 }
 
+// Once the input budget is spent the remaining candidates stay unsized, with the reason;
+// the listed members are kept whatever happens to the candidates.
+TEST(UnsizedMemberRecovery, StopsSizingWhenItsInputBudgetIsSpent)
+{
+    const Bytes packed = Deflate(Bytes(3000, 'a') + "end");
+    const Bytes member = LocalHeader("m", 8, 0, 0, {}, 8) + packed;
+    const Bytes package = member + StoredMember("s", "stored") + member;
+    TempFolder folder;
+    const std::string path = folder / "p.odb";
+    WriteFile(path, package);
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    ScanList listed;
+    ScanList unsized;
+    PackageScanner().Scan(fd, package.size(), listed, &unsized);
+    ASSERT_EQ(unsized.size(), 2u);
+    // Exactly what the first stream reads: one piece from its data (offset 31) to the end of the file.
+    const std::vector<UnsizedMember> merged =
+        UnsizedMemberRecovery(fd, package.size(), nullptr, package.size() - 31).Merge(listed, unsized);
+    ::close(fd);
+    ASSERT_EQ(merged.size(), 3u);
+    EXPECT_EQ(merged[0].error, "");
+    EXPECT_EQ(merged[0].entry.compressedSize, packed.size());
+    EXPECT_EQ(merged[1].entry.name, "s");
+    EXPECT_EQ(merged[2].error, "its sizes are lost and too many such members were met to size them all");
+}
+
 } // namespace
 } // namespace tavrin
