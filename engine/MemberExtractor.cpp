@@ -368,8 +368,11 @@ MemberReport ExtractMember(const PackageEntry& entry, const std::string& package
         return report;
     }
 
-    // Equal sizes mean stored, whatever the method field said.
-    if (entry.compressedSize == entry.uncompressedSize) {
+    // Equal sizes mean stored, whatever the method field said; except for a member sized
+    // by inflating it, which is deflated whatever its sizes happen to be.
+    const bool sizedByInflation =
+        entry.sizeSource == SizeSource::Inflation || entry.sizeSource == SizeSource::InflationAndDescriptor;
+    if (entry.compressedSize == entry.uncompressedSize && !sizedByInflation) {
         FileDescriptor opened(packageFd >= 0 ? -1 : ::open(packagePath.c_str(), O_RDONLY | O_CLOEXEC));
         const int package = packageFd >= 0 ? packageFd : opened.get();
         if (package < 0) {

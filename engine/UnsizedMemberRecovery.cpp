@@ -12,6 +12,9 @@
 namespace tavrin {
 namespace {
 
+// Reads start small and grow: most fake headers' streams break within a few bytes, and
+// every byte read counts against the budget.
+constexpr std::size_t kFirstChunkSize = std::size_t{1} << 12;
 constexpr std::size_t kChunkSize = std::size_t{1} << 16;
 constexpr std::uint64_t kLargestSize = std::numeric_limits<std::uint32_t>::max();
 
@@ -67,6 +70,10 @@ UnsizedMemberRecovery::UnsizedMemberRecovery(int packageFd, std::uint64_t length
 UnsizedMember UnsizedMemberRecovery::Size(const PackageEntry& candidate)
 {
     UnsizedMember result{candidate, {}};
+    if (budgetLeft_ == 0) {
+        result.error = "its sizes are lost and too many such members were met to size them all";
+        return result;
+    }
     Inflater inflater;
     const std::unique_ptr<unsigned char[]> input(new (std::nothrow) unsigned char[kChunkSize]);
     const std::unique_ptr<unsigned char[]> output(new (std::nothrow) unsigned char[kChunkSize]);
@@ -76,6 +83,7 @@ UnsizedMember UnsizedMemberRecovery::Size(const PackageEntry& candidate)
     }
     z_stream& stream = inflater.stream();
     std::uint64_t offset = candidate.dataOffset;
+    std::size_t chunk = kFirstChunkSize;
     int status = Z_OK;
     while (status != Z_STREAM_END) {
         if (running_ != nullptr && running_->load(std::memory_order_relaxed) == 0) {
@@ -84,7 +92,8 @@ UnsizedMember UnsizedMemberRecovery::Size(const PackageEntry& candidate)
         }
         if (stream.avail_in == 0) {
             const std::size_t want =
-                offset < length_ ? static_cast<std::size_t>(std::min<std::uint64_t>(kChunkSize, length_ - offset)) : 0;
+                offset < length_ ? static_cast<std::size_t>(std::min<std::uint64_t>(chunk, length_ - offset)) : 0;
+            chunk = std::min(chunk * 2, kChunkSize);
             if (want > budgetLeft_) {
                 result.error = "its sizes are lost and too many such members were met to size them all";
                 return result;

@@ -8,6 +8,7 @@
 #include <zlib.h>
 
 #include "TestPackages.h"
+#include "engine/MemberExtractor.h"
 #include "engine/PackageScanner.h"
 
 namespace tavrin {
@@ -62,6 +63,9 @@ TEST(UnsizedMemberRecovery, SizesAMemberByInflatingItsStreamToTheEnd)
     // A stored-only stream shows its bytes as they are, so a member inside it is seen by the scan.
     const Bytes inner = StoredMember("fake", "inside");
     const Bytes holder = Deflate(inner + "tail", 0);
+    // Twenty bytes whose stream is twenty bytes long too.
+    const Bytes equalText = "upl2qekhxfo z1adz1au";
+    const Bytes equalPacked = Deflate(equalText);
     const RecoveryCase cases[] = {
         {"descriptor without its signature agrees and gives the CRC",
          unsized + DescriptorWithCrc(Crc(text), c, u, false) + StoredMember("b", "bee"),
@@ -82,6 +86,9 @@ TEST(UnsizedMemberRecovery, SizesAMemberByInflatingItsStreamToTheEnd)
          LocalHeader("database/script", 8, 0, 0, {}, 8) + "\xff\xff\xff\xff\xff\xff" + StoredMember("b", "bee"),
          {{"database/script", 0, 0, SizeSource::LocalHeader, 0, "its sizes are lost and its data does not inflate to an end"},
           {"b", 3, 3, SizeSource::LocalHeader, 0, ""}}},
+        {"a member whose stream is as long as what it inflates to",
+         LocalHeader("database/script", 8, 0, 0, {}, 8) + equalPacked,
+         {{"database/script", 20, 20, SizeSource::Inflation, 0, ""}}},
         {"a header inside the data of a member sized here was only data",
          LocalHeader("holder", 8, 0, 0, {}, 8) + holder + StoredMember("b", "bee"),
          {{"holder", static_cast<std::uint32_t>(holder.size()), static_cast<std::uint32_t>(inner.size() + 4),
@@ -106,6 +113,13 @@ TEST(UnsizedMemberRecovery, SizesAMemberByInflatingItsStreamToTheEnd)
         }
         if (test.expected.front().name == "database/script") {
             EXPECT_EQ(merged.front().entry.dataOffset, dataOffset) << test.label;
+        }
+        // What a sized member extracts to is what was deflated, never the raw stream.
+        if (merged.front().error.empty() && merged.front().entry.name == "database/script") {
+            const MemberReport written = ExtractMember(merged.front().entry, path, folder / "out");
+            EXPECT_EQ(written.outcome, MemberOutcome::Written) << test.label;
+            EXPECT_EQ(ReadFile(folder / "out"), test.package.find(equalPacked) != Bytes::npos ? equalText : text)
+                << test.label;
         }
     }
 }
