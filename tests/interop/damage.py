@@ -80,16 +80,17 @@ def assemble(members, records=None):
     return bytes(out)
 
 
-def with_descriptor(member):
+def with_descriptor(member, signed=True):
     """The member rewritten with flag bit 3: zero CRC and sizes in its local header and
-    a signed data descriptor after the data. Stored members keep their sizes."""
+    a data descriptor after the data, with or without its signature. Stored members
+    keep their sizes."""
     if member.method != 8 or member.flags & 8:
         return member.record
     header = bytearray(member.header)
     header[6:8] = struct.pack("<H", member.flags | 8)
     header[14:26] = b"\0" * 12
     member.central[8:10] = struct.pack("<H", member.flags | 8)
-    return (bytes(header) + member.data + DESCRIPTOR
+    return (bytes(header) + member.data + (DESCRIPTOR if signed else b"")
             + struct.pack("<III", member.crc, member.compressed, member.size))
 
 
@@ -154,6 +155,11 @@ def variants(package, rng):
 
     rewritten = assemble(members, [with_descriptor(m) for m in members])
     yield "data-descriptors", rewritten[:rewritten.index(CENTRAL)], True
+
+    # Without their signature the descriptors cannot be found: every deflated member is
+    # sized by inflating its stream, and must come back whole.
+    rewritten = assemble(members, [with_descriptor(m, signed=False) for m in members])
+    yield "unsigned-data-descriptors", rewritten[:rewritten.index(CENTRAL)], True
 
 
 def main(argv=None):
