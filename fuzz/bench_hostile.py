@@ -34,10 +34,11 @@ def raw_deflate(data, level=9):
     return packer.compress(data) + packer.flush()
 
 
-def fake_headers(count):
-    # Deflated kind with both sizes 0 and no name: each sends the scan looking for a
-    # data descriptor up to the next header, and none is listed.
-    return local_header(b"", 8, 0, 0) * count + stored(b"mimetype", b"application/vnd.oasis.opendocument.base")
+def fake_headers(count, name=b""):
+    # Deflated kind with both sizes 0: each sends the scan looking for a data descriptor
+    # up to the next header; named ones are also tried for sizing by inflation.
+    header = local_header(name, 8, 0, 0)
+    return header * (count * 30 // len(header)) + stored(b"mimetype", b"application/vnd.oasis.opendocument.base")
 
 
 def zeros_stream(size):
@@ -67,12 +68,21 @@ def main():
     try:
         out = os.path.join(work, "out")
         os.mkdir(out)
-        print("fake local headers, one every 30 bytes")
+        for name in (b"", b"a/b.xml"):
+            bench_headers(program, work, out, name)
+        return bench_bombs(program, work, out)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+
+def bench_headers(program, work, out, name):
+        print("fake local headers without sizes%s, %d bytes apart" %
+              (", named " + name.decode() if name else "", 30 + len(name)))
         print("%10s %10s %10s %10s %10s %14s" % ("headers", "MB", "scan s", "repair s", "scan MB/s", "peak RSS MiB"))
         for millions in (1, 2, 4):
             path = os.path.join(work, "headers-%dM.odb" % millions)
             with open(path, "wb") as f:
-                f.write(fake_headers(millions * 1000000))
+                f.write(fake_headers(millions * 1000000, name))
             size = os.path.getsize(path) / 1e6
             scan, _, _ = run(program, ["--list", "-q", path])
             repair, peak, status = run(program, ["-q", "--no-media", "-o", out, path])
@@ -80,8 +90,11 @@ def main():
                                                                 size / max(scan, 0.01), peak,
                                                                 "" if status == 0 else "  (exit %d)" % status))
             os.unlink(path)
+        print()
 
-        print("\nbombs: members claiming 4 GiB - 1 bytes")
+
+def bench_bombs(program, work, out):
+        print("bombs: members claiming 4 GiB - 1 bytes")
         base = stored(b"mimetype", b"application/vnd.oasis.opendocument.base")
         cases = [
             ("few bytes", raw_deflate(b"\0" * 1024)),
@@ -95,8 +108,6 @@ def main():
             seconds, peak, _ = run(program, ["-q", "--no-media", "-o", out, path])
             print("%22s %12.1f %10.3f %14.1f" % (label, os.path.getsize(path) / 1024.0, seconds, peak))
         return 0
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
 
 
 if __name__ == "__main__":
