@@ -62,21 +62,30 @@ bool IsFolder(const std::string& path)
     return !path.empty() && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
-// The destination goes into an HTML message; characters with a meaning there are escaped.
-std::string EscapeHtml(const std::string& text)
+// The closing message links the destination as typed. Our renderer replaces entities
+// before it reads tags and ends a tag at its first ">", so the text escapes only "&" and
+// "<", the link is quoted with a quote the path does not hold, and a path that no tag
+// can carry ("<", ">" or both quotes in it) is shown without a link.
+std::string SaveReportHtml(const std::string& destination)
 {
-    std::string escaped;
-    for (const char c : text) {
+    std::string text;
+    for (const char c : destination) {
         switch (c) {
-        case '&': escaped += "&amp;"; break;
-        case '<': escaped += "&lt;"; break;
-        case '>': escaped += "&gt;"; break;
-        case '\'': escaped += "&#39;"; break;
-        case '"': escaped += "&quot;"; break;
-        default: escaped += c;
+        case '&': text += "&amp;"; break;
+        case '<': text += "&lt;"; break;
+        default: text += c;
         }
     }
-    return escaped;
+    const std::string intro = "File(s) saving process has been completed.Saved file(s) location is:<br>";
+    const bool hasApostrophe = destination.find('\'') != std::string::npos;
+    const bool hasQuote = destination.find('"') != std::string::npos;
+    if (destination.find_first_of("<>") != std::string::npos || (hasApostrophe && hasQuote))
+        return intro + text;
+    std::string target;
+    for (const char c : destination)
+        target += c == '&' ? std::string("&amp;") : std::string(1, c);
+    const char quote = hasApostrophe ? '"' : '\'';
+    return intro + "<a href=" + quote + target + quote + ">" + text + "</a>";
 }
 
 // "Sales.odb" the second time in one batch becomes "Sales (2).odb", so no output of
@@ -261,10 +270,7 @@ int SaveThreadProc(ThreadContext& context)
     context.running->store(0);
     view.ShowTotalProgressOnly(false);
     view.Relayout();
-    const std::string shown = EscapeHtml(asEntered);
-    view.MessageBox("File(s) saving process has been completed.Saved file(s) location is:<br><a href='" + shown +
-                        "'>" + shown + "</a>",
-                    "Tavrin Lumiq", kMbOkInformation, true);
+    view.MessageBox(SaveReportHtml(asEntered), "Tavrin Lumiq", kMbOkInformation, true);
     return 1;
 }
 

@@ -415,4 +415,28 @@ TEST(HtmlDrawerLinksInTables, SaveReportLinkInsideTheIconTableOpensTheFolder)
     EXPECT_EQ(opened[0], QUrl::fromLocalFile("/home/user/Repaired files"));
 }
 
+// The save report escapes "&" and picks the quote the folder does not hold; the link
+// must still open exactly the folder that was typed.
+TEST(HtmlDrawerLinksInTables, EscapedFolderLinksOpenTheFolderAsTyped)
+{
+    for (const auto& [html, folder] : std::vector<std::pair<const char*, const char*>>{
+             {"<a href='/srv/R&amp;D/'>/srv/R&amp;D/</a>", "/srv/R&D/"},
+             {"<a href=\"/home/John's/\">/home/John's/</a>", "/home/John's/"},
+         }) {
+        SCOPED_TRACE(html);
+        QList<QUrl> opened;
+        const DesktopOpenFunction previous = SetDesktopOpener([&](const QUrl& url) {
+            opened << url;
+            return true;
+        });
+        CHtmlDrawer drawer;
+        Render(drawer, html, 600);
+        ASSERT_EQ(drawer.LinkAreas().size(), 1u);
+        drawer.ClickAt(drawer.LinkAreas()[0].rect.center());
+        SetDesktopOpener(previous);
+        ASSERT_EQ(opened.size(), 1);
+        EXPECT_EQ(opened[0], QUrl::fromLocalFile(QString::fromUtf8(folder)));
+    }
+}
+
 } // namespace
