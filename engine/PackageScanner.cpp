@@ -1,4 +1,5 @@
 #include "engine/PackageScanner.h"
+#include "engine/PackageBytes.h"
 #include "engine/TextUtil.h"
 #include "platform/SystemError.h"
 
@@ -17,17 +18,6 @@ namespace {
 constexpr std::size_t kFixedHeaderSize = 26; // local header fields after the signature
 constexpr std::size_t kDescriptorFieldsSize = 12;
 constexpr std::uint64_t kNotFound = ~std::uint64_t{0};
-
-std::uint16_t Le16(const unsigned char* p)
-{
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-
-std::uint32_t Le32(const unsigned char* p)
-{
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
 
 // A window of the file kept in memory. Reads are whole blocks starting where the
 // search needs them, so a signature that straddles two blocks is seen whole in the next.
@@ -82,16 +72,7 @@ public:
             std::memcpy(out, buffer_.data() + (offset - start_), available);
             return available;
         }
-        std::size_t done = 0;
-        while (done < size) {
-            const ssize_t got = ::pread(fd_, out + done, size - done, static_cast<off_t>(offset + done));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0)
-                break;
-            done += static_cast<std::size_t>(got);
-        }
-        return done;
+        return ReadAt(fd_, offset, out, size);
     }
 
 private:
@@ -103,15 +84,7 @@ private:
     bool Load(std::uint64_t offset)
     {
         const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer_.size(), length_ - offset));
-        std::size_t done = 0;
-        while (done < want) {
-            const ssize_t got = ::pread(fd_, buffer_.data() + done, want - done, static_cast<off_t>(offset + done));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got <= 0)
-                break;
-            done += static_cast<std::size_t>(got);
-        }
+        const std::size_t done = ReadAt(fd_, offset, buffer_.data(), want);
         start_ = offset;
         filled_ = done;
         // A file that shrank under us ends the search like its end would.

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/BatchLog.h"
 #include "engine/ManifestRepair.h"
 #include "engine/MemberExtractor.h"
 #include "engine/PackageScanner.h"
@@ -17,21 +18,6 @@
 
 namespace tavrin {
 namespace {
-
-const std::string kSeparator = std::string(85, '*') + "\r\n";
-const std::string kClosingLine = std::string(64, '_') + "\r\n\r\n";
-
-PackageReport* ReportFor(ThreadContext& context, int index, const std::string& path)
-{
-    if (context.report == nullptr)
-        return nullptr;
-    auto& packages = context.report->packages;
-    if (packages.size() <= static_cast<std::size_t>(index))
-        packages.resize(static_cast<std::size_t>(index) + 1);
-    PackageReport& report = packages[static_cast<std::size_t>(index)];
-    report.path = path;
-    return &report;
-}
 
 std::string OpenFailedLine(const std::string& path)
 {
@@ -123,7 +109,7 @@ int RepairThreadProc(ThreadContext& context)
                 const std::string stopped = view.JobPath(j);
                 view.AddLogLine(stopped + " file is not extracting as process has been stop by the user.... \r\n", kBlack);
                 view.AddLogLine(stopped + " not Repaired....\r\n", kRed);
-                view.AddLogLine(kSeparator, kBlack);
+                view.AddLogLine(kSeparatorLine, kBlack);
                 view.SetJobState(j, 0);
                 if (PackageReport* report = ReportFor(context, j, stopped))
                     report->result = PackageResult::StoppedBefore;
@@ -162,7 +148,7 @@ int RepairThreadProc(ThreadContext& context)
                     view.AddLogLine(path + " " + text, manifest == ManifestAction::Failed ? kRed : kBlack);
                 view.AddLogLine(path + " preview of file is available....\r\n", kBlack);
                 view.AddLogLine(path + "  Repaired....\r\n", kGreen);
-                view.AddLogLine(kSeparator, kBlack);
+                view.AddLogLine(kSeparatorLine, kBlack);
                 if (report != nullptr)
                     report->result = PackageResult::Repaired;
             }

@@ -11,6 +11,7 @@
 #include <vector>
 #include <string>
 
+#include "engine/BatchLog.h"
 #include "engine/PictureWalk.h"
 #include "engine/TextUtil.h"
 #include "engine/Workspace.h"
@@ -18,21 +19,6 @@
 
 namespace tavrin {
 namespace {
-
-const std::string kSeparator = std::string(85, '*') + "\r\n";
-const std::string kClosingLine = std::string(64, '_') + "\r\n\r\n";
-
-PackageReport* ReportFor(ThreadContext& context, int index, const std::string& path)
-{
-    if (context.report == nullptr)
-        return nullptr;
-    auto& packages = context.report->packages;
-    if (packages.size() <= static_cast<std::size_t>(index))
-        packages.resize(static_cast<std::size_t>(index) + 1);
-    PackageReport& report = packages[static_cast<std::size_t>(index)];
-    report.path = path;
-    return &report;
-}
 
 // True when the tree holds at least one regular file (symbolic links are not followed).
 bool HasFiles(const std::string& folder)
@@ -171,7 +157,7 @@ int SaveThreadProc(ThreadContext& context)
                     const std::string stopped = view.JobPath(j);
                     view.AddLogLine(stopped + " file is not saving as process has been stop by the user.... \r\n", kBlack);
                     view.AddLogLine(stopped + " not saved....\r\n", kRed);
-                    view.AddLogLine(kSeparator, kBlack);
+                    view.AddLogLine(kSeparatorLine, kBlack);
                     view.SetJobState(j, 0);
                     if (PackageReport* stoppedReport = ReportFor(context, j, stopped))
                         stoppedReport->result = PackageResult::SaveStopped;
@@ -202,7 +188,7 @@ int SaveThreadProc(ThreadContext& context)
                     report->result = PackageResult::SaveFailed;
                     report->error = "nothing was recovered";
                 }
-                view.AddLogLine(kSeparator, kBlack);
+                view.AddLogLine(kSeparatorLine, kBlack);
                 view.SetProgressPosition(ProgressBar::Total, i + 1);
                 continue;
             }
@@ -252,7 +238,7 @@ int SaveThreadProc(ThreadContext& context)
                  report->result == PackageResult::NothingFound))
                 report->result = PackageResult::NotRepaired;
         }
-        view.AddLogLine(kSeparator, kBlack);
+        view.AddLogLine(kSeparatorLine, kBlack);
         view.SetProgressPosition(ProgressBar::Total, i + 1);
     }
 

@@ -1,4 +1,5 @@
 #include "engine/UnsizedMemberRecovery.h"
+#include "engine/PackageBytes.h"
 
 #include <unistd.h>
 #include <zlib.h>
@@ -17,26 +18,6 @@ namespace {
 constexpr std::size_t kFirstChunkSize = std::size_t{1} << 12;
 constexpr std::size_t kChunkSize = std::size_t{1} << 16;
 constexpr std::uint64_t kLargestSize = std::numeric_limits<std::uint32_t>::max();
-
-std::uint32_t Le32(const unsigned char* p)
-{
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-std::size_t ReadAt(int fd, std::uint64_t offset, unsigned char* out, std::size_t size)
-{
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t got = ::pread(fd, out + done, size - done, static_cast<off_t>(offset + done));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            break;
-        done += static_cast<std::size_t>(got);
-    }
-    return done;
-}
 
 class Inflater {
 public:
