@@ -381,6 +381,26 @@ MemberReport ExtractMember(const PackageEntry& entry, const std::string& package
             return report;
         }
         CopyStored(entry, package, out, report);
+        // Equal sizes do not prove a member stored: a small deflated member can come out
+        // exactly as long as its contents. When the copy misses the recorded CRC, the
+        // bytes are tried as a deflate stream, and what inflates to that CRC is kept.
+        if (report.outcome == MemberOutcome::Written && entry.recordedCrc != 0 && out.crc() != entry.recordedCrc) {
+            PendingFile inflated(targetPath);
+            MemberReport tried = report;
+            tried.bytesWritten = 0;
+            Inflate(entry, packagePath, inflated, tried);
+            if (tried.outcome == MemberOutcome::Written && inflated.crc() == entry.recordedCrc) {
+                if (!inflated.Commit()) {
+                    report.outcome = MemberOutcome::NotWritten;
+                    report.error = inflated.error();
+                    report.bytesWritten = 0;
+                    return report;
+                }
+                tried.writtenCrc = inflated.crc();
+                tried.crcCheck = CrcCheck::Matches;
+                return tried;
+            }
+        }
     } else {
         Inflate(entry, packagePath, out, report);
     }

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <gtest/gtest.h>
+#include <zlib.h>
 #include <sys/stat.h>
 
 #include <atomic>
@@ -135,6 +136,25 @@ TEST(MemberExtractor, ChecksWhatWasWrittenAgainstTheRecordedCrc)
             EXPECT_EQ(report.writtenCrc, 0x05AAD208u) << test.label; // of `flipped`
         }
     }
+}
+
+// A deflated member can be exactly as long as its contents; its recorded CRC tells the
+// raw deflate bytes from the real contents, so it is not copied as if stored.
+TEST(MemberExtractor, DeflatedMemberAsLongAsItsContentsIsInflated)
+{
+    const Bytes text = "CREATE TABLE T(ID INT)";
+    const Bytes packed = Deflate(text, 8);
+    ASSERT_EQ(packed.size(), text.size()) << "the case needs a stream as long as its contents";
+    const auto size = static_cast<std::uint32_t>(text.size());
+    const auto crc = static_cast<std::uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(text.data()), static_cast<uInt>(text.size())));
+    TempFolder folder;
+    WriteFile(folder / "p.odb", packed);
+    const MemberReport report = ExtractMember({"database/script", size, size, 0, crc}, folder / "p.odb", folder / "out");
+    EXPECT_EQ(report.outcome, MemberOutcome::Written);
+    EXPECT_EQ(report.crcCheck, CrcCheck::Matches);
+    EXPECT_EQ(ReadFile(folder / "out"), text);
+    EXPECT_EQ(FilesUnder(folder.path()), (std::vector<std::string>{"out", "p.odb"}));
 }
 
 // A database member whose stream is cut off or broken keeps its readable start: whole
