@@ -18,6 +18,7 @@ namespace {
 constexpr std::size_t kFirstChunkSize = std::size_t{1} << 12;
 constexpr std::size_t kChunkSize = std::size_t{1} << 16;
 constexpr std::uint64_t kLargestSize = std::numeric_limits<std::uint32_t>::max();
+constexpr const char* kBudgetSpent = "its sizes are lost and too many such members were met to size them all";
 
 class Inflater {
 public:
@@ -52,7 +53,7 @@ UnsizedMember UnsizedMemberRecovery::Size(const PackageEntry& candidate)
 {
     UnsizedMember result{candidate, {}};
     if (budgetLeft_ == 0) {
-        result.error = "its sizes are lost and too many such members were met to size them all";
+        result.error = kBudgetSpent;
         return result;
     }
     Inflater inflater;
@@ -76,7 +77,7 @@ UnsizedMember UnsizedMemberRecovery::Size(const PackageEntry& candidate)
                 offset < length_ ? static_cast<std::size_t>(std::min<std::uint64_t>(chunk, length_ - offset)) : 0;
             chunk = std::min(chunk * 2, kChunkSize);
             if (want > budgetLeft_) {
-                result.error = "its sizes are lost and too many such members were met to size them all";
+                result.error = kBudgetSpent;
                 return result;
             }
             const std::size_t got = want == 0 ? 0 : ReadAt(fd_, offset, input.get(), want);
@@ -125,31 +126,65 @@ UnsizedMember UnsizedMemberRecovery::Size(const PackageEntry& candidate)
     return result;
 }
 
+bool UnsizedMemberRecovery::CannotAffordFirstRead(const PackageEntry& candidate) const
+{
+    if (running_ != nullptr && running_->load(std::memory_order_relaxed) == 0)
+        return false; // Size gives the stop as the reason
+    if (budgetLeft_ == 0)
+        return true;
+    return candidate.dataOffset < length_ &&
+           std::min<std::uint64_t>(kFirstChunkSize, length_ - candidate.dataOffset) > budgetLeft_;
+}
+
 std::vector<UnsizedMember> UnsizedMemberRecovery::Merge(const ScanList& listed, const ScanList& candidates)
 {
-    // Candidates are marked by an error text until sized, so both kinds sort together.
-    std::vector<std::pair<const PackageEntry*, bool>> order;
-    order.reserve(listed.size() + candidates.size());
-    for (const PackageEntry& entry : listed)
-        order.emplace_back(&entry, false);
-    for (const PackageEntry& entry : candidates)
-        order.emplace_back(&entry, true);
-    std::stable_sort(order.begin(), order.end(),
-                     [](const auto& a, const auto& b) { return a.first->dataOffset < b.first->dataOffset; });
+    const auto byOffset = [](const PackageEntry* a, const PackageEntry* b) { return a->dataOffset < b->dataOffset; };
+    const auto inFileOrder = [](const ScanList& list) {
+        return std::is_sorted(list.begin(), list.end(),
+                              [](const PackageEntry& a, const PackageEntry& b) { return a.dataOffset < b.dataOffset; });
+    };
+    // The scanner hands both lists out in file order; walking them side by side keeps no
+    // index of every candidate, which a file of fake headers would make huge.
+    std::vector<const PackageEntry*> sortedListed;
+    std::vector<const PackageEntry*> sortedCandidates;
+    const bool ordered = inFileOrder(listed) && inFileOrder(candidates);
+    if (!ordered) {
+        for (const PackageEntry& entry : listed)
+            sortedListed.push_back(&entry);
+        for (const PackageEntry& entry : candidates)
+            sortedCandidates.push_back(&entry);
+        std::stable_sort(sortedListed.begin(), sortedListed.end(), byOffset);
+        std::stable_sort(sortedCandidates.begin(), sortedCandidates.end(), byOffset);
+    }
+    const auto listedAt = [&](std::size_t i) { return ordered ? &listed[i] : sortedListed[i]; };
+    const auto candidateAt = [&](std::size_t i) { return ordered ? &candidates[i] : sortedCandidates[i]; };
 
     std::vector<UnsizedMember> merged;
-    merged.reserve(order.size());
     std::uint64_t sizedDataEnd = 0;
-    for (const auto& [entry, unsized] : order) {
+    bool budgetFailureKept = false;
+    std::size_t l = 0;
+    std::size_t c = 0;
+    while (l < listed.size() || c < candidates.size()) {
+        // A listed member goes first when both share an offset, as a stable sort would put it.
+        const bool takeListed =
+            c == candidates.size() || (l < listed.size() && listedAt(l)->dataOffset <= candidateAt(c)->dataOffset);
+        const PackageEntry* entry = takeListed ? listedAt(l++) : candidateAt(c++);
         if (entry->dataOffset < sizedDataEnd)
             continue;
-        if (!unsized) {
+        if (takeListed) {
             merged.push_back(UnsizedMember{*entry, {}});
             continue;
         }
+        // Once the budget is spent no later candidate can be sized: one of them carries
+        // the reason, and keeping every other one would make the result as large as the
+        // number of fake headers in a hostile file.
+        if (budgetFailureKept && CannotAffordFirstRead(*entry))
+            continue;
         UnsizedMember member = Size(*entry);
         if (member.error.empty())
             sizedDataEnd = member.entry.dataOffset + member.entry.compressedSize;
+        else if (member.error == kBudgetSpent)
+            budgetFailureKept = true;
         merged.push_back(std::move(member));
     }
     return merged;

@@ -34,10 +34,14 @@ public:
 
     // Sizes the candidates and returns them, sized or not, merged with `listed` in file
     // order. A header whose data offset lies inside the data of a member sized here was
-    // only bytes of that data, and is dropped, whether listed or a candidate.
+    // only bytes of that data, and is dropped, whether listed or a candidate. Once the
+    // budget cannot pay for another candidate, only the first one it turns away is kept.
     std::vector<UnsizedMember> Merge(const ScanList& listed, const ScanList& candidates);
 
 private:
+    // True when Size would turn the candidate away for want of budget before reading it.
+    bool CannotAffordFirstRead(const PackageEntry& candidate) const;
+
     int fd_;
     std::uint64_t length_;
     const std::atomic<int>* running_;

@@ -124,13 +124,14 @@ TEST(UnsizedMemberRecovery, SizesAMemberByInflatingItsStreamToTheEnd)
     }
 }
 
-// Once the input budget is spent the remaining candidates stay unsized, with the reason;
-// the listed members are kept whatever happens to the candidates.
+// Once the input budget is spent the next candidate stays unsized, with the reason, and
+// the ones after it are not kept: a file of fake headers must not fill memory with them.
+// The listed members are kept whatever happens to the candidates.
 TEST(UnsizedMemberRecovery, StopsSizingWhenItsInputBudgetIsSpent)
 {
     const Bytes packed = Deflate(Bytes(3000, 'a') + "end");
     const Bytes member = LocalHeader("m", 8, 0, 0, {}, 8) + packed;
-    const Bytes package = member + StoredMember("s", "stored") + member;
+    const Bytes package = member + StoredMember("s", "stored") + member + member;
     TempFolder folder;
     const std::string path = folder / "p.odb";
     WriteFile(path, package);
@@ -138,7 +139,7 @@ TEST(UnsizedMemberRecovery, StopsSizingWhenItsInputBudgetIsSpent)
     ScanList listed;
     ScanList unsized;
     PackageScanner().Scan(fd, package.size(), listed, &unsized);
-    ASSERT_EQ(unsized.size(), 2u);
+    ASSERT_EQ(unsized.size(), 3u);
     // Exactly what the first stream reads: one piece from its data (offset 31) to the end of the file.
     const std::vector<UnsizedMember> merged =
         UnsizedMemberRecovery(fd, package.size(), nullptr, package.size() - 31).Merge(listed, unsized);
