@@ -280,7 +280,7 @@ int RunList(const Options& options)
         for (const PackageEntry& entry : entries)
             std::printf("  %12llu %12u %12u  %s\n", static_cast<unsigned long long>(entry.dataOffset),
                         static_cast<unsigned>(entry.compressedSize), static_cast<unsigned>(entry.uncompressedSize),
-                        Latin1ToUtf8(entry.name).c_str());
+                        PrintableName(entry.name).c_str());
     }
     if (options.json)
         std::printf("%s%s", json.c_str(), first ? "]}\n" : "\n]}\n");

@@ -173,6 +173,22 @@ TEST_F(TavrinRepair, ListPrintsMembersAndExtractsNothing)
     EXPECT_EQ(err, "tavrin-repair: missing.odb: No such file or directory\n");
 }
 
+// A member name is bytes from a damaged file: listing it must not send escape sequences
+// to the terminal or start a line of its own.
+TEST_F(TavrinRepair, ListShowsControlCharactersInNamesAsEscapes)
+{
+    const std::string name = "a\x1b[2J\nb";
+    std::string header("PK\3\4", 4);
+    // version 20, no flags, stored, no time, CRC 0, both sizes 1, the name, no extra field
+    const unsigned char fields[26] = {20, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0,
+                                      static_cast<unsigned char>(name.size()), 0, 0, 0};
+    header.append(reinterpret_cast<const char*>(fields), sizeof fields);
+    std::ofstream(root / "named.odb", std::ios::binary) << header << name << "x";
+    ASSERT_EQ(Run("--list named.odb"), 0) << err;
+    EXPECT_NE(out.find("  a\\x1b[2J\\x0ab\n"), std::string::npos) << out;
+    EXPECT_EQ(out.find('\x1b'), std::string::npos);
+}
+
 // The report is checked with Python's own JSON reader, field by field.
 TEST_F(TavrinRepair, JsonReportDescribesEveryPackage)
 {
