@@ -791,25 +791,38 @@ QString CHtmlDrawer::ResourcePath(const QString& kind, const QString& id, const 
     return QString();
 }
 
+std::optional<QString> CHtmlDrawer::PicturePath(const HtmlTag& tag, const QString& kind) const
+{
+    if (tag.Has(QStringLiteral("idres")))
+        return ResourcePath(kind, tag.Attribute(QStringLiteral("idres")), QStringLiteral(":/"));
+    if (tag.Has(QStringLiteral("file")))
+        return tag.Attribute(QStringLiteral("file"));
+    if (tag.Has(QStringLiteral("iddll")))
+        return ResourcePath(kind, tag.Attribute(QStringLiteral("iddll")),
+                            tag.Has(QStringLiteral("srcdll")) ? tag.Attribute(QStringLiteral("srcdll")) : m_resourceRoot);
+    return std::nullopt;
+}
+
+std::optional<QPixmap> CHtmlDrawer::PixmapForHandle(const HtmlTag& tag) const
+{
+    const QPixmap pixmap = IconForHandle(static_cast<int>(CHtmlValueParser::ParseCUnsigned(tag.Attribute(QStringLiteral("handle")))));
+    if (pixmap.isNull())
+        return std::nullopt;
+    return pixmap;
+}
+
 std::optional<QImage> CHtmlDrawer::LoadBitmap(const HtmlTag& tag) const
 {
-    QString path;
-    if (tag.Has(QStringLiteral("idres")))
-        path = ResourcePath(QStringLiteral("bitmap"), tag.Attribute(QStringLiteral("idres")), QStringLiteral(":/"));
-    else if (tag.Has(QStringLiteral("file")))
-        path = tag.Attribute(QStringLiteral("file"));
-    else if (tag.Has(QStringLiteral("iddll")))
-        path = ResourcePath(QStringLiteral("bitmap"), tag.Attribute(QStringLiteral("iddll")),
-                            tag.Has(QStringLiteral("srcdll")) ? tag.Attribute(QStringLiteral("srcdll")) : m_resourceRoot);
-    else if (tag.Has(QStringLiteral("handle"))) {
-        const QPixmap pixmap = IconForHandle(static_cast<int>(CHtmlValueParser::ParseCUnsigned(tag.Attribute(QStringLiteral("handle")))));
-        if (pixmap.isNull())
+    const std::optional<QString> path = PicturePath(tag, QStringLiteral("bitmap"));
+    if (!path) {
+        if (!tag.Has(QStringLiteral("handle")))
             return std::nullopt;
-        return pixmap.toImage();
+        const std::optional<QPixmap> pixmap = PixmapForHandle(tag);
+        return pixmap ? std::optional<QImage>(pixmap->toImage()) : std::nullopt;
     }
-    if (path.isEmpty())
+    if (path->isEmpty())
         return std::nullopt;
-    QImage image(path);
+    QImage image(*path);
     if (image.isNull())
         return std::nullopt;
     return image;
@@ -817,23 +830,12 @@ std::optional<QImage> CHtmlDrawer::LoadBitmap(const HtmlTag& tag) const
 
 std::optional<QPixmap> CHtmlDrawer::LoadIcon(const HtmlTag& tag, const QSize& size) const
 {
-    QString path;
-    if (tag.Has(QStringLiteral("idres")))
-        path = ResourcePath(QStringLiteral("icon"), tag.Attribute(QStringLiteral("idres")), QStringLiteral(":/"));
-    else if (tag.Has(QStringLiteral("file")))
-        path = tag.Attribute(QStringLiteral("file"));
-    else if (tag.Has(QStringLiteral("iddll")))
-        path = ResourcePath(QStringLiteral("icon"), tag.Attribute(QStringLiteral("iddll")),
-                            tag.Has(QStringLiteral("srcdll")) ? tag.Attribute(QStringLiteral("srcdll")) : m_resourceRoot);
-    else if (tag.Has(QStringLiteral("handle"))) {
-        const QPixmap pixmap = IconForHandle(static_cast<int>(CHtmlValueParser::ParseCUnsigned(tag.Attribute(QStringLiteral("handle")))));
-        if (pixmap.isNull())
-            return std::nullopt;
-        return pixmap;
-    }
-    if (path.isEmpty())
+    const std::optional<QString> path = PicturePath(tag, QStringLiteral("icon"));
+    if (!path)
+        return tag.Has(QStringLiteral("handle")) ? PixmapForHandle(tag) : std::nullopt;
+    if (path->isEmpty())
         return std::nullopt;
-    const QIcon icon(path);
+    const QIcon icon(*path);
     if (icon.isNull())
         return std::nullopt;
     const QPixmap pixmap = icon.pixmap(size);

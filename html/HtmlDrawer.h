@@ -210,6 +210,10 @@ private:
     std::optional<QImage> LoadBitmap(const HtmlTag& tag) const;
     std::optional<QPixmap> LoadIcon(const HtmlTag& tag, const QSize& size) const;
     QString ResourcePath(const QString& kind, const QString& id, const QString& root) const;
+    // The file or resource a picture tag names (idres, file, iddll); none when it names
+    // none of them (a handle, or nothing).
+    std::optional<QString> PicturePath(const HtmlTag& tag, const QString& kind) const;
+    std::optional<QPixmap> PixmapForHandle(const HtmlTag& tag) const;
 
     // Links.
     const HtmlLinkArea* HitLink(const QPoint& point) const;
