@@ -40,6 +40,17 @@ std::string MemberJson(const MemberReport& member)
     return json + "}";
 }
 
+std::string DocumentsJson(const std::vector<PackageDocument>& documents)
+{
+    std::string json;
+    for (const PackageDocument& document : documents) {
+        json += (json.empty() ? "{" : ", {") + Field("kind", JsonString(ToString(document.kind))) + ", " +
+                Field("name", JsonString(document.name)) + ", " + Field("folder", JsonString(document.folder)) + ", " +
+                Field("name_from", JsonString(document.nameFromTitle ? "title" : "folder")) + "}";
+    }
+    return "[" + json + "]";
+}
+
 } // namespace
 
 std::string JsonString(const std::string& text)
@@ -90,7 +101,8 @@ std::string RunReportJson(const BatchReport& report, const std::string& output, 
                 Field("content_xml", JsonString(package.members.empty() ? "none"
                                                 : package.contentXmlRegenerated ? "template"
                                                                                 : "original")) +
-                ", " + Field("output", OptionalString(package.outputPath)) + ", " +
+                ", " + Field("documents_listed", DocumentsJson(package.documentsListed)) + ", " +
+                Field("output", OptionalString(package.outputPath)) + ", " +
                 Field("media_folder", OptionalString(package.mediaFolder)) + ", " +
                 Field("error", OptionalString(package.error)) + ", " +
                 Field("nothing_found", OptionalString(package.nothingFound)) + ",\n     " +

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/PackageDocuments.h"
 #include "engine/PackageEntry.h"
 
 namespace tavrin {
@@ -56,6 +57,7 @@ struct PackageReport {
     std::string packageFolder;
     std::vector<MemberReport> members;
     bool contentXmlRegenerated = false;
+    std::vector<PackageDocument> documentsListed; // by the regenerated content.xml
     PackageResult result = PackageResult::NotStarted;
     std::string outputPath;  // set once an archive was written
     std::string mediaFolder; // set when pictures were copied

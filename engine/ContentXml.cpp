@@ -1,5 +1,6 @@
 #include "engine/ContentXml.h"
 #include "engine/EmbeddedDatabase.h"
+#include "engine/PackageDocuments.h"
 #include "platform/FileIo.h"
 
 #include <fcntl.h>
@@ -34,15 +35,21 @@ constexpr std::string_view kTemplate =
 
 static_assert(kTemplate.size() == kContentXmlTemplateSize, "the content.xml template must be 999 bytes");
 
-// The template with the connection resource of the engine the folder embeds: a
-// Firebird database described as HSQLDB opens as an empty database.
-std::string TemplateFor(const std::string& folder)
+// The template with the connection resource of the engine the folder embeds (a
+// Firebird database described as HSQLDB opens as an empty database), naming the form
+// and report documents the folder still holds: only this descriptor lists them, and
+// without it LibreOffice shows none.
+std::string TemplateFor(const std::string& folder, const std::vector<PackageDocument>& documents)
 {
     std::string text(kTemplate);
     const EmbeddedDatabase database = DetectEmbeddedDatabase(folder);
     if (database != EmbeddedDatabase::Hsqldb) {
         const std::string_view hsqldb = ConnectionResource(EmbeddedDatabase::Hsqldb);
         text.replace(text.find(hsqldb), hsqldb.size(), ConnectionResource(database));
+    }
+    if (!documents.empty()) {
+        constexpr std::string_view dataSourceEnd = "   </db:data-source>\n";
+        text.insert(text.find(dataSourceEnd) + dataSourceEnd.size(), DocumentListingXml(documents));
     }
     return text;
 }
@@ -54,7 +61,7 @@ std::string_view ContentXmlTemplate()
     return kTemplate;
 }
 
-ContentXmlAction RegenerateContentXml(const std::string& folder)
+ContentXmlAction RegenerateContentXml(const std::string& folder, std::vector<PackageDocument>* listed)
 {
     std::string path = folder;
     if (path.empty() || path.back() != '/')
@@ -78,7 +85,8 @@ ContentXmlAction RegenerateContentXml(const std::string& folder)
     const int fd = ::mkstemp(temporary.data());
     if (fd < 0)
         return ContentXmlAction::Failed;
-    const std::string text = TemplateFor(folder);
+    std::vector<PackageDocument> documents = FindPackageDocuments(folder);
+    const std::string text = TemplateFor(folder, documents);
     const bool written = platform::WriteFully(fd, text.data(), text.size());
     const bool closed = ::close(fd) == 0;
     if (!written || !closed || ::chmod(temporary.c_str(), 0644) != 0 ||
@@ -86,6 +94,8 @@ ContentXmlAction RegenerateContentXml(const std::string& folder)
         ::unlink(temporary.c_str());
         return ContentXmlAction::Failed;
     }
+    if (listed != nullptr)
+        *listed = std::move(documents);
     return ContentXmlAction::WroteTemplate;
 }
 

@@ -5,6 +5,9 @@
 #include <cstddef>
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "engine/PackageDocuments.h"
 
 namespace tavrin {
 
@@ -17,7 +20,9 @@ enum class ContentXmlAction { KeptExisting, WroteTemplate, Failed };
 
 // Leaves a content.xml of at least the template's size alone; otherwise writes the
 // template, naming embedded Firebird instead of HSQLDB when the folder holds a Firebird
-// database (database/firebird.fbk or .fdb).
-ContentXmlAction RegenerateContentXml(const std::string& folder);
+// database (database/firebird.fbk or .fdb), and listing the form and report documents
+// the folder holds (the template stays as it is when there are none). `listed`, when
+// given, receives the documents listed when the template was written.
+ContentXmlAction RegenerateContentXml(const std::string& folder, std::vector<PackageDocument>* listed = nullptr);
 
 } // namespace tavrin

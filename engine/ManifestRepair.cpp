@@ -13,6 +13,7 @@
 #include <set>
 
 #include "engine/TextUtil.h"
+#include "engine/XmlText.h"
 #include "platform/FileIo.h"
 
 namespace tavrin {
@@ -33,69 +34,6 @@ bool IsSpace(char c)
 bool IsNameChar(char c)
 {
     return !IsSpace(c) && c != '/' && c != '>' && c != '=' && c != '<' && c != '"' && c != '\'' && c != '\0';
-}
-
-void AppendUtf8(std::string& out, unsigned long code)
-{
-    if (code < 0x80) {
-        out += static_cast<char>(code);
-    } else if (code < 0x800) {
-        out += static_cast<char>(0xC0 | (code >> 6));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-        out += static_cast<char>(0xE0 | (code >> 12));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (code >> 18));
-        out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-}
-
-// Replaces the five predefined entities and character references; false on any other
-// '&' sequence, which makes the document not well-formed.
-bool DecodeEntities(std::string_view text, std::string& out)
-{
-    out.clear();
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '&') {
-            out += text[i];
-            continue;
-        }
-        const auto end = text.find(';', i);
-        if (end == std::string_view::npos)
-            return false;
-        const std::string_view entity = text.substr(i + 1, end - i - 1);
-        if (entity == "amp") out += '&';
-        else if (entity == "lt") out += '<';
-        else if (entity == "gt") out += '>';
-        else if (entity == "quot") out += '"';
-        else if (entity == "apos") out += '\'';
-        else if (entity.size() >= 2 && entity[0] == '#') {
-            const bool hex = entity[1] == 'x';
-            const std::string_view digits = entity.substr(hex ? 2 : 1);
-            if (digits.empty() || digits.size() > 8)
-                return false;
-            unsigned long code = 0;
-            for (const char c : digits) {
-                const int digit = std::isdigit(static_cast<unsigned char>(c)) ? c - '0'
-                    : hex && std::isxdigit(static_cast<unsigned char>(c)) ? std::tolower(static_cast<unsigned char>(c)) - 'a' + 10
-                    : -1;
-                if (digit < 0)
-                    return false;
-                code = code * (hex ? 16 : 10) + static_cast<unsigned long>(digit);
-            }
-            if (code == 0 || code > 0x10FFFF)
-                return false;
-            AppendUtf8(out, code);
-        } else {
-            return false;
-        }
-        i = end;
-    }
-    return true;
 }
 
 std::string_view LocalName(std::string_view qualified)
@@ -122,7 +60,7 @@ public:
                 const auto next = std::min(text_.find('<', pos_), text_.size());
                 const std::string_view chunk = text_.substr(pos_, next - pos_);
                 std::string decoded;
-                if (!DecodeEntities(chunk, decoded))
+                if (!DecodeXmlEntities(chunk, decoded))
                     return false;
                 if (open.empty() && !std::all_of(chunk.begin(), chunk.end(), IsSpace))
                     return false; // text outside the root element
@@ -257,7 +195,7 @@ private:
             const std::string_view raw = text_.substr(pos_, close - pos_);
             pos_ = close + 1;
             std::string value;
-            if (raw.find('<') != std::string_view::npos || !DecodeEntities(raw, value))
+            if (raw.find('<') != std::string_view::npos || !DecodeXmlEntities(raw, value))
                 return false;
             if (!attributes.emplace(name, std::move(value)).second)
                 return false; // the same attribute twice
@@ -267,37 +205,6 @@ private:
     std::string_view text_;
     std::size_t pos_ = 0;
 };
-
-std::string EscapeAttribute(const std::string& text)
-{
-    std::string escaped;
-    for (const char c : text) {
-        switch (c) {
-        case '&': escaped += "&amp;"; break;
-        case '<': escaped += "&lt;"; break;
-        case '>': escaped += "&gt;"; break;
-        case '"': escaped += "&quot;"; break;
-        default: escaped += c;
-        }
-    }
-    return escaped;
-}
-
-bool IsValidUtf8(const std::string& text)
-{
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 0;
-        if (length == 0 || i + length > text.size())
-            return false;
-        for (std::size_t k = 1; k < length; ++k) {
-            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
-                return false;
-        }
-        i += length;
-    }
-    return true;
-}
 
 // Names are the bytes on disk; LibreOffice writes them as UTF-8, anything else is
 // taken one character per byte.
@@ -410,12 +317,12 @@ std::string ManifestXml(const std::vector<ManifestEntry>& entries)
     }
     std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                       "<manifest:manifest xmlns:manifest=\"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0\""
-                      " manifest:version=\"" + EscapeAttribute(version) + "\">\n";
+                      " manifest:version=\"" + EscapeXmlAttribute(version) + "\">\n";
     for (const ManifestEntry& entry : entries) {
-        xml += " <manifest:file-entry manifest:full-path=\"" + EscapeAttribute(entry.fullPath) + "\"";
+        xml += " <manifest:file-entry manifest:full-path=\"" + EscapeXmlAttribute(entry.fullPath) + "\"";
         if (!entry.version.empty())
-            xml += " manifest:version=\"" + EscapeAttribute(entry.version) + "\"";
-        xml += " manifest:media-type=\"" + EscapeAttribute(entry.mediaType) + "\"/>\n";
+            xml += " manifest:version=\"" + EscapeXmlAttribute(entry.version) + "\"";
+        xml += " manifest:media-type=\"" + EscapeXmlAttribute(entry.mediaType) + "\"/>\n";
     }
     xml += "</manifest:manifest>\n";
     return xml;

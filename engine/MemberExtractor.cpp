@@ -472,9 +472,16 @@ int ExtractPackage(const std::string& folder, const std::string& packagePath, co
             report->members.push_back(std::move(member));
         view.SetProgressPosition(ProgressBar::File, i);
     }
-    const ContentXmlAction action = RegenerateContentXml(base);
-    if (report != nullptr)
+    std::vector<PackageDocument> documents;
+    const ContentXmlAction action = RegenerateContentXml(base, &documents);
+    if (!documents.empty())
+        view.AddLogLine(packagePath + " content.xml was not recovered whole, the new one lists the documents the package still holds: " +
+                            DescribeDocuments(documents) + "....\r\n",
+                        kBlack);
+    if (report != nullptr) {
         report->contentXmlRegenerated = action == ContentXmlAction::WroteTemplate;
+        report->documentsListed = std::move(documents);
+    }
     view.SetProgressPosition(ProgressBar::File, count);
     return 1;
 }

@@ -61,6 +61,43 @@ def manifest_problems(folder, files):
     return problems
 
 
+DB_NS = "{http://openoffice.org/2004/database}"
+XLINK_NS = "{http://www.w3.org/1999/xlink}"
+
+
+def template_problems(folder, content):
+    """The template is written as it stands when the folder holds no form or report
+    document; otherwise it must name every document folder (one holding a content.xml)
+    under db:forms or db:reports, each once and nothing else."""
+    import xml.etree.ElementTree as ElementTree
+    if not os.path.isfile(content):
+        return ["content.xml: the template was not written"]
+    documents = set()
+    for kind in ("forms", "reports"):
+        top = os.path.join(folder, kind)
+        if os.path.isdir(top):
+            documents |= {(kind, kind + "/" + sub) for sub in os.listdir(top)
+                          if os.path.isfile(os.path.join(top, sub, "content.xml"))}
+    if not documents:
+        if os.path.getsize(content) != 999:
+            return ["content.xml: the 999-byte template was not written"]
+        return []
+    try:
+        root = ElementTree.parse(content).getroot()
+    except ElementTree.ParseError as error:
+        return ["content.xml: does not parse (%s)" % error]
+    listed = []
+    for kind in ("forms", "reports"):
+        for container in root.iter(DB_NS + kind):
+            listed += [(kind, c.get(XLINK_NS + "href")) for c in container.iter(DB_NS + "component")]
+    problems = []
+    if sorted(listed) != sorted(documents):
+        problems.append("content.xml: lists %s, the folder holds %s" % (sorted(listed), sorted(documents)))
+    if root.find(".//" + DB_NS + "data-source") is None:
+        problems.append("content.xml: no data source")
+    return problems
+
+
 def main():
     expected_path, fixture, folder, scan_tsv, archive, media = sys.argv[1:7]
     expected = json.load(open(expected_path, encoding="utf-8"))
@@ -121,8 +158,7 @@ def main():
 
     content = os.path.join(folder, "content.xml")
     if case["content_xml"] == "template":
-        if not os.path.isfile(content) or os.path.getsize(content) != 999:
-            problems.append("content.xml: the template was not written")
+        problems.extend(template_problems(folder, content))
     elif case["content_xml"] is None and files:
         problems.append("nothing should have been extracted, found %s" % sorted(files))
 
