@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/BatchLog.h"
+#include "engine/CentralDirectory.h"
 #include "engine/ManifestRepair.h"
 #include "engine/MemberExtractor.h"
 #include "engine/PackageScanner.h"
@@ -130,6 +131,9 @@ int RepairThreadProc(ThreadContext& context)
             ::mkdir(folder.c_str(), 0700);
             if (report != nullptr)
                 report->packageFolder = folder;
+            // A central directory that survived still records the CRC of members whose
+            // own headers lost it, so they are checked like the others.
+            SupplyCentralDirectoryCrcs(path, scanList, unsized);
             if (ExtractPackage(folder, path, scanList, context, report, &unsized) == 0) {
                 view.AddLogLine(path + " extraction of file failed. Please contact at " + kSupportAddress +
                                     " for further assitance.\r\n",
