@@ -203,6 +203,7 @@ assert a["result"] == "saved" and a["output"] == "out/TAVRINREP_hole-of-zeros.od
 assert a["members_found"] == 9 and a["members_written"] == 8, a
 assert a["members_not_recovered"] == ["settings.xml"], a
 assert a["content_xml"] == "original" and a["media_folder"] == "out/hole-of-zeros.odb_MediaContent", a
+assert a["documents_listed"] == [], a
 m = a["members"][0]
 assert set(m) == {"name", "compressed_size", "uncompressed_size", "data_offset", "sizes_from", "outcome",
                   "bytes_written", "recorded_crc", "crc_check"}, m
@@ -225,6 +226,23 @@ assert c["error"] == "No such file or directory", c
     ASSERT_EQ(Run("--list --json " + Fixture("empty.odb")), 0);
     EXPECT_EQ(out, "{\"packages\": [\n  {\"path\": \"" + kFixtures +
                        "/empty.odb\", \"opened\": true, \"error\": null, \"members\": []}\n]}\n");
+}
+
+// A package that lost content.xml gets the template, which names the form it still holds.
+TEST_F(TavrinRepair, JsonReportNamesTheDocumentsTheNewContentXmlLists)
+{
+    ASSERT_EQ(Run("--json -q -o out " + Fixture("content-xml-missing.odb")), 0) << err;
+    std::ofstream(root / "report.json") << out;
+    const std::string check = R"(
+import json, sys
+(p,) = json.load(open(sys.argv[1]))["packages"]
+assert p["content_xml"] == "template", p
+assert p["documents_listed"] == [{"kind": "form", "name": "Obj11", "folder": "forms/Obj11", "name_from": "folder"}], p
+)";
+    std::ofstream(root / "check.py") << check;
+    const std::string command =
+        "/usr/bin/python3 " + Quote((root / "check.py").string()) + " " + Quote((root / "report.json").string());
+    EXPECT_EQ(std::system(command.c_str()), 0) << out;
 }
 
 TEST_F(TavrinRepair, KeepWorkspaceKeepsTheExtractedPackagesButRefusesAFullFolder)
