@@ -160,6 +160,10 @@ def variants(package, rng):
     # sized by inflating its stream, and must come back whole.
     rewritten = assemble(members, [with_descriptor(m, signed=False) for m in members])
     yield "unsigned-data-descriptors", rewritten[:rewritten.index(CENTRAL)], True
+    # Descriptors lost altogether but the central directory kept: the directory is the
+    # only place left that records the CRC of each deflated member.
+    kept = assemble(members, [with_descriptor(m)[:len(m.header) + m.compressed] for m in members])
+    yield "descriptors-lost-directory-kept", kept, True
 
 
 def main(argv=None):

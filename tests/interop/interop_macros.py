@@ -276,7 +276,27 @@ def _table_digest(connection, table):
     return rows, digest.hexdigest()
 
 
-def _check_one(database_context, url):
+def _open_forms(document, connection):
+    """The names of the form documents that load as Writer documents holding a form."""
+    opened = []
+    forms = document.FormDocuments
+    for name in forms.ElementNames:
+        try:
+            component = forms.loadComponentFromURL(
+                name, "_blank", 0, (_property("ActiveConnection", connection), _property("Hidden", True)))
+            if component is not None and component.DrawPage.Forms.Count > 0:
+                opened.append(name)
+        except Exception:
+            pass  # not opened: left out of the list
+        finally:
+            try:
+                forms.getByName(name).close()  # an embedded document is closed by its definition
+            except Exception:
+                pass
+    return opened
+
+
+def _check_one(database_context, url, open_forms=False):
     report = {"opened": False, "tables": {}, "queries": [], "forms": []}
     data_source = database_context.getByName(url)
     document = data_source.DatabaseDocument
@@ -294,6 +314,8 @@ def _check_one(database_context, url):
                 plain = name.split(".")[-1]
                 rows, digest = _table_digest(connection, plain)
                 report["tables"][plain] = {"rows": rows, "sha256": digest}
+            if open_forms:
+                report["forms_opened"] = _open_forms(document, connection)
         finally:
             connection.close()
     finally:
@@ -301,16 +323,18 @@ def _check_one(database_context, url):
     return report
 
 
-def check_documents(urls_json):
+def check_documents(urls_json, open_forms_json="[]"):
     """Opens every document of the JSON list of file URLs in turn; returns a JSON
-    object of URL to report (or to an error text)."""
+    object of URL to report (or to an error text). The form documents of those in the
+    JSON list `open_forms_json` are opened too (forms_opened: the names that opened)."""
     ctx = XSCRIPTCONTEXT.getComponentContext()  # noqa: F821
     database_context = ctx.ServiceManager.createInstanceWithContext(
         "com.sun.star.sdb.DatabaseContext", ctx)
     results = {}
+    open_forms = set(json.loads(open_forms_json))
     for url in json.loads(urls_json):
         try:
-            results[url] = _check_one(database_context, url)
+            results[url] = _check_one(database_context, url, url in open_forms)
         except Exception as error:  # the document is refused: report why and go on
             text = getattr(error, "Message", "") or str(error) or type(error).__name__
             results[url] = {"opened": False, "tables": {},
