@@ -60,7 +60,8 @@ CentralDirectory CentralDirectory::Read(int fd, std::uint64_t length)
     std::uint64_t endRecordShift = 0;
     std::vector<unsigned char> chunk(kChunkSize);
     for (std::uint64_t at = start; at < length && directory.records_.size() < kMaxRecords;) {
-        const std::size_t got = ReadAt(fd, at, chunk.data(), static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), length - at)));
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(chunk.size(), length - at));
+        const std::size_t got = ReadAt(fd, at, chunk.data(), want);
         if (got < 4)
             break;
         for (std::size_t i = 0; i + 4 <= got && directory.records_.size() < kMaxRecords; ++i) {
@@ -99,8 +100,8 @@ CentralDirectory CentralDirectory::Read(int fd, std::uint64_t length)
                 record.localHeaderOffset == kZip64Marker)
                 continue;
             record.name.resize(nameLength);
-            if (ReadAt(fd, position + kCentralFixedSize, reinterpret_cast<unsigned char*>(record.name.data()), nameLength) !=
-                nameLength)
+            auto* name = reinterpret_cast<unsigned char*>(record.name.data());
+            if (ReadAt(fd, position + kCentralFixedSize, name, nameLength) != nameLength)
                 continue;
             directory.records_.push_back(std::move(record));
         }

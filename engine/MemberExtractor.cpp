@@ -475,8 +475,8 @@ int ExtractPackage(const std::string& folder, const std::string& packagePath, co
     std::vector<PackageDocument> documents;
     const ContentXmlAction action = RegenerateContentXml(base, &documents);
     if (!documents.empty())
-        view.AddLogLine(packagePath + " content.xml was not recovered whole, the new one lists the documents the package still holds: " +
-                            DescribeDocuments(documents) + "....\r\n",
+        view.AddLogLine(packagePath + " content.xml was not recovered whole, the new one lists the documents the "
+                                      "package still holds: " + DescribeDocuments(documents) + "....\r\n",
                         kBlack);
     if (report != nullptr) {
         report->contentXmlRegenerated = action == ContentXmlAction::WroteTemplate;

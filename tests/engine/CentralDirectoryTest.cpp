@@ -46,7 +46,9 @@ struct Package {
     std::vector<std::pair<std::string, std::uint32_t>> crcs;
     std::vector<std::size_t> recordStarts; // where each record starts in `directory`
 
-    Package()
+    // With `directoryAt`, a stored member "filler" comes last, long enough for the
+    // directory to start at that offset.
+    explicit Package(std::size_t directoryAt = 0)
     {
         const Bytes mimetype = "application/vnd.oasis.opendocument.base";
         const Bytes script = "CREATE TABLE T(ID INT)\nINSERT INTO T VALUES(1)\nINSERT INTO T VALUES(2)\n";
@@ -54,6 +56,12 @@ struct Package {
         Add("mimetype", mimetype, mimetype, 0, true);
         Add("database/script", script, Deflate(script), 8, true);
         Add("content.xml", content, Deflate(content), 8, false);
+        if (directoryAt != 0) {
+            Bytes filler(directoryAt - members.size() - LocalHeader("filler", 0, 0, 0).size(), '\0');
+            for (std::size_t i = 0; i < filler.size(); ++i)
+                filler[i] = static_cast<char>(i * 131 >> 3);
+            Add("filler", filler, filler, 0, true);
+        }
     }
 
     void Add(const std::string& name, const Bytes& data, const Bytes& stored, std::uint16_t method, bool sized)
@@ -69,8 +77,9 @@ struct Package {
 
     Bytes Whole() const
     {
+        const auto count = static_cast<std::uint32_t>(crcs.size());
         return members + directory +
-               EndRecord(3, static_cast<std::uint32_t>(directory.size()), static_cast<std::uint32_t>(members.size()));
+               EndRecord(count, static_cast<std::uint32_t>(directory.size()), static_cast<std::uint32_t>(members.size()));
     }
 };
 
@@ -106,6 +115,11 @@ TEST(CentralDirectory, SuppliesTheCrcOfRecordsThatSurvived)
     const Crcs none = {{"mimetype", 0}, {"database/script", 0}, {"content.xml", 0}};
     Crcs lastLost = all;
     lastLost["content.xml"] = 0;
+    // The tail is read in chunks of 1 MiB: the first record's signature straddles two.
+    const Package large((std::size_t{1} << 20) - 2);
+    Crcs allLarge;
+    for (const auto& [name, crc] : large.crcs)
+        allLarge[name] = crc;
     const struct {
         const char* label;
         Bytes bytes;
@@ -121,6 +135,7 @@ TEST(CentralDirectory, SuppliesTheCrcOfRecordsThatSurvived)
          package.members + package.directory + EndRecord(999, 0x7FFFFFF0, 0x7FFFFFF0), all},
         {"junk in front, end record whole", Bytes(333, 'j') + package.Whole(), all},
         {"junk in front, end record lost", Bytes(333, 'j') + package.members + package.directory, none},
+        {"a record across two reads", large.Whole(), allLarge},
     };
     for (const auto& test : cases) {
         std::size_t supplied = 0;
