@@ -64,6 +64,15 @@ CentralDirectory CentralDirectory::Read(int fd, std::uint64_t length)
         const std::size_t got = ReadAt(fd, at, chunk.data(), want);
         if (got < 4)
             break;
+        // Fields are taken from the chunk where they lie inside it: a hostile tail full of
+        // signatures then costs no system call per signature.
+        const auto fields = [&](std::size_t from, unsigned char* out, std::size_t size) {
+            if (from + size <= got) {
+                std::memcpy(out, chunk.data() + from, size);
+                return true;
+            }
+            return ReadAt(fd, at + from, out, size) == size;
+        };
         for (std::size_t i = 0; i + 4 <= got && directory.records_.size() < kMaxRecords; ++i) {
             const auto* p = static_cast<const unsigned char*>(std::memchr(chunk.data() + i, 'P', got - 3 - i));
             if (p == nullptr)
@@ -74,7 +83,7 @@ CentralDirectory CentralDirectory::Read(int fd, std::uint64_t length)
             const std::uint64_t position = at + i;
             if (p[2] == 5 && p[3] == 6) {
                 unsigned char end[kEndRecordSize];
-                if (ReadAt(fd, position, end, sizeof end) == sizeof end) {
+                if (fields(i, end, sizeof end)) {
                     const std::uint64_t size = Le32(end + 12);
                     const std::uint64_t offset = Le32(end + 16);
                     if (offset + size <= position && position >= lastEndRecord) {
@@ -87,7 +96,7 @@ CentralDirectory CentralDirectory::Read(int fd, std::uint64_t length)
             if (p[2] != 1 || p[3] != 2)
                 continue;
             unsigned char fixed[kCentralFixedSize];
-            if (ReadAt(fd, position, fixed, sizeof fixed) != sizeof fixed)
+            if (!fields(i, fixed, sizeof fixed))
                 continue; // cut off by the end of the file
             CentralRecord record;
             record.crc = Le32(fixed + 16);
