@@ -227,11 +227,15 @@ std::string DocumentListingXml(const std::vector<PackageDocument>& documents)
 std::string DescribeDocuments(const std::vector<PackageDocument>& documents)
 {
     std::string text;
-    for (const PackageDocument& document : documents) {
+    const std::size_t shown = std::min(documents.size(), kMaxDescribedDocuments);
+    for (std::size_t i = 0; i < shown; ++i) {
+        const PackageDocument& document = documents[i];
         if (!text.empty())
             text += ", ";
         text += std::string(ToString(document.kind)) + " \"" + document.name + "\" (" + document.folder + ")";
     }
+    if (shown < documents.size())
+        text += " and " + std::to_string(documents.size() - shown) + " more";
     return text;
 }
 

@@ -5,6 +5,7 @@
 // Listing them in the new descriptor gives them back.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -30,7 +31,9 @@ std::vector<PackageDocument> FindPackageDocuments(const std::string& packageFold
 // indented to stand inside office:database of the content.xml template; empty for none.
 std::string DocumentListingXml(const std::vector<PackageDocument>& documents);
 
-// The documents for a log line: form "Entry form" (forms/Obj11), report ...
+// The documents for a log line: form "Entry form" (forms/Obj11), report ...; past
+// kMaxDescribedDocuments only their number, so the line stays one a user reads.
+inline constexpr std::size_t kMaxDescribedDocuments = 20;
 std::string DescribeDocuments(const std::vector<PackageDocument>& documents);
 
 const char* ToString(DocumentKind kind);

@@ -188,5 +188,17 @@ TEST(ContentXml, NewDescriptorListsTheDocumentsThePackageHolds)
     }
 }
 
+TEST(ContentXml, LogTextNamesTheFirstDocumentsAndCountsTheRest)
+{
+    std::vector<PackageDocument> documents = {{DocumentKind::Form, "forms/Obj1", "Entry form", true},
+                                              {DocumentKind::Report, "reports/Obj2", "Obj2", false}};
+    EXPECT_EQ(DescribeDocuments(documents), "form \"Entry form\" (forms/Obj1), report \"Obj2\" (reports/Obj2)");
+    for (int i = 3; i <= 25; ++i)
+        documents.push_back({DocumentKind::Form, "forms/Obj" + std::to_string(i), "Obj" + std::to_string(i), false});
+    const std::string text = DescribeDocuments(documents);
+    EXPECT_NE(text.find("(forms/Obj20) and 5 more"), std::string::npos) << text;
+    EXPECT_EQ(text.find("Obj21"), std::string::npos) << text;
+}
+
 } // namespace
 } // namespace tavrin
