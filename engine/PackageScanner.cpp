@@ -3,13 +3,10 @@
 #include "engine/TextUtil.h"
 #include "platform/SystemError.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 namespace tavrin {
@@ -100,6 +97,30 @@ private:
     bool stopped_ = false;
 };
 
+// Where a member's data ends, a writer puts the next local header, a data descriptor
+// (with or without its signature), the central directory, or the end of the file.
+// Anything else there means the compressed size the header declares is not the
+// member's. Past the end of the file counts as wrong too: a size whose high byte was
+// hit would otherwise carry the search over every member behind it.
+bool EndLooksRight(BlockWindow& window, std::uint64_t end, std::uint64_t length, std::uint32_t crc,
+                   std::uint32_t compressed, std::uint32_t uncompressed)
+{
+    if (end == length)
+        return true;
+    if (end > length)
+        return false;
+    unsigned char at[12];
+    const std::size_t got = window.Read(end, at, sizeof at);
+    if (got >= 4 && at[0] == 'P' && at[1] == 'K') {
+        const unsigned char a = at[2];
+        const unsigned char b = at[3];
+        if ((a == 3 && b == 4) || (a == 1 && b == 2) || (a == 5 && b == 6) || (a == 7 && b == 8) ||
+            (a == 6 && (b == 6 || b == 7)))
+            return true;
+    }
+    return got == sizeof at && Le32(at) == crc && Le32(at + 4) == compressed && Le32(at + 8) == uncompressed;
+}
+
 } // namespace
 
 PackageScanner::PackageScanner(const std::atomic<int>* running, std::size_t blockSize)
@@ -107,7 +128,7 @@ PackageScanner::PackageScanner(const std::atomic<int>* running, std::size_t bloc
 {
 }
 
-void PackageScanner::Scan(int fd, std::uint64_t length, ScanList& entries, ScanList* unsized)
+void PackageScanner::Scan(int fd, std::uint64_t length, ScanList& entries, UnsizedMemberRecovery* sizer)
 {
     BlockWindow window(fd, length, blockSize_, running_);
     std::vector<unsigned char> name;
@@ -159,33 +180,37 @@ void PackageScanner::Scan(int fd, std::uint64_t length, ScanList& entries, ScanL
             text.resize(kMaxMemberNameLength);
 
         const std::uint64_t dataOffset = afterName + extraLength;
-        if ((compressed != 0 || uncompressed != 0) && !text.empty())
-            entries.push_back(PackageEntry{std::move(text), compressed, uncompressed, dataOffset, crc, source});
-        else if (sizesLost && unsized != nullptr && !text.empty())
-            unsized->push_back(PackageEntry{std::move(text), 0, 0, dataOffset, crc, SizeSource::LocalHeader});
+        if ((compressed != 0 || uncompressed != 0) && !text.empty()) {
+            PackageEntry entry{std::move(text), compressed, uncompressed, dataOffset, crc, source};
+            if (sizer != nullptr && method == 8 && source == SizeSource::LocalHeader && compressed != 0 &&
+                !EndLooksRight(window, dataOffset + compressed, length, crc, compressed, uncompressed)) {
+                if (std::optional<PackageEntry> corrected = sizer->CorrectCompressedSize(entry)) {
+                    entry = std::move(*corrected);
+                    compressed = entry.compressedSize;
+                }
+            }
+            entries.push_back(std::move(entry));
+        } else if (sizesLost && sizer != nullptr && !text.empty()) {
+            // Sized here, in file order, rather than collected for later: a file of fake
+            // headers would otherwise need memory for every one of them.
+            if (std::optional<PackageEntry> sized = sizer->SizeLost(
+                    PackageEntry{std::move(text), 0, 0, dataOffset, crc, SizeSource::LocalHeader}, entries.size())) {
+                compressed = sized->compressedSize; // a header inside its data is only data
+                entries.push_back(std::move(*sized));
+            }
+        }
 
         from = dataOffset + compressed - 3;
     }
 }
 
 int ScanPackage(const std::string& path, ThreadContext& context, ScanList& entries, std::string* error,
-                ScanList* unsized)
+                ScannedPackage* scanned)
 {
     WorkView& view = *context.view;
-    // Non-blocking only so that a FIFO given by mistake cannot hang the batch.
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    struct stat info {};
-    if (fd >= 0 && ::fstat(fd, &info) != 0) {
-        const int fstatError = errno;
-        ::close(fd);
-        fd = -1;
-        errno = fstatError;
-    } else if (fd >= 0 && S_ISDIR(info.st_mode)) {
-        ::close(fd);
-        fd = -1;
-        errno = EISDIR;
-    }
-    if (fd < 0) {
+    ScannedPackage local;
+    ScannedPackage& package = scanned != nullptr ? *scanned : local;
+    if (!package.Open(path)) {
         const std::string text = platform::SystemErrorText(errno);
         if (error != nullptr)
             *error = text;
@@ -194,10 +219,18 @@ int ScanPackage(const std::string& path, ThreadContext& context, ScanList& entri
     }
 
     view.AddLogLine(path + " file is open....\r\n", kBlack);
-    const std::uint64_t length = S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0;
-    PackageScanner(context.running).Scan(fd, length, entries, unsized);
+    if (scanned != nullptr) {
+        UnsizedMemberRecovery sizer(package.fd(), package.length(), context.running);
+        PackageScanner(context.running).Scan(package.fd(), package.length(), entries, &sizer);
+        package.lost = sizer.TakeLost();
+        package.lostNotKept = sizer.LostNotKept();
+    } else {
+        PackageScanner(context.running).Scan(package.fd(), package.length(), entries);
+    }
     view.AddLogLine(path + " file is extracted....\r\n", kBlack);
-    ::close(fd);
+    // The scan is over; a caller that goes on to extract keeps reading this very file.
+    if (scanned == nullptr)
+        package.Close();
     view.AddLogLine(path + " file is closed....\r\n", kBlack);
     return 1;
 }
