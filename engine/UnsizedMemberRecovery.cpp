@@ -53,7 +53,10 @@ UnsizedMemberRecovery::UnsizedMemberRecovery(int packageFd, std::uint64_t length
 UnsizedMemberRecovery::Inflated UnsizedMemberRecovery::InflateToEnd(std::uint64_t dataOffset)
 {
     Inflated result;
-    if (budgetLeft_ == 0) {
+    // Turned away before anything is set up: once the budget is spent, a file of fake
+    // headers asks this again for every one of them.
+    if (budgetLeft_ == 0 ||
+        (dataOffset < length_ && std::min<std::uint64_t>(kFirstChunkSize, length_ - dataOffset) > budgetLeft_)) {
         result.error = kBudgetSpent;
         return result;
     }
