@@ -8,6 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/FileIo.h"
+
 namespace tavrin {
 
 inline std::uint16_t Le16(const unsigned char* p)
@@ -30,7 +32,8 @@ inline std::size_t ReadAt(int fd, std::uint64_t offset, unsigned char* out, std:
     if (error != nullptr)
         *error = 0;
     while (done < size) {
-        const ssize_t got = ::pread(fd, out + done, size - done, static_cast<off_t>(offset + done));
+        const ssize_t got =
+            platform::FileIo::Current().ReadAt(fd, out + done, size - done, static_cast<off_t>(offset + done));
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0 && error != nullptr)

@@ -26,6 +26,9 @@ public:
     }
 
     bool Stopped() const { return stopped_; }
+    // The errno of the first read that failed (0: none), and where it was.
+    int ReadError() const { return readError_; }
+    std::uint64_t ReadErrorOffset() const { return readErrorOffset_; }
 
     // First offset w >= from with w + 4 <= length whose four bytes are "PK\3\4", or
     // also "PK\7\8" when `descriptorToo`. kNotFound at the end of the file, on a read
@@ -69,7 +72,7 @@ public:
             std::memcpy(out, buffer_.data() + (offset - start_), available);
             return available;
         }
-        return ReadAt(fd_, offset, out, size);
+        return Fetch(offset, out, size);
     }
 
 private:
@@ -78,10 +81,21 @@ private:
         return offset >= start_ && offset - start_ + size <= filled_;
     }
 
+    std::size_t Fetch(std::uint64_t offset, unsigned char* out, std::size_t size)
+    {
+        int error = 0;
+        const std::size_t done = ReadAt(fd_, offset, out, size, &error);
+        if (error != 0 && readError_ == 0) {
+            readError_ = error;
+            readErrorOffset_ = offset + done;
+        }
+        return done;
+    }
+
     bool Load(std::uint64_t offset)
     {
         const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer_.size(), length_ - offset));
-        const std::size_t done = ReadAt(fd_, offset, buffer_.data(), want);
+        const std::size_t done = Fetch(offset, buffer_.data(), want);
         start_ = offset;
         filled_ = done;
         // A file that shrank under us ends the search like its end would.
@@ -95,6 +109,8 @@ private:
     std::uint64_t start_ = 0;
     std::size_t filled_ = 0;
     bool stopped_ = false;
+    int readError_ = 0;
+    std::uint64_t readErrorOffset_ = 0;
 };
 
 // Where a member's data ends, a writer puts the next local header, a data descriptor
@@ -121,6 +137,8 @@ bool EndLooksRight(BlockWindow& window, std::uint64_t end, std::uint64_t length,
     return got == sizeof at && Le32(at) == crc && Le32(at + 4) == compressed && Le32(at + 8) == uncompressed;
 }
 
+void ScanWindow(BlockWindow& window, std::uint64_t length, ScanList& entries, UnsizedMemberRecovery* sizer);
+
 } // namespace
 
 PackageScanner::PackageScanner(const std::atomic<int>* running, std::size_t blockSize)
@@ -131,6 +149,15 @@ PackageScanner::PackageScanner(const std::atomic<int>* running, std::size_t bloc
 void PackageScanner::Scan(int fd, std::uint64_t length, ScanList& entries, UnsizedMemberRecovery* sizer)
 {
     BlockWindow window(fd, length, blockSize_, running_);
+    ScanWindow(window, length, entries, sizer);
+    readError_ = window.ReadError();
+    readErrorOffset_ = window.ReadErrorOffset();
+}
+
+namespace {
+
+void ScanWindow(BlockWindow& window, std::uint64_t length, ScanList& entries, UnsizedMemberRecovery* sizer)
+{
     std::vector<unsigned char> name;
     std::uint64_t from = 0;
     for (;;) {
@@ -204,6 +231,8 @@ void PackageScanner::Scan(int fd, std::uint64_t length, ScanList& entries, Unsiz
     }
 }
 
+} // namespace
+
 int ScanPackage(const std::string& path, ThreadContext& context, ScanList& entries, std::string* error,
                 ScannedPackage* scanned)
 {
@@ -219,13 +248,21 @@ int ScanPackage(const std::string& path, ThreadContext& context, ScanList& entri
     }
 
     view.AddLogLine(path + " file is open....\r\n", kBlack);
+    PackageScanner scanner(context.running);
     if (scanned != nullptr) {
         UnsizedMemberRecovery sizer(package.fd(), package.length(), context.running);
-        PackageScanner(context.running).Scan(package.fd(), package.length(), entries, &sizer);
+        scanner.Scan(package.fd(), package.length(), entries, &sizer);
         package.lost = sizer.TakeLost();
         package.lostNotKept = sizer.LostNotKept();
     } else {
-        PackageScanner(context.running).Scan(package.fd(), package.length(), entries);
+        scanner.Scan(package.fd(), package.length(), entries);
+    }
+    if (scanner.ReadError() != 0) {
+        const std::string text = platform::SystemErrorText(scanner.ReadError());
+        view.AddLogLine(path + " reading the file failed after " + std::to_string(scanner.ReadErrorOffset()) +
+                            " bytes (" + text + "), no member after that point could be found....\r\n",
+                        kRed);
+        package.readError = text;
     }
     view.AddLogLine(path + " file is extracted....\r\n", kBlack);
     // The scan is over; a caller that goes on to extract keeps reading this very file.

@@ -40,9 +40,16 @@ public:
     // member can end (listed with the size its stream really has).
     void Scan(int fd, std::uint64_t length, ScanList& entries, UnsizedMemberRecovery* sizer = nullptr);
 
+    // After a scan: the errno of the first read of the package that failed (0: none),
+    // and the offset it was reading. The search ends there as at the end of the file.
+    int ReadError() const { return readError_; }
+    std::uint64_t ReadErrorOffset() const { return readErrorOffset_; }
+
 private:
     const std::atomic<int>* running_;
     std::size_t blockSize_;
+    int readError_ = 0;
+    std::uint64_t readErrorOffset_ = 0;
 };
 
 // Opens the package, logs "<path> file is open....", scans it into `entries` and logs
@@ -51,7 +58,8 @@ private:
 // and returns 0 without a log line; 1 otherwise.
 // With `scanned`, the package is opened into it and stays open for the extraction,
 // members are sized by inflation as PackageScanner::Scan does with a sizer, and the
-// ones that could not be sized are left in it.
+// ones that could not be sized are left in it. A read of the package that fails is
+// logged red and given in `scanned->readError`.
 int ScanPackage(const std::string& path, ThreadContext& context, ScanList& entries, std::string* error = nullptr,
                 ScannedPackage* scanned = nullptr);
 

@@ -135,7 +135,9 @@ int RepairThreadProc(ThreadContext& context)
                 view.AddLogLine(path + " extraction of file failed. Please contact at " + kSupportAddress +
                                     " for further assitance.\r\n",
                                 kBlack);
-                const std::string reason = NothingFoundReason(path);
+                const std::string reason = package.readError.empty()
+                                               ? NothingFoundReason(path)
+                                               : "reading it failed (" + package.readError + "), nothing could be read from it";
                 view.AddLogLine(path + " " + reason + "....\r\n", kRed);
                 if (report != nullptr) {
                     report->result = PackageResult::NothingFound;

@@ -19,6 +19,7 @@ bool ScannedPackage::Open(const std::string& path)
     lost.clear();
     lostNotKept = 0;
     membersRecovered = 0;
+    readError.clear();
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         return false;

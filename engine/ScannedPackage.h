@@ -34,6 +34,8 @@ public:
     // Set by the extraction: members written whole or in part. The files the repair
     // writes itself (content.xml from the template, a manifest, a mimetype) do not count.
     std::size_t membersRecovered = 0;
+    // Set by the scan when reading the package failed: the system's text for it.
+    std::string readError;
 
 private:
     int fd_ = -1;

@@ -290,6 +290,22 @@ TEST_F(Faults, ReadErrorWhileExtractingIsNamedAndNothingRecoveredIsNotSaved)
     EXPECT_EQ(ReadFile(path), GoodPackage());
 }
 
+// A medium that fails from the first read: said as such, not as a file without members.
+TEST_F(Faults, ReadErrorWhileScanningIsNamed)
+{
+    const std::string path = AddJob("Unreadable.odb", GoodPackage());
+    {
+        FaultyFileIo medium;
+        medium.failReads = true;
+        batch.Repair();
+    }
+    EXPECT_TRUE(Logged(kRed, path + " reading the file failed after 0 bytes (Input/output error), no member after "
+                                    "that point could be found....\r\n"));
+    EXPECT_TRUE(Logged(kRed, path + " reading it failed (Input/output error), nothing could be read from it....\r\n"));
+    EXPECT_EQ(batch.report.packages[0].result, PackageResult::NothingFound);
+    EXPECT_FALSE(Logged(kGreen, path + "  Repaired....\r\n"));
+}
+
 TEST_F(Faults, WorkFolderThatIsNotOurOwnIsRefusedAndLeftAlone)
 {
     const std::string path = AddJob("Sales.odb", GoodPackage());
