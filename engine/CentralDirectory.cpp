@@ -1,9 +1,5 @@
 #include "engine/CentralDirectory.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstring>
 #include <map>
@@ -150,22 +146,12 @@ std::size_t CentralDirectory::SupplyRecordedCrcs(ScanList& entries) const
     return supplied;
 }
 
-std::size_t SupplyCentralDirectoryCrcs(const std::string& path, ScanList& entries, ScanList& unsized)
+std::size_t SupplyCentralDirectoryCrcs(int fd, std::uint64_t length, ScanList& entries)
 {
     const auto lacksCrc = [](const PackageEntry& entry) { return entry.recordedCrc == 0; };
-    if (std::none_of(entries.begin(), entries.end(), lacksCrc) && std::none_of(unsized.begin(), unsized.end(), lacksCrc))
+    if (fd < 0 || std::none_of(entries.begin(), entries.end(), lacksCrc))
         return 0;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return 0;
-    struct stat info {};
-    std::size_t supplied = 0;
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
-        const CentralDirectory directory = CentralDirectory::Read(fd, static_cast<std::uint64_t>(info.st_size));
-        supplied = directory.SupplyRecordedCrcs(entries) + directory.SupplyRecordedCrcs(unsized);
-    }
-    ::close(fd);
-    return supplied;
+    return CentralDirectory::Read(fd, length).SupplyRecordedCrcs(entries);
 }
 
 } // namespace tavrin

@@ -51,8 +51,9 @@ private:
     std::vector<CentralRecord> records_;
 };
 
-// Reads the central directory of the package at `path` only when some entry of either
-// list lacks a recorded CRC, and supplies what it recorded. Returns how many were given one.
-std::size_t SupplyCentralDirectoryCrcs(const std::string& path, ScanList& entries, ScanList& unsized);
+// Reads the central directory of the package open as `fd` (`length` bytes) only when
+// some entry lacks a recorded CRC, and supplies what it recorded. Returns how many were
+// given one.
+std::size_t SupplyCentralDirectoryCrcs(int fd, std::uint64_t length, ScanList& entries);
 
 } // namespace tavrin

@@ -1,8 +1,6 @@
 #include "engine/CentralDirectory.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -12,6 +10,8 @@
 #include "RecordingView.h"
 #include "TestPackages.h"
 #include "engine/PackageScanner.h"
+#include "engine/ScannedPackage.h"
+#include "engine/UnsizedMemberRecovery.h"
 #include "engine/Workspace.h"
 
 namespace tavrin {
@@ -44,6 +44,7 @@ struct Package {
     Bytes members;
     Bytes directory; // the central records, in member order
     std::vector<std::pair<std::string, std::uint32_t>> crcs;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> sizes; // compressed, uncompressed
     std::vector<std::size_t> recordStarts; // where each record starts in `directory`
 
     // With `directoryAt`, a stored member "filler" comes last, long enough for the
@@ -73,6 +74,7 @@ struct Package {
         recordStarts.push_back(directory.size());
         directory += CentralRecordBytes(name, Crc(data), c, u, offset, method);
         crcs.emplace_back(name, Crc(data));
+        sizes.emplace_back(c, u);
     }
 
     Bytes Whole() const
@@ -83,24 +85,23 @@ struct Package {
     }
 };
 
-// The CRC each scanned member ends up with, sized and unsized alike, by name.
+// The CRC each scanned member ends up with, by name; members without sizes are sized
+// by inflating them, as the repair does.
 std::map<std::string, std::uint32_t> SuppliedCrcs(const Bytes& bytes, std::size_t* supplied = nullptr)
 {
     TempFolder folder;
     WriteFile(folder / "p.odb", bytes);
-    const int fd = ::open((folder / "p.odb").c_str(), O_RDONLY | O_CLOEXEC);
+    ScannedPackage package;
+    EXPECT_TRUE(package.Open(folder / "p.odb"));
     ScanList entries;
-    ScanList unsized;
-    PackageScanner().Scan(fd, bytes.size(), entries, &unsized);
-    ::close(fd);
-    const std::size_t count = SupplyCentralDirectoryCrcs(folder / "p.odb", entries, unsized);
+    UnsizedMemberRecovery sizer(package.fd(), package.length());
+    PackageScanner().Scan(package.fd(), package.length(), entries, &sizer);
+    const std::size_t count = SupplyCentralDirectoryCrcs(package.fd(), package.length(), entries);
     if (supplied != nullptr)
         *supplied = count;
     std::map<std::string, std::uint32_t> crcs;
-    for (const ScanList* list : {&entries, &unsized}) {
-        for (const PackageEntry& entry : *list)
-            crcs[entry.name] = entry.recordedCrc;
-    }
+    for (const PackageEntry& entry : entries)
+        crcs[entry.name] = entry.recordedCrc;
     return crcs;
 }
 
@@ -174,7 +175,10 @@ TEST(CentralDirectory, RecordsThatDoNotDescribeTheMemberAreNotUsed)
         {"the same sizes", m + CentralRecordBytes("mimetype", crc, mimetypeSize, mimetypeSize, 0, 0), "mimetype", crc},
         {"a CRC of its own", ownCrc + CentralRecordBytes("mimetype", crc, mimetypeSize, mimetypeSize, 0, 0), "mimetype",
          0x11111111},
-        {"a member without sizes takes the record's", m + CentralRecordBytes("content.xml", crc, 7, 9, contentAt),
+        {"a member sized by inflating it, other sizes", m + CentralRecordBytes("content.xml", crc, 7, 9, contentAt),
+         "content.xml", 0},
+        {"a member sized by inflating it, the same sizes",
+         m + CentralRecordBytes("content.xml", crc, package.sizes[2].first, package.sizes[2].second, contentAt),
          "content.xml", crc},
     };
     for (const auto& test : cases)
