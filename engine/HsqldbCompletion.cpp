@@ -284,7 +284,8 @@ private:
             action = "restore-from-backup";
             detail = std::string(kData) + " " + DataCondition(data) + ", HSQLDB rebuilds it from " + kBackup +
                      " (modified=yes)";
-        } else if (modified == std::optional<std::string>("yes") && data != MemberState::Missing) {
+        } else if (modified == std::optional<std::string>("yes") && states_[kBackup] != MemberState::Whole &&
+                   data != MemberState::Missing) {
             // HSQLDB would drop data to restore a backup that is not there (or not whole).
             wanted = "no";
             action = "modified-cleared";
