@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <map>
 #include <optional>
 
@@ -61,7 +62,8 @@ MemberState StateOf(const std::string& base, const std::string& name, const std:
     return state.value_or(MemberState::Whole);
 }
 
-bool ReadWhole(const std::string& path, std::string& bytes, std::size_t limit, std::string& error)
+template <typename Bytes>
+bool ReadWhole(const std::string& path, Bytes& bytes, std::size_t limit, std::string& error)
 {
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
     if (fd < 0) {
@@ -79,7 +81,7 @@ bool ReadWhole(const std::string& path, std::string& bytes, std::size_t limit, s
         }
         if (got == 0)
             break;
-        bytes.append(buffer, static_cast<std::size_t>(got));
+        bytes.insert(bytes.end(), buffer, buffer + got);
         if (bytes.size() > limit) {
             error = "it is too large";
             ::close(fd);
@@ -309,15 +311,12 @@ private:
     void MendData(MemberState data)
     {
         const std::string path = base_ + kData;
-        std::string text;
+        std::vector<unsigned char> bytes;
         std::string error;
-        if (!ReadWhole(path, text, SIZE_MAX, error)) {
+        if (!ReadWhole(path, bytes, SIZE_MAX, error)) {
             Failed(kData, "a mended", error);
             return;
         }
-        std::vector<unsigned char> bytes(text.begin(), text.end());
-        text.clear();
-        text.shrink_to_fit();
         const std::string nothing = std::string(kData) + " " + DataCondition(data) + " and no whole " + kBackup +
                                     " can stand in for it";
         const HsqldbDataMending mending = HsqldbDataFile::Mend(bytes);

@@ -1,6 +1,7 @@
 #include "engine/HsqldbDataFile.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace tavrin {
 namespace {
@@ -49,9 +50,10 @@ HsqldbDataMending HsqldbDataFile::Mend(std::vector<unsigned char>& bytes)
             chains[at / kRowAlignment] = true;
     }
 
-    std::vector<unsigned char> original;
-    original.swap(bytes);
-    bytes = original;
+    // The stretches to clear and where the file ends are settled first and applied only
+    // when the file proves to be rows, so a file that is not is never touched.
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> cleared;
+    std::uint64_t keepUpTo = end;
     std::uint64_t at = kHeaderSize;
     std::uint64_t previous = at; // start of the row before `at`, the first that may hold damage
     bool hasPrevious = false;
@@ -67,8 +69,7 @@ HsqldbDataMending HsqldbDataFile::Mend(std::vector<unsigned char>& bytes)
         }
         // The last row, cut off by the end of the file: everything before it is sound.
         if (PlausibleLength(length) && length <= kLargestCutRow && at + static_cast<std::uint64_t>(length) > end) {
-            mending.cutBytes += end - at;
-            bytes.resize(at);
+            keepUpTo = at;
             break;
         }
         // The damage may have begun inside the row before the break, whose length still
@@ -77,24 +78,25 @@ HsqldbDataMending HsqldbDataFile::Mend(std::vector<unsigned char>& bytes)
         std::uint64_t resume = at + kRowAlignment;
         while (resume < end && !chains[resume / kRowAlignment])
             resume += kRowAlignment;
-        if (resume < end) {
-            std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(damageStart),
-                      bytes.begin() + static_cast<std::ptrdiff_t>(resume), static_cast<unsigned char>(0));
-            mending.zeroedBytes += resume - damageStart;
-            at = resume;
-            hasPrevious = false;
-        } else {
-            mending.cutBytes += end - damageStart;
-            bytes.resize(damageStart);
+        if (resume >= end) {
+            keepUpTo = damageStart;
             break;
         }
+        cleared.emplace_back(damageStart, resume);
+        mending.zeroedBytes += resume - damageStart;
+        at = resume;
+        hasPrevious = false;
     }
+    mending.cutBytes = end - keepUpTo;
+
     const std::uint64_t rowBytes = end - kHeaderSize;
     const std::uint64_t kept = rowBytes - mending.zeroedBytes - mending.cutBytes;
-    if (rowBytes > 0 && kept * 4 < rowBytes) {
-        bytes.swap(original);
+    if (rowBytes > 0 && kept * 4 < rowBytes)
         return HsqldbDataMending{HsqldbDataMending::Result::Unknown, 0, 0, end};
-    }
+    for (const auto& [from, to] : cleared)
+        std::fill(bytes.begin() + static_cast<std::ptrdiff_t>(from), bytes.begin() + static_cast<std::ptrdiff_t>(to),
+                  static_cast<unsigned char>(0));
+    bytes.resize(keepUpTo);
     if (mending.zeroedBytes > 0 || mending.cutBytes > 0)
         mending.result = HsqldbDataMending::Result::Mended;
     mending.finalSize = bytes.size();
