@@ -96,15 +96,15 @@ def with_descriptor(member, signed=True):
             + struct.pack("<III", member.crc, member.compressed, member.size))
 
 
-def replaced(member, data):
-    """A copy of `member` holding `data` instead, deflated, with CRC and sizes to match in
-    both of its headers."""
+def replaced(member, data, stored=False):
+    """A copy of `member` holding `data` instead, deflated or stored, with CRC and sizes
+    to match in both of its headers."""
     copy = Member.__new__(Member)
     copy.__dict__.update(member.__dict__)
     packer = zlib.compressobj(8, zlib.DEFLATED, -15)
-    copy.data = packer.compress(data) + packer.flush()
+    copy.data = data if stored else packer.compress(data) + packer.flush()
     copy.crc, copy.compressed, copy.size = zlib.crc32(data) & 0xFFFFFFFF, len(copy.data), len(data)
-    fields = struct.pack("<HHHHIII", 0, 8, *struct.unpack("<HH", member.header[10:14]),
+    fields = struct.pack("<HHHHIII", 0, 0 if stored else 8, *struct.unpack("<HH", member.header[10:14]),
                          copy.crc, copy.compressed, copy.size)
     header = bytearray(member.header)
     header[6:26] = fields
@@ -232,6 +232,18 @@ def variants(package, rng):
         flipped = bytearray(reordered)
         flipped[start + rng.randrange(data.compressed // 4, data.compressed * 3 // 4)] ^= 0x10
         yield "data-flipped-no-backup", bytes(flipped), False, "opens"
+
+        # Stored, so its damaged bytes come through unchanged at full length: zeros cost
+        # HSQLDB rows, random bytes make it fail, run out of memory or hang on connect.
+        stored = replaced(data, inflated(data), stored=True)
+        others = [stored if m is data else m for m in without]
+        for label, fill in (("hole", lambda n: b"\0" * n),
+                            ("garbage", lambda n: bytes(rng.randrange(256) for _ in range(n)))):
+            package_bytes, start = moved_last(others, stored)
+            damaged = bytearray(package_bytes)
+            at = start + rng.randrange(stored.compressed // 4, stored.compressed * 3 // 4)
+            damaged[at:at + 10000] = fill(10000)
+            yield "data-stored-%s-no-backup" % label, bytes(damaged), False, "opens"
 
     properties = by_name.get("database/properties")
     if properties is not None:
