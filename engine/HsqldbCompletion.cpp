@@ -296,7 +296,7 @@ private:
                      ", set to modified=no so that " + kData + " is used as it is";
             rowsMayBeLost = ::access((base_ + "database/log").c_str(), F_OK) == 0;
             if (rowsMayBeLost)
-                detail += " (the changes in database/log since its last checkpoint are not replayed)";
+                detail += " (changes held in database/log may not be replayed)";
         } else {
             return;
         }

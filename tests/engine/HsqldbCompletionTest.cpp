@@ -264,6 +264,24 @@ TEST(HsqldbCompletion, ChangesOnlyWhatKeepsTheDatabaseFromOpeningWhole)
     }
 }
 
+// Clearing modified=yes keeps the rows of data, but a log beside it is not replayed
+// over a backup any more: that is said, in red.
+TEST(HsqldbCompletion, ClearingModifiedWarnsOfALogBesideIt)
+{
+    TempFolder folder;
+    ::mkdir((folder / "database").c_str(), 0755);
+    WriteFile(folder / "database/script", kScript);
+    WriteFile(folder / "database/properties", "modified=yes\n");
+    WriteFile(folder / "database/data", DataFile({24}));
+    WriteFile(folder / "database/log", "INSERT INTO \"T\" VALUES(7)\n");
+    const auto done = CompleteHsqldb(folder.path(), {Report("database/script", Came::Whole)});
+    ASSERT_EQ(done.size(), 1u);
+    EXPECT_EQ(done[0].action, "modified-cleared");
+    EXPECT_TRUE(done[0].rowsMayBeLost);
+    EXPECT_NE(done[0].detail.find("database/log"), std::string::npos) << done[0].detail;
+    EXPECT_EQ(ReadFile(folder / "database/properties"), "modified=no\n");
+}
+
 TEST(HsqldbCompletion, TheLastCommittedReportOfANameDecidesItsState)
 {
     const Bytes data = DataFile({24, 40});
