@@ -243,8 +243,9 @@ private:
         const MemberState data = states_[kData];
         const std::string path = base_ + kProperties;
         if (states_[kProperties] == MemberState::Missing) {
-            // Without a script nothing connects; a properties file would not help.
-            if (states_[kScript] == MemberState::Missing)
+            // HSQLDB opens a database without properties, with every row, so a new one is
+            // written only to ask for the restore. Without a script nothing connects at all.
+            if (!restore || states_[kScript] == MemberState::Missing)
                 return;
             PropertiesText fresh;
             fresh.text = std::string("version=1.8.0\nmodified=") + (restore ? "yes" : "no") + "\n";

@@ -5,8 +5,8 @@
 // - data missing or damaged while backup came back whole: properties say modified=yes,
 //   which makes HSQLDB rebuild data from backup (and replay log) when it opens;
 // - modified=yes but no whole backup: modified=no, or HSQLDB would throw data away;
-// - properties lost: a new one (HSQLDB opens without one, but cannot be told to
-//   restore a backup without one);
+// - properties lost: a new one only where it must ask for that restore (HSQLDB opens
+//   a database without one, with every row, but then never uses the backup);
 // - script cut: only whole lines kept, and the statements that create the user SA and
 //   make it administrator appended when they were lost (without them LibreOffice's
 //   connection fails, or sees no table);
