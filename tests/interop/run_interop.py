@@ -234,7 +234,8 @@ def main(argv=None):
         kept = ["%s %d/%d" % (kind, len(set(result.get(kind, [])) & set(expected[kind])),
                               len(expected[kind])) for kind in ("queries", "forms")]
         promise = ("" if must == "all-rows" else " (must open)" if must == "opens"
-                   else " (must open with %s)" % ", ".join(must) if isinstance(must, list)
+                   else " (must open with %s)" % (", ".join(must) or "no table left")
+                   if isinstance(must, list)
                    else " (database bytes lost)")
         line = "%-44s %-7s tables %d/%d, rows %5d of %5d, %s%s  %s" % (
             os.path.basename(variant["file"]), "opened" if result.get("opened") else "refused",
