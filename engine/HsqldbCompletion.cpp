@@ -56,7 +56,8 @@ MemberState StateOf(const std::string& base, const std::string& name, const std:
         case MemberOutcome::CutShort:
         case MemberOutcome::Salvaged: state = MemberState::Truncated; break;
         case MemberOutcome::NotInflated:
-        case MemberOutcome::NotWritten: break;
+        case MemberOutcome::NotWritten:
+        case MemberOutcome::NotRead: break;
         }
     }
     return state.value_or(MemberState::Whole);
