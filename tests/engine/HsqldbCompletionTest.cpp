@@ -8,6 +8,7 @@
 
 #include "TestPackages.h"
 #include "engine/HsqldbDataFile.h"
+#include "engine/MemberExtractor.h"
 
 namespace tavrin {
 namespace {
@@ -300,6 +301,50 @@ TEST(HsqldbCompletion, TheLastCommittedReportOfANameDecidesItsState)
     const auto done = CompleteHsqldb(folder.path(), members);
     ASSERT_EQ(done.size(), 1u);
     EXPECT_EQ(done[0].action, "restore-from-backup");
+}
+
+// A flipped bit in a deflated data file can turn one of its blocks into the final one:
+// the stream ends cleanly, short of the member's size. From extraction to completion the
+// rows before that point come back when nothing else can stand in, and a whole backup
+// still wins when there is one.
+TEST(HsqldbCompletion, DataWhoseStreamEndsEarlyKeepsItsRowsUnlessABackupStandsIn)
+{
+    const Bytes data = DataFile({24, 40, 16, 64, 24, 32});
+    // A final stored block with the header, two rows and the start of the third; what
+    // follows it in the package is never read.
+    const Bytes start = data.substr(0, 100);
+    const Bytes packed = "\x01" + Le16(100) + Le16(0xFFFF ^ 100) + start + Deflate(data.substr(100));
+    const PackageEntry entry{"database/data", static_cast<std::uint32_t>(packed.size()),
+                             static_cast<std::uint32_t>(data.size()), 0};
+    for (const bool withBackup : {false, true}) {
+        SCOPED_TRACE(withBackup ? "with a whole backup" : "without a backup");
+        TempFolder folder;
+        ::mkdir((folder / "database").c_str(), 0755);
+        WriteFile(folder / "p.odb", packed);
+        WriteFile(folder / "database/script", kScript);
+        WriteFile(folder / "database/properties", kProperties);
+        std::vector<MemberReport> members = {Report("database/script", Came::Whole),
+                                             Report("database/properties", Came::Whole)};
+        if (withBackup) {
+            WriteFile(folder / "database/backup", "zipped");
+            members.push_back(Report("database/backup", Came::Whole));
+        }
+        members.push_back(ExtractMember(entry, folder / "p.odb", folder / "database/data"));
+        ASSERT_EQ(members.back().outcome, MemberOutcome::Salvaged) << members.back().error;
+        ASSERT_EQ(ReadFile(folder / "database/data"), start);
+
+        std::vector<std::string> actions;
+        for (const DatabaseCompletion& done : CompleteHsqldb(folder.path(), members))
+            actions.push_back(done.action);
+        if (withBackup) {
+            EXPECT_EQ(actions, std::vector<std::string>{"restore-from-backup"});
+            EXPECT_NE(ReadFile(folder / "database/properties").find("modified=yes"), std::string::npos);
+        } else {
+            EXPECT_EQ(actions, std::vector<std::string>{"data-mended"});
+            EXPECT_EQ(ReadFile(folder / "database/data"), data.substr(0, 96)); // the header and two whole rows
+            EXPECT_EQ(ReadFile(folder / "database/properties"), kProperties);
+        }
+    }
 }
 
 } // namespace

@@ -13,7 +13,7 @@ central headers alike with no gap or overlap between members; a manifest that li
 every member.
 
 Exit status: 0 when every variant gives what damage.py says it must (all rows, a
-connection, or the tables whose definition survived) and every package is
+connection, a connection with rows, or the tables whose definition survived) and every package is
 well-formed, 1 otherwise, 77 (skipped) when LibreOffice or its Python bridge is not
 installed.
 """
@@ -220,6 +220,8 @@ def main(argv=None):
             met = whole
         elif must == "opens":
             met = result.get("opened")
+        elif must == "some-rows":
+            met = result.get("opened") and rows > 0
         elif isinstance(must, list):
             met = result.get("opened") and set(must) <= set(result.get("tables", {}))
         else:
@@ -234,6 +236,7 @@ def main(argv=None):
         kept = ["%s %d/%d" % (kind, len(set(result.get(kind, [])) & set(expected[kind])),
                               len(expected[kind])) for kind in ("queries", "forms")]
         promise = ("" if must == "all-rows" else " (must open)" if must == "opens"
+                   else " (must open with rows)" if must == "some-rows"
                    else " (must open with %s)" % (", ".join(must) or "no table left")
                    if isinstance(must, list)
                    else " (database bytes lost)")
