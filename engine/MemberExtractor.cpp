@@ -225,7 +225,9 @@ void Inflate(const PackageEntry& entry, const std::string& packagePath, int pack
     const int readError = zip::RawMemberReadError(reader);
     const bool endedShort = result == zip::UnzipMoreData && zip::RawMemberStreamEnded(reader);
     zip::CloseRawMember(reader);
-    if (result == zip::UnzipOk && left == 0) {
+    // A stream that ended short yet inflated to the recorded CRC is the member whole: it
+    // is the declared size that is wrong, and no member should be lost over it.
+    if ((result == zip::UnzipOk && left == 0) || (endedShort && entry.recordedCrc != 0 && out.crc() == entry.recordedCrc)) {
         report.outcome = MemberOutcome::Written;
         return;
     }

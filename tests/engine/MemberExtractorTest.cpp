@@ -121,6 +121,11 @@ TEST(MemberExtractor, ChecksWhatWasWrittenAgainstTheRecordedCrc)
         {"deflated stream that inflates to other bytes", Deflate(flipped), {"m", static_cast<std::uint32_t>(Deflate(flipped).size()), u, 0, crc},
          MemberOutcome::Written, CrcCheck::Mismatch},
         {"no CRC recorded", flipped, {"m", u, u, 0, 0}, MemberOutcome::Written, CrcCheck::NotChecked},
+        {"declared size too large, CRC agrees: the size lied", packed, {"m", c, u + 100, 0, crc}, MemberOutcome::Written,
+         CrcCheck::Matches},
+        {"declared size too large, CRC disagrees", Deflate(flipped),
+         {"m", static_cast<std::uint32_t>(Deflate(flipped).size()), u + 100, 0, crc}, MemberOutcome::NotInflated,
+         CrcCheck::NotChecked},
         {"cut short is reported as such, not checked", text.substr(0, 9), {"m", u, u, 0, crc}, MemberOutcome::CutShort,
          CrcCheck::NotChecked},
     };
@@ -131,6 +136,10 @@ TEST(MemberExtractor, ChecksWhatWasWrittenAgainstTheRecordedCrc)
         EXPECT_EQ(report.outcome, test.outcome) << test.label;
         EXPECT_EQ(report.crcCheck, test.check) << test.label;
         EXPECT_EQ(report.recordedCrc, test.entry.recordedCrc) << test.label;
+        if (test.check == CrcCheck::Matches) {
+            EXPECT_EQ(ReadFile(folder / "out"), text) << test.label;
+            EXPECT_EQ(report.bytesWritten, text.size()) << test.label;
+        }
         if (test.check == CrcCheck::Mismatch) {
             EXPECT_EQ(ReadFile(folder / "out"), flipped) << test.label;
             EXPECT_EQ(report.writtenCrc, 0x05AAD208u) << test.label; // of `flipped`
