@@ -12,6 +12,7 @@
 
 #include "engine/BatchLog.h"
 #include "engine/CentralDirectory.h"
+#include "engine/HsqldbCompletion.h"
 #include "engine/ManifestRepair.h"
 #include "engine/MemberExtractor.h"
 #include "engine/PackageScanner.h"
@@ -133,7 +134,10 @@ int RepairThreadProc(ThreadContext& context)
             // A central directory that survived still records the CRC of members whose
             // own headers lost it, so they are checked like the others.
             SupplyCentralDirectoryCrcs(package.fd(), package.length(), scanList);
-            const int extracted = ExtractPackage(folder, path, scanList, context, report, &package);
+            // The database completion needs the members' outcomes even when no report was asked for.
+            PackageReport unreported;
+            PackageReport* extraction = report != nullptr ? report : &unreported;
+            const int extracted = ExtractPackage(folder, path, scanList, context, extraction, &package);
             package.Close();
             if (extracted == 0) {
                 view.AddLogLine(path + " extraction of file failed. Please contact at " + kSupportAddress +
@@ -163,6 +167,10 @@ int RepairThreadProc(ThreadContext& context)
                 view.SetProgressPosition(ProgressBar::Total, i + 1);
                 continue;
             } else {
+                for (DatabaseCompletion& completion : CompleteHsqldb(folder, extraction->members)) {
+                    view.AddLogLine(path + " " + CompletionLogText(completion), completion.rowsMayBeLost ? kRed : kBlack);
+                    extraction->databaseCompletions.push_back(std::move(completion));
+                }
                 if (WriteMissingMimetype(folder))
                     view.AddLogLine(path + " mimetype was not recovered, a new one is written....\r\n", kBlack);
                 const ManifestAction manifest = RepairManifest(folder);
