@@ -242,8 +242,11 @@ void Inflate(const PackageEntry& entry, const std::string& packagePath, int pack
         std::min<std::uint64_t>(zip::RawMemberTotalProduced(reader) - std::min(zip::RawMemberTotalProduced(reader), report.bytesWritten),
                                 bufferSize);
     const int readError = zip::RawMemberReadError(reader);
+    const bool endedShort = result == zip::UnzipMoreData && zip::RawMemberStreamEnded(reader);
     zip::CloseRawMember(reader);
-    if (result == zip::UnzipOk && left == 0) {
+    // A stream that ended short yet inflated to the recorded CRC is the member whole: it
+    // is the declared size that is wrong, and no member should be lost over it.
+    if ((result == zip::UnzipOk && left == 0) || (endedShort && entry.recordedCrc != 0 && out.crc() == entry.recordedCrc)) {
         report.outcome = MemberOutcome::Written;
         return;
     }
@@ -256,9 +259,11 @@ void Inflate(const PackageEntry& entry, const std::string& packagePath, int pack
     case zip::UnzipNoMemory: report.error = "out of memory"; break;
     default: report.error = "the data is damaged"; break;
     }
-    // Only a stream cut off or broken by damage has a readable start to salvage; one that
-    // ended cleanly short of a declared size is a header that lies, and stays out.
-    if (salvage != SalvageRule::None && (result == zip::UnzipReadFailed || result == zip::UnzipFlateError)) {
+    // A stream cut off or broken by damage has a readable start to salvage, and so has one
+    // that ended cleanly short of its declared size: a flipped bit inside the compressed
+    // data can turn a block into the final one, and the rows before it are still sound.
+    if (salvage != SalvageRule::None &&
+        (result == zip::UnzipReadFailed || result == zip::UnzipFlateError || endedShort)) {
         const auto tail = static_cast<std::size_t>(failedCallBytes);
         if (tail == 0 || out.Write(buffer.get(), tail)) {
             noteLines(buffer.get(), tail);

@@ -62,7 +62,8 @@ Bytes MillionSizedFakeHeaders()
 
 Bytes Bomb()
 {
-    // 64 KiB of zeros deflate to a few hundred bytes; the header claims 4 GiB - 1.
+    // 64 KiB of zeros deflate to a few hundred bytes; the header claims 4 GiB - 1. What
+    // did inflate is kept as the readable start of the data file, and nothing more.
     const Bytes packed = Deflate(Bytes(64 * 1024, '\0'), 9);
     return HealthyStart() + LocalHeader("database/data", 8, static_cast<std::uint32_t>(packed.size()), 0xFFFFFFFF) +
            packed;
@@ -150,10 +151,10 @@ std::vector<AdversarialCase> Cases()
     nestedCut.resize(kMaxMemberNameLength);
     return {
         {"Bomb", Bomb,
-         {{kRed, "{pkg} member database/data could not be inflated (the data ends before the member's size) and is left "
-                 "out....\r\n"},
+         {{kRed, "{pkg} member database/data could not be inflated whole (the data ends before the member's size), its "
+                 "first 65536 of 4294967295 bytes are kept....\r\n"},
           {kGreen, kRepaired}},
-         healthy},
+         with({"database/data"})},
         {"DeflatedSizesPastTheEnd", DeflatedSizesPastTheEnd,
          {{kRed, "{pkg} member forms/big.xml could not be inflated (the package ends inside the member's data) and is "
                  "left out....\r\n"},

@@ -236,6 +236,27 @@ assert e["members_not_recovered"] == ["database/data"] and e["members"][0]["outc
                        "/empty.odb\", \"opened\": true, \"error\": null, \"members\": []}\n]}\n");
 }
 
+// What was done to an embedded database after extraction is in the report, one entry
+// per change, the same as its log line.
+TEST_F(TavrinRepair, JsonReportListsTheDatabaseCompletions)
+{
+    ASSERT_EQ(Run("--json -o out " + Fixture("truncated-in-member.odb") + " " + Fixture("intact.odb")), 0) << err;
+    std::ofstream(root / "report.json") << out;
+    const std::string check = R"(
+import json, sys
+cut, intact = json.load(open(sys.argv[1]))["packages"]
+assert intact["database_completion"] == [], intact
+(done,) = cut["database_completion"]
+assert done["action"] == "data-kept" and done["member"] == "database/data", done
+assert done["rows_may_be_lost"] is True, done
+assert done["detail"] in sys.argv[2], (done, sys.argv[2])
+)";
+    std::ofstream(root / "check.py") << check;
+    const std::string command = "/usr/bin/python3 " + Quote((root / "check.py").string()) + " " +
+                                Quote((root / "report.json").string()) + " " + Quote(err);
+    EXPECT_EQ(std::system(command.c_str()), 0) << out;
+}
+
 TEST_F(TavrinRepair, KeepWorkspaceKeepsTheExtractedPackagesButRefusesAFullFolder)
 {
     ASSERT_EQ(Run("-q -o out --keep-workspace ws " + Fixture("intact.odb")), 0) << err;
