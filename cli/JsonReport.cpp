@@ -117,7 +117,8 @@ std::string RunReportJson(const BatchReport& report, const std::string& output, 
                 Field("media_folder", OptionalString(package.mediaFolder)) + ", " +
                 Field("error", OptionalString(package.error)) + ", " +
                 Field("nothing_found", OptionalString(package.nothingFound)) + ", " +
-                Field("lost_members_not_listed", Number(package.lostNotListed)) + ",\n     " +
+                Field("lost_members_not_listed", Number(package.lostNotListed)) + ", " +
+                Field("failed_members_not_listed", Number(package.failedNotListed)) + ",\n     " +
                 Field("database_completion", DatabaseCompletionJson(package.databaseCompletions)) + ",\n     " +
                 Field("members", "[" + members + (members.empty() ? "]" : "\n     ]")) + "}";
     }

@@ -76,6 +76,7 @@ struct PackageReport {
     std::string error;       // the reason of a failure, when there is one
     std::string nothingFound; // what the file held instead, when it opened but gave no member
     std::uint64_t lostNotListed = 0; // members that lost their sizes, beyond those in `members`
+    std::uint64_t failedNotListed = 0; // other members not recovered whole, beyond those in `members`
 };
 
 struct BatchReport {

@@ -154,7 +154,8 @@ int RepairThreadProc(ThreadContext& context)
             } else if (package.membersRecovered == 0) {
                 // The folder holds only what the repair wrote itself; saved, it would only
                 // look like a repaired database.
-                const std::uint64_t found = scanList.size() + package.lost.size() + package.lostNotKept;
+                const std::uint64_t found =
+                    scanList.size() + package.lost.size() + package.lostNotKept + package.brokenNotKept;
                 const std::string reason = "none of the " + std::to_string(found) + " members found could be recovered";
                 view.AddLogLine(path + " " + reason + ", there is nothing to save....\r\n", kRed);
                 view.AddLogLine(path + " not Repaired....\r\n", kRed);

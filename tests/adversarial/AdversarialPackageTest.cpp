@@ -47,6 +47,19 @@ Bytes MillionFakeHeaders()
     return bytes + StoredMember("mimetype", "application/vnd.oasis.opendocument.base");
 }
 
+// A million headers that declare sizes, 37 bytes apart: each one's data runs into the
+// next headers and breaks at once. The scan meets every fourth of them (250,000); the
+// log names the first hundred and counts the rest in one line.
+Bytes MillionSizedFakeHeaders()
+{
+    const Bytes fake = LocalHeader("a/b.xml", 8, 100, 200);
+    Bytes bytes = HealthyStart();
+    bytes.reserve(bytes.size() + fake.size() * 1'000'000);
+    for (int i = 0; i < 1'000'000; ++i)
+        bytes += fake;
+    return bytes;
+}
+
 Bytes Bomb()
 {
     // 64 KiB of zeros deflate to a few hundred bytes; the header claims 4 GiB - 1. What
@@ -151,6 +164,11 @@ std::vector<AdversarialCase> Cases()
          {{kRed, "{pkg} member database/log is cut short, 4 of 4294967295 bytes recovered....\r\n"}, {kGreen, kRepaired}},
          with({"database/log"})},
         {"MillionFakeHeaders", MillionFakeHeaders, {{kGreen, kRepaired}}, {"META-INF/manifest.xml", "content.xml", "mimetype"}},
+        {"MillionSizedFakeHeaders", MillionSizedFakeHeaders,
+         {{kRed, "{pkg} member a/b.xml could not be inflated (the data is damaged) and is left out....\r\n"},
+          {kRed, "{pkg} 249900 more members could not be recovered whole, they are not listed one by one....\r\n"},
+          {kGreen, kRepaired}},
+         healthy},
         {"EscapingNames", EscapingNames, {{kGreen, kRepaired}},
          with({kEscapeTag, kEscapeTag + "-rooted", "a/" + kEscapeTag + "-middle", kEscapeTag + "-backslash"})},
         {"ControlCharacterNames", ControlCharacterNames,

@@ -297,4 +297,36 @@ TEST_F(TavrinRepair, SameFileNameTwiceGivesTwoOutputs)
                                                                "TAVRINREP_Base (2).odb", "TAVRINREP_Base.odb"}));
 }
 
+// A package of fake members: the report lists its first hundred failures and counts the
+// rest, and the log says so in one line.
+TEST_F(TavrinRepair, JsonReportCountsFailuresPastAHundred)
+{
+    auto header = [](const std::string& name, char method, char compressed, char uncompressed) {
+        return std::string("PK\3\4\x14\0\0\0", 8) + method + std::string("\0\0\0\x21\0\0\0\0", 9) + compressed +
+               std::string("\0\0\0", 3) + uncompressed + std::string("\0\0\0", 3) + static_cast<char>(name.size()) +
+               std::string("\0\0\0", 3) + name;
+    };
+    const std::string mimetype = "application/vnd.oasis.opendocument.base";
+    std::string package = header("mimetype", 0, static_cast<char>(mimetype.size()), static_cast<char>(mimetype.size())) + mimetype;
+    for (int i = 0; i < 103; ++i)
+        package += header("fake/" + std::to_string(i), 8, 4, 100) + "\xff\xff\xff\xff";
+    std::ofstream(root / "fake.odb", std::ios::binary) << package;
+    ASSERT_EQ(Run("--json -o out fake.odb"), 0) << err;
+    std::ofstream(root / "report.json") << out;
+    const std::string check = R"(
+import json, sys
+p = json.load(open(sys.argv[1]))["packages"][0]
+assert p["result"] == "saved" and p["members_found"] == 101 and p["members_written"] == 1, p
+assert p["members_not_recovered"] == ["fake/%d" % i for i in range(100)], p
+assert p["failed_members_not_listed"] == 3 and p["lost_members_not_listed"] == 0, p
+)";
+    std::ofstream(root / "check.py") << check;
+    const std::string command =
+        "/usr/bin/python3 " + Quote((root / "check.py").string()) + " " + Quote((root / "report.json").string());
+    EXPECT_EQ(std::system(command.c_str()), 0) << out;
+    EXPECT_NE(err.find("fake.odb 3 more members could not be recovered whole, they are not listed one by one....\n"),
+              std::string::npos);
+    EXPECT_EQ(err.find("member fake/100 "), std::string::npos);
+}
+
 } // namespace
