@@ -31,6 +31,17 @@ namespace {
 // would only slow the run and bury a real report.
 void QuietMessages(QtMsgType, const QMessageLogContext&, const QString&) {}
 
+} // namespace
+
+// The application below is never destroyed, so Qt never hands back the font patterns
+// it keeps from fontconfig; the leak checker is told those are not ours.
+extern "C" const char* __lsan_default_suppressions()
+{
+    return "leak:libfontconfig.so\n";
+}
+
+namespace {
+
 // Made once and never destroyed: at exit Qt's own globals may already be gone.
 void StartGui()
 {
