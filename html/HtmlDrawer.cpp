@@ -627,9 +627,10 @@ void CHtmlDrawer::HandleRule(const HtmlTag& tag)
     int layoutWidth = 0;
     int drawnWidth = 0;
     if (CHtmlValueParser::IsPercent(widthText)) {
-        const int percent = CHtmlValueParser::LeadingInt(widthText);
+        // Several wide rules on one line add up: keep the sum within bounds too.
+        const int percent = std::clamp(CHtmlValueParser::LeadingInt(widthText), 0, kMaxCount);
         if (!m_drawing)
-            m_line.widthPercent += percent;
+            m_line.widthPercent = std::min(kMaxCount, m_line.widthPercent + percent);
         layoutWidth = 1;
         drawnWidth = CHtmlValueParser::MulDiv(m_area.width(), percent, 100);
     } else {

@@ -295,6 +295,12 @@ TEST(HtmlDrawer, HostileValuesStayBounded)
         EXPECT_LT(size.width(), 1 << 24) << html.left(60).toStdString();
         EXPECT_LT(size.height(), 1 << 24) << html.left(60).toStdString();
     }
+
+    // Percentage rules add up on their line: the sum stays a share the drawing can use.
+    drawer.MeasureHtml(&probe, "<hr width=2000000000%><hr width=2000000000%><hr width=-50%>x");
+    ASSERT_EQ(drawer.Lines().size(), 1u);
+    EXPECT_GE(drawer.Lines().front().widthPercent, 0);
+    EXPECT_LE(drawer.Lines().front().widthPercent, 1000);
 }
 
 TEST(HtmlDrawer, StringTagsReadTextFromTheResourceRoot)
