@@ -171,6 +171,19 @@ TEST(HtmlDrawer, WrapsOnlyWithAMaximumWidth)
         joined += run.text;
     EXPECT_EQ(joined, "Abcdefghijklmnop");
     EXPECT_GT(drawer.PlacedRuns().size(), 1u);
+
+    // So is a long path without a break character, line after line, each within the width.
+    QString path;
+    for (int i = 0; i < 150; ++i)
+        path += QStringLiteral("/folder%1").arg(i);
+    Render(drawer, path, 30);
+    joined.clear();
+    for (const auto& run : drawer.PlacedRuns()) {
+        joined += run.text;
+        EXPECT_LE(run.rect.width(), 30) << run.text.toStdString();
+    }
+    EXPECT_EQ(joined, path);
+    EXPECT_GT(drawer.Lines().size(), 100u);
 }
 
 TEST(HtmlDrawer, TabsStopOnMultiplesOfTheTabSize)
