@@ -72,13 +72,6 @@ void ScratchFolder::Empty(const std::string& keep) const
     RemoveEntriesAt(fd, keep);
 }
 
-void WriteWholeFile(const std::string& path, const void* data, std::size_t size)
-{
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0 || !platform::WriteFully(fd, data, size) || ::close(fd) != 0)
-        FuzzFailure("cannot write the input file", path.c_str());
-}
-
 std::vector<unsigned char> ReadWholeFile(const std::string& path)
 {
     std::vector<unsigned char> bytes;

@@ -27,10 +27,6 @@ private:
     std::string path_;
 };
 
-// Writes `size` bytes to a new file at `path`; aborts the harness when that fails,
-// since every later check would then test nothing.
-void WriteWholeFile(const std::string& path, const void* data, std::size_t size);
-
 // The whole file, or an empty vector when it cannot be read.
 std::vector<unsigned char> ReadWholeFile(const std::string& path);
 
