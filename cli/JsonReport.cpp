@@ -93,7 +93,8 @@ std::string RunReportJson(const BatchReport& report, const std::string& output, 
                 ", " + Field("output", OptionalString(package.outputPath)) + ", " +
                 Field("media_folder", OptionalString(package.mediaFolder)) + ", " +
                 Field("error", OptionalString(package.error)) + ", " +
-                Field("nothing_found", OptionalString(package.nothingFound)) + ",\n     " +
+                Field("nothing_found", OptionalString(package.nothingFound)) + ", " +
+                Field("lost_members_not_listed", Number(package.lostNotListed)) + ",\n     " +
                 Field("members", "[" + members + (members.empty() ? "]" : "\n     ]")) + "}";
     }
     json += first ? "],\n  " : "\n  ],\n  ";

@@ -251,15 +251,8 @@ int RunList(const Options& options)
         } else {
             // The list shows what a repair would extract, members sized by inflation included.
             const std::uint64_t length = S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0;
-            ScanList unsized;
-            PackageScanner().Scan(fd, length, entries, &unsized);
-            if (!unsized.empty()) {
-                ScanList sized;
-                for (UnsizedMember& member : UnsizedMemberRecovery(fd, length).Merge(entries, unsized))
-                    if (member.error.empty())
-                        sized.push_back(std::move(member.entry));
-                entries = std::move(sized);
-            }
+            UnsizedMemberRecovery sizer(fd, length);
+            PackageScanner().Scan(fd, length, entries, &sizer);
         }
         if (fd >= 0)
             ::close(fd);

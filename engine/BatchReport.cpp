@@ -9,6 +9,7 @@ const char* ToString(MemberOutcome outcome)
     case MemberOutcome::CutShort: return "cut-short";
     case MemberOutcome::NotInflated: return "not-inflated";
     case MemberOutcome::NotWritten: return "not-written";
+    case MemberOutcome::NotRead: return "not-read";
     case MemberOutcome::Salvaged: return "salvaged";
     }
     return "unknown";
@@ -20,6 +21,7 @@ const char* ToString(PackageResult result)
     case PackageResult::NotStarted: return "not-started";
     case PackageResult::OpenFailed: return "open-failed";
     case PackageResult::NothingFound: return "nothing-found";
+    case PackageResult::NothingRecovered: return "nothing-recovered";
     case PackageResult::Repaired: return "repaired";
     case PackageResult::StoppedBefore: return "stopped";
     case PackageResult::Saved: return "saved";
@@ -48,6 +50,7 @@ const char* ToString(SizeSource source)
     case SizeSource::DataDescriptor: return "data-descriptor";
     case SizeSource::Inflation: return "inflation";
     case SizeSource::InflationAndDescriptor: return "inflation-and-descriptor";
+    case SizeSource::CompressedSizeCorrected: return "compressed-size-corrected";
     }
     return "unknown";
 }

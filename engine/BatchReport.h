@@ -15,6 +15,7 @@ enum class MemberOutcome {
     CutShort,     // stored member whose data runs past the end of the package: what was there
     NotInflated,  // the raw stream did not inflate to the member's size; nothing written
     NotWritten,   // the target could not be created or written; nothing written
+    NotRead,      // reading the package failed (not its end: an I/O error); nothing written
     Salvaged,     // a database member that did not inflate whole: its readable start is kept
 };
 
@@ -42,6 +43,7 @@ enum class PackageResult {
     NotStarted,     // the batch ended before this package (stop or refusal)
     OpenFailed,     // the package could not be opened
     NothingFound,   // opened, but no member was found
+    NothingRecovered, // members were found, but none could be written: not saved
     Repaired,       // members extracted into the workspace
     StoppedBefore,  // the repair was stopped before this package
     Saved,          // rebuilt package written
@@ -61,6 +63,7 @@ struct PackageReport {
     std::string mediaFolder; // set when pictures were copied
     std::string error;       // the reason of a failure, when there is one
     std::string nothingFound; // what the file held instead, when it opened but gave no member
+    std::uint64_t lostNotListed = 0; // members that lost their sizes, beyond those in `members`
 };
 
 struct BatchReport {

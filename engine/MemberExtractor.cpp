@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -16,7 +17,6 @@
 
 #include "engine/ContentXml.h"
 #include "engine/TextUtil.h"
-#include "engine/UnsizedMemberRecovery.h"
 #include "platform/FileIo.h"
 #include "platform/SystemError.h"
 #include "zip/RawMemberInflater.h"
@@ -134,15 +134,18 @@ private:
 void CopyStored(const PackageEntry& entry, int package, PendingFile& out, MemberReport& report)
 {
     std::vector<unsigned char> buffer(std::min<std::size_t>(entry.compressedSize, kChunkSize));
-    std::uint64_t offset = entry.dataOffset;
     std::uint64_t left = entry.compressedSize;
+    platform::FileIo& io = platform::FileIo::Current();
+    if (io.Seek(package, static_cast<off_t>(entry.dataOffset), SEEK_SET) < 0) {
+        report.outcome = MemberOutcome::NotRead;
+        report.error = platform::SystemErrorText(errno);
+        return;
+    }
     while (left > 0) {
         const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size()));
-        const ssize_t got = ::pread(package, buffer.data(), want, static_cast<off_t>(offset));
-        if (got < 0 && errno == EINTR)
-            continue;
+        const ssize_t got = platform::ReadSome(package, buffer.data(), want);
         if (got < 0) {
-            report.outcome = MemberOutcome::NotWritten;
+            report.outcome = MemberOutcome::NotRead;
             report.error = platform::SystemErrorText(errno);
             return;
         }
@@ -153,7 +156,6 @@ void CopyStored(const PackageEntry& entry, int package, PendingFile& out, Member
             report.error = out.error();
             return;
         }
-        offset += static_cast<std::uint64_t>(got);
         left -= static_cast<std::uint64_t>(got);
         report.bytesWritten += static_cast<std::uint64_t>(got);
     }
@@ -176,7 +178,8 @@ SalvageRule SalvageRuleFor(const std::string& name)
     return SalvageRule::None;
 }
 
-void Inflate(const PackageEntry& entry, const std::string& packagePath, PendingFile& out, MemberReport& report)
+void Inflate(const PackageEntry& entry, const std::string& packagePath, int packageFd, PendingFile& out,
+             MemberReport& report)
 {
     const SalvageRule salvage = SalvageRuleFor(entry.name);
     std::uint64_t wholeLinesEnd = 0; // bytes up to and including the last line end written
@@ -185,7 +188,9 @@ void Inflate(const PackageEntry& entry, const std::string& packagePath, PendingF
             wholeLinesEnd = report.bytesWritten + static_cast<std::uint64_t>(static_cast<const unsigned char*>(end) - data) + 1;
     };
     zip::RawMemberReader* reader = nullptr;
-    if (zip::OpenRawMemberAt(packagePath, entry.dataOffset, &reader) != zip::UnzipOk || reader == nullptr) {
+    const zip::UnzipResult opened = packageFd >= 0 ? zip::OpenRawMemberOnDescriptor(packageFd, entry.dataOffset, &reader)
+                                                   : zip::OpenRawMemberAt(packagePath, entry.dataOffset, &reader);
+    if (opened != zip::UnzipOk || reader == nullptr) {
         report.outcome = MemberOutcome::NotInflated;
         report.error = "the package could not be opened";
         return;
@@ -217,6 +222,7 @@ void Inflate(const PackageEntry& entry, const std::string& packagePath, PendingF
     const std::uint64_t failedCallBytes =
         std::min<std::uint64_t>(zip::RawMemberTotalProduced(reader) - std::min(zip::RawMemberTotalProduced(reader), report.bytesWritten),
                                 buffer.size());
+    const int readError = zip::RawMemberReadError(reader);
     zip::CloseRawMember(reader);
     if (result == zip::UnzipOk && left == 0) {
         report.outcome = MemberOutcome::Written;
@@ -224,7 +230,10 @@ void Inflate(const PackageEntry& entry, const std::string& packagePath, PendingF
     }
     switch (result) {
     case zip::UnzipMoreData: report.error = "the data ends before the member's size"; break;
-    case zip::UnzipReadFailed: report.error = "the package ends inside the member's data"; break;
+    case zip::UnzipReadFailed:
+        report.error = readError != 0 ? "reading the package failed: " + platform::SystemErrorText(readError)
+                                      : std::string("the package ends inside the member's data");
+        break;
     case zip::UnzipNoMemory: report.error = "out of memory"; break;
     default: report.error = "the data is damaged"; break;
     }
@@ -260,6 +269,9 @@ std::string FailureLine(const std::string& packagePath, const MemberReport& memb
     case MemberOutcome::NotWritten:
         return packagePath + " member " + name + " could not be written (" + member.error +
                ") and is left out....\r\n";
+    case MemberOutcome::NotRead:
+        return packagePath + " member " + name + " could not be read from the package (" + member.error +
+               ") and is left out....\r\n";
     case MemberOutcome::Salvaged:
         return packagePath + " member " + name + " could not be inflated whole (" + member.error + "), its first " +
                std::to_string(member.bytesWritten) + " of " + std::to_string(member.uncompressedSize) + " bytes" +
@@ -269,6 +281,12 @@ std::string FailureLine(const std::string& packagePath, const MemberReport& memb
         break;
     }
     return {};
+}
+
+bool SizedByInflation(const PackageEntry& entry)
+{
+    return entry.sizeSource == SizeSource::Inflation || entry.sizeSource == SizeSource::InflationAndDescriptor ||
+           entry.sizeSource == SizeSource::CompressedSizeCorrected;
 }
 
 std::string Hex32(std::uint32_t value)
@@ -287,6 +305,11 @@ std::string CrcMismatchLine(const std::string& packagePath, const MemberReport& 
 
 std::string SizedByInflationLine(const std::string& packagePath, const PackageEntry& entry)
 {
+    if (entry.sizeSource == SizeSource::CompressedSizeCorrected)
+        return packagePath + " member " + PrintableName(entry.name) +
+               " had a wrong compressed size, its end was found by inflating it: " +
+               std::to_string(entry.compressedSize) + " bytes inflate to " + std::to_string(entry.uncompressedSize) +
+               " with the CRC-32 and size the package recorded....\r\n";
     return packagePath + " member " + PrintableName(entry.name) + " had lost its sizes, its end was found by inflating it" +
            (entry.sizeSource == SizeSource::InflationAndDescriptor ? " and its data descriptor agrees" : "") + ": " +
            std::to_string(entry.compressedSize) + " bytes inflate to " + std::to_string(entry.uncompressedSize) +
@@ -370,8 +393,7 @@ MemberReport ExtractMember(const PackageEntry& entry, const std::string& package
 
     // Equal sizes mean stored, whatever the method field said; except for a member sized
     // by inflating it, which is deflated whatever its sizes happen to be.
-    const bool sizedByInflation =
-        entry.sizeSource == SizeSource::Inflation || entry.sizeSource == SizeSource::InflationAndDescriptor;
+    const bool sizedByInflation = SizedByInflation(entry);
     if (entry.compressedSize == entry.uncompressedSize && !sizedByInflation) {
         FileDescriptor opened(packageFd >= 0 ? -1 : ::open(packagePath.c_str(), O_RDONLY | O_CLOEXEC));
         const int package = packageFd >= 0 ? packageFd : opened.get();
@@ -388,7 +410,7 @@ MemberReport ExtractMember(const PackageEntry& entry, const std::string& package
             PendingFile inflated(targetPath);
             MemberReport tried = report;
             tried.bytesWritten = 0;
-            Inflate(entry, packagePath, inflated, tried);
+            Inflate(entry, packagePath, package, inflated, tried);
             if (tried.outcome == MemberOutcome::Written && inflated.crc() == entry.recordedCrc) {
                 if (!inflated.Commit()) {
                     report.outcome = MemberOutcome::NotWritten;
@@ -402,7 +424,7 @@ MemberReport ExtractMember(const PackageEntry& entry, const std::string& package
             }
         }
     } else {
-        Inflate(entry, packagePath, out, report);
+        Inflate(entry, packagePath, packageFd, out, report);
     }
 
     if (report.outcome == MemberOutcome::Written || report.outcome == MemberOutcome::CutShort ||
@@ -422,60 +444,74 @@ MemberReport ExtractMember(const PackageEntry& entry, const std::string& package
 }
 
 int ExtractPackage(const std::string& folder, const std::string& packagePath, const ScanList& entries,
-                   ThreadContext& context, PackageReport* report, const ScanList* unsized)
+                   ThreadContext& context, PackageReport* report, ScannedPackage* scanned)
 {
     WorkView& view = *context.view;
-    if (entries.empty() && (unsized == nullptr || unsized->empty()))
-        return 0;
-    // Opened once for all stored members; the inflater opens its own reader per member.
-    const FileDescriptor package(::open(packagePath.c_str(), O_RDONLY | O_CLOEXEC));
-    std::vector<UnsizedMember> members;
-    if (unsized != nullptr && !unsized->empty() && package.get() >= 0) {
-        struct stat info {};
-        const std::uint64_t length = ::fstat(package.get(), &info) == 0 ? static_cast<std::uint64_t>(info.st_size) : 0;
-        members = UnsizedMemberRecovery(package.get(), length, context.running).Merge(entries, *unsized);
-    } else {
-        for (const PackageEntry& entry : entries)
-            members.push_back(UnsizedMember{entry, {}});
-    }
-    const int count = static_cast<int>(members.size());
+    const std::vector<LostMember> noLost;
+    const std::vector<LostMember>& lost = scanned != nullptr ? scanned->lost : noLost;
+    if (scanned != nullptr)
+        scanned->membersRecovered = 0;
+    const std::size_t count = entries.size() + lost.size();
     if (count == 0)
         return 0;
-    view.SetProgressRange(ProgressBar::File, count);
+    // Without the scan's own descriptor, opened once for all members.
+    const FileDescriptor opened(scanned != nullptr && scanned->fd() >= 0 ? -1
+                                                                          : ::open(packagePath.c_str(), O_RDONLY | O_CLOEXEC));
+    const int package = opened.get() >= 0 ? opened.get() : (scanned != nullptr ? scanned->fd() : -1);
+    const int range = static_cast<int>(std::min<std::size_t>(count, static_cast<std::size_t>(INT32_MAX)));
+    view.SetProgressRange(ProgressBar::File, range);
     view.SetProgressPosition(ProgressBar::File, 0);
 
     std::string base = folder;
     if (base.empty() || base.back() != '/')
         base += '/';
     CreatedFolders created;
-    for (int i = 0; i < count; ++i) {
-        const PackageEntry& entry = members[static_cast<std::size_t>(i)].entry;
+    std::size_t recovered = 0;
+    std::size_t nextListed = 0;
+    std::size_t nextLost = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        // Lost members go in their place in file order, before the listed member that followed them.
+        const bool takeLost = nextLost < lost.size() && (nextListed == entries.size() || lost[nextLost].listedBefore <= nextListed);
         MemberReport member;
-        if (const std::string& unsizedError = members[static_cast<std::size_t>(i)].error; !unsizedError.empty()) {
-            member.name = entry.name;
-            member.dataOffset = entry.dataOffset;
-            member.sizeSource = entry.sizeSource;
+        if (takeLost) {
+            const LostMember& gone = lost[nextLost++];
+            member.name = gone.entry.name;
+            member.dataOffset = gone.entry.dataOffset;
+            member.sizeSource = gone.entry.sizeSource;
             member.outcome = MemberOutcome::NotInflated;
-            member.error = unsizedError;
+            member.error = gone.error;
         } else {
-            if (entry.sizeSource == SizeSource::Inflation || entry.sizeSource == SizeSource::InflationAndDescriptor)
+            const PackageEntry& entry = entries[nextListed++];
+            if (SizedByInflation(entry))
                 view.AddLogLine(SizedByInflationLine(packagePath, entry), kBlack);
             std::string target = entry.name;
             CreateMemberFolders(base, target, view, &created);
-            member = ExtractMember(entry, packagePath, target, package.get());
+            member = ExtractMember(entry, packagePath, target, package);
         }
         if (member.outcome != MemberOutcome::Written)
             view.AddLogLine(FailureLine(packagePath, member), kRed);
         else if (member.crcCheck == CrcCheck::Mismatch)
             view.AddLogLine(CrcMismatchLine(packagePath, member), kRed);
+        if (member.outcome == MemberOutcome::Written || member.outcome == MemberOutcome::Salvaged ||
+            (member.outcome == MemberOutcome::CutShort && member.bytesWritten > 0))
+            ++recovered;
         if (report != nullptr)
             report->members.push_back(std::move(member));
-        view.SetProgressPosition(ProgressBar::File, i);
+        view.SetProgressPosition(ProgressBar::File, static_cast<int>(std::min<std::size_t>(i, static_cast<std::size_t>(range))));
     }
+    if (scanned != nullptr && scanned->lostNotKept > 0) {
+        view.AddLogLine(packagePath + " " + std::to_string(scanned->lostNotKept) +
+                            " more members had lost their sizes and could not be sized, they are left out....\r\n",
+                        kRed);
+        if (report != nullptr)
+            report->lostNotListed = scanned->lostNotKept;
+    }
+    if (scanned != nullptr)
+        scanned->membersRecovered = recovered;
     const ContentXmlAction action = RegenerateContentXml(base);
     if (report != nullptr)
         report->contentXmlRegenerated = action == ContentXmlAction::WroteTemplate;
-    view.SetProgressPosition(ProgressBar::File, count);
+    view.SetProgressPosition(ProgressBar::File, range);
     return 1;
 }
 

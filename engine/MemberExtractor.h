@@ -9,6 +9,7 @@
 
 #include "engine/BatchReport.h"
 #include "engine/PackageEntry.h"
+#include "engine/ScannedPackage.h"
 #include "engine/ThreadContext.h"
 
 namespace tavrin {
@@ -19,13 +20,13 @@ namespace tavrin {
 std::string SafeMemberPath(const std::string& memberName);
 
 // Writes every entry into `folder`, drives the file progress bar, logs one red line
-// per member that could not be recovered, then completes content.xml. `unsized`, when
-// given, holds the deflated members the scanner could not size: each is sized by
-// inflating its data (one line in the log) and written in its place in file order, or
-// logged red when its stream gives no end. Returns 0 when there is nothing to write,
-// 1 otherwise. `report` may be null.
+// per member that could not be recovered and one black line per member sized by
+// inflation, then completes content.xml. With `scanned` (the package as the scan left
+// it) every member is read through the scan's descriptor, the members the scan could
+// not size are reported red in their place in file order, and `membersRecovered` is
+// set. Returns 0 when there is nothing to write, 1 otherwise. `report` may be null.
 int ExtractPackage(const std::string& folder, const std::string& packagePath, const ScanList& entries,
-                   ThreadContext& context, PackageReport* report, const ScanList* unsized = nullptr);
+                   ThreadContext& context, PackageReport* report, ScannedPackage* scanned = nullptr);
 
 // Folders already made for one package, so each is created only once.
 using CreatedFolders = std::unordered_set<std::string>;

@@ -18,6 +18,9 @@ enum class SizeSource : std::uint8_t {
     // to its end, and the descriptor behind it, where one was, agreed.
     Inflation,
     InflationAndDescriptor,
+    // The header's compressed size did not end where a member can end; the stream was
+    // inflated to its end, and gave the size and CRC the header recorded.
+    CompressedSizeCorrected,
 };
 
 struct PackageEntry {

@@ -3,13 +3,10 @@
 #include "engine/TextUtil.h"
 #include "platform/SystemError.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 namespace tavrin {
@@ -29,6 +26,9 @@ public:
     }
 
     bool Stopped() const { return stopped_; }
+    // The errno of the first read that failed (0: none), and where it was.
+    int ReadError() const { return readError_; }
+    std::uint64_t ReadErrorOffset() const { return readErrorOffset_; }
 
     // First offset w >= from with w + 4 <= length whose four bytes are "PK\3\4", or
     // also "PK\7\8" when `descriptorToo`. kNotFound at the end of the file, on a read
@@ -72,7 +72,7 @@ public:
             std::memcpy(out, buffer_.data() + (offset - start_), available);
             return available;
         }
-        return ReadAt(fd_, offset, out, size);
+        return Fetch(offset, out, size);
     }
 
 private:
@@ -81,10 +81,21 @@ private:
         return offset >= start_ && offset - start_ + size <= filled_;
     }
 
+    std::size_t Fetch(std::uint64_t offset, unsigned char* out, std::size_t size)
+    {
+        int error = 0;
+        const std::size_t done = ReadAt(fd_, offset, out, size, &error);
+        if (error != 0 && readError_ == 0) {
+            readError_ = error;
+            readErrorOffset_ = offset + done;
+        }
+        return done;
+    }
+
     bool Load(std::uint64_t offset)
     {
         const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer_.size(), length_ - offset));
-        const std::size_t done = ReadAt(fd_, offset, buffer_.data(), want);
+        const std::size_t done = Fetch(offset, buffer_.data(), want);
         start_ = offset;
         filled_ = done;
         // A file that shrank under us ends the search like its end would.
@@ -98,7 +109,35 @@ private:
     std::uint64_t start_ = 0;
     std::size_t filled_ = 0;
     bool stopped_ = false;
+    int readError_ = 0;
+    std::uint64_t readErrorOffset_ = 0;
 };
+
+// Where a member's data ends, a writer puts the next local header, a data descriptor
+// (with or without its signature), the central directory, or the end of the file.
+// Anything else there means the compressed size the header declares is not the
+// member's. Past the end of the file counts as wrong too: a size whose high byte was
+// hit would otherwise carry the search over every member behind it.
+bool EndLooksRight(BlockWindow& window, std::uint64_t end, std::uint64_t length, std::uint32_t crc,
+                   std::uint32_t compressed, std::uint32_t uncompressed)
+{
+    if (end == length)
+        return true;
+    if (end > length)
+        return false;
+    unsigned char at[12];
+    const std::size_t got = window.Read(end, at, sizeof at);
+    if (got >= 4 && at[0] == 'P' && at[1] == 'K') {
+        const unsigned char a = at[2];
+        const unsigned char b = at[3];
+        if ((a == 3 && b == 4) || (a == 1 && b == 2) || (a == 5 && b == 6) || (a == 7 && b == 8) ||
+            (a == 6 && (b == 6 || b == 7)))
+            return true;
+    }
+    return got == sizeof at && Le32(at) == crc && Le32(at + 4) == compressed && Le32(at + 8) == uncompressed;
+}
+
+void ScanWindow(BlockWindow& window, std::uint64_t length, ScanList& entries, UnsizedMemberRecovery* sizer);
 
 } // namespace
 
@@ -107,9 +146,18 @@ PackageScanner::PackageScanner(const std::atomic<int>* running, std::size_t bloc
 {
 }
 
-void PackageScanner::Scan(int fd, std::uint64_t length, ScanList& entries, ScanList* unsized)
+void PackageScanner::Scan(int fd, std::uint64_t length, ScanList& entries, UnsizedMemberRecovery* sizer)
 {
     BlockWindow window(fd, length, blockSize_, running_);
+    ScanWindow(window, length, entries, sizer);
+    readError_ = window.ReadError();
+    readErrorOffset_ = window.ReadErrorOffset();
+}
+
+namespace {
+
+void ScanWindow(BlockWindow& window, std::uint64_t length, ScanList& entries, UnsizedMemberRecovery* sizer)
+{
     std::vector<unsigned char> name;
     std::uint64_t from = 0;
     for (;;) {
@@ -159,33 +207,39 @@ void PackageScanner::Scan(int fd, std::uint64_t length, ScanList& entries, ScanL
             text.resize(kMaxMemberNameLength);
 
         const std::uint64_t dataOffset = afterName + extraLength;
-        if ((compressed != 0 || uncompressed != 0) && !text.empty())
-            entries.push_back(PackageEntry{std::move(text), compressed, uncompressed, dataOffset, crc, source});
-        else if (sizesLost && unsized != nullptr && !text.empty())
-            unsized->push_back(PackageEntry{std::move(text), 0, 0, dataOffset, crc, SizeSource::LocalHeader});
+        if ((compressed != 0 || uncompressed != 0) && !text.empty()) {
+            PackageEntry entry{std::move(text), compressed, uncompressed, dataOffset, crc, source};
+            if (sizer != nullptr && method == 8 && source == SizeSource::LocalHeader && compressed != 0 &&
+                !EndLooksRight(window, dataOffset + compressed, length, crc, compressed, uncompressed)) {
+                if (std::optional<PackageEntry> corrected = sizer->CorrectCompressedSize(entry)) {
+                    entry = std::move(*corrected);
+                    compressed = entry.compressedSize;
+                }
+            }
+            entries.push_back(std::move(entry));
+        } else if (sizesLost && sizer != nullptr && !text.empty()) {
+            // Sized here, in file order, rather than collected for later: a file of fake
+            // headers would otherwise need memory for every one of them.
+            if (std::optional<PackageEntry> sized = sizer->SizeLost(
+                    PackageEntry{std::move(text), 0, 0, dataOffset, crc, SizeSource::LocalHeader}, entries.size())) {
+                compressed = sized->compressedSize; // a header inside its data is only data
+                entries.push_back(std::move(*sized));
+            }
+        }
 
         from = dataOffset + compressed - 3;
     }
 }
 
+} // namespace
+
 int ScanPackage(const std::string& path, ThreadContext& context, ScanList& entries, std::string* error,
-                ScanList* unsized)
+                ScannedPackage* scanned)
 {
     WorkView& view = *context.view;
-    // Non-blocking only so that a FIFO given by mistake cannot hang the batch.
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    struct stat info {};
-    if (fd >= 0 && ::fstat(fd, &info) != 0) {
-        const int fstatError = errno;
-        ::close(fd);
-        fd = -1;
-        errno = fstatError;
-    } else if (fd >= 0 && S_ISDIR(info.st_mode)) {
-        ::close(fd);
-        fd = -1;
-        errno = EISDIR;
-    }
-    if (fd < 0) {
+    ScannedPackage local;
+    ScannedPackage& package = scanned != nullptr ? *scanned : local;
+    if (!package.Open(path)) {
         const std::string text = platform::SystemErrorText(errno);
         if (error != nullptr)
             *error = text;
@@ -194,10 +248,26 @@ int ScanPackage(const std::string& path, ThreadContext& context, ScanList& entri
     }
 
     view.AddLogLine(path + " file is open....\r\n", kBlack);
-    const std::uint64_t length = S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0;
-    PackageScanner(context.running).Scan(fd, length, entries, unsized);
+    PackageScanner scanner(context.running);
+    if (scanned != nullptr) {
+        UnsizedMemberRecovery sizer(package.fd(), package.length(), context.running);
+        scanner.Scan(package.fd(), package.length(), entries, &sizer);
+        package.lost = sizer.TakeLost();
+        package.lostNotKept = sizer.LostNotKept();
+    } else {
+        scanner.Scan(package.fd(), package.length(), entries);
+    }
+    if (scanner.ReadError() != 0) {
+        const std::string text = platform::SystemErrorText(scanner.ReadError());
+        view.AddLogLine(path + " reading the file failed after " + std::to_string(scanner.ReadErrorOffset()) +
+                            " bytes (" + text + "), no member after that point could be found....\r\n",
+                        kRed);
+        package.readError = text;
+    }
     view.AddLogLine(path + " file is extracted....\r\n", kBlack);
-    ::close(fd);
+    // The scan is over; a caller that goes on to extract keeps reading this very file.
+    if (scanned == nullptr)
+        package.Close();
     view.AddLogLine(path + " file is closed....\r\n", kBlack);
     return 1;
 }

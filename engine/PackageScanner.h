@@ -17,7 +17,9 @@
 #include <string>
 
 #include "engine/PackageEntry.h"
+#include "engine/ScannedPackage.h"
 #include "engine/ThreadContext.h"
+#include "engine/UnsizedMemberRecovery.h"
 
 namespace tavrin {
 
@@ -30,22 +32,35 @@ public:
                             std::size_t blockSize = kDefaultBlockSize);
 
     // Scans an open file descriptor of `length` bytes and appends the members found.
-    // `unsized`, when given, receives the deflated members the rule leaves out because
-    // both sizes are 0 and no descriptor was found (named ones only, sizes 0), so that
-    // a later step can size them by inflating their data; `entries` is the same either way.
-    void Scan(int fd, std::uint64_t length, ScanList& entries, ScanList* unsized = nullptr);
+    // Without `sizer` the result is exactly the rule's. With it, two kinds of deflated
+    // member are sized by inflating their data, in file order, and the search goes on
+    // behind the end of their stream: a named member the rule leaves out because both
+    // sizes are 0 and no descriptor was found (listed when its stream ends, else kept
+    // by the sizer as lost), and one whose declared compressed size ends where no
+    // member can end (listed with the size its stream really has).
+    void Scan(int fd, std::uint64_t length, ScanList& entries, UnsizedMemberRecovery* sizer = nullptr);
+
+    // After a scan: the errno of the first read of the package that failed (0: none),
+    // and the offset it was reading. The search ends there as at the end of the file.
+    int ReadError() const { return readError_; }
+    std::uint64_t ReadErrorOffset() const { return readErrorOffset_; }
 
 private:
     const std::atomic<int>* running_;
     std::size_t blockSize_;
+    int readError_ = 0;
+    std::uint64_t readErrorOffset_ = 0;
 };
 
 // Opens the package, logs "<path> file is open....", scans it into `entries` and logs
 // the extracted and closed lines. When the package cannot be opened it shows the
 // system's error text in a message box (also given in `error` when that is not null)
 // and returns 0 without a log line; 1 otherwise.
-// `unsized` as for PackageScanner::Scan.
+// With `scanned`, the package is opened into it and stays open for the extraction,
+// members are sized by inflation as PackageScanner::Scan does with a sizer, and the
+// ones that could not be sized are left in it. A read of the package that fails is
+// logged red and given in `scanned->readError`.
 int ScanPackage(const std::string& path, ThreadContext& context, ScanList& entries, std::string* error = nullptr,
-                ScanList* unsized = nullptr);
+                ScannedPackage* scanned = nullptr);
 
 } // namespace tavrin

@@ -99,11 +99,10 @@ int RepairThreadProc(ThreadContext& context)
     view.SetProgressPosition(ProgressBar::Total, 0);
 
     ScanList scanList;
-    ScanList unsized;
     for (int i = 0; i < count; ++i) {
         const std::string path = view.JobPath(i);
         scanList.clear();
-        unsized.clear();
+        ScannedPackage package; // read by the scan and the extraction alike
         if (context.running->load() == 0) {
             for (int j = i; j < count; ++j) {
                 const std::string stopped = view.JobPath(j);
@@ -119,7 +118,7 @@ int RepairThreadProc(ThreadContext& context)
 
         PackageReport* report = ReportFor(context, i, path);
         std::string openError = workspace.error;
-        if (!workspace.usable || ScanPackage(path, context, scanList, &openError, &unsized) == 0) {
+        if (!workspace.usable || ScanPackage(path, context, scanList, &openError, &package) == 0) {
             view.AddLogLine(OpenFailedLine(path), kBlack);
             if (report != nullptr) {
                 report->result = PackageResult::OpenFailed;
@@ -130,16 +129,35 @@ int RepairThreadProc(ThreadContext& context)
             ::mkdir(folder.c_str(), 0700);
             if (report != nullptr)
                 report->packageFolder = folder;
-            if (ExtractPackage(folder, path, scanList, context, report, &unsized) == 0) {
+            const int extracted = ExtractPackage(folder, path, scanList, context, report, &package);
+            package.Close();
+            if (extracted == 0) {
                 view.AddLogLine(path + " extraction of file failed. Please contact at " + kSupportAddress +
                                     " for further assitance.\r\n",
                                 kBlack);
-                const std::string reason = NothingFoundReason(path);
+                const std::string reason = package.readError.empty()
+                                               ? NothingFoundReason(path)
+                                               : "reading it failed (" + package.readError + "), nothing could be read from it";
                 view.AddLogLine(path + " " + reason + "....\r\n", kRed);
                 if (report != nullptr) {
                     report->result = PackageResult::NothingFound;
                     report->nothingFound = reason;
                 }
+            } else if (package.membersRecovered == 0) {
+                // The folder holds only what the repair wrote itself; saved, it would only
+                // look like a repaired database.
+                const std::uint64_t found = scanList.size() + package.lost.size() + package.lostNotKept;
+                const std::string reason = "none of the " + std::to_string(found) + " members found could be recovered";
+                view.AddLogLine(path + " " + reason + ", there is nothing to save....\r\n", kRed);
+                view.AddLogLine(path + " not Repaired....\r\n", kRed);
+                view.AddLogLine(kSeparatorLine, kBlack);
+                if (report != nullptr) {
+                    report->result = PackageResult::NothingRecovered;
+                    report->error = reason;
+                }
+                view.SetJobState(i, 0);
+                view.SetProgressPosition(ProgressBar::Total, i + 1);
+                continue;
             } else {
                 if (WriteMissingMimetype(folder))
                     view.AddLogLine(path + " mimetype was not recovered, a new one is written....\r\n", kBlack);

@@ -1,5 +1,6 @@
 #include "engine/UnsizedMemberRecovery.h"
 #include "engine/PackageBytes.h"
+#include "platform/SystemError.h"
 
 #include <unistd.h>
 #include <zlib.h>
@@ -49,10 +50,13 @@ UnsizedMemberRecovery::UnsizedMemberRecovery(int packageFd, std::uint64_t length
 {
 }
 
-UnsizedMember UnsizedMemberRecovery::Size(const PackageEntry& candidate)
+UnsizedMemberRecovery::Inflated UnsizedMemberRecovery::InflateToEnd(std::uint64_t dataOffset)
 {
-    UnsizedMember result{candidate, {}};
-    if (budgetLeft_ == 0) {
+    Inflated result;
+    // Turned away before anything is set up: once the budget is spent, a file of fake
+    // headers asks this again for every one of them.
+    if (budgetLeft_ == 0 ||
+        (dataOffset < length_ && std::min<std::uint64_t>(kFirstChunkSize, length_ - dataOffset) > budgetLeft_)) {
         result.error = kBudgetSpent;
         return result;
     }
@@ -64,9 +68,10 @@ UnsizedMember UnsizedMemberRecovery::Size(const PackageEntry& candidate)
         return result;
     }
     z_stream& stream = inflater.stream();
-    std::uint64_t offset = candidate.dataOffset;
+    std::uint64_t offset = dataOffset;
     std::size_t chunk = kFirstChunkSize;
     int status = Z_OK;
+    std::uint32_t crc = 0;
     while (status != Z_STREAM_END) {
         if (running_ != nullptr && running_->load(std::memory_order_relaxed) == 0) {
             result.error = "the repair was stopped";
@@ -80,10 +85,12 @@ UnsizedMember UnsizedMemberRecovery::Size(const PackageEntry& candidate)
                 result.error = kBudgetSpent;
                 return result;
             }
-            const std::size_t got = want == 0 ? 0 : ReadAt(fd_, offset, input.get(), want);
+            int readError = 0;
+            const std::size_t got = want == 0 ? 0 : ReadAt(fd_, offset, input.get(), want, &readError);
             budgetLeft_ -= got;
             if (got == 0) {
-                result.error = "its sizes are lost and the package ends inside its data";
+                result.error = readError != 0 ? "its data could not be read (" + platform::SystemErrorText(readError) + ")"
+                                              : std::string("the package ends inside its data");
                 return result;
             }
             offset += got;
@@ -94,19 +101,35 @@ UnsizedMember UnsizedMemberRecovery::Size(const PackageEntry& candidate)
         stream.avail_out = static_cast<uInt>(kChunkSize);
         status = inflate(&stream, Z_NO_FLUSH);
         if (status != Z_OK && status != Z_STREAM_END) {
-            result.error = "its sizes are lost and its data does not inflate to an end";
+            result.error = "its data does not inflate to an end";
             return result;
         }
+        crc = static_cast<std::uint32_t>(crc32(crc, output.get(), static_cast<uInt>(kChunkSize - stream.avail_out)));
         if (stream.total_in > kLargestSize || stream.total_out > kLargestSize) {
-            result.error = "its sizes are lost and its data inflates past 4 GiB";
+            result.error = "its data inflates past 4 GiB";
             return result;
         }
     }
+    result.ended = true;
+    result.consumed = stream.total_in;
+    result.produced = stream.total_out;
+    result.crc = crc;
+    return result;
+}
+
+UnsizedMember UnsizedMemberRecovery::Size(const PackageEntry& candidate)
+{
+    UnsizedMember result{candidate, {}};
+    const Inflated inflated = InflateToEnd(candidate.dataOffset);
+    if (!inflated.ended) {
+        result.error = inflated.error == kBudgetSpent ? inflated.error : "its sizes are lost and " + inflated.error;
+        return result;
+    }
+    result.entry.compressedSize = static_cast<std::uint32_t>(inflated.consumed);
+    result.entry.uncompressedSize = static_cast<std::uint32_t>(inflated.produced);
+    result.entry.sizeSource = SizeSource::Inflation;
 
     PackageEntry& entry = result.entry;
-    entry.compressedSize = static_cast<std::uint32_t>(stream.total_in);
-    entry.uncompressedSize = static_cast<std::uint32_t>(stream.total_out);
-    entry.sizeSource = SizeSource::Inflation;
     // The descriptor, with or without its signature, sits right behind the stream; it
     // counts only when its sizes are the ones just found.
     unsigned char after[16] = {};
@@ -136,58 +159,42 @@ bool UnsizedMemberRecovery::CannotAffordFirstRead(const PackageEntry& candidate)
            std::min<std::uint64_t>(kFirstChunkSize, length_ - candidate.dataOffset) > budgetLeft_;
 }
 
-std::vector<UnsizedMember> UnsizedMemberRecovery::Merge(const ScanList& listed, const ScanList& candidates)
+std::optional<PackageEntry> UnsizedMemberRecovery::SizeLost(const PackageEntry& candidate, std::size_t listedBefore)
 {
-    const auto byOffset = [](const PackageEntry* a, const PackageEntry* b) { return a->dataOffset < b->dataOffset; };
-    const auto inFileOrder = [](const ScanList& list) {
-        return std::is_sorted(list.begin(), list.end(),
-                              [](const PackageEntry& a, const PackageEntry& b) { return a.dataOffset < b.dataOffset; });
-    };
-    // The scanner hands both lists out in file order; walking them side by side keeps no
-    // index of every candidate, which a file of fake headers would make huge.
-    std::vector<const PackageEntry*> sortedListed;
-    std::vector<const PackageEntry*> sortedCandidates;
-    const bool ordered = inFileOrder(listed) && inFileOrder(candidates);
-    if (!ordered) {
-        for (const PackageEntry& entry : listed)
-            sortedListed.push_back(&entry);
-        for (const PackageEntry& entry : candidates)
-            sortedCandidates.push_back(&entry);
-        std::stable_sort(sortedListed.begin(), sortedListed.end(), byOffset);
-        std::stable_sort(sortedCandidates.begin(), sortedCandidates.end(), byOffset);
+    // Once the budget is spent no later candidate can be sized: the first one turned
+    // away carries the reason, the others are only counted.
+    if (budgetFailureKept_ && CannotAffordFirstRead(candidate)) {
+        ++lostNotKept_;
+        return std::nullopt;
     }
-    const auto listedAt = [&](std::size_t i) { return ordered ? &listed[i] : sortedListed[i]; };
-    const auto candidateAt = [&](std::size_t i) { return ordered ? &candidates[i] : sortedCandidates[i]; };
+    UnsizedMember member = Size(candidate);
+    if (member.error.empty())
+        return std::move(member.entry);
+    const bool budgetSpent = member.error == kBudgetSpent;
+    if (lost_.size() >= kMaxLostKept || (budgetSpent && budgetFailureKept_)) {
+        ++lostNotKept_;
+    } else {
+        lost_.push_back(LostMember{std::move(member.entry), std::move(member.error), listedBefore});
+    }
+    budgetFailureKept_ = budgetFailureKept_ || budgetSpent;
+    return std::nullopt;
+}
 
-    std::vector<UnsizedMember> merged;
-    std::uint64_t sizedDataEnd = 0;
-    bool budgetFailureKept = false;
-    std::size_t l = 0;
-    std::size_t c = 0;
-    while (l < listed.size() || c < candidates.size()) {
-        // A listed member goes first when both share an offset, as a stable sort would put it.
-        const bool takeListed =
-            c == candidates.size() || (l < listed.size() && listedAt(l)->dataOffset <= candidateAt(c)->dataOffset);
-        const PackageEntry* entry = takeListed ? listedAt(l++) : candidateAt(c++);
-        if (entry->dataOffset < sizedDataEnd)
-            continue;
-        if (takeListed) {
-            merged.push_back(UnsizedMember{*entry, {}});
-            continue;
-        }
-        // Once the budget is spent no later candidate can be sized: one of them carries
-        // the reason, and keeping every other one would make the result as large as the
-        // number of fake headers in a hostile file.
-        if (budgetFailureKept && CannotAffordFirstRead(*entry))
-            continue;
-        UnsizedMember member = Size(*entry);
-        if (member.error.empty())
-            sizedDataEnd = member.entry.dataOffset + member.entry.compressedSize;
-        else if (member.error == kBudgetSpent)
-            budgetFailureKept = true;
-        merged.push_back(std::move(member));
-    }
-    return merged;
+std::optional<PackageEntry> UnsizedMemberRecovery::CorrectCompressedSize(const PackageEntry& declared)
+{
+    if (budgetFailureKept_ && CannotAffordFirstRead(declared))
+        return std::nullopt;
+    const Inflated inflated = InflateToEnd(declared.dataOffset);
+    if (!inflated.ended || inflated.consumed == declared.compressedSize)
+        return std::nullopt;
+    // Only a stream that gives back exactly what the header recorded proves the header
+    // wrong about its length alone; any other stream is not this member's.
+    if (inflated.produced != declared.uncompressedSize || (declared.recordedCrc != 0 && inflated.crc != declared.recordedCrc))
+        return std::nullopt;
+    PackageEntry corrected = declared;
+    corrected.compressedSize = static_cast<std::uint32_t>(inflated.consumed);
+    corrected.sizeSource = SizeSource::CompressedSizeCorrected;
+    return corrected;
 }
 
 } // namespace tavrin

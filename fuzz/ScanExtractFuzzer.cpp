@@ -33,12 +33,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FuzzFailure("cannot create the package folder");
 
     ScanList entries;
-    const int fd = ::open(package.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
+    // Opened once for the scan and the extraction, with members sized by inflation, as
+    // the repair batch does.
+    ScannedPackage scanned;
+    if (!scanned.Open(package))
         FuzzFailure("cannot open the input file");
-    // Small blocks make signatures and headers straddle block ends far more often.
-    PackageScanner(nullptr, 509).Scan(fd, size, entries);
-    ::close(fd);
+    {
+        UnsizedMemberRecovery sizer(scanned.fd(), scanned.length());
+        // Small blocks make signatures and headers straddle block ends far more often.
+        PackageScanner(nullptr, 509).Scan(scanned.fd(), scanned.length(), entries, &sizer);
+        scanned.lost = sizer.TakeLost();
+        scanned.lostNotKept = sizer.LostNotKept();
+    }
 
     std::uint64_t claimed = 0;
     std::set<std::string> memberPaths;
@@ -58,7 +64,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ThreadContext context{&view, &running, nullptr};
     BatchReport report;
     report.packages.resize(1);
-    ExtractPackage(folder, package, entries, context, &report.packages[0]);
+    ExtractPackage(folder, package, entries, context, &report.packages[0], &scanned);
+    scanned.Close();
 
     // Only the input and the package folder may be in the scratch folder.
     static const std::string kPrefix = "package/";

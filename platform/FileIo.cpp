@@ -19,6 +19,10 @@ FileIo& SystemFileIo()
 } // namespace
 
 ssize_t FileIo::Read(int fd, void* buffer, std::size_t size) { return ::read(fd, buffer, size); }
+ssize_t FileIo::ReadAt(int fd, void* buffer, std::size_t size, off_t offset)
+{
+    return ::pread(fd, buffer, size, offset);
+}
 ssize_t FileIo::Write(int fd, const void* data, std::size_t size) { return ::write(fd, data, size); }
 off_t FileIo::Seek(int fd, off_t offset, int whence) { return ::lseek(fd, offset, whence); }
 int FileIo::Sync(int fd) { return ::fsync(fd); }

@@ -14,6 +14,8 @@ public:
 
     // Same contracts as read(2), write(2), lseek(2) and fsync(2): -1 with errno on failure.
     virtual ssize_t Read(int fd, void* buffer, std::size_t size);
+    // Same contract as pread(2): reads at `offset` without moving the file position.
+    virtual ssize_t ReadAt(int fd, void* buffer, std::size_t size, off_t offset);
     virtual ssize_t Write(int fd, const void* data, std::size_t size);
     virtual off_t Seek(int fd, off_t offset, int whence);
     virtual int Sync(int fd);

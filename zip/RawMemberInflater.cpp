@@ -32,6 +32,7 @@ public:
     UnzipResult Inflate(unsigned char* buffer, std::uint32_t length, MemberSizes& sizes);
     bool StreamEnded() const { return streamEnded_; }
     std::uint64_t TotalProduced() const { return totalProduced_; }
+    int ReadError() const { return readError_; }
 
 private:
     UnzipResult Prepare(const MemberSizes& sizes);
@@ -50,6 +51,7 @@ private:
     std::uint32_t remainingOutput_ = 0;
     bool streamEnded_ = false;
     std::uint64_t totalProduced_ = 0;
+    int readError_ = 0;
 };
 
 UnzipResult RawMemberReader::Prepare(const MemberSizes& sizes)
@@ -64,8 +66,10 @@ UnzipResult RawMemberReader::Prepare(const MemberSizes& sizes)
     decoderReady_ = true;
     remainingCompressed_ = sizes.compressedSize;
     remainingOutput_ = sizes.uncompressedSize;
-    if (platform::FileIo::Current().Seek(fd_, static_cast<off_t>(offset_), SEEK_SET) < 0)
+    if (platform::FileIo::Current().Seek(fd_, static_cast<off_t>(offset_), SEEK_SET) < 0) {
+        readError_ = errno;
         return UnzipReadFailed;
+    }
     return UnzipOk;
 }
 
@@ -103,6 +107,7 @@ UnzipResult RawMemberReader::Inflate(unsigned char* buffer, std::uint32_t length
         if (stream_.avail_in == 0 && remainingCompressed_ > 0) {
             const ssize_t got = platform::ReadSome(fd_, input_.get(), std::min(kInputChunk, remainingCompressed_));
             if (got <= 0) {
+                readError_ = got < 0 ? errno : 0;
                 result = UnzipReadFailed;
                 break;
             }
@@ -155,6 +160,24 @@ UnzipResult OpenRawMemberAt(const std::string& path, std::uint64_t offset, RawMe
     return UnzipOk;
 }
 
+UnzipResult OpenRawMemberOnDescriptor(int fd, std::uint64_t offset, RawMemberReader** reader)
+{
+    if (reader == nullptr)
+        return UnzipBadArguments;
+    *reader = nullptr;
+    if (fd < 0)
+        return UnzipBadArguments;
+    const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (own < 0)
+        return UnzipOpenFailed;
+    *reader = new (std::nothrow) RawMemberReader(own, offset);
+    if (*reader == nullptr) {
+        ::close(own);
+        return UnzipNoMemory;
+    }
+    return UnzipOk;
+}
+
 UnzipResult OpenRawMember(const std::string& path, RawMemberReader** reader)
 {
     return OpenRawMemberAt(path, 0, reader);
@@ -175,6 +198,11 @@ bool RawMemberStreamEnded(const RawMemberReader* reader)
 std::uint64_t RawMemberTotalProduced(const RawMemberReader* reader)
 {
     return reader != nullptr ? reader->TotalProduced() : 0;
+}
+
+int RawMemberReadError(const RawMemberReader* reader)
+{
+    return reader != nullptr ? reader->ReadError() : 0;
 }
 
 UnzipResult CloseRawMember(RawMemberReader* reader)

@@ -36,6 +36,11 @@ UnzipResult OpenRawMember(const std::string& path, RawMemberReader** reader);
 // Opens a file whose raw stream starts at byte `offset` (a member inside a package).
 UnzipResult OpenRawMemberAt(const std::string& path, std::uint64_t offset, RawMemberReader** reader);
 
+// Reads the raw stream at `offset` of a file the caller has open, through a duplicate of
+// `fd`: the caller may close its own descriptor at any time. The duplicate shares the
+// file position, which the reader moves; positioned reads (pread) elsewhere are unaffected.
+UnzipResult OpenRawMemberOnDescriptor(int fd, std::uint64_t offset, RawMemberReader** reader);
+
 // Decodes into buffer[0, length). UnzipMoreData: call again with more room.
 UnzipResult InflateRawMember(RawMemberReader* reader, void* buffer, std::uint32_t length, MemberSizes* sizes);
 
@@ -47,6 +52,10 @@ bool RawMemberStreamEnded(const RawMemberReader* reader);
 // bytes of a call that then failed (whose MemberSizes report 0): how far decoding got
 // before a damaged stream stopped it.
 std::uint64_t RawMemberTotalProduced(const RawMemberReader* reader);
+
+// After UnzipReadFailed: the errno of the read that failed, or 0 when the file simply
+// ended before the stream did.
+int RawMemberReadError(const RawMemberReader* reader);
 
 UnzipResult CloseRawMember(RawMemberReader* reader);
 

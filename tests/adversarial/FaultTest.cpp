@@ -147,10 +147,12 @@ TEST_F(Faults, DiskFillingUpDuringRepairLosesMembersLoudlyAndLeavesNoPart)
                                      " could not be written (No space left on device) and is left out....\r\n"))
             << member;
     EXPECT_TRUE(FilesUnder(tmp / "ws").empty());
+    EXPECT_TRUE(Logged(kRed, path + " none of the 3 members found could be recovered, there is nothing to save....\r\n"));
+    EXPECT_EQ(batch.report.packages[0].result, PackageResult::NothingRecovered);
 
     // Nothing was recovered, so nothing is saved that would pass for a database.
     EXPECT_EQ(batch.Save(), 1);
-    EXPECT_TRUE(Logged(kRed, path + " saving of file skipped, nothing was recovered from it....\r\n"));
+    EXPECT_TRUE(Logged(kRed, path + " cannot be saved,as it is not Repaired.\r\n"));
     EXPECT_TRUE(FilesUnder(tmp / "out").empty());
 }
 
@@ -230,6 +232,78 @@ TEST_F(Faults, SourceVanishingOrShrinkingAfterItsScanLosesNothingSilently)
     }
     EXPECT_TRUE(Logged(kRed, cut + " member Pictures/logo.png is cut short, 5 of 9 bytes recovered....\r\n"));
     EXPECT_TRUE(HiddenFilesUnder(tmp / "ws").empty());
+}
+
+// The extraction reads the file the scan read: one unlinked or replaced in between is
+// still recovered whole, never mixed with the file now at its path.
+TEST_F(Faults, SourceUnlinkedOrReplacedAfterItsScanIsStillReadWhole)
+{
+    const std::string gone = AddJob("Gone.odb", GoodPackage());
+    const std::string replaced = AddJob("Replaced.odb", GoodPackage());
+    const std::string other = tmp / "other.odb";
+    WriteFile(other, StoredMember("mimetype", "something else entirely") + DeflatedMember("database/script", "DROP"));
+    view.onLogLine = [&](const std::string& line) {
+        if (line == gone + " file is closed....\r\n")
+            ::unlink(gone.c_str());
+        if (line == replaced + " file is closed....\r\n")
+            ::rename(other.c_str(), replaced.c_str());
+    };
+    batch.Repair();
+    ASSERT_FALSE(Exists(other));
+    for (int job = 0; job < 2; ++job) {
+        const PackageReport& package = batch.report.packages[static_cast<std::size_t>(job)];
+        EXPECT_EQ(package.result, PackageResult::Repaired) << package.path;
+        EXPECT_EQ(ReadFile(package.packageFolder + "/mimetype"), "application/vnd.oasis.opendocument.base");
+        EXPECT_EQ(ReadFile(package.packageFolder + "/database/script"), std::string(3000, 'S') + "CREATE TABLE T(ID INT)\n");
+        EXPECT_EQ(ReadFile(package.packageFolder + "/Pictures/logo.png"), "png bytes");
+    }
+}
+
+// A failing medium is not a package that ends early; and a package of which nothing
+// came back is not saved as if it were a database.
+TEST_F(Faults, ReadErrorWhileExtractingIsNamedAndNothingRecoveredIsNotSaved)
+{
+    const std::string path = AddJob("Failing.odb", GoodPackage());
+    {
+        FaultyFileIo medium;
+        view.onLogLine = [&](const std::string& line) {
+            if (line == path + " file is closed....\r\n")
+                medium.failReads = true;
+        };
+        batch.Repair();
+        view.onLogLine = nullptr;
+    }
+    for (const std::string member : {"mimetype", "Pictures/logo.png"})
+        EXPECT_TRUE(Logged(kRed, path + " member " + member +
+                                     " could not be read from the package (Input/output error) and is left out....\r\n"))
+            << member;
+    EXPECT_TRUE(Logged(kRed, path + " member database/script could not be inflated (reading the package failed: "
+                                    "Input/output error) and is left out....\r\n"));
+    EXPECT_TRUE(Logged(kRed, path + " none of the 3 members found could be recovered, there is nothing to save....\r\n"));
+    EXPECT_FALSE(Logged(kGreen, path + "  Repaired....\r\n"));
+    EXPECT_EQ(batch.report.packages[0].result, PackageResult::NothingRecovered);
+    EXPECT_EQ(view.jobs[0].state, 0);
+
+    EXPECT_EQ(batch.Save(), 1);
+    EXPECT_FALSE(Logged(kGreen, path + " saving of file done....\r\n"));
+    EXPECT_TRUE(FilesUnder(tmp / "out").empty());
+    EXPECT_EQ(ReadFile(path), GoodPackage());
+}
+
+// A medium that fails from the first read: said as such, not as a file without members.
+TEST_F(Faults, ReadErrorWhileScanningIsNamed)
+{
+    const std::string path = AddJob("Unreadable.odb", GoodPackage());
+    {
+        FaultyFileIo medium;
+        medium.failReads = true;
+        batch.Repair();
+    }
+    EXPECT_TRUE(Logged(kRed, path + " reading the file failed after 0 bytes (Input/output error), no member after "
+                                    "that point could be found....\r\n"));
+    EXPECT_TRUE(Logged(kRed, path + " reading it failed (Input/output error), nothing could be read from it....\r\n"));
+    EXPECT_EQ(batch.report.packages[0].result, PackageResult::NothingFound);
+    EXPECT_FALSE(Logged(kGreen, path + "  Repaired....\r\n"));
 }
 
 TEST_F(Faults, WorkFolderThatIsNotOurOwnIsRefusedAndLeftAlone)

@@ -22,6 +22,15 @@ ssize_t FaultyFileIo::Read(int fd, void* buffer, std::size_t size)
     return FileIo::Read(fd, buffer, size);
 }
 
+ssize_t FaultyFileIo::ReadAt(int fd, void* buffer, std::size_t size, off_t offset)
+{
+    if (failReads) {
+        errno = EIO;
+        return -1;
+    }
+    return FileIo::ReadAt(fd, buffer, size, offset);
+}
+
 ssize_t FaultyFileIo::Write(int fd, const void* data, std::size_t size)
 {
     if (!failWritesUnder.empty()) {

@@ -27,6 +27,7 @@ public:
     std::string failWritesUnder;
 
     ssize_t Read(int fd, void* buffer, std::size_t size) override;
+    ssize_t ReadAt(int fd, void* buffer, std::size_t size, off_t offset) override;
     ssize_t Write(int fd, const void* data, std::size_t size) override;
     int Sync(int fd) override;
 

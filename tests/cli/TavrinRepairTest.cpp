@@ -192,13 +192,18 @@ TEST_F(TavrinRepair, ListShowsControlCharactersInNamesAsEscapes)
 // The report is checked with Python's own JSON reader, field by field.
 TEST_F(TavrinRepair, JsonReportDescribesEveryPackage)
 {
-    ASSERT_EQ(Run("--json -o out " + Fixture("hole-of-zeros.odb") + " " + Fixture("not-a-zip.odb") + " gone.odb"), 1);
+    // One deflated member whose data does not inflate: nothing of it can come back.
+    const char lost[] = "PK\3\4\x14\0\0\0\x08\0\0\0\x21\0\0\0\0\0\x08\0\0\0\x64\0\0\0\x0d\0\0\0"
+                        "database/data\xff\xff\xff\xff\xff\xff\xff\xff";
+    std::ofstream(root / "lost.odb", std::ios::binary).write(lost, sizeof lost - 1);
+    ASSERT_EQ(Run("--json -o out " + Fixture("hole-of-zeros.odb") + " " + Fixture("not-a-zip.odb") + " gone.odb lost.odb"),
+              1);
     std::ofstream(root / "report.json") << out;
     const std::string check = R"(
 import json, sys
 d = json.load(open(sys.argv[1]))
 assert d["output"] == "out" and d["exit_status"] == 1, d
-a, b, c = d["packages"]
+a, b, c, e = d["packages"]
 assert a["result"] == "saved" and a["output"] == "out/TAVRINREP_hole-of-zeros.odb", a
 assert a["members_found"] == 9 and a["members_written"] == 8, a
 assert a["members_not_recovered"] == ["settings.xml"], a
@@ -208,12 +213,15 @@ assert set(m) == {"name", "compressed_size", "uncompressed_size", "data_offset",
                   "bytes_written", "recorded_crc", "crc_check"}, m
 assert m["name"] == "mimetype" and m["recorded_crc"] == "f70d9ff8" and m["crc_check"] == "matches", m
 assert m["sizes_from"] == "local-header", m
-assert a["nothing_found"] is None, a
+assert a["nothing_found"] is None and a["lost_members_not_listed"] == 0, a
 assert b["result"] == "save-failed" and b["members_found"] == 0 and b["output"] is None, b
 assert b["error"] == "nothing was recovered", b
 assert b["nothing_found"] == "no ZIP member header in its 2149 bytes, it is not a database package", b
 assert c["path"] == "gone.odb" and c["result"] == "open-failed", c
 assert c["error"] == "No such file or directory", c
+assert e["result"] == "nothing-recovered" and e["output"] is None, e
+assert e["error"] == "none of the 1 members found could be recovered", e
+assert e["members_not_recovered"] == ["database/data"] and e["members"][0]["outcome"] == "not-inflated", e
 )";
     std::ofstream(root / "check.py") << check;
     const std::string command =
@@ -221,6 +229,7 @@ assert c["error"] == "No such file or directory", c
     EXPECT_EQ(std::system(command.c_str()), 0) << out;
     // The log goes to stderr so that stdout holds the report alone.
     EXPECT_NE(err.find("  Repaired....\n"), std::string::npos);
+    EXPECT_FALSE(fs::exists(root / "out/TAVRINREP_lost.odb"));
 
     ASSERT_EQ(Run("--list --json " + Fixture("empty.odb")), 0);
     EXPECT_EQ(out, "{\"packages\": [\n  {\"path\": \"" + kFixtures +

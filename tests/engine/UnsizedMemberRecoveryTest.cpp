@@ -7,6 +7,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include "RecordingView.h"
 #include "TestPackages.h"
 #include "engine/MemberExtractor.h"
 #include "engine/PackageScanner.h"
@@ -31,15 +32,32 @@ struct RecoveryCase {
     std::vector<Expected> expected;
 };
 
-std::vector<UnsizedMember> ScanAndRecover(const std::string& path, std::uint64_t length)
+// The members the scan listed and the ones it could not size, in file order.
+std::vector<UnsizedMember> InFileOrder(const ScanList& listed, const std::vector<LostMember>& lost)
+{
+    std::vector<UnsizedMember> merged;
+    std::size_t l = 0;
+    for (const LostMember& member : lost) {
+        while (l < member.listedBefore)
+            merged.push_back(UnsizedMember{listed[l++], {}});
+        merged.push_back(UnsizedMember{member.entry, member.error});
+    }
+    while (l < listed.size())
+        merged.push_back(UnsizedMember{listed[l++], {}});
+    return merged;
+}
+
+std::vector<UnsizedMember> ScanAndRecover(const std::string& path, std::uint64_t length,
+                                          std::uint64_t budget = 0, std::uint64_t* notKept = nullptr)
 {
     const int fd = ::open(path.c_str(), O_RDONLY);
     ScanList listed;
-    ScanList unsized;
-    PackageScanner().Scan(fd, length, listed, &unsized);
-    std::vector<UnsizedMember> merged = UnsizedMemberRecovery(fd, length).Merge(listed, unsized);
+    UnsizedMemberRecovery sizer(fd, length, nullptr, budget);
+    PackageScanner().Scan(fd, length, listed, &sizer);
     ::close(fd);
-    return merged;
+    if (notKept != nullptr)
+        *notKept = sizer.LostNotKept();
+    return InFileOrder(listed, sizer.Lost());
 }
 
 std::uint32_t Crc(const Bytes& data)
@@ -135,20 +153,113 @@ TEST(UnsizedMemberRecovery, StopsSizingWhenItsInputBudgetIsSpent)
     TempFolder folder;
     const std::string path = folder / "p.odb";
     WriteFile(path, package);
-    const int fd = ::open(path.c_str(), O_RDONLY);
-    ScanList listed;
-    ScanList unsized;
-    PackageScanner().Scan(fd, package.size(), listed, &unsized);
-    ASSERT_EQ(unsized.size(), 3u);
     // Exactly what the first stream reads: one piece from its data (offset 31) to the end of the file.
-    const std::vector<UnsizedMember> merged =
-        UnsizedMemberRecovery(fd, package.size(), nullptr, package.size() - 31).Merge(listed, unsized);
-    ::close(fd);
+    std::uint64_t notKept = 0;
+    const std::vector<UnsizedMember> merged = ScanAndRecover(path, package.size(), package.size() - 31, &notKept);
     ASSERT_EQ(merged.size(), 3u);
     EXPECT_EQ(merged[0].error, "");
     EXPECT_EQ(merged[0].entry.compressedSize, packed.size());
     EXPECT_EQ(merged[1].entry.name, "s");
     EXPECT_EQ(merged[2].error, "its sizes are lost and too many such members were met to size them all");
+    EXPECT_EQ(notKept, 1u);
+}
+
+// A file of fake headers keeps memory bounded: past a hundred, members that could not
+// be sized are only counted, and said in one line and in the report.
+TEST(UnsizedMemberRecovery, KeepsAHundredLostMembersAndCountsTheRest)
+{
+    Bytes package;
+    for (int i = 0; i < 150; ++i)
+        package += LocalHeader("fake", 8, 0, 0) + "\xff\xff";
+    package += StoredMember("s", "stored");
+    TempFolder folder;
+    const std::string path = folder / "p.odb";
+    WriteFile(path, package);
+    RecordingView view;
+    std::atomic<int> running{1};
+    ThreadContext context{&view, &running, nullptr};
+    ScanList entries;
+    ScannedPackage scanned;
+    ASSERT_EQ(ScanPackage(path, context, entries, nullptr, &scanned), 1);
+    ASSERT_EQ(entries.size(), 1u);
+    ASSERT_EQ(scanned.lost.size(), UnsizedMemberRecovery::kMaxLostKept);
+    EXPECT_EQ(scanned.lostNotKept, 50u);
+    EXPECT_EQ(scanned.lost.back().listedBefore, 0u);
+
+    ::mkdir((folder / "ws").c_str(), 0700);
+    view.log.clear();
+    PackageReport report;
+    EXPECT_EQ(ExtractPackage(folder / "ws", path, entries, context, &report, &scanned), 1);
+    EXPECT_EQ(scanned.membersRecovered, 1u);
+    ASSERT_EQ(report.members.size(), 101u);
+    EXPECT_EQ(report.members.back().name, "s");
+    EXPECT_EQ(report.lostNotListed, 50u);
+    ASSERT_EQ(view.log.size(), 101u);
+    EXPECT_EQ(view.log.back(), std::make_pair(kRed, path + " 50 more members had lost their sizes and could not be "
+                                                           "sized, they are left out....\r\n"));
+    EXPECT_EQ(ReadFile(folder / "ws/s"), "stored");
+}
+
+// A deflated member whose header declares the wrong compressed size: its true end is
+// found by inflating, confirmed by the recorded CRC and size, and the members behind it
+// are still found. Where the stream does not confirm, the header's sizes stand.
+TEST(UnsizedMemberRecovery, CorrectsACompressedSizeThatEndsWhereNoMemberCanEnd)
+{
+    Bytes text;
+    for (int row = 0; row < 200; ++row)
+        text += "INSERT INTO T VALUES(" + std::to_string(row * 7919 % 1000) + ",'row')\n";
+    const Bytes packed = Deflate(text);
+    const auto c = static_cast<std::uint32_t>(packed.size());
+    const auto u = static_cast<std::uint32_t>(text.size());
+    const auto member = [&](std::uint32_t declared, std::uint32_t crc, std::uint32_t size) {
+        return LocalHeader("database/script", 8, declared, size).replace(14, 4, Le32(crc)) + packed;
+    };
+    const Bytes next = StoredMember("b", "bee");
+    const Bytes nextTwo = next + StoredMember("c", "sea");
+    const std::uint64_t nextOffset = 30 + 15 + c + 30 + 1;
+    struct Case {
+        const char* label;
+        Bytes package;
+        std::uint32_t compressed;
+        SizeSource source;
+        std::vector<std::string> names;
+    };
+    const Case cases[] = {
+        {"too small: the stream runs on past it", member(c - 9, Crc(text), u) + nextTwo, c,
+         SizeSource::CompressedSizeCorrected, {"database/script", "b", "c"}},
+        {"too large: it covers the next header", member(c + 40, Crc(text), u) + nextTwo, c,
+         SizeSource::CompressedSizeCorrected, {"database/script", "b", "c"}},
+        {"too large: past the end of the file", member(c + 0x01000000, Crc(text), u) + nextTwo, c,
+         SizeSource::CompressedSizeCorrected, {"database/script", "b", "c"}},
+        {"no CRC recorded: the size alone confirms", member(c + 40, 0, u) + nextTwo, c,
+         SizeSource::CompressedSizeCorrected, {"database/script", "b", "c"}},
+        {"a CRC that does not match: the header stands", member(c + 40, Crc(text) ^ 1, u) + nextTwo, c + 40,
+         SizeSource::LocalHeader, {"database/script"}},
+        {"a size that does not match: the header stands", member(c + 40, Crc(text), u + 1) + nextTwo, c + 40,
+         SizeSource::LocalHeader, {"database/script"}},
+        {"right size with junk behind it: unchanged", member(c, Crc(text), u) + "junk" + nextTwo, c,
+         SizeSource::LocalHeader, {"database/script", "b", "c"}},
+    };
+    TempFolder folder;
+    for (const Case& test : cases) {
+        const std::string path = folder / "case.odb";
+        WriteFile(path, test.package);
+        const std::vector<UnsizedMember> found = ScanAndRecover(path, test.package.size());
+        std::vector<std::string> names;
+        for (const UnsizedMember& item : found)
+            names.push_back(item.entry.name);
+        EXPECT_EQ(names, test.names) << test.label;
+        ASSERT_FALSE(found.empty()) << test.label;
+        const PackageEntry& script = found.front().entry;
+        EXPECT_EQ(script.compressedSize, test.compressed) << test.label;
+        EXPECT_EQ(script.sizeSource, test.source) << test.label;
+        if (test.source == SizeSource::CompressedSizeCorrected) {
+            EXPECT_EQ(found[1].entry.dataOffset, nextOffset) << test.label;
+            const MemberReport written = ExtractMember(script, path, folder / "out");
+            EXPECT_EQ(written.outcome, MemberOutcome::Written) << test.label;
+            EXPECT_EQ(ReadFile(folder / "out"), text) << test.label;
+        }
+    }
 }
 
 } // namespace

@@ -161,6 +161,15 @@ def variants(package, rng):
     rewritten = assemble(members, [with_descriptor(m, signed=False) for m in members])
     yield "unsigned-data-descriptors", rewritten[:rewritten.index(CENTRAL)], True
 
+    # The largest database member's local header declares a wrong compressed size: too
+    # small, its stream runs on past it; too large, it covers the headers that follow.
+    # Its stream still marks its end, so it and every member behind it must come back.
+    for label, declared in (("compressed-size-too-small", biggest.compressed // 2),
+                            ("compressed-size-too-large", biggest.compressed + rng.randrange(40, 400))):
+        wrong = bytearray(package)
+        wrong[biggest.offset + 18:biggest.offset + 22] = struct.pack("<I", declared)
+        yield label, bytes(wrong), True
+
 
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])

@@ -1,7 +1,9 @@
 #include "zip/RawMemberInflater.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 #include <random>
 #include <vector>
 #include <zlib.h>
@@ -175,6 +177,15 @@ TEST_F(RawMemberInflaterTest, ReadFailureAndEmptyMember)
         MemberSizes sizes{10, 5};
         EXPECT_EQ(InflateRawMember(reader, buffer, 5, &sizes), UnzipReadFailed);
         EXPECT_EQ(sizes.compressedSize, 0u);
+        EXPECT_EQ(RawMemberReadError(reader), EIO);
+        EXPECT_EQ(CloseRawMember(reader), UnzipOk);
+    }
+    {
+        // A file that ends inside the stream is no read error.
+        RawMemberReader* reader = Open(Hex(kHello).substr(0, 7));
+        MemberSizes sizes{10, 5};
+        EXPECT_EQ(InflateRawMember(reader, buffer, 5, &sizes), UnzipReadFailed);
+        EXPECT_EQ(RawMemberReadError(reader), 0);
         EXPECT_EQ(CloseRawMember(reader), UnzipOk);
     }
     {
@@ -186,6 +197,27 @@ TEST_F(RawMemberInflaterTest, ReadFailureAndEmptyMember)
         EXPECT_EQ(sizes.compressedSize, 0u);
         EXPECT_EQ(CloseRawMember(reader), UnzipOk);
     }
+}
+
+// The reader keeps the file the caller opened, whatever happens to its path or to the
+// caller's own descriptor afterwards.
+TEST_F(RawMemberInflaterTest, ReaderOnADescriptorOutlivesThePathAndTheCallersDescriptor)
+{
+    const std::string path = scratch_.Write("package.raw", "junk" + Hex(kHello));
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    RawMemberReader* reader = nullptr;
+    ASSERT_EQ(OpenRawMemberOnDescriptor(fd, 4, &reader), UnzipOk);
+    ::close(fd);
+    ASSERT_EQ(::unlink(path.c_str()), 0);
+    scratch_.Write("package.raw", "something else entirely"); // a new file at the same path
+    char buffer[5];
+    MemberSizes sizes{10, 5};
+    EXPECT_EQ(InflateRawMember(reader, buffer, 5, &sizes), UnzipOk);
+    EXPECT_EQ(std::string(buffer, 5), "hello");
+    EXPECT_EQ(CloseRawMember(reader), UnzipOk);
+    EXPECT_EQ(OpenRawMemberOnDescriptor(-1, 0, &reader), UnzipBadArguments);
+    EXPECT_EQ(reader, nullptr);
 }
 
 TEST_F(RawMemberInflaterTest, BadArgumentsAndMissingFile)
