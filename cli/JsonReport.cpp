@@ -40,6 +40,17 @@ std::string MemberJson(const MemberReport& member)
     return json + "}";
 }
 
+std::string DatabaseCompletionJson(const std::vector<DatabaseCompletion>& completions)
+{
+    std::string json;
+    for (const DatabaseCompletion& completion : completions)
+        json += (json.empty() ? "" : ", ") + std::string("{") + Field("action", JsonString(completion.action)) + ", " +
+                Field("member", JsonString(completion.member)) + ", " +
+                Field("rows_may_be_lost", completion.rowsMayBeLost ? "true" : "false") + ", " +
+                Field("detail", JsonString(completion.detail)) + "}";
+    return "[" + json + "]";
+}
+
 } // namespace
 
 std::string JsonString(const std::string& text)
@@ -94,7 +105,9 @@ std::string RunReportJson(const BatchReport& report, const std::string& output, 
                 Field("media_folder", OptionalString(package.mediaFolder)) + ", " +
                 Field("error", OptionalString(package.error)) + ", " +
                 Field("nothing_found", OptionalString(package.nothingFound)) + ", " +
-                Field("lost_members_not_listed", Number(package.lostNotListed)) + ",\n     " +
+                Field("lost_members_not_listed", Number(package.lostNotListed)) + ", " +
+                Field("failed_members_not_listed", Number(package.failedNotListed)) + ",\n     " +
+                Field("database_completion", DatabaseCompletionJson(package.databaseCompletions)) + ",\n     " +
                 Field("members", "[" + members + (members.empty() ? "]" : "\n     ]")) + "}";
     }
     json += first ? "],\n  " : "\n  ],\n  ";

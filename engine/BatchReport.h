@@ -39,6 +39,15 @@ struct MemberReport {
     std::uint32_t writtenCrc = 0;  // of the bytes written, when checked
 };
 
+// A change made to a package's embedded database after extraction, so that it opens
+// with the rows that survived.
+struct DatabaseCompletion {
+    std::string action;          // what was done, as a short key ("restore-from-backup", ...)
+    std::string member;          // the file of the package folder it changed
+    std::string detail;          // the same in words, as in the activity log
+    bool rowsMayBeLost = false;  // rows of the database are missing or may be wrong
+};
+
 enum class PackageResult {
     NotStarted,     // the batch ended before this package (stop or refusal)
     OpenFailed,     // the package could not be opened
@@ -58,12 +67,14 @@ struct PackageReport {
     std::string packageFolder;
     std::vector<MemberReport> members;
     bool contentXmlRegenerated = false;
+    std::vector<DatabaseCompletion> databaseCompletions;
     PackageResult result = PackageResult::NotStarted;
     std::string outputPath;  // set once an archive was written
     std::string mediaFolder; // set when pictures were copied
     std::string error;       // the reason of a failure, when there is one
     std::string nothingFound; // what the file held instead, when it opened but gave no member
     std::uint64_t lostNotListed = 0; // members that lost their sizes, beyond those in `members`
+    std::uint64_t failedNotListed = 0; // other members not recovered whole, beyond those in `members`
 };
 
 struct BatchReport {

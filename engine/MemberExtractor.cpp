@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "engine/ContentXml.h"
@@ -45,26 +46,11 @@ private:
 
 // A target file being written under a temporary name in its own folder. Commit
 // renames it into place; otherwise it is removed, so no partial member is ever left.
+// The file is created by the first write (or by Commit, for an empty member): a member
+// whose data breaks at once costs no file made and removed again.
 class PendingFile {
 public:
-    explicit PendingFile(const std::string& target) : target_(target)
-    {
-        // A name of our own with O_EXCL rather than mkstemp: the file gets its final
-        // mode at once, which saves a system call per member.
-        static std::atomic<unsigned> counter{0};
-        const std::string folder = target.substr(0, target.find_last_of('/') + 1);
-        static const std::string pid = std::to_string(::getpid());
-        const std::string prefix = folder + ".tavrin-part-" + pid + "-";
-        for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-            temporary_ = prefix + std::to_string(counter.fetch_add(1));
-            fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
-            if (fd_ < 0 && errno != EEXIST)
-                break;
-        }
-        created_ = fd_ >= 0;
-        if (!created_)
-            error_ = platform::SystemErrorText(errno);
-    }
+    explicit PendingFile(const std::string& target) : target_(target) {}
     ~PendingFile()
     {
         if (fd_ >= 0)
@@ -75,14 +61,14 @@ public:
     PendingFile(const PendingFile&) = delete;
     PendingFile& operator=(const PendingFile&) = delete;
 
-    bool ok() const { return fd_ >= 0 && error_.empty(); }
+    bool ok() const { return error_.empty(); }
     const std::string& error() const { return error_; }
     // CRC-32 of everything written so far.
     std::uint32_t crc() const { return crc_; }
 
     bool Write(const unsigned char* data, std::size_t size)
     {
-        if (!ok())
+        if (!Create())
             return false;
         if (!platform::WriteFully(fd_, data, size)) {
             error_ = platform::SystemErrorText(errno);
@@ -94,7 +80,7 @@ public:
 
     bool Truncate(std::uint64_t size)
     {
-        if (!ok())
+        if (!Create())
             return false;
         if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) {
             error_ = platform::SystemErrorText(errno);
@@ -105,7 +91,7 @@ public:
 
     bool Commit()
     {
-        if (!ok())
+        if (!Create())
             return false;
         const int fd = fd_;
         fd_ = -1;
@@ -122,6 +108,30 @@ public:
     }
 
 private:
+    bool Create()
+    {
+        if (!ok())
+            return false;
+        if (created_)
+            return true;
+        // A name of our own with O_EXCL rather than mkstemp: the file gets its final
+        // mode at once, which saves a system call per member.
+        static std::atomic<unsigned> counter{0};
+        const std::string folder = target_.substr(0, target_.find_last_of('/') + 1);
+        static const std::string pid = std::to_string(::getpid());
+        const std::string prefix = folder + ".tavrin-part-" + pid + "-";
+        for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
+            temporary_ = prefix + std::to_string(counter.fetch_add(1));
+            fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
+            if (fd_ < 0 && errno != EEXIST)
+                break;
+        }
+        created_ = fd_ >= 0;
+        if (!created_)
+            error_ = platform::SystemErrorText(errno);
+        return created_;
+    }
+
     std::string target_;
     std::string temporary_;
     int fd_ = -1;
@@ -195,21 +205,30 @@ void Inflate(const PackageEntry& entry, const std::string& packagePath, int pack
         report.error = "the package could not be opened";
         return;
     }
-    std::vector<unsigned char> buffer(std::clamp<std::size_t>(entry.uncompressedSize, 1, kChunkSize));
+    // Not zeroed: a member claiming a large size whose stream breaks early would pay for
+    // clearing a whole chunk it never fills.
+    const std::size_t bufferSize = std::clamp<std::size_t>(entry.uncompressedSize, 1, kChunkSize);
+    const std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[bufferSize]);
+    if (!buffer) {
+        zip::CloseRawMember(reader);
+        report.outcome = MemberOutcome::NotInflated;
+        report.error = "out of memory";
+        return;
+    }
     std::uint64_t left = entry.uncompressedSize;
     zip::UnzipResult result = zip::UnzipOk;
     for (;;) {
-        const auto length = static_cast<std::uint32_t>(std::min<std::uint64_t>(left, buffer.size()));
+        const auto length = static_cast<std::uint32_t>(std::min<std::uint64_t>(left, bufferSize));
         zip::MemberSizes sizes{entry.compressedSize, entry.uncompressedSize};
-        result = zip::InflateRawMember(reader, buffer.data(), length, &sizes);
+        result = zip::InflateRawMember(reader, buffer.get(), length, &sizes);
         const std::uint32_t produced = result == zip::UnzipOk || result == zip::UnzipMoreData ? sizes.compressedSize : 0;
-        if (produced > 0 && !out.Write(buffer.data(), produced)) {
+        if (produced > 0 && !out.Write(buffer.get(), produced)) {
             report.outcome = MemberOutcome::NotWritten;
             report.error = out.error();
             zip::CloseRawMember(reader);
             return;
         }
-        noteLines(buffer.data(), produced);
+        noteLines(buffer.get(), produced);
         left -= std::min<std::uint64_t>(left, produced);
         report.bytesWritten += produced;
         // More room is needed only while the stream goes on; a stream that ended, or a
@@ -221,10 +240,13 @@ void Inflate(const PackageEntry& entry, const std::string& packagePath, int pack
     // stand at the start of the buffer.
     const std::uint64_t failedCallBytes =
         std::min<std::uint64_t>(zip::RawMemberTotalProduced(reader) - std::min(zip::RawMemberTotalProduced(reader), report.bytesWritten),
-                                buffer.size());
+                                bufferSize);
     const int readError = zip::RawMemberReadError(reader);
+    const bool endedShort = result == zip::UnzipMoreData && zip::RawMemberStreamEnded(reader);
     zip::CloseRawMember(reader);
-    if (result == zip::UnzipOk && left == 0) {
+    // A stream that ended short yet inflated to the recorded CRC is the member whole: it
+    // is the declared size that is wrong, and no member should be lost over it.
+    if ((result == zip::UnzipOk && left == 0) || (endedShort && entry.recordedCrc != 0 && out.crc() == entry.recordedCrc)) {
         report.outcome = MemberOutcome::Written;
         return;
     }
@@ -237,12 +259,14 @@ void Inflate(const PackageEntry& entry, const std::string& packagePath, int pack
     case zip::UnzipNoMemory: report.error = "out of memory"; break;
     default: report.error = "the data is damaged"; break;
     }
-    // Only a stream cut off or broken by damage has a readable start to salvage; one that
-    // ended cleanly short of a declared size is a header that lies, and stays out.
-    if (salvage != SalvageRule::None && (result == zip::UnzipReadFailed || result == zip::UnzipFlateError)) {
+    // A stream cut off or broken by damage has a readable start to salvage, and so has one
+    // that ended cleanly short of its declared size: a flipped bit inside the compressed
+    // data can turn a block into the final one, and the rows before it are still sound.
+    if (salvage != SalvageRule::None &&
+        (result == zip::UnzipReadFailed || result == zip::UnzipFlateError || endedShort)) {
         const auto tail = static_cast<std::size_t>(failedCallBytes);
-        if (tail == 0 || out.Write(buffer.data(), tail)) {
-            noteLines(buffer.data(), tail);
+        if (tail == 0 || out.Write(buffer.get(), tail)) {
+            noteLines(buffer.get(), tail);
             report.bytesWritten += tail;
             const std::uint64_t keep = salvage == SalvageRule::WholeLines ? wholeLinesEnd : report.bytesWritten;
             if (keep > 0 && out.Truncate(keep)) {
@@ -385,11 +409,6 @@ MemberReport ExtractMember(const PackageEntry& entry, const std::string& package
         return report;
     }
     PendingFile out(targetPath);
-    if (!out.ok()) {
-        report.outcome = MemberOutcome::NotWritten;
-        report.error = out.error();
-        return report;
-    }
 
     // Equal sizes mean stored, whatever the method field said; except for a member sized
     // by inflating it, which is deflated whatever its sizes happen to be.
@@ -467,6 +486,9 @@ int ExtractPackage(const std::string& folder, const std::string& packagePath, co
         base += '/';
     CreatedFolders created;
     std::size_t recovered = 0;
+    std::size_t failedListed = 0;
+    // Members the scan found broken beyond the bound come after every listed failure.
+    std::uint64_t failedNotListed = scanned != nullptr ? scanned->brokenNotKept : 0;
     std::size_t nextListed = 0;
     std::size_t nextLost = 0;
     for (std::size_t i = 0; i < count; ++i) {
@@ -488,16 +510,31 @@ int ExtractPackage(const std::string& folder, const std::string& packagePath, co
             CreateMemberFolders(base, target, view, &created);
             member = ExtractMember(entry, packagePath, target, package);
         }
-        if (member.outcome != MemberOutcome::Written)
-            view.AddLogLine(FailureLine(packagePath, member), kRed);
-        else if (member.crcCheck == CrcCheck::Mismatch)
-            view.AddLogLine(CrcMismatchLine(packagePath, member), kRed);
         if (member.outcome == MemberOutcome::Written || member.outcome == MemberOutcome::Salvaged ||
             (member.outcome == MemberOutcome::CutShort && member.bytesWritten > 0))
             ++recovered;
-        if (report != nullptr)
-            report->members.push_back(std::move(member));
+        // Lost members are bounded by the scan and all listed; other failures only up to
+        // the bound, so a file of fake headers makes neither a report nor a log line each.
+        const bool failed = member.outcome != MemberOutcome::Written;
+        if (failed && !takeLost && failedListed == kMaxFailedMembersListed) {
+            ++failedNotListed;
+        } else {
+            failedListed += failed && !takeLost ? 1 : 0;
+            if (failed)
+                view.AddLogLine(FailureLine(packagePath, member), kRed);
+            else if (member.crcCheck == CrcCheck::Mismatch)
+                view.AddLogLine(CrcMismatchLine(packagePath, member), kRed);
+            if (report != nullptr)
+                report->members.push_back(std::move(member));
+        }
         view.SetProgressPosition(ProgressBar::File, static_cast<int>(std::min<std::size_t>(i, static_cast<std::size_t>(range))));
+    }
+    if (failedNotListed > 0) {
+        view.AddLogLine(packagePath + " " + std::to_string(failedNotListed) +
+                            " more members could not be recovered whole, they are not listed one by one....\r\n",
+                        kRed);
+        if (report != nullptr)
+            report->failedNotListed = failedNotListed;
     }
     if (scanned != nullptr && scanned->lostNotKept > 0) {
         view.AddLogLine(packagePath + " " + std::to_string(scanned->lostNotKept) +

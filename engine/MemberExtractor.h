@@ -20,8 +20,10 @@ namespace tavrin {
 std::string SafeMemberPath(const std::string& memberName);
 
 // Writes every entry into `folder`, drives the file progress bar, logs one red line
-// per member that could not be recovered and one black line per member sized by
-// inflation, then completes content.xml. With `scanned` (the package as the scan left
+// per member that could not be recovered whole (for the first kMaxFailedMembersListed,
+// then one line counting the rest, with the scan's broken members not kept; only these
+// first ones get a report) and one black line per member sized by inflation, then
+// completes content.xml. With `scanned` (the package as the scan left
 // it) every member is read through the scan's descriptor, the members the scan could
 // not size are reported red in their place in file order, and `membersRecovered` is
 // set. Returns 0 when there is nothing to write, 1 otherwise. `report` may be null.

@@ -1,6 +1,7 @@
 // One member found in a damaged package by the scanner, and the list of them.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -9,6 +10,10 @@ namespace tavrin {
 
 // Longest member name kept; longer names are cut to this many bytes.
 inline constexpr std::size_t kMaxMemberNameLength = 1023;
+
+// A repair reports this many failing members of a package one by one, and only counts
+// the rest: a file of fake headers would otherwise make a report line of each.
+inline constexpr std::size_t kMaxFailedMembersListed = 100;
 
 // Where a member's sizes came from.
 enum class SizeSource : std::uint8_t {

@@ -1,4 +1,5 @@
 #include "engine/PackageScanner.h"
+#include "engine/DeflateStartCheck.h"
 #include "engine/PackageBytes.h"
 #include "engine/TextUtil.h"
 #include "platform/SystemError.h"
@@ -137,7 +138,30 @@ bool EndLooksRight(BlockWindow& window, std::uint64_t end, std::uint64_t length,
     return got == sizeof at && Le32(at) == crc && Le32(at + 4) == compressed && Le32(at + 8) == uncompressed;
 }
 
-void ScanWindow(BlockWindow& window, std::uint64_t length, ScanList& entries, UnsizedMemberRecovery* sizer);
+// Members whose stream breaks at once, beyond the first `keep`, are counted, not listed.
+struct BrokenMemberLimit {
+    std::size_t keep = 0;
+    std::uint64_t met = 0;
+    std::uint64_t notKept = 0;
+    DeflateStartCheck check;
+};
+
+// True when the extraction would inflate the member and its stream breaks before the
+// first byte, so nothing of it could be written. Members sized by inflating them are
+// known to inflate; equal sizes are copied; a member of size 0 is written empty.
+bool BreaksAtOnce(BlockWindow& window, const PackageEntry& entry, DeflateStartCheck& check)
+{
+    if (entry.compressedSize == entry.uncompressedSize || entry.uncompressedSize == 0 ||
+        (entry.sizeSource != SizeSource::LocalHeader && entry.sizeSource != SizeSource::DataDescriptor))
+        return false;
+    unsigned char start[DeflateStartCheck::kLookAhead];
+    const std::size_t got =
+        window.Read(entry.dataOffset, start, std::min<std::size_t>(entry.compressedSize, sizeof start));
+    return got > 0 && check.BreaksBeforeFirstByte(start, got);
+}
+
+void ScanWindow(BlockWindow& window, std::uint64_t length, ScanList& entries, UnsizedMemberRecovery* sizer,
+                BrokenMemberLimit* broken);
 
 } // namespace
 
@@ -146,17 +170,30 @@ PackageScanner::PackageScanner(const std::atomic<int>* running, std::size_t bloc
 {
 }
 
+void PackageScanner::KeepBrokenMembers(std::size_t count)
+{
+    limitBroken_ = true;
+    brokenKept_ = count;
+}
+
 void PackageScanner::Scan(int fd, std::uint64_t length, ScanList& entries, UnsizedMemberRecovery* sizer)
 {
     BlockWindow window(fd, length, blockSize_, running_);
-    ScanWindow(window, length, entries, sizer);
+    std::optional<BrokenMemberLimit> broken;
+    if (limitBroken_) {
+        broken.emplace();
+        broken->keep = brokenKept_;
+    }
+    ScanWindow(window, length, entries, sizer, broken ? &*broken : nullptr);
+    brokenNotKept_ = broken ? broken->notKept : 0;
     readError_ = window.ReadError();
     readErrorOffset_ = window.ReadErrorOffset();
 }
 
 namespace {
 
-void ScanWindow(BlockWindow& window, std::uint64_t length, ScanList& entries, UnsizedMemberRecovery* sizer)
+void ScanWindow(BlockWindow& window, std::uint64_t length, ScanList& entries, UnsizedMemberRecovery* sizer,
+                BrokenMemberLimit* broken)
 {
     std::vector<unsigned char> name;
     std::uint64_t from = 0;
@@ -216,7 +253,10 @@ void ScanWindow(BlockWindow& window, std::uint64_t length, ScanList& entries, Un
                     compressed = entry.compressedSize;
                 }
             }
-            entries.push_back(std::move(entry));
+            if (broken != nullptr && BreaksAtOnce(window, entry, broken->check) && broken->met++ >= broken->keep)
+                ++broken->notKept;
+            else
+                entries.push_back(std::move(entry));
         } else if (sizesLost && sizer != nullptr && !text.empty()) {
             // Sized here, in file order, rather than collected for later: a file of fake
             // headers would otherwise need memory for every one of them.
@@ -250,10 +290,12 @@ int ScanPackage(const std::string& path, ThreadContext& context, ScanList& entri
     view.AddLogLine(path + " file is open....\r\n", kBlack);
     PackageScanner scanner(context.running);
     if (scanned != nullptr) {
+        scanner.KeepBrokenMembers(kMaxFailedMembersListed);
         UnsizedMemberRecovery sizer(package.fd(), package.length(), context.running);
         scanner.Scan(package.fd(), package.length(), entries, &sizer);
         package.lost = sizer.TakeLost();
         package.lostNotKept = sizer.LostNotKept();
+        package.brokenNotKept = scanner.BrokenNotKept();
     } else {
         scanner.Scan(package.fd(), package.length(), entries);
     }

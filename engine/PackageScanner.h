@@ -40,6 +40,15 @@ public:
     // member can end (listed with the size its stream really has).
     void Scan(int fd, std::uint64_t length, ScanList& entries, UnsizedMemberRecovery* sizer = nullptr);
 
+    // For a repair: of the members whose deflate stream breaks before its first byte
+    // (the extraction could write nothing of them), list only the first `count` and
+    // count the rest, so a file of fake headers with sizes cannot fill memory with
+    // entries. Every member the extraction would report among its first `count` failures
+    // is still listed, in its place. Off by default: a listing shows every member.
+    void KeepBrokenMembers(std::size_t count);
+    // After a scan: broken members met beyond that number, not listed.
+    std::uint64_t BrokenNotKept() const { return brokenNotKept_; }
+
     // After a scan: the errno of the first read of the package that failed (0: none),
     // and the offset it was reading. The search ends there as at the end of the file.
     int ReadError() const { return readError_; }
@@ -50,6 +59,9 @@ private:
     std::size_t blockSize_;
     int readError_ = 0;
     std::uint64_t readErrorOffset_ = 0;
+    bool limitBroken_ = false;
+    std::size_t brokenKept_ = 0;
+    std::uint64_t brokenNotKept_ = 0;
 };
 
 // Opens the package, logs "<path> file is open....", scans it into `entries` and logs
@@ -59,7 +71,8 @@ private:
 // With `scanned`, the package is opened into it and stays open for the extraction,
 // members are sized by inflation as PackageScanner::Scan does with a sizer, and the
 // ones that could not be sized are left in it. A read of the package that fails is
-// logged red and given in `scanned->readError`.
+// logged red and given in `scanned->readError`. Members whose stream breaks at once are
+// listed up to kMaxFailedMembersListed, the rest counted in `scanned->brokenNotKept`.
 int ScanPackage(const std::string& path, ThreadContext& context, ScanList& entries, std::string* error = nullptr,
                 ScannedPackage* scanned = nullptr);
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/BatchLog.h"
+#include "engine/HsqldbCompletion.h"
 #include "engine/ManifestRepair.h"
 #include "engine/MemberExtractor.h"
 #include "engine/PackageScanner.h"
@@ -129,7 +130,10 @@ int RepairThreadProc(ThreadContext& context)
             ::mkdir(folder.c_str(), 0700);
             if (report != nullptr)
                 report->packageFolder = folder;
-            const int extracted = ExtractPackage(folder, path, scanList, context, report, &package);
+            // The database completion needs the members' outcomes even when no report was asked for.
+            PackageReport unreported;
+            PackageReport* extraction = report != nullptr ? report : &unreported;
+            const int extracted = ExtractPackage(folder, path, scanList, context, extraction, &package);
             package.Close();
             if (extracted == 0) {
                 view.AddLogLine(path + " extraction of file failed. Please contact at " + kSupportAddress +
@@ -146,7 +150,8 @@ int RepairThreadProc(ThreadContext& context)
             } else if (package.membersRecovered == 0) {
                 // The folder holds only what the repair wrote itself; saved, it would only
                 // look like a repaired database.
-                const std::uint64_t found = scanList.size() + package.lost.size() + package.lostNotKept;
+                const std::uint64_t found =
+                    scanList.size() + package.lost.size() + package.lostNotKept + package.brokenNotKept;
                 const std::string reason = "none of the " + std::to_string(found) + " members found could be recovered";
                 view.AddLogLine(path + " " + reason + ", there is nothing to save....\r\n", kRed);
                 view.AddLogLine(path + " not Repaired....\r\n", kRed);
@@ -159,6 +164,10 @@ int RepairThreadProc(ThreadContext& context)
                 view.SetProgressPosition(ProgressBar::Total, i + 1);
                 continue;
             } else {
+                for (DatabaseCompletion& completion : CompleteHsqldb(folder, extraction->members)) {
+                    view.AddLogLine(path + " " + CompletionLogText(completion), completion.rowsMayBeLost ? kRed : kBlack);
+                    extraction->databaseCompletions.push_back(std::move(completion));
+                }
                 if (WriteMissingMimetype(folder))
                     view.AddLogLine(path + " mimetype was not recovered, a new one is written....\r\n", kBlack);
                 const ManifestAction manifest = RepairManifest(folder);

@@ -18,6 +18,7 @@ bool ScannedPackage::Open(const std::string& path)
     Close();
     lost.clear();
     lostNotKept = 0;
+    brokenNotKept = 0;
     membersRecovered = 0;
     readError.clear();
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);

@@ -31,6 +31,9 @@ public:
     // order, and how many more were met than are kept.
     std::vector<LostMember> lost;
     std::uint64_t lostNotKept = 0;
+    // Members whose stream breaks before its first byte, met beyond the first
+    // kMaxFailedMembersListed: left out of the scan list and only counted.
+    std::uint64_t brokenNotKept = 0;
     // Set by the extraction: members written whole or in part. The files the repair
     // writes itself (content.xml from the template, a manifest, a mimetype) do not count.
     std::size_t membersRecovered = 0;

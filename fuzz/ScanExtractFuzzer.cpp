@@ -41,9 +41,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     {
         UnsizedMemberRecovery sizer(scanned.fd(), scanned.length());
         // Small blocks make signatures and headers straddle block ends far more often.
-        PackageScanner(nullptr, 509).Scan(scanned.fd(), scanned.length(), entries, &sizer);
+        PackageScanner scanner(nullptr, 509);
+        scanner.KeepBrokenMembers(kMaxFailedMembersListed);
+        scanner.Scan(scanned.fd(), scanned.length(), entries, &sizer);
         scanned.lost = sizer.TakeLost();
         scanned.lostNotKept = sizer.LostNotKept();
+        scanned.brokenNotKept = scanner.BrokenNotKept();
     }
 
     std::uint64_t claimed = 0;
@@ -91,6 +94,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (written > claimed)
         FuzzFailure("more bytes written than the headers claimed");
 
+    std::size_t failuresListed = 0;
+    for (const MemberReport& member : report.packages[0].members)
+        failuresListed += member.outcome != MemberOutcome::Written ? 1 : 0;
+    if (failuresListed > kMaxFailedMembersListed + scanned.lost.size())
+        FuzzFailure("more failing members listed than the bound");
     for (const MemberReport& member : report.packages[0].members) {
         if (member.outcome != MemberOutcome::Written && member.outcome != MemberOutcome::CutShort &&
             member.outcome != MemberOutcome::Salvaged && member.bytesWritten != 0)

@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 """Measures tavrin-repair on hostile packages made here, for the figures the tests
 must not assert: scan time against size for packages of fake local headers (a
-signature every 30 bytes: 1, 2 and 4 million of them), and peak memory for bombs
-(members claiming 4 GiB from a few bytes, and from a stream that really inflates to
-256 MiB).
+signature every 30 bytes: 1, 2 and 4 million of them), repair time and peak memory
+for fake headers that declare sizes (30, 120 and 480 MB of them), and peak memory for
+bombs (members claiming 4 GiB from a few bytes, and from a stream that really inflates
+to 256 MiB).
 
     fuzz/bench_hostile.py [PATH-TO-tavrin-repair]   (default: build/hostile/cli/tavrin-repair)
 """
@@ -70,6 +71,8 @@ def main():
         os.mkdir(out)
         for name in (b"", b"a/b.xml"):
             bench_headers(program, work, out, name)
+        for garbage in (0, 3):
+            bench_sized_headers(program, work, out, garbage)
         return bench_bombs(program, work, out)
     finally:
         shutil.rmtree(work, ignore_errors=True)
@@ -89,6 +92,40 @@ def bench_headers(program, work, out, name):
             print("%10d %10.1f %10.2f %10.2f %10.0f %14.1f%s" % (millions * 1000000, size, scan, repair,
                                                                 size / max(scan, 0.01), peak,
                                                                 "" if status == 0 else "  (exit %d)" % status))
+            os.unlink(path)
+        print()
+
+
+def bench_sized_headers(program, work, out, garbage):
+        # Deflated, 100 bytes that inflate to 200, named: each header's data runs into the
+        # next headers, which either break the stream at once (no garbage between) or
+        # start it on random bytes that may inflate a little first.
+        header = local_header(b"a/b.xml", 8, 100, 200)
+        print("fake local headers with sizes, %d bytes apart%s" %
+              (len(header) + garbage, ", %d random bytes between" % garbage if garbage else ""))
+        print("%10s %10s %10s %14s %12s" % ("MB", "repair s", "json s", "peak RSS MiB", "json MiB"))
+        noise = os.urandom(1 << 16)
+        for megabytes in (30, 120, 480):
+            path = os.path.join(work, "sized-%d.odb" % megabytes)
+            count = megabytes * 1000000 // (len(header) + garbage)
+            with open(path, "wb") as f:
+                f.write(stored(b"mimetype", b"application/vnd.oasis.opendocument.base"))
+                for start in range(0, count, 1 << 16):
+                    block = []
+                    for i in range(start, min(count, start + (1 << 16))):
+                        at = (i * garbage) % (len(noise) - garbage)
+                        block.append(header + noise[at:at + garbage])
+                    f.write(b"".join(block))
+            repair, peak, status = run(program, ["-q", "--no-media", "-o", out, path])
+            with tempfile.NamedTemporaryFile("r") as report:
+                started = time.monotonic()
+                with open(report.name, "w") as sink:
+                    subprocess.run([program, "-q", "--json", "--no-media", "-o", out, path], stdout=sink,
+                                   stderr=subprocess.DEVNULL)
+                json_seconds = time.monotonic() - started
+                json_size = os.path.getsize(report.name) / 1048576.0
+            print("%10d %10.2f %10.2f %14.1f %12.2f%s" % (megabytes, repair, json_seconds, peak, json_size,
+                                                          "" if status == 0 else "  (exit %d)" % status))
             os.unlink(path)
         print()
 

@@ -236,6 +236,27 @@ assert e["members_not_recovered"] == ["database/data"] and e["members"][0]["outc
                        "/empty.odb\", \"opened\": true, \"error\": null, \"members\": []}\n]}\n");
 }
 
+// What was done to an embedded database after extraction is in the report, one entry
+// per change, the same as its log line.
+TEST_F(TavrinRepair, JsonReportListsTheDatabaseCompletions)
+{
+    ASSERT_EQ(Run("--json -o out " + Fixture("truncated-in-member.odb") + " " + Fixture("intact.odb")), 0) << err;
+    std::ofstream(root / "report.json") << out;
+    const std::string check = R"(
+import json, sys
+cut, intact = json.load(open(sys.argv[1]))["packages"]
+assert intact["database_completion"] == [], intact
+(done,) = cut["database_completion"]
+assert done["action"] == "data-kept" and done["member"] == "database/data", done
+assert done["rows_may_be_lost"] is True, done
+assert done["detail"] in sys.argv[2], (done, sys.argv[2])
+)";
+    std::ofstream(root / "check.py") << check;
+    const std::string command = "/usr/bin/python3 " + Quote((root / "check.py").string()) + " " +
+                                Quote((root / "report.json").string()) + " " + Quote(err);
+    EXPECT_EQ(std::system(command.c_str()), 0) << out;
+}
+
 TEST_F(TavrinRepair, KeepWorkspaceKeepsTheExtractedPackagesButRefusesAFullFolder)
 {
     ASSERT_EQ(Run("-q -o out --keep-workspace ws " + Fixture("intact.odb")), 0) << err;
@@ -256,6 +277,38 @@ TEST_F(TavrinRepair, SameFileNameTwiceGivesTwoOutputs)
     EXPECT_NE(out.find("b/Base.odb saving of file starts as TAVRINREP_Base (2).odb"), std::string::npos);
     EXPECT_EQ(Entries(root / "out"), (std::vector<std::string>{"Base (2).odb_MediaContent", "Base.odb_MediaContent",
                                                                "TAVRINREP_Base (2).odb", "TAVRINREP_Base.odb"}));
+}
+
+// A package of fake members: the report lists its first hundred failures and counts the
+// rest, and the log says so in one line.
+TEST_F(TavrinRepair, JsonReportCountsFailuresPastAHundred)
+{
+    auto header = [](const std::string& name, char method, char compressed, char uncompressed) {
+        return std::string("PK\3\4\x14\0\0\0", 8) + method + std::string("\0\0\0\x21\0\0\0\0", 9) + compressed +
+               std::string("\0\0\0", 3) + uncompressed + std::string("\0\0\0", 3) + static_cast<char>(name.size()) +
+               std::string("\0\0\0", 3) + name;
+    };
+    const std::string mimetype = "application/vnd.oasis.opendocument.base";
+    std::string package = header("mimetype", 0, static_cast<char>(mimetype.size()), static_cast<char>(mimetype.size())) + mimetype;
+    for (int i = 0; i < 103; ++i)
+        package += header("fake/" + std::to_string(i), 8, 4, 100) + "\xff\xff\xff\xff";
+    std::ofstream(root / "fake.odb", std::ios::binary) << package;
+    ASSERT_EQ(Run("--json -o out fake.odb"), 0) << err;
+    std::ofstream(root / "report.json") << out;
+    const std::string check = R"(
+import json, sys
+p = json.load(open(sys.argv[1]))["packages"][0]
+assert p["result"] == "saved" and p["members_found"] == 101 and p["members_written"] == 1, p
+assert p["members_not_recovered"] == ["fake/%d" % i for i in range(100)], p
+assert p["failed_members_not_listed"] == 3 and p["lost_members_not_listed"] == 0, p
+)";
+    std::ofstream(root / "check.py") << check;
+    const std::string command =
+        "/usr/bin/python3 " + Quote((root / "check.py").string()) + " " + Quote((root / "report.json").string());
+    EXPECT_EQ(std::system(command.c_str()), 0) << out;
+    EXPECT_NE(err.find("fake.odb 3 more members could not be recovered whole, they are not listed one by one....\n"),
+              std::string::npos);
+    EXPECT_EQ(err.find("member fake/100 "), std::string::npos);
 }
 
 } // namespace

@@ -503,7 +503,7 @@ def second_package_members():
         Member("mimetype", MIMETYPE, STORED),
         Member("content.xml", content),
         Member("database/script", hsqldb_script(12, seed=21)),
-        Member("database/properties", PROPERTIES.replace(b"modified=no", b"modified=yes")),
+        Member("database/properties", PROPERTIES.replace(b"10:30:00", b"11:45:00")),
     ]
     members.append(Member("META-INF/manifest.xml",
                           manifest(["content.xml", "database/script", "database/properties"])))

@@ -14,6 +14,7 @@
 #include "TestPackages.h"
 #include "engine/ContentXml.h"
 #include "engine/PackageScanner.h"
+#include "engine/ScannedPackage.h"
 #include "platform/FileIo.h"
 
 namespace tavrin {
@@ -121,6 +122,11 @@ TEST(MemberExtractor, ChecksWhatWasWrittenAgainstTheRecordedCrc)
         {"deflated stream that inflates to other bytes", Deflate(flipped), {"m", static_cast<std::uint32_t>(Deflate(flipped).size()), u, 0, crc},
          MemberOutcome::Written, CrcCheck::Mismatch},
         {"no CRC recorded", flipped, {"m", u, u, 0, 0}, MemberOutcome::Written, CrcCheck::NotChecked},
+        {"declared size too large, CRC agrees: the size lied", packed, {"m", c, u + 100, 0, crc}, MemberOutcome::Written,
+         CrcCheck::Matches},
+        {"declared size too large, CRC disagrees", Deflate(flipped),
+         {"m", static_cast<std::uint32_t>(Deflate(flipped).size()), u + 100, 0, crc}, MemberOutcome::NotInflated,
+         CrcCheck::NotChecked},
         {"cut short is reported as such, not checked", text.substr(0, 9), {"m", u, u, 0, crc}, MemberOutcome::CutShort,
          CrcCheck::NotChecked},
     };
@@ -131,6 +137,10 @@ TEST(MemberExtractor, ChecksWhatWasWrittenAgainstTheRecordedCrc)
         EXPECT_EQ(report.outcome, test.outcome) << test.label;
         EXPECT_EQ(report.crcCheck, test.check) << test.label;
         EXPECT_EQ(report.recordedCrc, test.entry.recordedCrc) << test.label;
+        if (test.check == CrcCheck::Matches) {
+            EXPECT_EQ(ReadFile(folder / "out"), text) << test.label;
+            EXPECT_EQ(report.bytesWritten, text.size()) << test.label;
+        }
         if (test.check == CrcCheck::Mismatch) {
             EXPECT_EQ(ReadFile(folder / "out"), flipped) << test.label;
             EXPECT_EQ(report.writtenCrc, 0x05AAD208u) << test.label; // of `flipped`
@@ -157,9 +167,9 @@ TEST(MemberExtractor, DeflatedMemberAsLongAsItsContentsIsInflated)
     EXPECT_EQ(FilesUnder(folder.path()), (std::vector<std::string>{"out", "p.odb"}));
 }
 
-// A database member whose stream is cut off or broken keeps its readable start: whole
-// lines of the script and the log, the bytes that inflated of the data files. Every
-// other member, and a stream that merely ends short of its declared size, stays out.
+// A database member whose stream is cut off, broken, or ended early (a flipped bit can
+// make any block the final one) keeps its readable start: whole lines of the script and
+// the log, the bytes that inflated of the data files. Every other member stays out.
 TEST(MemberExtractor, SalvagesTheReadableStartOfDatabaseMembersOnly)
 {
     const Bytes script = "CREATE TABLE T(ID INT)\nINSERT INTO T VALUES(1)\nINSERT INTO T VALUES(2)\n";
@@ -169,7 +179,9 @@ TEST(MemberExtractor, SalvagesTheReadableStartOfDatabaseMembersOnly)
     const Bytes firstPart = script.substr(0, 30);
     const Bytes broken = std::string(1, '\0') + Le16(30) + Le16(0xFFFF ^ 30) + firstPart + "\xff";
     const Bytes cut = broken.substr(0, broken.size() - 1); // the same stream cut after the block
-    const Bytes whole = Deflate(script);
+    // The same block marked final: the stream ends cleanly, short of the declared size,
+    // and what the package holds after it is never read.
+    const Bytes endedEarly = std::string(1, '\1') + broken.substr(1) + "more of the stream";
     const struct {
         const char* name;
         Bytes packed;
@@ -181,10 +193,15 @@ TEST(MemberExtractor, SalvagesTheReadableStartOfDatabaseMembersOnly)
         {"database/log", cut, MemberOutcome::Salvaged, "CREATE TABLE T(ID INT)\n"},
         {"database/data", broken, MemberOutcome::Salvaged, firstPart},
         {"database/firebird.fbk", cut, MemberOutcome::Salvaged, firstPart},
+        {"database/data", endedEarly, MemberOutcome::Salvaged, firstPart},
+        {"database/script", endedEarly, MemberOutcome::Salvaged, "CREATE TABLE T(ID INT)\n"},
         {"database/script", cut.substr(0, 5 + 10), MemberOutcome::NotInflated, {}}, // no whole line yet
         {"content.xml", cut, MemberOutcome::NotInflated, {}},
         {"database/properties", broken, MemberOutcome::NotInflated, {}},
         {"forms/Obj11/content.xml", broken, MemberOutcome::NotInflated, {}},
+        {"content.xml", endedEarly, MemberOutcome::NotInflated, {}},
+        {"Pictures/logo.png", endedEarly, MemberOutcome::NotInflated, {}},
+        {"META-INF/manifest.xml", endedEarly, MemberOutcome::NotInflated, {}},
     };
     for (const auto& test : cases) {
         TempFolder folder;
@@ -200,21 +217,31 @@ TEST(MemberExtractor, SalvagesTheReadableStartOfDatabaseMembersOnly)
             EXPECT_EQ(report.bytesWritten, 0u) << test.name;
         }
     }
-    // A whole stream that ends before a larger declared size is not a cut one.
-    TempFolder folder;
-    WriteFile(folder / "p.odb", whole);
-    const PackageEntry lying{"database/data", static_cast<std::uint32_t>(whole.size()), u + 100, 0};
-    EXPECT_EQ(ExtractMember(lying, folder / "p.odb", folder / "out").outcome, MemberOutcome::NotInflated);
-    EXPECT_FALSE(Exists(folder / "out"));
 }
 
+// The target is made only once the member's first bytes are there: a stream that breaks
+// at once is reported as such even where no target could be made.
 TEST(MemberExtractor, UnwritableTargetIsReportedAndLeavesNothing)
 {
     TempFolder folder;
-    WriteFile(folder / "p.odb", "0123456789abc");
-    const MemberReport report = ExtractMember({"m", 3, 3, 10}, folder / "p.odb", folder / "missing/out");
-    EXPECT_EQ(report.outcome, MemberOutcome::NotWritten);
-    EXPECT_FALSE(report.error.empty());
+    const Bytes packed = Deflate("inflated text");
+    WriteFile(folder / "p.odb", "0123456789abc" + packed + "\xff\xff\xff\xff");
+    const auto packedSize = static_cast<std::uint32_t>(packed.size());
+    const struct {
+        PackageEntry entry;
+        MemberOutcome outcome;
+        const char* error;
+    } cases[] = {
+        {{"stored", 3, 3, 10}, MemberOutcome::NotWritten, "No such file or directory"},
+        {{"deflated", packedSize, 13, 13}, MemberOutcome::NotWritten, "No such file or directory"},
+        {{"broken", 4, 100, 13 + packed.size()}, MemberOutcome::NotInflated, "the data is damaged"},
+    };
+    for (const auto& test : cases) {
+        const MemberReport report = ExtractMember(test.entry, folder / "p.odb", folder / "missing/out");
+        EXPECT_EQ(report.outcome, test.outcome) << test.entry.name;
+        EXPECT_EQ(report.error, test.error) << test.entry.name;
+    }
+    EXPECT_EQ(FilesUnder(folder.path()), std::vector<std::string>{"p.odb"});
 }
 
 // A disk that fills up after a few bytes.
@@ -308,6 +335,66 @@ TEST(MemberExtractor, PackageLogsOneRedLinePerLostMemberAndCompletesContentXml)
         if (event.rfind("range", 0) == 0 || event.rfind("position", 0) == 0)
             recorded.push_back(event);
     EXPECT_EQ(recorded, progress);
+}
+
+// Past a hundred failing members, a package's failures are only counted: in one red line
+// and in the report. The hundred listed are the first in file order, whether their
+// stream breaks at once (the scan keeps only a hundred of those) or later; members
+// written are all listed, and no failing member leaves a file behind.
+TEST(MemberExtractor, PackageListsItsFirstHundredFailuresAndCountsTheRest)
+{
+    const Bytes text = "a stream that ends before the size its header declares";
+    const Bytes packed = Deflate(text);
+    auto breaksAtOnce = [](int i) {
+        return LocalHeader("f" + std::to_string(1000 + i), 8, 4, 100) + "\xff\xff\xff\xff";
+    };
+    auto breaksLater = [&](int i) {
+        return LocalHeader("f" + std::to_string(1000 + i), 8, static_cast<std::uint32_t>(packed.size()),
+                           static_cast<std::uint32_t>(text.size() + 10)) +
+               packed;
+    };
+    Bytes package = StoredMember("good1", "first");
+    int failing = 0;
+    for (; failing < 60; ++failing)
+        package += failing % 2 == 0 ? breaksAtOnce(failing) : breaksLater(failing);
+    for (; failing < 160; ++failing)
+        package += breaksAtOnce(failing);
+    package += StoredMember("good2", "last");
+
+    TempFolder folder;
+    const std::string path = folder / "p.odb";
+    WriteFile(path, package);
+    RecordingView view;
+    std::atomic<int> running{1};
+    ThreadContext context{&view, &running, nullptr};
+    ScanList entries;
+    ScannedPackage scanned;
+    ASSERT_EQ(ScanPackage(path, context, entries, nullptr, &scanned), 1);
+    EXPECT_EQ(scanned.brokenNotKept, 30u); // 130 break at once
+    EXPECT_EQ(entries.size(), 2u + 160u - 30u);
+
+    ::mkdir((folder / "ws").c_str(), 0700);
+    view.log.clear();
+    PackageReport report;
+    EXPECT_EQ(ExtractPackage(folder / "ws", path, entries, context, &report, &scanned), 1);
+    EXPECT_EQ(scanned.membersRecovered, 2u);
+    EXPECT_EQ(report.failedNotListed, 60u);
+    std::vector<std::string> listed;
+    for (const MemberReport& member : report.members)
+        listed.push_back(member.name);
+    std::vector<std::string> expected = {"good1"};
+    for (int i = 0; i < 100; ++i)
+        expected.push_back("f" + std::to_string(1000 + i));
+    expected.push_back("good2");
+    EXPECT_EQ(listed, expected);
+    ASSERT_EQ(view.log.size(), 101u);
+    for (std::size_t i = 0; i < 100; ++i) {
+        EXPECT_EQ(view.log[i].first, kRed);
+        EXPECT_EQ(view.log[i].second.rfind(path + " member " + expected[i + 1] + " could not be inflated", 0), 0u) << i;
+    }
+    EXPECT_EQ(view.log.back(),
+              std::make_pair(kRed, path + " 60 more members could not be recovered whole, they are not listed one by one....\r\n"));
+    EXPECT_EQ(FilesUnder(folder / "ws"), (std::vector<std::string>{"content.xml", "good1", "good2"}));
 }
 
 // Name bytes are kept byte for byte on disk and read as Latin-1 in log lines.

@@ -8,10 +8,13 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <random>
 
 #include "TestPackages.h"
+#include "engine/MemberExtractor.h"
 
 namespace tavrin {
 namespace {
@@ -175,6 +178,89 @@ TEST(PackageScanner, ListsExactlyWhatTheByteRuleListsOnGeneratedDamage)
         if (HasFailure())
             break;
     }
+}
+
+ScanList ScanForRepair(const std::string& path, std::size_t brokenKept, std::uint64_t* brokenNotKept)
+{
+    ScanList entries;
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    struct stat info {};
+    ::fstat(fd, &info);
+    const auto length = static_cast<std::uint64_t>(info.st_size);
+    UnsizedMemberRecovery sizer(fd, length);
+    PackageScanner scanner(nullptr, 64);
+    scanner.KeepBrokenMembers(brokenKept);
+    scanner.Scan(fd, length, entries, &sizer);
+    *brokenNotKept = scanner.BrokenNotKept();
+    ::close(fd);
+    return entries;
+}
+
+// A member the scan leaves out as broken must be one the extraction could give nothing
+// of; every other member stays listed, in order. Random real, damaged and fake deflated
+// members, database ones among them (their readable start is salvaged).
+TEST(PackageScanner, MembersLeftOutAsBrokenWouldGiveNothingBack)
+{
+    TempFolder folder;
+    std::mt19937 random(1210);
+    const char* names[] = {"content.xml", "database/script", "database/data", "a/b.xml"};
+    auto text = [&random](std::size_t size) {
+        Bytes bytes(size, '\0');
+        for (char& c : bytes)
+            c = "abc PK\n\3\4"[random() % 10];
+        return bytes;
+    };
+    std::uint64_t leftOut = 0;
+    for (int round = 0; round < 300; ++round) {
+        Bytes package;
+        for (int i = 0, n = 1 + static_cast<int>(random() % 10); i < n; ++i) {
+            const std::string name = names[random() % 4];
+            const Bytes data = text(1 + random() % 300);
+            Bytes packed = Deflate(data, static_cast<int>(random() % 10));
+            const auto packedSize = static_cast<std::uint32_t>(packed.size());
+            switch (random() % 5) {
+            case 0: package += DeflatedMember(name, data); break;
+            case 1: // damage anywhere, the first bytes included
+                packed[random() % packed.size()] = static_cast<char>(random());
+                package += LocalHeader(name, 8, packedSize, static_cast<std::uint32_t>(data.size())) + packed;
+                break;
+            case 2: // sizes that lie
+                package += LocalHeader(name, 8, static_cast<std::uint32_t>(random() % 400),
+                                       static_cast<std::uint32_t>(random() % 3 == 0 ? 0 : random() % 600)) + packed;
+                break;
+            case 3: // garbage as a stream
+                package += LocalHeader(name, static_cast<std::uint16_t>(random() % 2 * 8), 40, 80) + text(40);
+                break;
+            default: package += StoredMember(name, data); break;
+            }
+        }
+        const std::string path = folder / "p.odb";
+        WriteFile(path, package);
+        std::uint64_t notKeptAll = 0;
+        std::uint64_t notKeptNone = 0;
+        const ScanList all = ScanForRepair(path, SIZE_MAX, &notKeptAll);
+        const ScanList kept = ScanForRepair(path, 0, &notKeptNone);
+        EXPECT_EQ(notKeptAll, 0u);
+        std::size_t next = 0;
+        for (const PackageEntry& entry : all) {
+            if (next < kept.size() && kept[next] == entry) {
+                ++next;
+                continue;
+            }
+            ++leftOut;
+            const MemberReport report = ExtractMember(entry, path, folder / "out");
+            EXPECT_TRUE(report.outcome == MemberOutcome::NotInflated || report.outcome == MemberOutcome::NotWritten)
+                << "round " << round << ": " << entry.name << " at " << entry.dataOffset << " is "
+                << ToString(report.outcome);
+            EXPECT_FALSE(Exists(folder / "out")) << "round " << round;
+            std::remove((folder / "out").c_str());
+        }
+        EXPECT_EQ(next, kept.size()) << "round " << round << ": a member was listed that the full scan did not list";
+        EXPECT_EQ(all.size() - kept.size(), notKeptNone) << "round " << round;
+        if (HasFailure())
+            break;
+    }
+    EXPECT_GT(leftOut, 100u); // the generator makes broken streams aplenty
 }
 
 struct HexCase {

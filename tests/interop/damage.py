@@ -6,7 +6,9 @@
 writes OUT_FOLDER/<package stem>--<damage>.odb for every damage below and prints a
 JSON list describing them: variant file, the package it came from, the damage, and
 whether every byte of the package's database members (database/*: local header,
-data and data descriptor) survived, so a sound repair must give back all rows.
+data and data descriptor) survived, and what a sound repair must give back: "all-rows"
+(every table with every row), "opens" (LibreOffice connects, with the rows that
+survived), a list of tables that must be there, or null (nothing is promised).
 
 The seed picks the places of cuts, holes and the garbage; the same seed always gives
 the same variants.
@@ -94,6 +96,46 @@ def with_descriptor(member, signed=True):
             + struct.pack("<III", member.crc, member.compressed, member.size))
 
 
+def replaced(member, data, stored=False):
+    """A copy of `member` holding `data` instead, deflated or stored, with CRC and sizes
+    to match in both of its headers."""
+    copy = Member.__new__(Member)
+    copy.__dict__.update(member.__dict__)
+    packer = zlib.compressobj(8, zlib.DEFLATED, -15)
+    copy.data = data if stored else packer.compress(data) + packer.flush()
+    copy.crc, copy.compressed, copy.size = zlib.crc32(data) & 0xFFFFFFFF, len(copy.data), len(data)
+    fields = struct.pack("<HHHHIII", 0, 0 if stored else 8, *struct.unpack("<HH", member.header[10:14]),
+                         copy.crc, copy.compressed, copy.size)
+    header = bytearray(member.header)
+    header[6:26] = fields
+    copy.header = bytes(header)
+    copy.central = bytearray(member.central)
+    copy.central[8:28] = fields
+    copy.record = copy.header + copy.data
+    return copy
+
+
+def inflated(member):
+    return zlib.decompress(member.data, -15) if member.method == 8 else member.data
+
+
+def surviving_tables(script_member, kept):
+    """The tables whose definition is in the whole lines of the script's first `kept`
+    compressed bytes."""
+    text = zlib.decompressobj(-15).decompress(script_member.data[:kept]).decode("utf-8", "replace")
+    tables = []
+    for line in text.split("\n")[:-1]:
+        if line.startswith("CREATE ") and " TABLE " in line:
+            tables.append(line.split('"')[1])
+    return tables
+
+
+def moved_last(members, member):
+    """The package with `member` written last, and where its data starts."""
+    others = [m for m in members if m is not member]
+    return assemble(others + [member]), sum(len(m.record) for m in others) + len(member.header)
+
+
 def database_ranges(members):
     return [(m.offset, m.end) for m in members if m.is_database()]
 
@@ -103,7 +145,12 @@ def touches(ranges, start, stop):
 
 
 def variants(package, rng):
-    """(damage, bytes, database bytes intact) for every kind of damage."""
+    """(damage, bytes, database bytes intact[, what the repaired file must give]) for
+    every kind of damage. What it must give: "all-rows" (every table with every row,
+    the default when the database bytes are intact), "opens" (LibreOffice connects, with
+    whatever rows survived), "some-rows" (it connects and gets rows back: the damage
+    left some of them readable), or a list of the tables that must be there after a
+    connection."""
     members, directory, end = parse(package)
     database = database_ranges(members)
     by_name = {m.name: m for m in members}
@@ -150,8 +197,67 @@ def variants(package, rng):
         others = [m for m in members if m is not script]
         start = sum(len(m.record) for m in others) + len(script.header)
         reordered = assemble(others + [script])
-        cut = start + rng.randrange(script.compressed // 4, script.compressed * 3 // 4)
-        yield "truncated-in-script", reordered[:cut], False
+        kept = rng.randrange(script.compressed // 4, script.compressed * 3 // 4)
+        yield ("truncated-in-script", reordered[:start + kept], False,
+               surviving_tables(script, kept))
+        # Cut in its last quarter, after the table definitions and before the lines that
+        # create the user LibreOffice connects as.
+        kept = rng.randrange(script.compressed * 3 // 4, script.compressed - 8)
+        yield ("truncated-in-script-end", reordered[:start + kept], False,
+               surviving_tables(script, kept))
+
+    data, backup = by_name.get("database/data"), by_name.get("database/backup")
+    if data is not None and backup is not None:
+        # The data damaged while the backup HSQLDB keeps of it survived: the backup
+        # must stand in for it, with every row it holds.
+        flipped = bytearray(package)
+        flipped[data.data_start + rng.randrange(data.compressed // 4, data.compressed * 3 // 4)] ^= 0x10
+        yield "data-flipped-backup-kept", bytes(flipped), False, "all-rows"
+
+        holed = bytearray(package)
+        start = data.data_start + rng.randrange(data.compressed // 4, data.compressed // 2)
+        holed[start:start + 300] = b"\0" * 300
+        yield "data-hole-backup-kept", bytes(holed), False, "all-rows"
+
+        reordered, start = moved_last(members, data)
+        cut = start + rng.randrange(data.compressed // 4, data.compressed * 3 // 4)
+        yield "data-truncated-backup-kept", reordered[:cut], False, "all-rows"
+
+        # No backup to stand in: LibreOffice must still connect, with the rows left.
+        without = [m for m in members if m is not backup]
+        reordered, start = moved_last(without, data)
+        cut = start + rng.randrange(data.compressed // 4, data.compressed * 3 // 4)
+        yield "data-truncated-no-backup", reordered[:cut], False, "some-rows"
+
+        reordered, start = moved_last(without, data)
+        flipped = bytearray(reordered)
+        flipped[start + rng.randrange(data.compressed // 4, data.compressed * 3 // 4)] ^= 0x10
+        # The flip ends the stream early; the rows stored before it must come back.
+        yield "data-flipped-no-backup", bytes(flipped), False, "some-rows"
+
+        # Stored, so its damaged bytes come through unchanged at full length: zeros cost
+        # HSQLDB rows, random bytes make it fail, run out of memory or hang on connect.
+        stored = replaced(data, inflated(data), stored=True)
+        others = [stored if m is data else m for m in without]
+        for label, fill in (("hole", lambda n: b"\0" * n),
+                            ("garbage", lambda n: bytes(rng.randrange(256) for _ in range(n)))):
+            package_bytes, start = moved_last(others, stored)
+            damaged = bytearray(package_bytes)
+            at = start + rng.randrange(stored.compressed // 4, stored.compressed * 3 // 4)
+            damaged[at:at + 10000] = fill(10000)
+            yield "data-stored-%s-no-backup" % label, bytes(damaged), False, "opens"
+
+    properties = by_name.get("database/properties")
+    if properties is not None:
+        kept = [m for m in members if m is not properties]
+        yield "properties-lost", assemble(kept), False, "all-rows"
+        if backup is not None:
+            # Properties saying modified=yes make HSQLDB restore a backup; with the backup
+            # gone it would drop every cached row instead.
+            text = inflated(properties).replace(b"modified=no", b"modified=yes")
+            members_modified = [replaced(m, text) if m is properties else m
+                                for m in members if m is not backup]
+            yield "modified-without-backup", assemble(members_modified), False, "all-rows"
 
     rewritten = assemble(members, [with_descriptor(m) for m in members])
     yield "data-descriptors", rewritten[:rewritten.index(CENTRAL)], True
@@ -184,12 +290,13 @@ def main(argv=None):
             package = source.read()
         stem = os.path.splitext(os.path.basename(path))[0]
         rng = random.Random("%d:%s" % (options.seed, stem))
-        for damage, data, intact in variants(package, rng):
+        for damage, data, intact, *expect in variants(package, rng):
             target = os.path.join(options.out, "%s--%s.odb" % (stem, damage))
             with open(target, "wb") as out:
                 out.write(data)
             described.append({"file": target, "original": os.path.basename(path),
                               "damage": damage, "database_intact": intact,
+                              "expect": expect[0] if expect else "all-rows" if intact else None,
                               "crc32": zlib.crc32(data) & 0xFFFFFFFF})
     json.dump(described, sys.stdout, indent=1)
     sys.stdout.write("\n")

@@ -12,9 +12,10 @@ package: mimetype first, stored, without extra field; no name twice; local and
 central headers alike with no gap or overlap between members; a manifest that lists
 every member.
 
-Exit status: 0 when every variant whose database bytes survived opens with all its
-rows and every package is well-formed, 1 otherwise, 77 (skipped) when LibreOffice or
-its Python bridge is not installed.
+Exit status: 0 when every variant gives what damage.py says it must (all rows, a
+connection, a connection with rows, or the tables whose definition survived) and every package is
+well-formed, 1 otherwise, 77 (skipped) when LibreOffice or its Python bridge is not
+installed.
 """
 
 import argparse
@@ -214,8 +215,18 @@ def main(argv=None):
         faults = package_faults(variant["output"]) if variant["output"] else []
         tables, rows, total = compare(expected, result)
         whole = result.get("opened") and tables == len(expected["tables"]) and rows == total
-        must = variant["database_intact"]
-        verdict = "ok" if whole or not must else "FAIL"
+        must = variant.get("expect")
+        if must == "all-rows":
+            met = whole
+        elif must == "opens":
+            met = result.get("opened")
+        elif must == "some-rows":
+            met = result.get("opened") and rows > 0
+        elif isinstance(must, list):
+            met = result.get("opened") and set(must) <= set(result.get("tables", {}))
+        else:
+            met = True
+        verdict = "ok" if met else "FAIL"
         if faults:
             verdict = "FAIL"
         if verdict == "FAIL":
@@ -224,10 +235,14 @@ def main(argv=None):
         # its data but not them, so they are reported, not required.
         kept = ["%s %d/%d" % (kind, len(set(result.get(kind, [])) & set(expected[kind])),
                               len(expected[kind])) for kind in ("queries", "forms")]
+        promise = ("" if must == "all-rows" else " (must open)" if must == "opens"
+                   else " (must open with rows)" if must == "some-rows"
+                   else " (must open with %s)" % (", ".join(must) or "no table left")
+                   if isinstance(must, list)
+                   else " (database bytes lost)")
         line = "%-44s %-7s tables %d/%d, rows %5d of %5d, %s%s  %s" % (
             os.path.basename(variant["file"]), "opened" if result.get("opened") else "refused",
-            tables, len(expected["tables"]), rows, total, ", ".join(kept),
-            "" if must else " (database bytes lost)", verdict)
+            tables, len(expected["tables"]), rows, total, ", ".join(kept), promise, verdict)
         print(line)
         if result.get("error"):
             print("    LibreOffice: " + result["error"])

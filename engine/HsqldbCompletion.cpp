@@ -1,0 +1,426 @@
+#include "engine/HsqldbCompletion.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstdint>
+#include <map>
+#include <optional>
+
+#include "engine/EmbeddedDatabase.h"
+#include "engine/HsqldbDataFile.h"
+#include "engine/MemberExtractor.h"
+#include "platform/FileIo.h"
+#include "platform/SystemError.h"
+
+namespace tavrin {
+namespace {
+
+constexpr const char* kScript = "database/script";
+constexpr const char* kProperties = "database/properties";
+constexpr const char* kData = "database/data";
+constexpr const char* kBackup = "database/backup";
+
+// The statements that give LibreOffice its user: without the first the connection
+// fails ("User not found: SA"), without the second it connects but sees no table.
+constexpr const char* kCreateUser = "CREATE USER SA PASSWORD \"\"";
+constexpr const char* kGrantDba = "GRANT DBA TO SA";
+
+// A properties file is a few hundred bytes; anything much larger is not one.
+constexpr std::size_t kLargestProperties = 1u << 16;
+
+enum class MemberState {
+    Missing,   // no file
+    Whole,     // written whole, and its CRC matched or none was recorded
+    Truncated, // only its readable start is there
+    Damaged,   // whole length, but its CRC does not match: some bytes are wrong
+};
+
+MemberState StateOf(const std::string& base, const std::string& name, const std::vector<MemberReport>& members)
+{
+    struct stat info {};
+    if (::lstat((base + name).c_str(), &info) != 0 || !S_ISREG(info.st_mode))
+        return MemberState::Missing;
+    // The file on disk is the last one written under that name.
+    std::optional<MemberState> state;
+    for (const MemberReport& member : members) {
+        if (SafeMemberPath(member.name) != name)
+            continue;
+        switch (member.outcome) {
+        case MemberOutcome::Written:
+            state = member.crcCheck == CrcCheck::Mismatch ? MemberState::Damaged : MemberState::Whole;
+            break;
+        case MemberOutcome::CutShort:
+        case MemberOutcome::Salvaged: state = MemberState::Truncated; break;
+        case MemberOutcome::NotInflated:
+        case MemberOutcome::NotWritten:
+        case MemberOutcome::NotRead: break;
+        }
+    }
+    return state.value_or(MemberState::Whole);
+}
+
+template <typename Bytes>
+bool ReadWhole(const std::string& path, Bytes& bytes, std::size_t limit, std::string& error)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0) {
+        error = platform::SystemErrorText(errno);
+        return false;
+    }
+    bytes.clear();
+    char buffer[1 << 16];
+    for (;;) {
+        const ssize_t got = platform::ReadSome(fd, buffer, sizeof buffer);
+        if (got < 0) {
+            error = platform::SystemErrorText(errno);
+            ::close(fd);
+            return false;
+        }
+        if (got == 0)
+            break;
+        bytes.insert(bytes.end(), buffer, buffer + got);
+        if (bytes.size() > limit) {
+            error = "it is too large";
+            ::close(fd);
+            return false;
+        }
+    }
+    ::close(fd);
+    return true;
+}
+
+// Replaces `path` with `bytes` through a new file renamed into place, so a failure
+// leaves the old file as it was and never a half-written one.
+bool ReplaceFile(const std::string& path, const void* bytes, std::size_t size, std::string& error)
+{
+    static std::atomic<unsigned> counter{0};
+    const std::string temporary = path.substr(0, path.find_last_of('/') + 1) + ".tavrin-db-" +
+                                  std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1));
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
+    if (fd < 0) {
+        error = platform::SystemErrorText(errno);
+        return false;
+    }
+    bool ok = platform::WriteFully(fd, bytes, size);
+    if (!ok)
+        error = platform::SystemErrorText(errno);
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        error = platform::SystemErrorText(errno);
+    }
+    if (ok && ::rename(temporary.c_str(), path.c_str()) != 0) {
+        ok = false;
+        error = platform::SystemErrorText(errno);
+    }
+    if (!ok)
+        ::unlink(temporary.c_str());
+    return ok;
+}
+
+bool ReplaceFile(const std::string& path, const std::string& text, std::string& error)
+{
+    return ReplaceFile(path, text.data(), text.size(), error);
+}
+
+std::string Trimmed(const std::string& text)
+{
+    const auto first = text.find_first_not_of(" \t\f\r");
+    if (first == std::string::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(" \t\f\r") - first + 1);
+}
+
+// The properties text as lines, with the key and value of each non-comment line as
+// java.util.Properties reads them in the simple form HSQLDB writes (key=value).
+struct PropertiesText {
+    std::string text;
+
+    std::optional<std::string> Value(const std::string& key) const
+    {
+        std::optional<std::string> value;
+        std::size_t start = 0;
+        while (start < text.size()) {
+            std::size_t end = text.find('\n', start);
+            if (end == std::string::npos)
+                end = text.size();
+            const std::string line = Trimmed(text.substr(start, end - start));
+            const auto separator = line.find_first_of("=:");
+            if (!line.empty() && line[0] != '#' && line[0] != '!' && separator != std::string::npos &&
+                Trimmed(line.substr(0, separator)) == key)
+                value = Trimmed(line.substr(separator + 1)); // the last one counts
+            start = end + 1;
+        }
+        return value;
+    }
+
+    // Every line of `key` replaced by key=value, or one appended when there was none.
+    void Set(const std::string& key, const std::string& value)
+    {
+        std::string result;
+        bool set = false;
+        std::size_t start = 0;
+        while (start < text.size()) {
+            std::size_t end = text.find('\n', start);
+            const bool lastLine = end == std::string::npos;
+            if (lastLine)
+                end = text.size();
+            const std::string raw = text.substr(start, end - start);
+            const std::string line = Trimmed(raw);
+            const auto separator = line.find_first_of("=:");
+            if (!line.empty() && line[0] != '#' && line[0] != '!' && separator != std::string::npos &&
+                Trimmed(line.substr(0, separator)) == key) {
+                if (!set)
+                    result += key + "=" + value + "\n";
+                set = true;
+            } else if (!lastLine || !raw.empty()) {
+                result += raw + "\n";
+            }
+            start = end + 1;
+        }
+        if (!set)
+            result += key + "=" + value + "\n";
+        text = result;
+    }
+};
+
+class Completion {
+public:
+    explicit Completion(const std::string& folder, const std::vector<MemberReport>& members)
+        : base_(folder.empty() || folder.back() == '/' ? folder : folder + "/")
+    {
+        for (const char* name : {kScript, kProperties, kData, kBackup})
+            states_[name] = StateOf(base_, name, members);
+    }
+
+    std::vector<DatabaseCompletion> Run()
+    {
+        if (DetectEmbeddedDatabase(base_) != EmbeddedDatabase::Hsqldb)
+            return done_;
+        bool any = false;
+        for (const auto& [name, state] : states_)
+            any = any || state != MemberState::Missing;
+        if (!any)
+            return done_;
+
+        const MemberState data = states_[kData];
+        const bool backupWhole = states_[kBackup] == MemberState::Whole;
+        const bool restore = data != MemberState::Whole && backupWhole;
+        CompleteProperties(restore);
+        if (!restore && (data == MemberState::Truncated || data == MemberState::Damaged))
+            MendData(data);
+        if (states_[kScript] == MemberState::Truncated)
+            CompleteScript();
+        return done_;
+    }
+
+private:
+    void Add(const char* action, const std::string& member, const std::string& detail, bool rowsMayBeLost)
+    {
+        done_.push_back(DatabaseCompletion{action, member, detail, rowsMayBeLost});
+    }
+
+    void Failed(const std::string& member, const std::string& what, const std::string& error)
+    {
+        Add("failed", member, member + " " + what + " could not be written (" + error + ")", true);
+    }
+
+    static const char* DataCondition(MemberState data)
+    {
+        switch (data) {
+        case MemberState::Missing: return "was not recovered";
+        case MemberState::Truncated: return "was recovered only in part";
+        case MemberState::Damaged: return "does not match its CRC-32";
+        case MemberState::Whole: break;
+        }
+        return "is whole";
+    }
+
+    void CompleteProperties(bool restore)
+    {
+        const MemberState data = states_[kData];
+        const std::string path = base_ + kProperties;
+        if (states_[kProperties] == MemberState::Missing) {
+            // HSQLDB opens a database without properties, with every row, so a new one is
+            // written only to ask for the restore. Without a script nothing connects at all.
+            if (!restore || states_[kScript] == MemberState::Missing)
+                return;
+            PropertiesText fresh;
+            fresh.text = std::string("version=1.8.0\nmodified=") + (restore ? "yes" : "no") + "\n";
+            std::string error;
+            if (!ReplaceFile(path, fresh.text, error)) {
+                Failed(kProperties, "a new", error);
+                return;
+            }
+            Add("properties-written", kProperties, std::string(kProperties) + " was not recovered, a new one is written",
+                false);
+            if (restore)
+                Add("restore-from-backup", kData,
+                    std::string(kData) + " " + DataCondition(data) + ", HSQLDB rebuilds it from " + kBackup +
+                        " (modified=yes)",
+                    false);
+            return;
+        }
+
+        PropertiesText properties;
+        std::string error;
+        if (!ReadWhole(path, properties.text, kLargestProperties, error)) {
+            Failed(kProperties, "a changed", error);
+            return;
+        }
+        const std::optional<std::string> modified = properties.Value("modified");
+        std::string wanted;
+        std::string action;
+        std::string detail;
+        bool rowsMayBeLost = false;
+        if (restore) {
+            if (modified == std::optional<std::string>("yes")) {
+                Add("restore-from-backup", kData,
+                    std::string(kData) + " " + DataCondition(data) + ", HSQLDB rebuilds it from " + kBackup + " (" +
+                        kProperties + " already says modified=yes)",
+                    false);
+                return;
+            }
+            wanted = "yes";
+            action = "restore-from-backup";
+            detail = std::string(kData) + " " + DataCondition(data) + ", HSQLDB rebuilds it from " + kBackup +
+                     " (modified=yes)";
+        } else if (modified == std::optional<std::string>("yes") && states_[kBackup] != MemberState::Whole &&
+                   data != MemberState::Missing) {
+            // HSQLDB would drop data to restore a backup that is not there (or not whole).
+            wanted = "no";
+            action = "modified-cleared";
+            detail = std::string(kProperties) + " said modified=yes but " + kBackup +
+                     (states_[kBackup] == MemberState::Missing ? " was not recovered" : " is not whole") +
+                     ", set to modified=no so that " + kData + " is used as it is";
+            rowsMayBeLost = ::access((base_ + "database/log").c_str(), F_OK) == 0;
+            if (rowsMayBeLost)
+                detail += " (changes held in database/log may not be replayed)";
+        } else {
+            return;
+        }
+        properties.Set("modified", wanted);
+        if (!ReplaceFile(path, properties.text, error)) {
+            Failed(kProperties, "a changed", error);
+            return;
+        }
+        Add(action.c_str(), action == "restore-from-backup" ? kData : kProperties, detail, rowsMayBeLost);
+    }
+
+    void MendData(MemberState data)
+    {
+        const std::string path = base_ + kData;
+        std::vector<unsigned char> bytes;
+        std::string error;
+        if (!ReadWhole(path, bytes, SIZE_MAX, error)) {
+            Failed(kData, "a mended", error);
+            return;
+        }
+        const std::string nothing = std::string(kData) + " " + DataCondition(data) + " and no whole " + kBackup +
+                                    " can stand in for it";
+        const HsqldbDataMending mending = HsqldbDataFile::Mend(bytes);
+        switch (mending.result) {
+        case HsqldbDataMending::Result::TooShort:
+            if (::unlink(path.c_str()) != 0) {
+                Failed(kData, "a mended", platform::SystemErrorText(errno));
+                return;
+            }
+            Add("data-left-out", kData, nothing + ": it is shorter than its header, holds no row and is left out", true);
+            return;
+        case HsqldbDataMending::Result::Unknown:
+            Add("data-kept", kData,
+                nothing + ": its bytes do not read as the rows of an HSQLDB data file, so its " +
+                    std::to_string(mending.finalSize) + " bytes are kept as they are and LibreOffice may not open it",
+                true);
+            return;
+        case HsqldbDataMending::Result::Sound:
+            Add("data-kept", kData,
+                nothing + ": its " + std::to_string(mending.finalSize) + " bytes are kept as they are, " +
+                    (data == MemberState::Truncated ? "the rows stored past them are lost"
+                                                    : "some values in its rows may be wrong"),
+                true);
+            return;
+        case HsqldbDataMending::Result::Mended: break;
+        }
+        if (!ReplaceFile(path, bytes.data(), bytes.size(), error)) {
+            Failed(kData, "a mended", error);
+            return;
+        }
+        std::string what;
+        if (mending.zeroedBytes > 0)
+            what = std::to_string(mending.zeroedBytes) + " bytes of broken rows are cleared";
+        if (mending.cutBytes > 0)
+            what += (what.empty() ? "" : " and ") + std::to_string(mending.cutBytes) + " bytes cut from its end";
+        Add("data-mended", kData,
+            nothing + ": " + what + " so that HSQLDB can open it, the rows they held are lost", true);
+    }
+
+    void CompleteScript()
+    {
+        const std::string path = base_ + kScript;
+        std::string text;
+        std::string error;
+        if (!ReadWhole(path, text, SIZE_MAX, error)) {
+            Failed(kScript, "a completed", error);
+            return;
+        }
+        // A statement is one line; a line without its end is a statement cut short,
+        // which fails the whole connection.
+        const auto lastEnd = text.rfind('\n');
+        const std::size_t cut = text.size() - (lastEnd == std::string::npos ? 0 : lastEnd + 1);
+        text.resize(lastEnd == std::string::npos ? 0 : lastEnd + 1);
+        const std::string newline = text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
+        auto hasLine = [&](const std::string& statement) {
+            std::size_t start = 0;
+            while (start < text.size()) {
+                std::size_t end = text.find('\n', start);
+                if (end == std::string::npos)
+                    end = text.size();
+                if (Trimmed(text.substr(start, end - start)) == statement)
+                    return true;
+                start = end + 1;
+            }
+            return false;
+        };
+        std::string added;
+        for (const char* statement : {kCreateUser, kGrantDba}) {
+            if (!hasLine(statement)) {
+                text += statement + newline;
+                added += (added.empty() ? "" : ", ") + std::string(statement);
+            }
+        }
+        if (added.empty() && cut == 0)
+            return;
+        if (!ReplaceFile(path, text, error)) {
+            Failed(kScript, "a completed", error);
+            return;
+        }
+        std::string detail = std::string(kScript) + " was cut";
+        if (cut > 0)
+            detail += ", its last " + std::to_string(cut) + " bytes (a statement cut short) are dropped";
+        if (!added.empty())
+            detail += ", the statements LibreOffice needs to connect are added: " + added;
+        Add("script-completed", kScript, detail, false);
+    }
+
+    std::string base_;
+    std::map<std::string, MemberState> states_;
+    std::vector<DatabaseCompletion> done_;
+};
+
+} // namespace
+
+std::vector<DatabaseCompletion> CompleteHsqldb(const std::string& folder, const std::vector<MemberReport>& members)
+{
+    return Completion(folder, members).Run();
+}
+
+std::string CompletionLogText(const DatabaseCompletion& completion)
+{
+    return completion.detail + "....\r\n";
+}
+
+} // namespace tavrin
