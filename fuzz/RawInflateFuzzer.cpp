@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "fuzz/FuzzTarget.h"
+#include "fuzz/InputFile.h"
 #include "fuzz/ScratchFolder.h"
 #include "zip/RawMemberInflater.h"
 
@@ -25,9 +26,10 @@ struct Reference {
     bool complete = false;            // the claimed size was reached
 };
 
-Reference InflateWithZlib(const std::uint8_t* stream, std::size_t length, std::uint32_t claimed)
+// Decodes into `reference`, whose buffer is reused from one input to the next.
+void InflateWithZlib(const std::uint8_t* stream, std::size_t length, std::uint32_t claimed, Reference& reference)
 {
-    Reference reference;
+    reference.bytes.clear();
     z_stream z{};
     if (inflateInit2(&z, -MAX_WBITS) != Z_OK)
         FuzzFailure("zlib could not start");
@@ -45,7 +47,6 @@ Reference InflateWithZlib(const std::uint8_t* stream, std::size_t length, std::u
     }
     inflateEnd(&z);
     reference.complete = reference.bytes.size() == claimed;
-    return reference;
 }
 
 std::uint32_t Le32(const std::uint8_t* p)
@@ -61,18 +62,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 6)
         return 0;
     static ScratchFolder scratch;
+    static InputFile member(scratch / "member");
     const std::uint32_t claimed = Le32(data);
     const std::uint32_t room = 1u + static_cast<std::uint32_t>(data[4] | data[5] << 8);
     const std::uint8_t* stream = data + 6;
     const std::size_t length = size - 6;
-    const std::string path = scratch / "member";
-    WriteWholeFile(path, stream, length);
+    member.Replace(stream, length);
 
     zip::RawMemberReader* reader = nullptr;
-    if (zip::OpenRawMember(path, &reader) != zip::UnzipOk || reader == nullptr)
+    if (zip::OpenRawMember(member.path(), &reader) != zip::UnzipOk || reader == nullptr)
         FuzzFailure("the member file could not be opened");
     std::vector<unsigned char> buffer(room);
-    std::vector<unsigned char> produced;
+    // Reused: a stream may decode to megabytes, which need not be allocated anew each time.
+    static std::vector<unsigned char> produced;
+    produced.clear();
     zip::UnzipResult result = zip::UnzipOk;
     // Every call that asks for more room has produced something, and the total is
     // bounded by the claimed size, so this loop ends.
@@ -93,7 +96,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FuzzFailure("the total produced is less than what the calls returned");
     zip::CloseRawMember(reader);
 
-    const Reference reference = InflateWithZlib(stream, length, claimed);
+    static Reference reference;
+    InflateWithZlib(stream, length, claimed, reference);
     const std::size_t common = std::min(produced.size(), reference.bytes.size());
     if (common > 0 && std::memcmp(produced.data(), reference.bytes.data(), common) != 0)
         FuzzFailure("decoded bytes differ from zlib's");

@@ -9,12 +9,12 @@
 
 #include <algorithm>
 #include <atomic>
-#include <cstring>
 #include <set>
 
 #include "engine/MemberExtractor.h"
 #include "engine/PackageScanner.h"
 #include "fuzz/FuzzTarget.h"
+#include "fuzz/InputFile.h"
 #include "fuzz/ScratchFolder.h"
 #include "fuzz/SilentView.h"
 
@@ -24,10 +24,11 @@ using namespace tavrin::fuzz;
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     static ScratchFolder scratch;
-    scratch.Empty();
-    const std::string package = scratch / "input.odb";
+    static InputFile input(scratch / "input.odb");
+    scratch.Empty("input.odb");
+    input.Replace(data, size);
+    const std::string& package = input.path();
     const std::string folder = scratch / "package";
-    WriteWholeFile(package, data, size);
     if (::mkdir(folder.c_str(), 0700) != 0)
         FuzzFailure("cannot create the package folder");
 
@@ -70,25 +71,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     scanned.Close();
 
     // Only the input and the package folder may be in the scratch folder.
-    for (const TreeEntry& entry : TreeEntries(scratch.path()))
-        if (entry.path != "input.odb" && entry.path != "package" && entry.path.rfind("package/", 0) != 0)
-            FuzzFailure("something was written outside the package folder", entry.path.c_str());
-
+    static const std::string kPrefix = "package/";
     std::uint64_t written = 0;
-    for (const TreeEntry& entry : TreeEntries(folder)) {
+    for (const TreeEntry& entry : TreeEntries(scratch.path())) {
+        if (entry.path == "input.odb" || entry.path == "package")
+            continue;
+        if (entry.path.compare(0, kPrefix.size(), kPrefix) != 0)
+            FuzzFailure("something was written outside the package folder", entry.path.c_str());
+        const std::string inside = entry.path.substr(kPrefix.size());
         if (entry.kind == TreeEntry::Other)
-            FuzzFailure("extraction made something that is neither a file nor a folder", entry.path.c_str());
+            FuzzFailure("extraction made something that is neither a file nor a folder", inside.c_str());
         if (entry.kind != TreeEntry::File)
             continue;
         // A member may be named like a work file; one that no member is named is left over.
-        if (entry.path.find(".tavrin-part-") != std::string::npos && memberPaths.count(entry.path) == 0)
-            FuzzFailure("a partial member file was left behind", entry.path.c_str());
+        if (inside.find(".tavrin-part-") != std::string::npos && memberPaths.count(inside) == 0)
+            FuzzFailure("a partial member file was left behind", inside.c_str());
         // Files the repair may write itself: the descriptor, the manifest, the mimetype.
-        if (entry.path == "content.xml" || entry.path == "META-INF/manifest.xml" || entry.path == "mimetype")
+        if (inside == "content.xml" || inside == "META-INF/manifest.xml" || inside == "mimetype")
             continue;
-        struct stat info {};
-        if (::stat((folder + "/" + entry.path).c_str(), &info) == 0)
-            written += static_cast<std::uint64_t>(info.st_size);
+        written += entry.size;
     }
     if (written > claimed)
         FuzzFailure("more bytes written than the headers claimed");
@@ -110,8 +111,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FuzzFailure("a member reported as written is not of its size", member.name.c_str());
     }
 
-    const std::vector<unsigned char> after = ReadWholeFile(package);
-    if (after.size() != size || (size > 0 && std::memcmp(after.data(), data, size) != 0))
+    if (!input.Holds(data, size))
         FuzzFailure("the package was changed");
     return 0;
 }

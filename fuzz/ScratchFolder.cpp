@@ -5,11 +5,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
-#include "engine/Workspace.h"
 #include "fuzz/FuzzTarget.h"
 #include "platform/FileIo.h"
 
@@ -30,20 +30,46 @@ ScratchFolder::~ScratchFolder()
     ::rmdir(path_.c_str());
 }
 
-void ScratchFolder::Empty() const
+namespace {
+
+// Removes what the open folder `dirFd` holds and closes it. Most entries are files, so
+// each name is unlinked first and only a folder costs more; a folder an input made
+// unreadable is opened up again, or its contents would reach the next input.
+void RemoveEntriesAt(int dirFd, const std::string& keep)
 {
-    // Folders an input made unreadable would keep their contents from the next input.
-    for (const TreeEntry& entry : TreeEntries(path_))
-        if (entry.kind == TreeEntry::Folder)
-            ::chmod((path_ + "/" + entry.path).c_str(), 0700);
-    DeleteFolderTree(path_);
+    DIR* dir = ::fdopendir(dirFd);
+    if (dir == nullptr) {
+        ::close(dirFd);
+        return;
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        const char* name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 || keep == name)
+            continue;
+        if (entry->d_type != DT_DIR && ::unlinkat(dirFd, name, 0) == 0)
+            continue;
+        int child = ::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (child < 0 && errno == EACCES && ::fchmodat(dirFd, name, 0700, 0) == 0)
+            child = ::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (child < 0) {
+            ::unlinkat(dirFd, name, 0);
+            continue;
+        }
+        ::fchmod(child, 0700);
+        RemoveEntriesAt(child, {});
+        ::unlinkat(dirFd, name, AT_REMOVEDIR);
+    }
+    ::closedir(dir);
 }
 
-void WriteWholeFile(const std::string& path, const void* data, std::size_t size)
+} // namespace
+
+void ScratchFolder::Empty(const std::string& keep) const
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0 || !platform::WriteFully(fd, data, size) || ::close(fd) != 0)
-        FuzzFailure("cannot write the input file", path.c_str());
+    const int fd = ::open(path_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        FuzzFailure("cannot open the scratch folder", path_.c_str());
+    RemoveEntriesAt(fd, keep);
 }
 
 std::vector<unsigned char> ReadWholeFile(const std::string& path)
@@ -65,28 +91,31 @@ std::vector<unsigned char> ReadWholeFile(const std::string& path)
 
 namespace {
 
-void CollectEntries(const std::string& folder, const std::string& prefix, std::vector<TreeEntry>& out)
+void CollectEntries(int dirFd, const std::string& prefix, std::vector<TreeEntry>& out)
 {
-    DIR* dir = ::opendir(folder.c_str());
-    if (dir == nullptr)
+    DIR* dir = ::fdopendir(dirFd);
+    if (dir == nullptr) {
+        ::close(dirFd);
         return;
-    std::vector<std::string> names;
-    while (const dirent* entry = ::readdir(dir))
-        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-            names.emplace_back(entry->d_name);
-    ::closedir(dir);
-    for (const std::string& name : names) {
+    }
+    while (const dirent* entry = ::readdir(dir)) {
+        const char* name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+            continue;
         struct stat info {};
-        const std::string full = folder + "/" + name;
-        if (::lstat(full.c_str(), &info) != 0)
+        if (::fstatat(dirFd, name, &info, AT_SYMLINK_NOFOLLOW) != 0)
             continue;
         if (S_ISDIR(info.st_mode)) {
-            out.push_back({prefix + name, TreeEntry::Folder});
-            CollectEntries(full, prefix + name + "/", out);
+            out.push_back({prefix + name, TreeEntry::Folder, 0});
+            const int child = ::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (child >= 0)
+                CollectEntries(child, out.back().path + "/", out);
         } else {
-            out.push_back({prefix + name, S_ISREG(info.st_mode) ? TreeEntry::File : TreeEntry::Other});
+            out.push_back({prefix + name, S_ISREG(info.st_mode) ? TreeEntry::File : TreeEntry::Other,
+                           static_cast<std::uint64_t>(info.st_size)});
         }
     }
+    ::closedir(dir);
 }
 
 } // namespace
@@ -94,7 +123,9 @@ void CollectEntries(const std::string& folder, const std::string& prefix, std::v
 std::vector<TreeEntry> TreeEntries(const std::string& folder)
 {
     std::vector<TreeEntry> out;
-    CollectEntries(folder, "", out);
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0)
+        CollectEntries(fd, "", out);
     return out;
 }
 

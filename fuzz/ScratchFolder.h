@@ -1,7 +1,9 @@
 // A private folder for one harness run, under TMPDIR (else /tmp): emptied before
-// each input so nothing one input wrote can change how the next one behaves.
+// each input so nothing one input wrote can change how the next one behaves. The
+// folder is made once and reused; emptying it walks it once.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -17,16 +19,13 @@ public:
     const std::string& path() const { return path_; }
     std::string operator/(const std::string& name) const { return path_ + "/" + name; }
 
-    // Removes everything inside the folder; the folder itself stays.
-    void Empty() const;
+    // Removes everything inside the folder but the entry named `keep` (a harness's
+    // input file); the folder itself stays.
+    void Empty(const std::string& keep = {}) const;
 
 private:
     std::string path_;
 };
-
-// Writes `size` bytes to a new file at `path`; aborts the harness when that fails,
-// since every later check would then test nothing.
-void WriteWholeFile(const std::string& path, const void* data, std::size_t size);
 
 // The whole file, or an empty vector when it cannot be read.
 std::vector<unsigned char> ReadWholeFile(const std::string& path);
@@ -35,9 +34,10 @@ struct TreeEntry {
     enum Kind { File, Folder, Other }; // Other: a link, a FIFO, a device
     std::string path;                   // relative, '/' between levels
     Kind kind;
+    std::uint64_t size = 0;             // of a file
 };
 
-// Every entry below `folder`, depth first.
+// Every entry below `folder`, depth first; links are not followed.
 std::vector<TreeEntry> TreeEntries(const std::string& folder);
 
 } // namespace tavrin::fuzz

@@ -149,6 +149,52 @@ QString TrimTrailingSpaces(QString text)
     return text;
 }
 
+// The longest prefix of the text no wider than `space`. A longer prefix is never
+// narrower, so lengths are tried from a guess by doubling, then by halving: the work
+// is about the length of the line that fits, however much text is left, which keeps
+// a long unbroken text in a narrow area from taking time quadratic in its length.
+// Text that fits whole, the usual case, is measured once.
+qsizetype FittingLength(const QFontMetrics& metrics, const QString& text, int space)
+{
+    const auto fits = [&](qsizetype length) { return metrics.horizontalAdvance(text.left(length)) <= space; };
+    const qsizetype guess = std::max<qsizetype>(1, 2 * static_cast<qsizetype>(space) / std::max(1, metrics.averageCharWidth()));
+    qsizetype low = 0;                  // fits, or is 0
+    qsizetype high = text.size() + 1;   // does not fit, or is past the end
+    for (qsizetype probe = std::min(guess, text.size());; probe = std::min(2 * probe, text.size())) {
+        if (!fits(probe)) {
+            high = probe;
+            break;
+        }
+        low = probe;
+        if (probe == text.size())
+            return low;
+    }
+    while (high - low > 1) {
+        const qsizetype middle = low + (high - low) / 2;
+        if (fits(middle))
+            low = middle;
+        else
+            high = middle;
+    }
+    return low;
+}
+
+// Where to break a text of which `fit` characters fit: the end of the longest piece
+// that ends after a break character and fits once its trailing blanks are dropped
+// (blanks past `fit` may be dropped too); 0 when there is none.
+qsizetype LastBreakWithin(const QString& text, qsizetype fit)
+{
+    qsizetype end = fit;
+    while (end < text.size() - 1 && text[end] == QLatin1Char(' '))
+        ++end;
+    if (end > fit)
+        return end;
+    for (end = std::min(fit, text.size() - 1); end > 0; --end)
+        if (IsBreakAfter(text[end - 1]))
+            return end;
+    return 0;
+}
+
 QString TrimLeadingSpaces(const QString& text)
 {
     qsizetype i = 0;
@@ -385,44 +431,19 @@ void CHtmlDrawer::PlaceText(const QString& input, bool allowWrap)
         QString piece = remaining;
         QString rest;
         const int spaceLeft = m_wrapWidth - m_layoutX;
-        if (allowWrap && m_wrapWidth > 0 && metrics.horizontalAdvance(remaining) > spaceLeft) {
+        const qsizetype fit = allowWrap && m_wrapWidth > 0 ? FittingLength(metrics, remaining, spaceLeft) : remaining.size();
+        if (fit < remaining.size()) {
             piece.clear();
-            // Break candidates in ascending order; a longer prefix is never narrower,
-            // so the longest one that fits is found by halving.
-            std::vector<qsizetype> breaks;
-            for (qsizetype end = 1; end < remaining.size(); ++end)
-                if (IsBreakAfter(remaining[end - 1]))
-                    breaks.push_back(end);
-            const auto fits = [&](qsizetype end) {
-                return metrics.horizontalAdvance(TrimTrailingSpaces(remaining.left(end))) <= spaceLeft;
-            };
-            qsizetype low = 0;
-            qsizetype high = static_cast<qsizetype>(breaks.size());
-            while (low < high) {
-                const qsizetype mid = (low + high) / 2;
-                if (fits(breaks[static_cast<size_t>(mid)]))
-                    low = mid + 1;
-                else
-                    high = mid;
-            }
-            if (low > 0) {
-                const qsizetype end = breaks[static_cast<size_t>(low - 1)];
+            const qsizetype end = LastBreakWithin(remaining, fit);
+            if (end > 0) {
                 piece = TrimTrailingSpaces(remaining.left(end));
                 rest = remaining.mid(end);
             }
             if (piece.isEmpty() && m_layoutX == 0) {
                 // Nothing breaks early enough: cut the word itself, at least one letter.
-                qsizetype fitLow = 1;
-                qsizetype fitHigh = remaining.size();
-                while (fitLow < fitHigh) {
-                    const qsizetype mid = (fitLow + fitHigh + 1) / 2;
-                    if (metrics.horizontalAdvance(remaining.left(mid)) <= spaceLeft)
-                        fitLow = mid;
-                    else
-                        fitHigh = mid - 1;
-                }
-                piece = remaining.left(fitLow);
-                rest = remaining.mid(fitLow);
+                const qsizetype cut = std::max<qsizetype>(1, fit);
+                piece = remaining.left(cut);
+                rest = remaining.mid(cut);
             } else if (piece.isEmpty()) {
                 rest = remaining;
             }
@@ -627,9 +648,10 @@ void CHtmlDrawer::HandleRule(const HtmlTag& tag)
     int layoutWidth = 0;
     int drawnWidth = 0;
     if (CHtmlValueParser::IsPercent(widthText)) {
-        const int percent = CHtmlValueParser::LeadingInt(widthText);
+        // Several wide rules on one line add up: keep the sum within bounds too.
+        const int percent = std::clamp(CHtmlValueParser::LeadingInt(widthText), 0, kMaxCount);
         if (!m_drawing)
-            m_line.widthPercent += percent;
+            m_line.widthPercent = std::min(kMaxCount, m_line.widthPercent + percent);
         layoutWidth = 1;
         drawnWidth = CHtmlValueParser::MulDiv(m_area.width(), percent, 100);
     } else {

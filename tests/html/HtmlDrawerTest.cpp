@@ -171,6 +171,19 @@ TEST(HtmlDrawer, WrapsOnlyWithAMaximumWidth)
         joined += run.text;
     EXPECT_EQ(joined, "Abcdefghijklmnop");
     EXPECT_GT(drawer.PlacedRuns().size(), 1u);
+
+    // So is a long path without a break character, line after line, each within the width.
+    QString path;
+    for (int i = 0; i < 150; ++i)
+        path += QStringLiteral("/folder%1").arg(i);
+    Render(drawer, path, 30);
+    joined.clear();
+    for (const auto& run : drawer.PlacedRuns()) {
+        joined += run.text;
+        EXPECT_LE(run.rect.width(), 30) << run.text.toStdString();
+    }
+    EXPECT_EQ(joined, path);
+    EXPECT_GT(drawer.Lines().size(), 100u);
 }
 
 TEST(HtmlDrawer, TabsStopOnMultiplesOfTheTabSize)
@@ -295,6 +308,12 @@ TEST(HtmlDrawer, HostileValuesStayBounded)
         EXPECT_LT(size.width(), 1 << 24) << html.left(60).toStdString();
         EXPECT_LT(size.height(), 1 << 24) << html.left(60).toStdString();
     }
+
+    // Percentage rules add up on their line: the sum stays a share the drawing can use.
+    drawer.MeasureHtml(&probe, "<hr width=2000000000%><hr width=2000000000%><hr width=-50%>x");
+    ASSERT_EQ(drawer.Lines().size(), 1u);
+    EXPECT_GE(drawer.Lines().front().widthPercent, 0);
+    EXPECT_LE(drawer.Lines().front().widthPercent, 1000);
 }
 
 TEST(HtmlDrawer, StringTagsReadTextFromTheResourceRoot)
