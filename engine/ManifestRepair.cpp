@@ -249,20 +249,6 @@ void ListTree(const std::string& folder, const std::string& prefix, std::vector<
     }
 }
 
-bool ReadSmallFile(const std::string& path, std::string& text)
-{
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0)
-        return false;
-    struct stat info {};
-    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && static_cast<std::uint64_t>(info.st_size) <= kMaxManifestSize;
-    if (ok) {
-        text.resize(static_cast<std::size_t>(info.st_size));
-        ok = platform::ReadUpTo(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    }
-    ::close(fd);
-    return ok;
-}
 
 bool WriteReplacing(const std::string& path, const std::string& text)
 {
@@ -347,7 +333,7 @@ ManifestAction RepairManifest(const std::string& folder)
     struct stat info {};
     if (::lstat(manifestPath.c_str(), &info) != 0) {
         action = ManifestAction::WroteMissing;
-    } else if (!ReadSmallFile(manifestPath, text) || !(reading = ReadManifest(text)).parsed) {
+    } else if (!platform::ReadSmallFile(manifestPath, text, kMaxManifestSize) || !(reading = ReadManifest(text)).parsed) {
         action = ManifestAction::WroteUnreadable;
     } else {
         std::set<std::string> listed;

@@ -86,20 +86,6 @@ std::string FolderNameText(const std::string& raw)
     return HasOnlyNameCharacters(text) ? text : std::string();
 }
 
-bool ReadSmallFile(const std::string& path, std::string& text)
-{
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0)
-        return false;
-    struct stat info {};
-    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && static_cast<std::uint64_t>(info.st_size) <= kMaxMetaSize;
-    if (ok) {
-        text.resize(static_cast<std::size_t>(info.st_size));
-        ok = platform::ReadUpTo(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
-    }
-    ::close(fd);
-    return ok;
-}
 
 std::string Trimmed(const std::string& text)
 {
@@ -115,7 +101,7 @@ std::string Trimmed(const std::string& text)
 std::string TitleFromMeta(const std::string& documentFolder)
 {
     std::string meta;
-    if (!ReadSmallFile(documentFolder + "/meta.xml", meta))
+    if (!platform::ReadSmallFile(documentFolder + "/meta.xml", meta, kMaxMetaSize))
         return {};
     const std::string open = "<dc:title>";
     const auto start = meta.find(open);

@@ -2,6 +2,9 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdint>
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace tavrin::platform {
@@ -82,6 +85,21 @@ ssize_t ReadUpTo(int fd, void* buffer, std::size_t size)
         total += static_cast<std::size_t>(got);
     }
     return static_cast<ssize_t>(total);
+}
+
+bool ReadSmallFile(const std::string& path, std::string& text, std::size_t maxSize)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    struct stat info {};
+    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && static_cast<std::uint64_t>(info.st_size) <= maxSize;
+    if (ok) {
+        text.resize(static_cast<std::size_t>(info.st_size));
+        ok = ReadUpTo(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    }
+    ::close(fd);
+    return ok;
 }
 
 } // namespace tavrin::platform

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 #include <sys/types.h>
 
 namespace tavrin::platform {
@@ -39,5 +40,10 @@ ssize_t ReadSome(int fd, void* buffer, std::size_t size);
 
 // Reads until `size` bytes or the end of the file: bytes read, or -1 with errno.
 ssize_t ReadUpTo(int fd, void* buffer, std::size_t size);
+
+// Reads a whole regular file of at most `maxSize` bytes into `text`. Links are not
+// followed and a FIFO cannot block the read; false for anything else, a larger file or
+// a failed read.
+bool ReadSmallFile(const std::string& path, std::string& text, std::size_t maxSize);
 
 } // namespace tavrin::platform
