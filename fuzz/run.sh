@@ -2,10 +2,11 @@
 # Fuzzes each harness for a given time with libFuzzer, AddressSanitizer and
 # UndefinedBehaviorSanitizer (clang needed; Debian: clang-14 libclang-rt-14-dev).
 #
-#   fuzz/run.sh SECONDS [HARNESS...]
+#   fuzz/run.sh [--parallel] SECONDS [HARNESS...]
 #       harnesses: scan-extract raw-inflate round-trip html-render (the last needs Qt 6)
 #
-# Runs at the lowest priority on one core. Sanitizer reports keep 4 frames of the
+# Runs at the lowest priority, one harness after the other on one core, or with
+# --parallel all at once (the cores are then shared among them). Sanitizer reports keep 4 frames of the
 # stacks that allocated and freed memory, which makes every run much cheaper; replay
 # a failing input with fuzz/run.sh's program (or the replay test) and
 # ASAN_OPTIONS=malloc_context_size=30 for the whole stacks.
@@ -20,7 +21,9 @@ set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 source_dir="$(dirname "$here")"
 build="$source_dir/build/fuzz"
-seconds="${1:?usage: fuzz/run.sh SECONDS [HARNESS...]}"
+parallel=no
+if [ "${1:-}" = --parallel ]; then parallel=yes; shift; fi
+seconds="${1:?usage: fuzz/run.sh [--parallel] SECONDS [HARNESS...]}"
 shift
 harnesses=("$@")
 [ ${#harnesses[@]} -gt 0 ] || harnesses=(scan-extract raw-inflate round-trip html-render)
@@ -51,24 +54,23 @@ if [ -z "${TMPDIR:-}" ] && [ -d /dev/shm ] && [ -w /dev/shm ]; then export TMPDI
 export ASAN_OPTIONS="${ASAN_OPTIONS:-malloc_context_size=4}"
 export QT_QPA_PLATFORM=offscreen
 
-status=0
-for harness in "${harnesses[@]}"; do
-  corpus="$build/corpus/$harness"
-  artifacts="$build/artifacts/$harness"
+fuzz_one() {
+  local harness="$1" status=0
+  local corpus="$build/corpus/$harness"
+  local artifacts="$build/artifacts/$harness"
   mkdir -p "$corpus" "$artifacts"
-  seeds=("$here/corpus/$harness")
+  local seeds=("$here/corpus/$harness")
   [ "$harness" = scan-extract ] && seeds+=("$source_dir/tests/data/fixtures")
   # A package needs room for several headers and their data; a stream, a folder of
   # files or a page of markup shows its faults in 4 KiB as well as in more.
-  max_len=4096
+  local max_len=4096
   [ "$harness" = scan-extract ] && max_len=8192
   # Laying out 4 KiB of markup takes well under a second, even under the sanitizers:
   # anything slower is a layout that grows faster than its text.
-  timeout=20
-  rss_limit=2048
+  local timeout=20 rss_limit=2048
   # Qt keeps what it learns of every font family an input names, so the renderer's
-  # harness grows by tens of MiB a minute without any leak of ours.
-  [ "$harness" = html-render ] && { timeout=5; rss_limit=6144; }
+  # harness grows by tens of MiB a minute without any leak of ours: room for hours.
+  [ "$harness" = html-render ] && { timeout=5; rss_limit=12288; }
   echo "== $harness: ${seconds}s"
   # A few KiB of input inflate to a few MiB at most, which keeps every run short; the
   # malloc limit turns an allocation of a size taken from a header into a failure.
@@ -79,6 +81,16 @@ for harness in "${harnesses[@]}"; do
     echo "$harness: FAILED, see $build/$harness.log and $artifacts" >&2
   fi
   grep -E '^(stat::number_of_executed_units|stat::peak_rss_mb|#[0-9]+ +DONE)' "$build/$harness.log" || true
-  echo "corpus: $(find "$corpus" -type f | wc -l) files, $(du -sk "$corpus" | cut -f1) KiB"
-done
+  echo "$harness corpus: $(find "$corpus" -type f | wc -l) files, $(du -sk "$corpus" | cut -f1) KiB"
+  return $status
+}
+
+status=0
+if [ $parallel = yes ]; then
+  pids=()
+  for harness in "${harnesses[@]}"; do fuzz_one "$harness" & pids+=($!); done
+  for pid in "${pids[@]}"; do wait "$pid" || status=1; done
+else
+  for harness in "${harnesses[@]}"; do fuzz_one "$harness" || status=1; done
+fi
 exit $status
