@@ -248,6 +248,8 @@ void Inflate(const PackageEntry& entry, const std::string& packagePath, int pack
     // is the declared size that is wrong, and no member should be lost over it.
     if ((result == zip::UnzipOk && left == 0) || (endedShort && entry.recordedCrc != 0 && out.crc() == entry.recordedCrc)) {
         report.outcome = MemberOutcome::Written;
+        // The report gives the member's real size, not the one the header got wrong.
+        report.uncompressedSize = static_cast<std::uint32_t>(report.bytesWritten);
         return;
     }
     switch (result) {

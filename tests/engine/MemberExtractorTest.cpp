@@ -140,6 +140,8 @@ TEST(MemberExtractor, ChecksWhatWasWrittenAgainstTheRecordedCrc)
         if (test.check == CrcCheck::Matches) {
             EXPECT_EQ(ReadFile(folder / "out"), text) << test.label;
             EXPECT_EQ(report.bytesWritten, text.size()) << test.label;
+            // A member written whole is reported at its real size, even when the header lied.
+            EXPECT_EQ(report.uncompressedSize, text.size()) << test.label;
         }
         if (test.check == CrcCheck::Mismatch) {
             EXPECT_EQ(ReadFile(folder / "out"), flipped) << test.label;
