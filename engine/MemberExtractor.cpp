@@ -517,11 +517,14 @@ int ExtractPackage(const std::string& folder, const std::string& packagePath, co
             ++recovered;
         // Lost members are bounded by the scan and all listed; other failures only up to
         // the bound, so a file of fake headers makes neither a report nor a log line each.
+        // A member written with bytes that miss its recorded CRC is not whole either, and
+        // fake headers of equal sizes are all written that way.
         const bool failed = member.outcome != MemberOutcome::Written;
-        if (failed && !takeLost && failedListed == kMaxFailedMembersListed) {
+        const bool notWhole = failed || member.crcCheck == CrcCheck::Mismatch;
+        if (notWhole && !takeLost && failedListed == kMaxFailedMembersListed) {
             ++failedNotListed;
         } else {
-            failedListed += failed && !takeLost ? 1 : 0;
+            failedListed += notWhole && !takeLost ? 1 : 0;
             if (failed)
                 view.AddLogLine(FailureLine(packagePath, member), kRed);
             else if (member.crcCheck == CrcCheck::Mismatch)

@@ -1,8 +1,10 @@
-// Any bytes as a package: the scanner lists members, the extraction writes them into
-// a package folder. Besides the sanitizers this checks what must hold for every input:
-// nothing is written outside the package folder, nothing but plain files and folders
-// is made, no member file is larger than its header claimed, and the package itself
-// is left as it was.
+// Any bytes as a package, through every step a repair takes: the scanner lists members,
+// a surviving central directory supplies lost CRCs, the extraction writes the members
+// into a package folder, and the database, mimetype and manifest are completed there.
+// Besides the sanitizers this checks what must hold for every input: the central
+// directory changes no member but its CRC, nothing is written outside the package
+// folder, nothing but plain files and folders is made, no member file is larger than
+// its header claimed, and the package itself is left as it was.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +13,9 @@
 #include <atomic>
 #include <set>
 
+#include "engine/CentralDirectory.h"
+#include "engine/HsqldbCompletion.h"
+#include "engine/ManifestRepair.h"
 #include "engine/MemberExtractor.h"
 #include "engine/PackageScanner.h"
 #include "fuzz/FuzzTarget.h"
@@ -49,6 +54,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         scanned.brokenNotKept = scanner.BrokenNotKept();
     }
 
+    const ScanList scannedEntries = entries;
+    SupplyCentralDirectoryCrcs(scanned.fd(), scanned.length(), entries);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        const PackageEntry& was = scannedEntries[i];
+        const PackageEntry& now = entries[i];
+        if (now.name != was.name || now.compressedSize != was.compressedSize ||
+            now.uncompressedSize != was.uncompressedSize || now.dataOffset != was.dataOffset ||
+            now.sizeSource != was.sizeSource || (was.recordedCrc != 0 && now.recordedCrc != was.recordedCrc))
+            FuzzFailure("the central directory changed more than a lost CRC", now.name.c_str());
+    }
+
     std::uint64_t claimed = 0;
     std::set<std::string> memberPaths;
     for (const PackageEntry& entry : entries) {
@@ -70,28 +86,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ExtractPackage(folder, package, entries, context, &report.packages[0], &scanned);
     scanned.Close();
 
-    // Only the input and the package folder may be in the scratch folder.
-    static const std::string kPrefix = "package/";
-    std::uint64_t written = 0;
-    for (const TreeEntry& entry : TreeEntries(scratch.path())) {
-        if (entry.path == "input.odb" || entry.path == "package")
-            continue;
-        if (entry.path.compare(0, kPrefix.size(), kPrefix) != 0)
-            FuzzFailure("something was written outside the package folder", entry.path.c_str());
-        const std::string inside = entry.path.substr(kPrefix.size());
-        if (entry.kind == TreeEntry::Other)
-            FuzzFailure("extraction made something that is neither a file nor a folder", inside.c_str());
-        if (entry.kind != TreeEntry::File)
-            continue;
-        // A member may be named like a work file; one that no member is named is left over.
-        if (inside.find(".tavrin-part-") != std::string::npos && memberPaths.count(inside) == 0)
-            FuzzFailure("a partial member file was left behind", inside.c_str());
-        // Files the repair may write itself: the descriptor, the manifest, the mimetype.
-        if (inside == "content.xml" || inside == "META-INF/manifest.xml" || inside == "mimetype")
-            continue;
-        written += entry.size;
-    }
-    if (written > claimed)
+    // Only the input and the package folder may be in the scratch folder; returns the
+    // bytes of the member files in it.
+    const auto checkTree = [&](const char* step) {
+        static const std::string kPrefix = "package/";
+        std::uint64_t written = 0;
+        for (const TreeEntry& entry : TreeEntries(scratch.path())) {
+            if (entry.path == "input.odb" || entry.path == "package")
+                continue;
+            if (entry.path.compare(0, kPrefix.size(), kPrefix) != 0)
+                FuzzFailure(step, ("something was written outside the package folder: " + entry.path).c_str());
+            const std::string inside = entry.path.substr(kPrefix.size());
+            if (entry.kind == TreeEntry::Other)
+                FuzzFailure(step, ("something was made that is neither a file nor a folder: " + inside).c_str());
+            if (entry.kind != TreeEntry::File)
+                continue;
+            // A member may be named like a work file; one that no member is named is left over.
+            if (inside.find(".tavrin-") != std::string::npos && memberPaths.count(inside) == 0)
+                FuzzFailure(step, ("a work file was left behind: " + inside).c_str());
+            // Files the repair may write itself: the descriptor, the manifest, the mimetype.
+            if (inside == "content.xml" || inside == "META-INF/manifest.xml" || inside == "mimetype")
+                continue;
+            written += entry.size;
+        }
+        return written;
+    };
+    if (checkTree("extraction") > claimed)
         FuzzFailure("more bytes written than the headers claimed");
 
     std::size_t failuresListed = 0;
@@ -109,6 +129,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (member.outcome == MemberOutcome::Written &&
             member.bytesWritten != std::uint64_t{member.uncompressedSize})
             FuzzFailure("a member reported as written is not of its size", member.name.c_str());
+    }
+
+    // What the repair does next in the package folder; the database completion may
+    // write properties and append to the script, so only the tree is checked again.
+    if (scanned.membersRecovered > 0) {
+        CompleteHsqldb(folder, report.packages[0].members);
+        WriteMissingMimetype(folder);
+        RepairManifest(folder);
+        checkTree("completion");
     }
 
     if (!input.Holds(data, size))

@@ -399,6 +399,41 @@ TEST(MemberExtractor, PackageListsItsFirstHundredFailuresAndCountsTheRest)
     EXPECT_EQ(FilesUnder(folder / "ws"), (std::vector<std::string>{"content.xml", "good1", "good2"}));
 }
 
+// Members whose bytes miss their recorded CRC are kept, yet count against the same bound:
+// a file of fake stored headers is written member by member without a line for each.
+TEST(MemberExtractor, CrcMismatchesCountAgainstTheListingBound)
+{
+    Bytes package;
+    for (int i = 0; i < 103; ++i) {
+        Bytes member = StoredMember("m" + std::to_string(1000 + i), "bytes of member " + std::to_string(i));
+        member.replace(14, 4, Le32(0x12345678)); // a CRC none of them has
+        package += member;
+    }
+    TempFolder folder;
+    const std::string path = folder / "p.odb";
+    WriteFile(path, package);
+    RecordingView view;
+    std::atomic<int> running{1};
+    ThreadContext context{&view, &running, nullptr};
+    ScanList entries;
+    ScannedPackage scanned;
+    ASSERT_EQ(ScanPackage(path, context, entries, nullptr, &scanned), 1);
+    ASSERT_EQ(entries.size(), 103u);
+
+    ::mkdir((folder / "ws").c_str(), 0700);
+    view.log.clear();
+    PackageReport report;
+    EXPECT_EQ(ExtractPackage(folder / "ws", path, entries, context, &report, &scanned), 1);
+    EXPECT_EQ(scanned.membersRecovered, 103u);
+    EXPECT_EQ(report.members.size(), 100u);
+    EXPECT_EQ(report.failedNotListed, 3u);
+    ASSERT_EQ(view.log.size(), 101u);
+    EXPECT_NE(view.log[99].second.find(" member m1099 does not match the CRC-32"), std::string::npos);
+    EXPECT_EQ(view.log.back(),
+              std::make_pair(kRed, path + " 3 more members could not be recovered whole, they are not listed one by one....\r\n"));
+    EXPECT_EQ(ReadFile(folder / "ws/m1102"), "bytes of member 102");
+}
+
 // Name bytes are kept byte for byte on disk and read as Latin-1 in log lines.
 TEST(MemberExtractor, NameBytesAboveAsciiKeepTheirBytesOnDisk)
 {
