@@ -1,11 +1,13 @@
 // What the repair and save batches share in their log and report: the separator
-// after each package, the closing line of a batch, and the report entry of a job.
+// after each package, the closing line of a batch, the report entry of a job, and
+// what is said of the jobs a stop leaves undone.
 #pragma once
 
 #include <cstddef>
 #include <string>
 
 #include "engine/ThreadContext.h"
+#include "engine/WorkView.h"
 
 namespace tavrin {
 
@@ -24,6 +26,23 @@ inline PackageReport* ReportFor(ThreadContext& context, int index, const std::st
     PackageReport& report = packages[static_cast<std::size_t>(index)];
     report.path = path;
     return &report;
+}
+
+// Jobs `from` to the last, left undone by a stop: for each, `why` and then `notDone`
+// after its path, the separator, state 0, and `result` in the report.
+inline void LogStoppedJobs(ThreadContext& context, int from, int count, const char* why, const char* notDone,
+                           PackageResult result)
+{
+    WorkView& view = *context.view;
+    for (int j = from; j < count; ++j) {
+        const std::string path = view.JobPath(j);
+        view.AddLogLine(path + why, kBlack);
+        view.AddLogLine(path + notDone, kRed);
+        view.AddLogLine(kSeparatorLine, kBlack);
+        view.SetJobState(j, 0);
+        if (PackageReport* report = ReportFor(context, j, path))
+            report->result = result;
+    }
 }
 
 } // namespace tavrin

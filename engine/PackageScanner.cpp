@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -22,7 +23,9 @@ constexpr std::uint64_t kNotFound = ~std::uint64_t{0};
 class BlockWindow {
 public:
     BlockWindow(int fd, std::uint64_t length, std::size_t blockSize, const std::atomic<int>* running)
-        : fd_(fd), length_(length), running_(running), buffer_(std::max<std::size_t>(blockSize, 4))
+        : fd_(fd), length_(length), running_(running), bufferSize_(std::max<std::size_t>(blockSize, 4)),
+          // Not zeroed: only bytes read into it are ever looked at.
+          buffer_(std::make_unique_for_overwrite<unsigned char[]>(bufferSize_))
     {
     }
 
@@ -44,7 +47,7 @@ public:
             }
             if (!Covers(w, 4) && !Load(w))
                 return kNotFound;
-            const unsigned char* base = buffer_.data();
+            const unsigned char* base = buffer_.get();
             const unsigned char* p = base + (w - start_);
             const unsigned char* end = base + filled_ - 3; // last place a whole window fits
             while (p < end) {
@@ -66,11 +69,11 @@ public:
         if (size == 0 || offset >= length_)
             return 0;
         size = static_cast<std::size_t>(std::min<std::uint64_t>(size, length_ - offset));
-        if (size <= buffer_.size()) {
+        if (size <= bufferSize_) {
             if (!Covers(offset, size) && !Load(offset))
                 return 0;
             const std::size_t available = std::min<std::size_t>(size, filled_ - static_cast<std::size_t>(offset - start_));
-            std::memcpy(out, buffer_.data() + (offset - start_), available);
+            std::memcpy(out, buffer_.get() + (offset - start_), available);
             return available;
         }
         return Fetch(offset, out, size);
@@ -95,8 +98,8 @@ private:
 
     bool Load(std::uint64_t offset)
     {
-        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(buffer_.size(), length_ - offset));
-        const std::size_t done = Fetch(offset, buffer_.data(), want);
+        const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(bufferSize_, length_ - offset));
+        const std::size_t done = Fetch(offset, buffer_.get(), want);
         start_ = offset;
         filled_ = done;
         // A file that shrank under us ends the search like its end would.
@@ -106,7 +109,8 @@ private:
     int fd_;
     std::uint64_t length_;
     const std::atomic<int>* running_;
-    std::vector<unsigned char> buffer_;
+    std::size_t bufferSize_;
+    std::unique_ptr<unsigned char[]> buffer_;
     std::uint64_t start_ = 0;
     std::size_t filled_ = 0;
     bool stopped_ = false;

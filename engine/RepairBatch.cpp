@@ -106,15 +106,8 @@ int RepairThreadProc(ThreadContext& context)
         scanList.clear();
         ScannedPackage package; // read by the scan and the extraction alike
         if (context.running->load() == 0) {
-            for (int j = i; j < count; ++j) {
-                const std::string stopped = view.JobPath(j);
-                view.AddLogLine(stopped + " file is not extracting as process has been stop by the user.... \r\n", kBlack);
-                view.AddLogLine(stopped + " not Repaired....\r\n", kRed);
-                view.AddLogLine(kSeparatorLine, kBlack);
-                view.SetJobState(j, 0);
-                if (PackageReport* report = ReportFor(context, j, stopped))
-                    report->result = PackageResult::StoppedBefore;
-            }
+            LogStoppedJobs(context, i, count, " file is not extracting as process has been stop by the user.... \r\n",
+                           " not Repaired....\r\n", PackageResult::StoppedBefore);
             break;
         }
 

@@ -153,15 +153,8 @@ int SaveThreadProc(ThreadContext& context)
         PackageReport* report = ReportFor(context, i, path);
         if (view.JobState(i) == 1) {
             if (context.running->load() == 0) {
-                for (int j = i; j < count; ++j) {
-                    const std::string stopped = view.JobPath(j);
-                    view.AddLogLine(stopped + " file is not saving as process has been stop by the user.... \r\n", kBlack);
-                    view.AddLogLine(stopped + " not saved....\r\n", kRed);
-                    view.AddLogLine(kSeparatorLine, kBlack);
-                    view.SetJobState(j, 0);
-                    if (PackageReport* stoppedReport = ReportFor(context, j, stopped))
-                        stoppedReport->result = PackageResult::SaveStopped;
-                }
+                LogStoppedJobs(context, i, count, " file is not saving as process has been stop by the user.... \r\n",
+                               " not saved....\r\n", PackageResult::SaveStopped);
                 break;
             }
             const std::string fileName = FileNameOf(path);

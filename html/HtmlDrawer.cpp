@@ -1042,21 +1042,9 @@ void CHtmlDrawer::ApplyTableAttributes(const HtmlTag& tag, CHtmlStyle& style, bo
         } else if (name == QLatin1String("bgeffect")) {
             style.backEffect = CHtmlValueParser::ParseEffect(value, style.backEffect);
         } else if (name == QLatin1String("align")) {
-            if (value == QLatin1String("left"))
-                style.textAlign = kAlignLeft;
-            else if (value == QLatin1String("center"))
-                style.textAlign = kAlignCenter;
-            else if (value == QLatin1String("right"))
-                style.textAlign = kAlignRight;
+            style.textAlign = CHtmlValueParser::ParseTextAlign(value, style.textAlign);
         } else if (name == QLatin1String("valign")) {
-            if (value == QLatin1String("baseline"))
-                style.verticalAlign = kVAlignBaseline;
-            else if (value == QLatin1String("middle") || value == QLatin1String("vcenter"))
-                style.verticalAlign = kVAlignMiddle;
-            else if (value == QLatin1String("top"))
-                style.verticalAlign = kVAlignTop;
-            else if (value == QLatin1String("bottom"))
-                style.verticalAlign = kVAlignBottom;
+            style.verticalAlign = CHtmlValueParser::ParseVerticalAlign(value, style.verticalAlign);
         } else if (name == QLatin1String("width")) {
             style.width = CHtmlValueParser::ParseSize(value, style.width, false, metrics);
         } else if (name == QLatin1String("height")) {

@@ -228,12 +228,8 @@ void CHtmlStyleSheet::ApplyProperty(const QString& property, const QString& valu
     } else if (property == QLatin1String("font-weight")) {
         style.fontWeight = ParseFontWeight(value);
     } else if (property == QLatin1String("text-align")) {
-        if (value.isEmpty() || value == QLatin1String("left"))
-            style.textAlign = kAlignLeft;
-        else if (value == QLatin1String("center"))
-            style.textAlign = kAlignCenter;
-        else if (value == QLatin1String("right"))
-            style.textAlign = kAlignRight;
+        // An empty rule sets the default back.
+        style.textAlign = CHtmlValueParser::ParseTextAlign(value.isEmpty() ? QStringLiteral("left") : value, style.textAlign);
     } else if (property == QLatin1String("text-transform")) {
         if (value.isEmpty() || value == QLatin1String("none"))
             style.textTransform = kTransformNone;
@@ -267,14 +263,8 @@ void CHtmlStyleSheet::ApplyProperty(const QString& property, const QString& valu
                 style.overline = true;
         }
     } else if (property == QLatin1String("vertical-align")) {
-        if (value.isEmpty() || value == QLatin1String("baseline"))
-            style.verticalAlign = kVAlignBaseline;
-        else if (value == QLatin1String("middle") || value == QLatin1String("vcenter"))
-            style.verticalAlign = kVAlignMiddle;
-        else if (value == QLatin1String("top"))
-            style.verticalAlign = kVAlignTop;
-        else if (value == QLatin1String("bottom"))
-            style.verticalAlign = kVAlignBottom;
+        style.verticalAlign =
+            CHtmlValueParser::ParseVerticalAlign(value.isEmpty() ? QStringLiteral("baseline") : value, style.verticalAlign);
     } else if (property == QLatin1String("border-color")) {
         style.borderColorLight = style.borderColorDark = RuleColor(value, style.borderColorLight, context);
     } else if (property == QLatin1String("border-width") || property == QLatin1String("size")) {

@@ -134,6 +134,30 @@ int CHtmlValueParser::ParseEffect(const QString& text, int current)
     return ParseSize(text, current, false, HtmlSizeMetrics{});
 }
 
+int CHtmlValueParser::ParseTextAlign(const QString& text, int current)
+{
+    if (text == QLatin1String("left"))
+        return kAlignLeft;
+    if (text == QLatin1String("center"))
+        return kAlignCenter;
+    if (text == QLatin1String("right"))
+        return kAlignRight;
+    return current;
+}
+
+int CHtmlValueParser::ParseVerticalAlign(const QString& text, int current)
+{
+    if (text == QLatin1String("baseline"))
+        return kVAlignBaseline;
+    if (text == QLatin1String("middle") || text == QLatin1String("vcenter"))
+        return kVAlignMiddle;
+    if (text == QLatin1String("top"))
+        return kVAlignTop;
+    if (text == QLatin1String("bottom"))
+        return kVAlignBottom;
+    return current;
+}
+
 void CHtmlValueParser::ParseFontStyleLetters(const QString& text, CHtmlStyle& style)
 {
     bool on = true;

@@ -43,6 +43,13 @@ public:
     // as a number.
     static int ParseEffect(const QString& text, int current);
 
+    // "left", "center", "right" to the text alignment; anything else keeps `current`.
+    static int ParseTextAlign(const QString& text, int current);
+
+    // "baseline", "middle" (or "vcenter"), "top", "bottom" to the vertical alignment;
+    // anything else keeps `current`.
+    static int ParseVerticalAlign(const QString& text, int current);
+
     // The letters of a font tag's style attribute: "b", "i", "u", "s", "o" switch on
     // bold, italic, underline, strikeout, overline, or off after a "-".
     static void ParseFontStyleLetters(const QString& text, CHtmlStyle& style);

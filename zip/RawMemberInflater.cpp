@@ -144,6 +144,21 @@ UnzipResult RawMemberReader::Inflate(unsigned char* buffer, std::uint32_t length
     return Finish(result);
 }
 
+namespace {
+
+// Hands `fd`, which the reader then owns, to a new reader.
+UnzipResult ReaderOwning(int fd, std::uint64_t offset, RawMemberReader** reader)
+{
+    *reader = new (std::nothrow) RawMemberReader(fd, offset);
+    if (*reader == nullptr) {
+        ::close(fd);
+        return UnzipNoMemory;
+    }
+    return UnzipOk;
+}
+
+} // namespace
+
 UnzipResult OpenRawMemberAt(const std::string& path, std::uint64_t offset, RawMemberReader** reader)
 {
     if (reader == nullptr)
@@ -152,12 +167,7 @@ UnzipResult OpenRawMemberAt(const std::string& path, std::uint64_t offset, RawMe
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
     if (fd < 0)
         return UnzipOpenFailed;
-    *reader = new (std::nothrow) RawMemberReader(fd, offset);
-    if (*reader == nullptr) {
-        ::close(fd);
-        return UnzipNoMemory;
-    }
-    return UnzipOk;
+    return ReaderOwning(fd, offset, reader);
 }
 
 UnzipResult OpenRawMemberOnDescriptor(int fd, std::uint64_t offset, RawMemberReader** reader)
@@ -167,15 +177,11 @@ UnzipResult OpenRawMemberOnDescriptor(int fd, std::uint64_t offset, RawMemberRea
     *reader = nullptr;
     if (fd < 0)
         return UnzipBadArguments;
+    // The reader closes its own descriptor; the caller's stays open.
     const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
     if (own < 0)
         return UnzipOpenFailed;
-    *reader = new (std::nothrow) RawMemberReader(own, offset);
-    if (*reader == nullptr) {
-        ::close(own);
-        return UnzipNoMemory;
-    }
-    return UnzipOk;
+    return ReaderOwning(own, offset, reader);
 }
 
 UnzipResult OpenRawMember(const std::string& path, RawMemberReader** reader)

@@ -123,6 +123,19 @@ void AppendExtraField(RecordBytes& record, const ZipMemberInfo& member, bool cen
     }
 }
 
+// The fields both headers share, in the same order: from the method to the length of
+// the extra field.
+void AppendSharedFields(RecordBytes& record, const ZipMemberInfo& member, bool central)
+{
+    record.U16(member.method);
+    record.U32(member.dosDateTime);
+    record.U32(member.crc32);
+    record.U32(member.compressedSize);
+    record.U32(member.uncompressedSize);
+    record.U16(static_cast<std::uint16_t>(member.name.size()));
+    record.U16(static_cast<std::uint16_t>(ExtraSize(member, central)));
+}
+
 } // namespace
 
 struct ZipWriter::OpenSource {
@@ -430,13 +443,7 @@ ZipResult ZipWriter::WriteLocalHeader(const ZipMemberInfo& member)
     header.U32(kLocalHeaderSignature);
     header.U16(member.versionNeeded);
     header.U16(member.localFlags);
-    header.U16(member.method);
-    header.U32(member.dosDateTime);
-    header.U32(member.crc32);
-    header.U32(member.compressedSize);
-    header.U32(member.uncompressedSize);
-    header.U16(static_cast<std::uint16_t>(member.name.size()));
-    header.U16(static_cast<std::uint16_t>(ExtraSize(member, false)));
+    AppendSharedFields(header, member, false);
     header.Bytes(member.name);
     AppendExtraField(header, member, false);
     return Write(header.Data(), header.Size()) ? ZipOk : Fail(ZipWriteFailed);
@@ -561,13 +568,7 @@ ZipResult ZipWriter::Close()
         pending.U16(member.versionMadeBy);
         pending.U16(member.versionNeeded);
         pending.U16(member.flags);
-        pending.U16(member.method);
-        pending.U32(member.dosDateTime);
-        pending.U32(member.crc32);
-        pending.U32(member.compressedSize);
-        pending.U32(member.uncompressedSize);
-        pending.U16(static_cast<std::uint16_t>(member.name.size()));
-        pending.U16(static_cast<std::uint16_t>(ExtraSize(member, true)));
+        AppendSharedFields(pending, member, true);
         pending.U16(0); // comment length
         pending.U16(0); // disk number start
         pending.U16(0); // internal attributes

@@ -134,6 +134,12 @@ struct AdversarialCase {
     std::vector<std::string> files;
 };
 
+// Test names and failure messages show the case by its name, not its bytes.
+void PrintTo(const AdversarialCase& row, std::ostream* out)
+{
+    *out << row.name;
+}
+
 const std::string kRepaired = "{pkg}  Repaired....\r\n";
 
 std::vector<AdversarialCase> Cases()

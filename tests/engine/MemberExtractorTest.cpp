@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "RecordingView.h"
+#include "ScannedFixture.h"
 #include "TestPackages.h"
 #include "engine/ContentXml.h"
 #include "engine/PackageScanner.h"
@@ -363,23 +364,16 @@ TEST(MemberExtractor, PackageListsItsFirstHundredFailuresAndCountsTheRest)
         package += breaksAtOnce(failing);
     package += StoredMember("good2", "last");
 
-    TempFolder folder;
-    const std::string path = folder / "p.odb";
-    WriteFile(path, package);
-    RecordingView view;
-    std::atomic<int> running{1};
-    ThreadContext context{&view, &running, nullptr};
-    ScanList entries;
-    ScannedPackage scanned;
-    ASSERT_EQ(ScanPackage(path, context, entries, nullptr, &scanned), 1);
-    EXPECT_EQ(scanned.brokenNotKept, 30u); // 130 break at once
-    EXPECT_EQ(entries.size(), 2u + 160u - 30u);
+    ScannedFixture fixture(package);
+    const std::string& path = fixture.path;
+    const RecordingView& view = fixture.view;
+    ASSERT_EQ(fixture.scanResult, 1);
+    EXPECT_EQ(fixture.scanned.brokenNotKept, 30u); // 130 break at once
+    EXPECT_EQ(fixture.entries.size(), 2u + 160u - 30u);
 
-    ::mkdir((folder / "ws").c_str(), 0700);
-    view.log.clear();
     PackageReport report;
-    EXPECT_EQ(ExtractPackage(folder / "ws", path, entries, context, &report, &scanned), 1);
-    EXPECT_EQ(scanned.membersRecovered, 2u);
+    EXPECT_EQ(fixture.Extract(report), 1);
+    EXPECT_EQ(fixture.scanned.membersRecovered, 2u);
     EXPECT_EQ(report.failedNotListed, 60u);
     std::vector<std::string> listed;
     for (const MemberReport& member : report.members)
@@ -396,7 +390,7 @@ TEST(MemberExtractor, PackageListsItsFirstHundredFailuresAndCountsTheRest)
     }
     EXPECT_EQ(view.log.back(),
               std::make_pair(kRed, path + " 60 more members could not be recovered whole, they are not listed one by one....\r\n"));
-    EXPECT_EQ(FilesUnder(folder / "ws"), (std::vector<std::string>{"content.xml", "good1", "good2"}));
+    EXPECT_EQ(FilesUnder(fixture.folder / "ws"), (std::vector<std::string>{"content.xml", "good1", "good2"}));
 }
 
 // Members whose bytes miss their recorded CRC are kept, yet count against the same bound:
@@ -409,29 +403,22 @@ TEST(MemberExtractor, CrcMismatchesCountAgainstTheListingBound)
         member.replace(14, 4, Le32(0x12345678)); // a CRC none of them has
         package += member;
     }
-    TempFolder folder;
-    const std::string path = folder / "p.odb";
-    WriteFile(path, package);
-    RecordingView view;
-    std::atomic<int> running{1};
-    ThreadContext context{&view, &running, nullptr};
-    ScanList entries;
-    ScannedPackage scanned;
-    ASSERT_EQ(ScanPackage(path, context, entries, nullptr, &scanned), 1);
-    ASSERT_EQ(entries.size(), 103u);
+    ScannedFixture fixture(package);
+    const std::string& path = fixture.path;
+    const RecordingView& view = fixture.view;
+    ASSERT_EQ(fixture.scanResult, 1);
+    ASSERT_EQ(fixture.entries.size(), 103u);
 
-    ::mkdir((folder / "ws").c_str(), 0700);
-    view.log.clear();
     PackageReport report;
-    EXPECT_EQ(ExtractPackage(folder / "ws", path, entries, context, &report, &scanned), 1);
-    EXPECT_EQ(scanned.membersRecovered, 103u);
+    EXPECT_EQ(fixture.Extract(report), 1);
+    EXPECT_EQ(fixture.scanned.membersRecovered, 103u);
     EXPECT_EQ(report.members.size(), 100u);
     EXPECT_EQ(report.failedNotListed, 3u);
     ASSERT_EQ(view.log.size(), 101u);
     EXPECT_NE(view.log[99].second.find(" member m1099 does not match the CRC-32"), std::string::npos);
     EXPECT_EQ(view.log.back(),
               std::make_pair(kRed, path + " 3 more members could not be recovered whole, they are not listed one by one....\r\n"));
-    EXPECT_EQ(ReadFile(folder / "ws/m1102"), "bytes of member 102");
+    EXPECT_EQ(ReadFile(fixture.folder / "ws/m1102"), "bytes of member 102");
 }
 
 // Name bytes are kept byte for byte on disk and read as Latin-1 in log lines.

@@ -8,6 +8,7 @@
 #include <zlib.h>
 
 #include "RecordingView.h"
+#include "ScannedFixture.h"
 #include "TestPackages.h"
 #include "engine/MemberExtractor.h"
 #include "engine/PackageScanner.h"
@@ -172,24 +173,18 @@ TEST(UnsizedMemberRecovery, KeepsAHundredLostMembersAndCountsTheRest)
     for (int i = 0; i < 150; ++i)
         package += LocalHeader("fake", 8, 0, 0) + "\xff\xff";
     package += StoredMember("s", "stored");
-    TempFolder folder;
-    const std::string path = folder / "p.odb";
-    WriteFile(path, package);
-    RecordingView view;
-    std::atomic<int> running{1};
-    ThreadContext context{&view, &running, nullptr};
-    ScanList entries;
-    ScannedPackage scanned;
-    ASSERT_EQ(ScanPackage(path, context, entries, nullptr, &scanned), 1);
-    ASSERT_EQ(entries.size(), 1u);
+    ScannedFixture fixture(package);
+    const std::string& path = fixture.path;
+    const RecordingView& view = fixture.view;
+    const ScannedPackage& scanned = fixture.scanned;
+    ASSERT_EQ(fixture.scanResult, 1);
+    ASSERT_EQ(fixture.entries.size(), 1u);
     ASSERT_EQ(scanned.lost.size(), UnsizedMemberRecovery::kMaxLostKept);
     EXPECT_EQ(scanned.lostNotKept, 50u);
     EXPECT_EQ(scanned.lost.back().listedBefore, 0u);
 
-    ::mkdir((folder / "ws").c_str(), 0700);
-    view.log.clear();
     PackageReport report;
-    EXPECT_EQ(ExtractPackage(folder / "ws", path, entries, context, &report, &scanned), 1);
+    EXPECT_EQ(fixture.Extract(report), 1);
     EXPECT_EQ(scanned.membersRecovered, 1u);
     ASSERT_EQ(report.members.size(), 101u);
     EXPECT_EQ(report.members.back().name, "s");
@@ -197,7 +192,7 @@ TEST(UnsizedMemberRecovery, KeepsAHundredLostMembersAndCountsTheRest)
     ASSERT_EQ(view.log.size(), 101u);
     EXPECT_EQ(view.log.back(), std::make_pair(kRed, path + " 50 more members had lost their sizes and could not be "
                                                            "sized, they are left out....\r\n"));
-    EXPECT_EQ(ReadFile(folder / "ws/s"), "stored");
+    EXPECT_EQ(ReadFile(fixture.folder / "ws/s"), "stored");
 }
 
 // A deflated member whose header declares the wrong compressed size: its true end is
