@@ -5,6 +5,10 @@ test fixtures (the scan-extract harness replays the fixtures themselves).
 raw-inflate: every deflated member of tests/data/fixtures/intact.odb as
   [claimed size, 4 bytes LE][buffer size choice, 2 bytes LE][raw stream].
 round-trip: the members of intact.odb as [name length - 1][name][size LE16][data].
+scan-extract: small packages for what the repair does after extraction (the HSQLDB
+  database completed or mended, the manifest repaired, forms listed in a new
+  content.xml, CRCs taken from a central directory), mostly stored so their text
+  mutates directly.
 html-render: the markup the program shows (string literals with tags in the engine,
   the views, the program and the renderer's tests, and the help page), and the
   renderer's default style sheet, as [options][narrow width][text].
@@ -16,6 +20,7 @@ import re
 import struct
 import sys
 import zipfile
+import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 FIXTURE = os.path.join(HERE, "..", "tests", "data", "fixtures", "intact.odb")
@@ -73,6 +78,93 @@ def html_seeds():
     yield bytes([0x0F, 60]) + sheet + b"\0" + "".join(texts[:8]).encode("utf-8")
 
 
+def _header(name, method, data_crc, compressed, uncompressed, flags=0):
+    return b"PK\x03\x04" + struct.pack("<HHHHHIIIHH", 20, flags, method, 0, 0x21, data_crc, compressed,
+                                        uncompressed, len(name), 0) + name
+
+
+def _stored(name, data, crc=True):
+    return _header(name, 0, zlib.crc32(data) if crc else 0, len(data), len(data)) + data
+
+
+def _deflated(name, data, keep=None, crc=True):
+    """A deflated member; `keep` cuts its stream to that many bytes (sizes as if whole)."""
+    packer = zlib.compressobj(6, zlib.DEFLATED, -15)
+    stream = packer.compress(data) + packer.flush()
+    header = _header(name, 8, zlib.crc32(data) if crc else 0, len(stream), len(data))
+    return header + (stream if keep is None else stream[:keep])
+
+
+def _central(members):
+    """A central directory for (name, crc, compressed, uncompressed, offset) tuples."""
+    records = b""
+    for name, crc, compressed, uncompressed, offset in members:
+        records += b"PK\x01\x02" + struct.pack("<HHHHHHIIIHHHHHII", 20, 20, 0, 0, 0, 0x21, crc, compressed,
+                                                  uncompressed, len(name), 0, 0, 0, 0, 0, offset) + name
+    return records, len(records)
+
+
+MIMETYPE = _stored(b"mimetype", b"application/vnd.oasis.opendocument.base")
+SCRIPT = (b"CREATE SCHEMA PUBLIC AUTHORIZATION DBA\n"
+          b"CREATE CACHED TABLE T(ID INTEGER NOT NULL PRIMARY KEY,NAME VARCHAR(20))\n"
+          b"SET TABLE T INDEX'96 0'\n"
+          b"CREATE USER SA PASSWORD \"\"\n"
+          b"GRANT DBA TO SA\n"
+          b"SET WRITE_DELAY 60\n")
+PROPERTIES = b"#HSQL Database Engine 1.8.0.10\nversion=1.8.0\nmodified=%s\nhsqldb.cache_version=1.7.0\n"
+
+
+def _data_file(rows):
+    """An HSQLDB 1.8 data file: a 32-byte header, then rows that chain by their lengths."""
+    data = struct.pack(">I", 32 + rows * 24) + bytes(28)
+    for row in range(rows):
+        data += struct.pack(">I", 24) + struct.pack(">I", row) + b"row%05d" % row + bytes(8)
+    return data
+
+
+def database_seeds():
+    data = _data_file(40)
+    manifest = (b'<?xml version="1.0" encoding="UTF-8"?>\n'
+                b'<manifest:manifest xmlns:manifest="urn:oasis:names:tc:opendocument:xmlns:manifest:1.0">\n'
+                b' <manifest:file-entry manifest:full-path="/" manifest:media-type="application/vnd.oasis.opendocument.base"/>\n'
+                b' <manifest:file-entry manifest:full-path="content.xml" manifest:media-type="text/xml"/>\n'
+                b' <manifest:file-entry manifest:full-path="forms/Obj11/" manifest:media-type="application/vnd.oasis.opendocument.text"/>\n'
+                b'</manifest:manifest>\n')
+    form_meta = (b'<?xml version="1.0" encoding="UTF-8"?><office:document-meta '
+                 b'xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
+                 b'xmlns:dc="http://purl.org/dc/elements/1.1/"><office:meta><dc:title>Contacts &amp; more</dc:title>'
+                 b'</office:meta></office:document-meta>')
+    form = b'<?xml version="1.0" encoding="UTF-8"?><office:document-content/>'
+    seeds = {
+        # Data cut, backup whole: properties must ask for the restore.
+        "backup-stands-in": MIMETYPE + _stored(b"database/script", SCRIPT) +
+        _stored(b"database/properties", PROPERTIES % b"no") + _deflated(b"database/backup", data) +
+        _deflated(b"database/data", data, keep=60),
+        # Data with a broken stretch (its CRC is the sound file's) and no backup: mended in
+        # place, and modified=yes cleared.
+        "data-mended": MIMETYPE + _stored(b"database/script", SCRIPT) +
+        _stored(b"database/properties", PROPERTIES % b"yes") +
+        _header(b"database/data", 0, zlib.crc32(data), len(data), len(data)) + data[:200] + b"\xa5" * 50 + data[250:],
+        # Script cut inside a line, properties lost.
+        "script-cut": MIMETYPE + _deflated(b"database/script", SCRIPT, keep=70) + _stored(b"database/data", data),
+        # Forms kept, content.xml lost; the manifest names a folder and a lost file.
+        "forms-and-manifest": MIMETYPE + _stored(b"META-INF/manifest.xml", manifest) +
+        _stored(b"forms/Obj11/content.xml", form) + _stored(b"forms/Obj11/meta.xml", form_meta) +
+        _stored(b"reports/Obj2/content.xml", form) + _stored(b"database/script", SCRIPT),
+    }
+    # Local headers without CRCs (descriptors lost); the central directory still has them.
+    package = MIMETYPE
+    members = [(b"mimetype", zlib.crc32(b"application/vnd.oasis.opendocument.base"), 39, 39, 0)]
+    for name, body in ((b"database/script", SCRIPT), (b"database/properties", PROPERTIES % b"no")):
+        offset = len(package)
+        package += _stored(name, body, crc=False)
+        members.append((name, zlib.crc32(body), len(body), len(body), offset))
+    records, size = _central(members)
+    end = b"PK\x05\x06" + struct.pack("<HHHHIIH", 0, 0, len(members), len(members), size, len(package), 0)
+    seeds["crcs-from-central-directory"] = package + records + end
+    return seeds
+
+
 def main():
     inflate_dir = os.path.join(HERE, "corpus", "raw-inflate")
     trip_dir = os.path.join(HERE, "corpus", "round-trip")
@@ -96,6 +188,12 @@ def main():
             record += bytes([len(name) - 1]) + name + struct.pack("<H", len(body)) + body
     with open(os.path.join(trip_dir, "seed-intact-members"), "wb") as f:
         f.write(record)
+
+    scan_dir = os.path.join(HERE, "corpus", "scan-extract")
+    os.makedirs(scan_dir, exist_ok=True)
+    for name, seed in database_seeds().items():
+        with open(os.path.join(scan_dir, "seed-db-" + name), "wb") as f:
+            f.write(seed)
 
     html_dir = os.path.join(HERE, "corpus", "html-render")
     os.makedirs(html_dir, exist_ok=True)
