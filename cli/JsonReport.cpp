@@ -62,6 +62,15 @@ std::string DatabaseCompletionJson(const std::vector<DatabaseCompletion>& comple
     return "[" + json + "]";
 }
 
+std::string RenamedJson(const std::vector<RenamedName>& renamed)
+{
+    std::string json;
+    for (const RenamedName& name : renamed)
+        json += (json.empty() ? "{" : ", {") + Field("from", JsonString(Latin1ToUtf8(name.from))) + ", " +
+                Field("to", JsonString(name.to)) + "}";
+    return "[" + json + "]";
+}
+
 } // namespace
 
 std::string JsonString(const std::string& text)
@@ -113,6 +122,8 @@ std::string RunReportJson(const BatchReport& report, const std::string& output, 
                                                 : package.contentXmlRegenerated ? "template"
                                                                                 : "original")) +
                 ", " + Field("documents_listed", DocumentsJson(package.documentsListed)) + ", " +
+                Field("renamed", RenamedJson(package.renamedNames)) + ", " +
+                Field("renamed_not_listed", Number(package.renamedNotListed)) + ", " +
                 Field("output", OptionalString(package.outputPath)) + ", " +
                 Field("media_folder", OptionalString(package.mediaFolder)) + ", " +
                 Field("error", OptionalString(package.error)) + ", " +

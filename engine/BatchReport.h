@@ -8,6 +8,7 @@
 
 #include "engine/PackageDocuments.h"
 #include "engine/PackageEntry.h"
+#include "engine/UnreadableNames.h"
 
 namespace tavrin {
 
@@ -70,6 +71,8 @@ struct PackageReport {
     bool contentXmlRegenerated = false;
     std::vector<PackageDocument> documentsListed; // by the regenerated content.xml
     std::vector<DatabaseCompletion> databaseCompletions;
+    std::vector<RenamedName> renamedNames;   // names the manifest could not have listed
+    std::uint64_t renamedNotListed = 0;      // renamings beyond those in `renamedNames`
     PackageResult result = PackageResult::NotStarted;
     std::string outputPath;  // set once an archive was written
     std::string mediaFolder; // set when pictures were copied

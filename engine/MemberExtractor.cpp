@@ -18,6 +18,7 @@
 
 #include "engine/ContentXml.h"
 #include "engine/TextUtil.h"
+#include "engine/UnreadableNames.h"
 #include "platform/FileIo.h"
 #include "platform/SystemError.h"
 #include "zip/RawMemberInflater.h"
@@ -550,6 +551,26 @@ int ExtractPackage(const std::string& folder, const std::string& packagePath, co
     }
     if (scanned != nullptr)
         scanned->membersRecovered = recovered;
+    // Before anything lists the members: the manifest and the documents in content.xml.
+    NameRenaming renaming = RenameUnreadableNames(base);
+    for (const RenamedName& renamed : renaming.listed)
+        view.AddLogLine(packagePath + " the name " + PrintableName(renamed.from) +
+                            " cannot be read by LibreOffice (it would refuse the whole package), it is saved as " +
+                            renamed.to + "....\r\n",
+                        kBlack);
+    if (renaming.notListed > 0)
+        view.AddLogLine(packagePath + " " + std::to_string(renaming.notListed) +
+                            " more names LibreOffice cannot read are saved the same way....\r\n",
+                        kBlack);
+    for (const std::string& failed : renaming.failed)
+        view.AddLogLine(packagePath + " the name " + PrintableName(failed) +
+                            " cannot be read by LibreOffice and could not be changed, LibreOffice may refuse the "
+                            "package....\r\n",
+                        kRed);
+    if (report != nullptr) {
+        report->renamedNames = std::move(renaming.listed);
+        report->renamedNotListed = renaming.notListed;
+    }
     std::vector<PackageDocument> documents;
     const ContentXmlAction action = RegenerateContentXml(base, &documents);
     if (!documents.empty())

@@ -51,39 +51,12 @@ std::vector<std::string> SubFolders(const std::string& folder)
     return names;
 }
 
-// Code points of well-formed UTF-8 `text`, for the checks a name must pass.
-std::vector<unsigned long> CodePoints(const std::string& text)
-{
-    std::vector<unsigned long> codes;
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : 4;
-        unsigned long code = length == 1 ? lead : lead & (0x7Fu >> length);
-        for (std::size_t k = 1; k < length && i + k < text.size(); ++k)
-            code = (code << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3Fu);
-        codes.push_back(code);
-        i += length;
-    }
-    return codes;
-}
-
-// Control characters cannot stand in an XML attribute (or only as a character
-// reference LibreOffice would show as a box), nor in a log line; U+FFFE and U+FFFF are
-// no XML characters at all.
-bool HasOnlyNameCharacters(const std::string& utf8)
-{
-    const std::vector<unsigned long> codes = CodePoints(utf8);
-    return std::none_of(codes.begin(), codes.end(), [](unsigned long code) {
-        return code < 0x20 || (code >= 0x7F && code < 0xA0) || code == 0xFFFE || code == 0xFFFF;
-    });
-}
-
 // The folder's name as the manifest spells it: UTF-8 as it stands, any other bytes
 // one character each. Empty when XML cannot carry it.
 std::string FolderNameText(const std::string& raw)
 {
     const std::string text = IsValidUtf8(raw) ? raw : Latin1ToUtf8(raw);
-    return HasOnlyNameCharacters(text) ? text : std::string();
+    return IsNameText(text) ? text : std::string();
 }
 
 
@@ -115,7 +88,7 @@ std::string TitleFromMeta(const std::string& documentFolder)
     if (raw.find('<') != std::string_view::npos || !DecodeXmlEntities(raw, title))
         return {};
     title = Trimmed(title);
-    if (title.empty() || title.size() > kMaxTitleSize || !IsValidUtf8(title) || !HasOnlyNameCharacters(title) ||
+    if (title.empty() || title.size() > kMaxTitleSize || !IsNameText(title) ||
         title.find('/') != std::string::npos)
         return {};
     return title;

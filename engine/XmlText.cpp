@@ -83,24 +83,53 @@ std::string EscapeXmlAttribute(std::string_view text)
     return escaped;
 }
 
+std::size_t Utf8SequenceAt(std::string_view text, std::size_t at, unsigned long* code)
+{
+    if (at >= text.size())
+        return 0;
+    const auto lead = static_cast<unsigned char>(text[at]);
+    const std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 0;
+    if (length == 0 || at + length > text.size())
+        return 0;
+    unsigned long value = length == 1 ? lead : lead & (0x7Fu >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+        const auto next = static_cast<unsigned char>(text[at + k]);
+        if ((next & 0xC0) != 0x80)
+            return 0;
+        value = (value << 6) | (next & 0x3Fu);
+    }
+    // Overlong forms, surrogates and code points past Unicode are refused by XML
+    // parsers, and one of them would make the whole document unreadable.
+    static constexpr unsigned long kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (value < kSmallest[length] || (value >= 0xD800 && value <= 0xDFFF) || value > 0x10FFFF)
+        return 0;
+    if (code != nullptr)
+        *code = value;
+    return length;
+}
+
 bool IsValidUtf8(std::string_view text)
 {
     for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const std::size_t length = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 0;
-        if (length == 0 || i + length > text.size())
+        const std::size_t length = Utf8SequenceAt(text, i, nullptr);
+        if (length == 0)
             return false;
-        unsigned long code = length == 1 ? lead : lead & (0x7Fu >> length);
-        for (std::size_t k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80)
-                return false;
-            code = (code << 6) | (next & 0x3Fu);
-        }
-        // Overlong forms, surrogates and code points past Unicode are refused by XML
-        // parsers, and one of them would make the whole document unreadable.
-        static constexpr unsigned long kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-        if (code < kSmallest[length] || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF)
+        i += length;
+    }
+    return true;
+}
+
+bool IsNameCharacter(unsigned long code)
+{
+    return code >= 0x20 && !(code >= 0x7F && code < 0xA0) && code != 0xFFFE && code != 0xFFFF;
+}
+
+bool IsNameText(std::string_view text)
+{
+    for (std::size_t i = 0; i < text.size();) {
+        unsigned long code = 0;
+        const std::size_t length = Utf8SequenceAt(text, i, &code);
+        if (length == 0 || !IsNameCharacter(code))
             return false;
         i += length;
     }

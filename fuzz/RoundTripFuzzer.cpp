@@ -1,7 +1,8 @@
 // A folder of arbitrary files goes through the archive writer and comes back through
 // our own reading (scanner and extraction, as a repair does it): every non-empty file
-// must come back byte for byte under its own name, and nothing else may appear but
-// the files a repair completes a package with (content.xml, manifest, mimetype).
+// must come back byte for byte under its own name (or, where that is no UTF-8 text,
+// under the readable name the extraction saves it as), and nothing else may appear
+// but the files a repair completes a package with (content.xml, manifest, mimetype).
 //
 // Input: records of [name length byte][name bytes][2-byte data length][data bytes];
 // the last byte's lowest bit also puts a top-level mimetype first.
@@ -21,6 +22,7 @@
 
 #include "engine/MemberExtractor.h"
 #include "engine/PackageScanner.h"
+#include "engine/UnreadableNames.h"
 #include "fuzz/FuzzTarget.h"
 #include "fuzz/ScratchFolder.h"
 #include "fuzz/SilentView.h"
@@ -68,6 +70,25 @@ bool CreateSourceFile(const std::string& root, const std::string& relative, cons
     return true;
 }
 
+// False when a folder or file on the way to `relative` would be saved under the same
+// readable path as another one already made; such a pair is told apart by a suffix,
+// which a check name by name cannot follow.
+bool ClaimReadablePaths(std::map<std::string, std::string>& claimed, const std::string& relative)
+{
+    std::vector<std::pair<std::string, std::string>> paths;
+    for (std::size_t end = relative.find('/');; end = relative.find('/', end + 1)) {
+        const std::string path = relative.substr(0, end);
+        const auto found = claimed.find(ReadablePath(path));
+        if (found != claimed.end() && found->second != path)
+            return false;
+        paths.emplace_back(ReadablePath(path), path);
+        if (end == std::string::npos)
+            break;
+    }
+    claimed.insert(paths.begin(), paths.end());
+    return true;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
@@ -81,6 +102,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ::mkdir(extracted.c_str(), 0700);
 
     std::map<std::string, std::string> files;
+    std::map<std::string, std::string> claimed; // readable path -> the path it stands for
     std::size_t at = 0;
     while (at < size && files.size() < 32) {
         const std::size_t nameLength = 1u + data[at++] % 40;
@@ -97,7 +119,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         // The extraction completes a short content.xml with its template by design.
         if (name == "content.xml")
             continue;
-        if (CreateSourceFile(source, name, bytes))
+        if (ClaimReadablePaths(claimed, name) && CreateSourceFile(source, name, bytes))
             files[name] = bytes;
     }
 
@@ -124,8 +146,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     ThreadContext context{&view, &running, nullptr};
     ExtractPackage(extracted, archive, entries, context, nullptr);
 
+    std::map<std::string, std::string> readableFiles;
+    for (const auto& [name, bytes] : files)
+        readableFiles[ReadablePath(name)] = name;
     for (const auto& [name, bytes] : files) {
-        const std::string path = extracted + "/" + name;
+        const std::string path = extracted + "/" + ReadablePath(name);
         struct stat got {};
         if (bytes.empty()) {
             // Members with both sizes 0 are not listed by the scan.
@@ -142,7 +167,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (entry.kind == TreeEntry::Folder || entry.path == "content.xml" || entry.path == "META-INF/manifest.xml" ||
             entry.path == "mimetype")
             continue;
-        if (files.count(entry.path) == 0)
+        if (readableFiles.count(entry.path) == 0)
             FuzzFailure("the extraction made a file that was not in the folder", entry.path.c_str());
     }
     return 0;

@@ -18,6 +18,8 @@
 #include "engine/ManifestRepair.h"
 #include "engine/MemberExtractor.h"
 #include "engine/PackageScanner.h"
+#include "engine/UnreadableNames.h"
+#include "engine/XmlText.h"
 #include "fuzz/FuzzTarget.h"
 #include "fuzz/InputFile.h"
 #include "fuzz/ScratchFolder.h"
@@ -69,6 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::set<std::string> memberPaths;
     for (const PackageEntry& entry : entries) {
         memberPaths.insert(SafeMemberPath(entry.name));
+        memberPaths.insert(ReadablePath(SafeMemberPath(entry.name)));
         if (entry.name.empty() || entry.name.size() > kMaxMemberNameLength)
             FuzzFailure("scanner listed a name of a length it must not keep", entry.name.c_str());
         if (entry.compressedSize == 0 && entry.uncompressedSize == 0)
@@ -139,6 +142,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         RepairManifest(folder);
         checkTree("completion");
     }
+    // A name LibreOffice cannot read would make it refuse the whole package.
+    for (const TreeEntry& entry : TreeEntries(folder))
+        if (!IsNameText(entry.path))
+            FuzzFailure("a name LibreOffice cannot read is left in the package folder", entry.path.c_str());
 
     if (!input.Holds(data, size))
         FuzzFailure("the package was changed");

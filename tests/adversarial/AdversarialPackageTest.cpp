@@ -14,6 +14,7 @@
 #include "BatchRunner.h"
 #include "RecordingView.h"
 #include "TestPackages.h"
+#include "engine/XmlText.h"
 #include "engine/PackageEntry.h"
 #include "engine/RepairBatch.h"
 #include "engine/Workspace.h"
@@ -141,6 +142,7 @@ void PrintTo(const AdversarialCase& row, std::ostream* out)
 }
 
 const std::string kRepaired = "{pkg}  Repaired....\r\n";
+const std::string kRenamedAs = " cannot be read by LibreOffice (it would refuse the whole package), it is saved as ";
 
 std::vector<AdversarialCase> Cases()
 {
@@ -177,12 +179,15 @@ std::vector<AdversarialCase> Cases()
          healthy},
         {"EscapingNames", EscapingNames, {{kGreen, kRepaired}},
          with({kEscapeTag, kEscapeTag + "-rooted", "a/" + kEscapeTag + "-middle", kEscapeTag + "-backslash"})},
+        // Saved under names LibreOffice can read, each said in a line of its own.
         {"ControlCharacterNames", ControlCharacterNames,
          {{kRed, "{pkg} member x\\x1b[2J\\x9b\\x0d\\x0afake.odb  Repaired....\\x0d\\x0a is cut short, 3 of 100 bytes "
                  "recovered....\r\n"},
+          {kBlack, "{pkg} the name line\\x0d\\x0abreak\\x09.txt" + kRenamedAs + "line%0D%0Abreak%09.txt....\r\n"},
+          {kBlack, "{pkg} the name del\\x7f\xC3\xBF.txt" + kRenamedAs + "del%7F%FF.txt....\r\n"},
           {kGreen, kRepaired}},
-         with({"ctl\x01\x07\x1b[31mred\x1b[0m.txt", "line\r\nbreak\t.txt", "del\x7f\xff.txt",
-               "x\x1b[2J\x9b\r\nfake.odb  Repaired....\r\n"})},
+         with({"ctl%01%07%1B[31mred%1B[0m.txt", "line%0D%0Abreak%09.txt", "del%7F%FF.txt",
+               "x%1B[2J%9B%0D%0Afake.odb  Repaired....%0D%0A"})},
         {"LongestNames", LongestNames,
          {{kRed, "{pkg} member " + longName + " could not be written (File name too long) and is left out....\r\n"},
           {kGreen, kRepaired}},
@@ -274,6 +279,9 @@ TEST_P(AdversarialPackages, RepairAndSaveHoldTheLine)
     }
     const std::string folder = tmp / "ws/hostile.odb0";
     EXPECT_EQ(FilesUnder(folder), c.files);
+    // A name LibreOffice cannot read makes it refuse the whole rebuilt package.
+    for (const std::string& file : FilesUnder(folder))
+        EXPECT_TRUE(IsNameText(file)) << "a name LibreOffice cannot read: " << Hex(file);
     EXPECT_EQ(ReadFile(package), original) << "the package was modified";
 
     // Nothing beside the package, the workspace and the output; nothing above the test folder.

@@ -208,7 +208,7 @@ assert a["result"] == "saved" and a["output"] == "out/TAVRINREP_hole-of-zeros.od
 assert a["members_found"] == 9 and a["members_written"] == 8, a
 assert a["members_not_recovered"] == ["settings.xml"], a
 assert a["content_xml"] == "original" and a["media_folder"] == "out/hole-of-zeros.odb_MediaContent", a
-assert a["documents_listed"] == [], a
+assert a["documents_listed"] == [] and a["renamed"] == [] and a["renamed_not_listed"] == 0, a
 m = a["members"][0]
 assert set(m) == {"name", "compressed_size", "uncompressed_size", "data_offset", "sizes_from", "outcome",
                   "bytes_written", "recorded_crc", "crc_check"}, m
@@ -247,6 +247,26 @@ import json, sys
 (p,) = json.load(open(sys.argv[1]))["packages"]
 assert p["content_xml"] == "template", p
 assert p["documents_listed"] == [{"kind": "form", "name": "Obj11", "folder": "forms/Obj11", "name_from": "folder"}], p
+)";
+    std::ofstream(root / "check.py") << check;
+    const std::string command =
+        "/usr/bin/python3 " + Quote((root / "check.py").string()) + " " + Quote((root / "report.json").string());
+    EXPECT_EQ(std::system(command.c_str()), 0) << out;
+}
+
+// A member whose name is not UTF-8 is saved under a readable name, and the report says so.
+TEST_F(TavrinRepair, JsonReportListsRenamedMembers)
+{
+    // A stored member "caf\xE9.txt" holding "menu", no CRC recorded.
+    const char package[] = "PK\3\4\x0a\0\0\0\0\0\0\0\x21\0\0\0\0\0\x04\0\0\0\x04\0\0\0\x08\0\0\0"
+                           "caf\xE9.txtmenu";
+    std::ofstream(root / "latin1.odb", std::ios::binary).write(package, sizeof package - 1);
+    ASSERT_EQ(Run("--json -q -o out latin1.odb"), 0) << err;
+    std::ofstream(root / "report.json") << out;
+    const std::string check = R"(
+import json, sys
+(p,) = json.load(open(sys.argv[1]))["packages"]
+assert p["renamed"] == [{"from": "caf\u00e9.txt", "to": "caf%E9.txt"}] and p["renamed_not_listed"] == 0, p
 )";
     std::ofstream(root / "check.py") << check;
     const std::string command =

@@ -421,8 +421,9 @@ TEST(MemberExtractor, CrcMismatchesCountAgainstTheListingBound)
     EXPECT_EQ(ReadFile(fixture.folder / "ws/m1102"), "bytes of member 102");
 }
 
-// Name bytes are kept byte for byte on disk and read as Latin-1 in log lines.
-TEST(MemberExtractor, NameBytesAboveAsciiKeepTheirBytesOnDisk)
+// Name bytes read as Latin-1 in log lines; on disk a name that is not UTF-8 is saved
+// with its other bytes written as %XX, so LibreOffice can read the rebuilt package.
+TEST(MemberExtractor, NameBytesAboveAsciiAreLoggedAsLatin1AndSavedReadable)
 {
     TempFolder folder;
     const Bytes stored = StoredMember("caf\xE9.txt", "menu");
@@ -433,10 +434,18 @@ TEST(MemberExtractor, NameBytesAboveAsciiKeepTheirBytesOnDisk)
     RecordingView view;
     std::atomic<int> running{1};
     ThreadContext context{&view, &running, nullptr};
-    ExtractPackage(folder / "ws", folder / "p.odb", entries, context, nullptr);
-    EXPECT_EQ(ReadFile(folder / "ws/caf\xE9.txt"), "menu");
-    ASSERT_EQ(view.log.size(), 1u);
+    PackageReport report;
+    ExtractPackage(folder / "ws", folder / "p.odb", entries, context, &report);
+    EXPECT_EQ(FilesUnder(folder / "ws"), (std::vector<std::string>{"caf%E9.txt", "content.xml"}));
+    EXPECT_EQ(ReadFile(folder / "ws/caf%E9.txt"), "menu");
+    ASSERT_EQ(view.log.size(), 2u);
     EXPECT_NE(view.log[0].second.find(" member \xC3\xA9t\xC3\xA9.xml could not be inflated"), std::string::npos);
+    EXPECT_EQ(view.log[1], std::make_pair(kBlack, folder / "p.odb" + " the name caf\xC3\xA9.txt cannot be read by "
+                                                  "LibreOffice (it would refuse the whole package), it is saved as "
+                                                  "caf%E9.txt....\r\n"));
+    ASSERT_EQ(report.renamedNames.size(), 1u);
+    EXPECT_EQ(report.renamedNames[0].from, "caf\xE9.txt");
+    EXPECT_EQ(report.renamedNames[0].to, "caf%E9.txt");
 }
 
 TEST(MemberExtractor, EmptyScanListWritesNothing)

@@ -190,6 +190,17 @@ def variants(package, rng):
         kept = [m for m in members if m is not by_name[name]]
         yield label, assemble(kept), True
 
+    # Damaged name bytes in the local headers of two pictures: one with its high bit set
+    # (no UTF-8 any more), one turned into a control character. LibreOffice refuses a
+    # package whose manifest cannot list a member, so these must not cost the database.
+    pictures = [m for m in members if m.name.endswith(".png")]
+    if pictures:
+        renamed = bytearray(package)
+        for member, byte in zip(pictures, (0xE9, 0x01)):
+            at = member.offset + 30 + len(member.name.encode("utf-8")) - 6
+            renamed[at] = byte
+        yield "name-bytes-damaged", bytes(renamed), True
+
     # The script written last and the file cut in the middle of its data, so that every
     # other member survives: what LibreOffice makes of the script's whole lines.
     script = by_name.get("database/script")

@@ -1,0 +1,127 @@
+#include "engine/UnreadableNames.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "engine/XmlText.h"
+
+namespace tavrin {
+
+namespace {
+
+// A file name holds at most 255 bytes; a renamed one is kept well below, with room
+// for a "~N" that makes it unique.
+constexpr std::size_t kMaxReadableLength = 240;
+constexpr int kMaxSuffix = 1000;
+
+bool Exists(const std::string& path)
+{
+    struct stat info {};
+    return ::lstat(path.c_str(), &info) == 0;
+}
+
+// The entries of `folder` in byte order, each with whether it is a folder; links,
+// devices and the like are not walked into.
+std::vector<std::pair<std::string, bool>> Entries(const std::string& folder)
+{
+    std::vector<std::pair<std::string, bool>> entries;
+    DIR* dir = ::opendir(folder.c_str());
+    if (dir == nullptr)
+        return entries;
+    while (const dirent* entry = ::readdir(dir)) {
+        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
+            continue;
+        struct stat info {};
+        if (::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        entries.emplace_back(entry->d_name, S_ISDIR(info.st_mode));
+    }
+    ::closedir(dir);
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
+
+void Walk(const std::string& folder, const std::string& relative, NameRenaming& renaming)
+{
+    for (auto& [name, isFolder] : Entries(folder + relative)) {
+        const std::string readable = ReadableName(name);
+        std::string current = name;
+        if (readable != name) {
+            std::string target = readable;
+            for (int suffix = 2; Exists(folder + relative + target) && suffix <= kMaxSuffix; ++suffix)
+                target = readable + "~" + std::to_string(suffix);
+            const bool renamed = !Exists(folder + relative + target) &&
+                                 std::rename((folder + relative + name).c_str(), (folder + relative + target).c_str()) == 0;
+            if (renamed) {
+                current = target;
+                if (renaming.listed.size() < NameRenaming::kMaxListed)
+                    renaming.listed.push_back({relative + name, relative + target});
+                else
+                    ++renaming.notListed;
+            } else if (renaming.failed.size() < NameRenaming::kMaxListed) {
+                renaming.failed.push_back(relative + name);
+            }
+        }
+        if (isFolder)
+            Walk(folder, relative + current + "/", renaming);
+    }
+}
+
+} // namespace
+
+std::string ReadableName(const std::string& name)
+{
+    if (IsNameText(name))
+        return name;
+    std::string readable;
+    for (std::size_t i = 0; i < name.size();) {
+        unsigned long code = 0;
+        const std::size_t length = Utf8SequenceAt(name, i, &code);
+        if (length > 0 && IsNameCharacter(code) && code != '%') {
+            if (readable.size() + length > kMaxReadableLength)
+                break;
+            readable.append(name, i, length);
+            i += length;
+            continue;
+        }
+        // A byte that is no part of a name character, on its own.
+        if (readable.size() + 3 > kMaxReadableLength)
+            break;
+        char escaped[4];
+        std::snprintf(escaped, sizeof escaped, "%%%02X", static_cast<unsigned>(static_cast<unsigned char>(name[i])));
+        readable += escaped;
+        ++i;
+    }
+    return readable;
+}
+
+std::string ReadablePath(const std::string& relative)
+{
+    std::string readable;
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t slash = relative.find('/', start);
+        readable += ReadableName(relative.substr(start, slash == std::string::npos ? std::string::npos : slash - start));
+        if (slash == std::string::npos)
+            return readable;
+        readable += '/';
+        start = slash + 1;
+    }
+}
+
+NameRenaming RenameUnreadableNames(const std::string& folder)
+{
+    NameRenaming renaming;
+    std::string base = folder;
+    if (base.empty() || base.back() != '/')
+        base += '/';
+    Walk(base, "", renaming);
+    return renaming;
+}
+
+} // namespace tavrin
