@@ -1,6 +1,5 @@
 #include "engine/ManifestRepair.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,13 +7,13 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
-#include <cstring>
 #include <map>
 #include <set>
 
 #include "engine/TextUtil.h"
 #include "engine/XmlText.h"
 #include "platform/FileIo.h"
+#include "platform/FolderEntries.h"
 
 namespace tavrin {
 namespace {
@@ -224,26 +223,13 @@ std::string Lower(std::string text)
 void ListTree(const std::string& folder, const std::string& prefix, std::vector<std::string>& files,
               std::set<std::string>& folders)
 {
-    DIR* dir = ::opendir((folder + "/" + prefix).c_str());
-    if (dir == nullptr)
-        return;
-    std::vector<std::pair<std::string, bool>> entries;
-    while (const dirent* entry = ::readdir(dir)) {
-        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
-            continue;
-        struct stat info {};
-        if (::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0)
-            continue;
-        if (S_ISREG(info.st_mode) || S_ISDIR(info.st_mode))
-            entries.emplace_back(entry->d_name, S_ISDIR(info.st_mode));
-    }
-    ::closedir(dir);
-    std::sort(entries.begin(), entries.end());
-    for (const auto& [name, isFolder] : entries) {
-        if (isFolder) {
+    std::vector<platform::FolderEntry> entries;
+    platform::ListFolderEntries(folder + "/" + prefix, entries);
+    for (const auto& [name, kind] : entries) {
+        if (kind == platform::FolderEntry::Folder) {
             folders.insert(prefix + name + "/");
             ListTree(folder, prefix + name + "/", files, folders);
-        } else {
+        } else if (kind == platform::FolderEntry::File) {
             files.push_back(prefix + name);
         }
     }

@@ -1,17 +1,16 @@
 #include "engine/PackageDocuments.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstring>
 #include <set>
 
 #include "engine/TextUtil.h"
 #include "engine/XmlText.h"
 #include "platform/FileIo.h"
+#include "platform/FolderEntries.h"
 
 namespace tavrin {
 namespace {
@@ -36,18 +35,12 @@ bool IsRegularFile(const std::string& path)
 // Sub-folders of `folder` (symbolic links not followed), raw names.
 std::vector<std::string> SubFolders(const std::string& folder)
 {
+    std::vector<platform::FolderEntry> entries;
+    platform::ListFolderEntries(folder, entries);
     std::vector<std::string> names;
-    DIR* dir = ::opendir(folder.c_str());
-    if (dir == nullptr)
-        return names;
-    while (const dirent* entry = ::readdir(dir)) {
-        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
-            continue;
-        struct stat info {};
-        if (::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(info.st_mode))
-            names.emplace_back(entry->d_name);
-    }
-    ::closedir(dir);
+    for (platform::FolderEntry& entry : entries)
+        if (entry.kind == platform::FolderEntry::Folder)
+            names.push_back(std::move(entry.name));
     return names;
 }
 

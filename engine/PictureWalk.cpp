@@ -1,6 +1,5 @@
 #include "engine/PictureWalk.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,12 +7,12 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <cstring>
 #include <functional>
 #include <strings.h>
 #include <vector>
 
 #include "platform/FileIo.h"
+#include "platform/FolderEntries.h"
 
 namespace tavrin {
 namespace {
@@ -21,48 +20,22 @@ namespace {
 constexpr std::array<const char*, 6> kPictureExtensions = {"jpg", "bmp", "png", "gif", "emf", "jpeg"};
 constexpr std::size_t kCopyChunk = std::size_t{1} << 20;
 
-struct Entry {
-    std::string name;
-    bool isFolder = false;
-};
-
-// The entries of one folder sorted by name; symbolic links and other special files are
-// left out, so a walk never leaves the tree. False when the folder cannot be listed.
-bool ListFolder(const std::string& folder, std::vector<Entry>& entries)
-{
-    DIR* dir = ::opendir(folder.c_str());
-    if (dir == nullptr)
-        return false;
-    while (const dirent* item = ::readdir(dir)) {
-        if (std::strcmp(item->d_name, ".") == 0 || std::strcmp(item->d_name, "..") == 0)
-            continue;
-        struct stat info {};
-        if (::fstatat(::dirfd(dir), item->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0)
-            continue;
-        if (S_ISDIR(info.st_mode) || S_ISREG(info.st_mode))
-            entries.push_back(Entry{item->d_name, S_ISDIR(info.st_mode)});
-    }
-    ::closedir(dir);
-    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) { return a.name < b.name; });
-    return true;
-}
-
 // Calls `visit` with the full path of every picture, depth first; stops when it
 // returns false. Returns false when the top folder could not be listed.
 bool WalkPictures(const std::string& folder, const std::function<bool(const std::string&, const std::string&)>& visit,
                   bool& stopped)
 {
-    std::vector<Entry> entries;
-    if (!ListFolder(folder, entries))
+    std::vector<platform::FolderEntry> entries;
+    if (!platform::ListFolderEntries(folder, entries))
         return false;
     const std::string base = folder.empty() || folder.back() == '/' ? folder : folder + '/';
-    for (const Entry& entry : entries) {
+    for (const platform::FolderEntry& entry : entries) {
         if (stopped)
             return true;
         const std::string path = base + entry.name;
-        if (entry.isFolder)
+        if (entry.kind == platform::FolderEntry::Folder)
             WalkPictures(path, visit, stopped);
-        else if (IsPictureName(entry.name) && !visit(path, entry.name))
+        else if (entry.kind == platform::FolderEntry::File && IsPictureName(entry.name) && !visit(path, entry.name))
             stopped = true;
     }
     return true;

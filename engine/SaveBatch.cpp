@@ -1,11 +1,10 @@
 #include "engine/SaveBatch.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cstring>
+#include <algorithm>
 #include <set>
 #include <utility>
 #include <vector>
@@ -15,6 +14,7 @@
 #include "engine/PictureWalk.h"
 #include "engine/TextUtil.h"
 #include "engine/Workspace.h"
+#include "platform/FolderEntries.h"
 #include "zip/FolderZipper.h"
 
 namespace tavrin {
@@ -23,23 +23,12 @@ namespace {
 // True when the tree holds at least one regular file (symbolic links are not followed).
 bool HasFiles(const std::string& folder)
 {
-    DIR* dir = ::opendir(folder.c_str());
-    if (dir == nullptr)
-        return false;
-    bool found = false;
-    while (const dirent* entry = ::readdir(dir)) {
-        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
-            continue;
-        struct stat info {};
-        if (::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0)
-            continue;
-        if (S_ISREG(info.st_mode) || (S_ISDIR(info.st_mode) && HasFiles(folder + "/" + entry->d_name))) {
-            found = true;
-            break;
-        }
-    }
-    ::closedir(dir);
-    return found;
+    std::vector<platform::FolderEntry> entries;
+    platform::ListFolderEntries(folder, entries);
+    return std::any_of(entries.begin(), entries.end(), [&](const platform::FolderEntry& entry) {
+        return entry.kind == platform::FolderEntry::File ||
+               (entry.kind == platform::FolderEntry::Folder && HasFiles(folder + "/" + entry.name));
+    });
 }
 
 bool IsFolder(const std::string& path)

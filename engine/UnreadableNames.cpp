@@ -1,14 +1,11 @@
 #include "engine/UnreadableNames.h"
 
-#include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cstdio>
-#include <cstring>
 
 #include "engine/XmlText.h"
+#include "platform/FolderEntries.h"
 
 namespace tavrin {
 
@@ -25,30 +22,11 @@ bool Exists(const std::string& path)
     return ::lstat(path.c_str(), &info) == 0;
 }
 
-// The entries of `folder` in byte order, each with whether it is a folder; links,
-// devices and the like are not walked into.
-std::vector<std::pair<std::string, bool>> Entries(const std::string& folder)
-{
-    std::vector<std::pair<std::string, bool>> entries;
-    DIR* dir = ::opendir(folder.c_str());
-    if (dir == nullptr)
-        return entries;
-    while (const dirent* entry = ::readdir(dir)) {
-        if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0)
-            continue;
-        struct stat info {};
-        if (::fstatat(::dirfd(dir), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) != 0)
-            continue;
-        entries.emplace_back(entry->d_name, S_ISDIR(info.st_mode));
-    }
-    ::closedir(dir);
-    std::sort(entries.begin(), entries.end());
-    return entries;
-}
-
 void Walk(const std::string& folder, const std::string& relative, NameRenaming& renaming)
 {
-    for (auto& [name, isFolder] : Entries(folder + relative)) {
+    std::vector<platform::FolderEntry> entries;
+    platform::ListFolderEntries(folder + relative, entries);
+    for (const auto& [name, kind] : entries) {
         const std::string readable = ReadableName(name);
         std::string current = name;
         if (readable != name) {
@@ -67,7 +45,7 @@ void Walk(const std::string& folder, const std::string& relative, NameRenaming& 
                 renaming.failed.push_back(relative + name);
             }
         }
-        if (isFolder)
+        if (kind == platform::FolderEntry::Folder)
             Walk(folder, relative + current + "/", renaming);
     }
 }
