@@ -78,10 +78,11 @@ bool ClaimReadablePaths(std::map<std::string, std::string>& claimed, const std::
     std::vector<std::pair<std::string, std::string>> paths;
     for (std::size_t end = relative.find('/');; end = relative.find('/', end + 1)) {
         const std::string path = relative.substr(0, end);
-        const auto found = claimed.find(ReadablePath(path));
+        std::string readable = ReadablePath(path);
+        const auto found = claimed.find(readable);
         if (found != claimed.end() && found->second != path)
             return false;
-        paths.emplace_back(ReadablePath(path), path);
+        paths.emplace_back(std::move(readable), path);
         if (end == std::string::npos)
             break;
     }

@@ -101,7 +101,7 @@ def _central(members):
     for name, crc, compressed, uncompressed, offset in members:
         records += b"PK\x01\x02" + struct.pack("<HHHHHHIIIHHHHHII", 20, 20, 0, 0, 0, 0x21, crc, compressed,
                                                   uncompressed, len(name), 0, 0, 0, 0, 0, offset) + name
-    return records, len(records)
+    return records
 
 
 MIMETYPE = _stored(b"mimetype", b"application/vnd.oasis.opendocument.base")
@@ -159,8 +159,8 @@ def database_seeds():
         offset = len(package)
         package += _stored(name, body, crc=False)
         members.append((name, zlib.crc32(body), len(body), len(body), offset))
-    records, size = _central(members)
-    end = b"PK\x05\x06" + struct.pack("<HHHHIIH", 0, 0, len(members), len(members), size, len(package), 0)
+    records = _central(members)
+    end = b"PK\x05\x06" + struct.pack("<HHHHIIH", 0, 0, len(members), len(members), len(records), len(package), 0)
     seeds["crcs-from-central-directory"] = package + records + end
     return seeds
 
