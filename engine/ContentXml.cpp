@@ -1,6 +1,7 @@
 #include "engine/ContentXml.h"
 #include "engine/EmbeddedDatabase.h"
 #include "engine/PackageDocuments.h"
+#include "engine/XmlScanner.h"
 #include "platform/FileIo.h"
 
 #include <fcntl.h>
@@ -35,6 +36,9 @@ constexpr std::string_view kTemplate =
 
 static_assert(kTemplate.size() == kContentXmlTemplateSize, "the content.xml template must be 999 bytes");
 
+// A damaged descriptor larger than this is not read to check it; it is replaced.
+constexpr std::size_t kLargestContentXml = std::size_t{64} << 20;
+
 // The template with the connection resource of the engine the folder embeds (a
 // Firebird database described as HSQLDB opens as an empty database), naming the form
 // and report documents the folder still holds: only this descriptor lists them, and
@@ -61,7 +65,8 @@ std::string_view ContentXmlTemplate()
     return kTemplate;
 }
 
-ContentXmlAction RegenerateContentXml(const std::string& folder, std::vector<PackageDocument>* listed)
+ContentXmlAction RegenerateContentXml(const std::string& folder, std::vector<PackageDocument>* listed,
+                                      bool existingDamaged)
 {
     std::string path = folder;
     if (path.empty() || path.back() != '/')
@@ -69,11 +74,17 @@ ContentXmlAction RegenerateContentXml(const std::string& folder, std::vector<Pac
     path += "content.xml";
 
     struct stat info {};
+    ContentXmlAction wrote = ContentXmlAction::WroteTemplate;
     if (::lstat(path.c_str(), &info) == 0) {
         // Only a regular file of full length is kept; anything else in its place (a
-        // short piece, a folder left by a damaged name) gives way to the template.
-        if (S_ISREG(info.st_mode) && static_cast<std::uint64_t>(info.st_size) >= kContentXmlTemplateSize)
-            return ContentXmlAction::KeptExisting;
+        // short piece, a folder left by a damaged name) gives way to the template. A
+        // damaged one is kept as long as it parses: its descriptor may still be right.
+        if (S_ISREG(info.st_mode) && static_cast<std::uint64_t>(info.st_size) >= kContentXmlTemplateSize) {
+            std::string text;
+            if (!existingDamaged || (platform::ReadSmallFile(path, text, kLargestContentXml) && ScanXml(text, nullptr)))
+                return ContentXmlAction::KeptExisting;
+            wrote = ContentXmlAction::ReplacedDamaged;
+        }
         if (S_ISDIR(info.st_mode)) {
             if (::rmdir(path.c_str()) != 0)
                 return ContentXmlAction::Failed;
@@ -96,7 +107,7 @@ ContentXmlAction RegenerateContentXml(const std::string& folder, std::vector<Pac
     }
     if (listed != nullptr)
         *listed = std::move(documents);
-    return ContentXmlAction::WroteTemplate;
+    return wrote;
 }
 
 } // namespace tavrin
