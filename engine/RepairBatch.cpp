@@ -14,6 +14,7 @@
 #include "engine/CentralDirectory.h"
 #include "engine/HsqldbCompletion.h"
 #include "engine/ManifestRepair.h"
+#include "engine/MemberCopies.h"
 #include "engine/MemberExtractor.h"
 #include "engine/PackageScanner.h"
 #include "engine/Workspace.h"
@@ -127,6 +128,15 @@ int RepairThreadProc(ThreadContext& context)
             // A central directory that survived still records the CRC of members whose
             // own headers lost it, so they are checked like the others.
             SupplyCentralDirectoryCrcs(package.fd(), package.length(), scanList);
+            // One copy of each member is extracted; the ones left aside are said.
+            const CopyChoice copies = ChooseMemberCopies(package.fd(), package.length(), scanList, context.running);
+            for (const MemberCopies& member : copies.names)
+                view.AddLogLine(path + MemberCopiesLogText(member), member.keptMatchesCrc ? kBlack : kRed);
+            if (copies.namesNotListed > 0)
+                view.AddLogLine(path + " " + std::to_string(copies.namesNotListed) +
+                                    " more members are in the package more than once, only one copy of each is "
+                                    "kept....\r\n",
+                                kRed);
             // The database completion needs the members' outcomes even when no report was asked for.
             PackageReport unreported;
             PackageReport* extraction = report != nullptr ? report : &unreported;
@@ -161,7 +171,7 @@ int RepairThreadProc(ThreadContext& context)
                 view.SetProgressPosition(ProgressBar::Total, i + 1);
                 continue;
             } else {
-                for (DatabaseCompletion& completion : CompleteHsqldb(folder, extraction->members)) {
+                for (DatabaseCompletion& completion : CompleteHsqldb(folder, package.databaseMembers)) {
                     view.AddLogLine(path + " " + CompletionLogText(completion), completion.rowsMayBeLost ? kRed : kBlack);
                     extraction->databaseCompletions.push_back(std::move(completion));
                 }

@@ -137,7 +137,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // What the repair does next in the package folder; the database completion may
     // write properties and append to the script, so only the tree is checked again.
     if (scanned.membersRecovered > 0) {
-        CompleteHsqldb(folder, report.packages[0].members);
+        CompleteHsqldb(folder, scanned.databaseMembers);
         WriteMissingMimetype(folder);
         RepairManifest(folder);
         checkTree("completion");
