@@ -128,6 +128,17 @@ int RepairThreadProc(ThreadContext& context)
             // A central directory that survived still records the CRC of members whose
             // own headers lost it, so they are checked like the others.
             SupplyCentralDirectoryCrcs(package.fd(), package.length(), scanList);
+            // A second mimetype starts a second package written into the same file (two
+            // packages joined, or an older one left behind the end record): they are
+            // rebuilt as one, so the user must hear that one was folded into the other.
+            const auto packages = std::count_if(scanList.begin(), scanList.end(), [](const PackageEntry& entry) {
+                return SafeMemberPath(entry.name) == "mimetype";
+            });
+            if (packages > 1)
+                view.AddLogLine(path + " the file holds " + std::to_string(packages) +
+                                    " packages, they are rebuilt as one: of the members they both hold one copy "
+                                    "is kept....\r\n",
+                                kRed);
             // One copy of each member is extracted; the ones left aside are said.
             const CopyChoice copies = ChooseMemberCopies(package.fd(), package.length(), scanList, context.running);
             for (const MemberCopies& member : copies.names)
