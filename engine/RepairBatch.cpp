@@ -143,6 +143,11 @@ int RepairThreadProc(ThreadContext& context)
             const CopyChoice copies = ChooseMemberCopies(package.fd(), package.length(), scanList, context.running);
             for (const MemberCopies& member : copies.names)
                 view.AddLogLine(path + MemberCopiesLogText(member), member.keptMatchesCrc ? kBlack : kRed);
+            if (report != nullptr) {
+                report->packagesInFile = static_cast<std::uint64_t>(std::max<std::ptrdiff_t>(packages, 1));
+                report->copiesSetAside = copies.names;
+                report->copyPathsNotListed = copies.namesNotListed;
+            }
             if (copies.namesNotListed > 0)
                 view.AddLogLine(path + " " + std::to_string(copies.namesNotListed) +
                                     " more members are in the package more than once, only one copy of each is "
