@@ -9,6 +9,7 @@
 
 #include "engine/BatchReport.h"
 #include "engine/UnsizedMemberRecovery.h"
+#include "platform/FileDescriptor.h"
 
 namespace tavrin {
 
@@ -25,7 +26,7 @@ public:
     bool Open(const std::string& path);
     void Close();
 
-    int fd() const { return fd_; }
+    int fd() const { return file_.Get(); }
     std::uint64_t length() const { return length_; }
 
     // Members whose sizes were lost and could not be found by inflating them, in file
@@ -45,7 +46,7 @@ public:
     std::string readError;
 
 private:
-    int fd_ = -1;
+    platform::FileDescriptor file_;
     std::uint64_t length_ = 0;
 };
 
