@@ -10,7 +10,7 @@ int main(int argc, char** argv)
     QApplication::setApplicationName(QStringLiteral("tavrin-lumiq"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tavrin Lumiq"));
     QApplication::setApplicationVersion(QStringLiteral("1.0"));
-    QApplication::setDesktopFileName(QStringLiteral("tavrin-lumiq"));
+    QApplication::setDesktopFileName(QStringLiteral("example.tavrinlumiq.TavrinLumiq"));
 
     tavrin::app::CQuenmarApp app;
     if (!app.InitInstance(tavrin::app::CQuenmarApp::FilesFromArguments(QApplication::arguments())))
