@@ -20,6 +20,8 @@
 #include <QStatusBar>
 #include <QToolBar>
 
+#include <utility>
+
 namespace tavrin::app {
 namespace {
 
@@ -65,6 +67,10 @@ CMainFrame::CMainFrame(Options options, QWidget* parent)
     document_ = new CQuenmarDoc(this);
     connect(view_, &view::CQuenmarView::commandStateChanged, this, &CMainFrame::UpdateCommandStates);
     connect(view_, &view::CQuenmarView::batchFinished, this, &CMainFrame::UpdateCommandStates);
+    connect(view_, &view::CQuenmarView::batchFinished, this, [this] {
+        if (!waitingFiles_.isEmpty())
+            OpenFiles(std::exchange(waitingFiles_, {}));
+    });
 
     CreateLogo();
     UpdateCommandStates();
@@ -312,6 +318,22 @@ void CMainFrame::OnAbout()
 {
     CAboutDlg dialog(this);
     dialog.exec();
+}
+
+void CMainFrame::OpenFiles(const QStringList& files)
+{
+    if (files.isEmpty() || !view_)
+        return;
+    if (view_->BatchRunning()) {
+        waitingFiles_ << files;
+        return;
+    }
+    view_->AddSelectedFiles(files);
+    UpdateCommandStates();
+    if (isMinimized())
+        showMaximized();
+    raise();
+    activateWindow();
 }
 
 void CMainFrame::CloseFromView()

@@ -7,6 +7,7 @@
 
 #include <QHash>
 #include <QMainWindow>
+#include <QStringList>
 
 #include <atomic>
 
@@ -42,6 +43,9 @@ public:
     int CurrentLook() const { return look_; }
     QString StatusText() const;
     QLabel* Logo() const { return logo_; }
+    // Files handed over by a second start: listed as if chosen in the dialog, and the
+    // window comes to the front. While a batch runs they wait for its end.
+    void OpenFiles(const QStringList& files);
 
     // ViewHost
     std::atomic<int>& RunningFlag() override { return running_; }
@@ -76,6 +80,7 @@ private:
     QActionGroup* looks_ = nullptr;
     QHash<int, QAction*> actions_;
     int look_ = 0;
+    QStringList waitingFiles_;
 };
 
 } // namespace tavrin::app

@@ -3,6 +3,8 @@
 #include "app/AboutDlg.h"
 #include "app/ApplicationLook.h"
 #include "app/CommandIds.h"
+#include "app/FileHandOver.h"
+#include "app/LaunchArguments.h"
 #include "app/HelpDocument.h"
 #include "app/MainFrame.h"
 #include "app/QuenmarApp.h"
@@ -21,13 +23,17 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QLocalSocket>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSysInfo>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
+#include <future>
 #include <vector>
 
 namespace tavrin::app {
@@ -137,6 +143,151 @@ TEST_F(ShellTest, StartWithoutFilesOpensSelectFilesAtOnce)
     ASSERT_TRUE(app.InitInstance({}));
     QCoreApplication::processEvents();
     EXPECT_EQ(openDialogs, 1);
+}
+
+// A second start runs in another process; here its sending side runs on a thread of
+// its own while this thread serves the first instance's window.
+bool SendFromSecondStart(CQuenmarApp::Options options, const QStringList& files)
+{
+    auto started = std::async(std::launch::async, [options, files] {
+        CQuenmarApp second(options);
+        return second.InitInstance(files);
+    });
+    while (started.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
+        QCoreApplication::processEvents();
+    return started.get();
+}
+
+TEST_F(ShellTest, SecondStartWithFilesHandsThemToTheRunningWindow)
+{
+    CQuenmarApp::Options options;
+    options.lockPath = dir.filePath(QStringLiteral("app.lock"));
+    options.showSplash = false;
+    options.showInstanceNotice = false;
+    CQuenmarApp first(options);
+    ASSERT_TRUE(first.InitInstance({QStringLiteral("/data/Sales.odb")}));
+    view::CQuenmarView* view = first.MainFrame()->WorkView();
+
+    EXPECT_FALSE(SendFromSecondStart(options, {QStringLiteral("/data/Stock.odb"), QStringLiteral("/data/Sales.odb")}));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(view->JobCount(), 2);
+    EXPECT_EQ(view->JobPath(1), "/data/Stock.odb");
+    // The same file again is refused the way the file dialog refuses it.
+    EXPECT_EQ(messages, QStringList{QStringLiteral("/data/Sales.odbalready exist in the list.")});
+    EXPECT_TRUE(first.MainFrame()->CommandEnabled(ID_FILE_REPAIR_FILES));
+
+    // While a batch runs, handed files wait for its end instead of being lost.
+    first.MainFrame()->RunningFlag() = 1;
+    EXPECT_FALSE(SendFromSecondStart(options, {QStringLiteral("/data/Late.odb")}));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(view->JobCount(), 2);
+    first.MainFrame()->RunningFlag() = 0;
+    emit view->batchFinished();
+    EXPECT_EQ(view->JobCount(), 3);
+}
+
+TEST(FileHandOverChannel, NothingListensAfterTheFirstInstanceWentAndStrayClientsAreIgnored)
+{
+    QTemporaryDir dir;
+    const QString socket = FileHandOver::SocketPathForLock(dir.filePath(QStringLiteral("app.lock")));
+    EXPECT_TRUE(socket.endsWith(QStringLiteral("app.socket")));
+    EXPECT_FALSE(FileHandOver::Send(socket, {QStringLiteral("/a.odb")}, 200));
+
+    // A socket file left by an instance that died does not keep the next one from listening.
+    QStringList received;
+    {
+        FileHandOver dead;
+        ASSERT_TRUE(dead.Listen(socket));
+    }
+    FileHandOver server;
+    ASSERT_TRUE(server.Listen(socket));
+    QObject::connect(&server, &FileHandOver::filesReceived, [&](const QStringList& files) { received << files; });
+
+    auto send = [&](auto&& client) {
+        auto done = std::async(std::launch::async, client);
+        while (done.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
+            QCoreApplication::processEvents();
+        return done.get();
+    };
+    EXPECT_FALSE(send([&] {
+        QLocalSocket stray;
+        stray.connectToServer(socket);
+        if (!stray.waitForConnected(1000))
+            return true;
+        stray.write("GET / HTTP/1.0\r\n\r\n");
+        stray.waitForBytesWritten(1000);
+        return stray.waitForReadyRead(300) && stray.bytesAvailable() > 0;
+    }));
+    EXPECT_TRUE(received.isEmpty());
+    EXPECT_TRUE(send([&] { return FileHandOver::Send(socket, {QStringLiteral("/x y/ä.odb")}); }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(received, QStringList{QStringLiteral("/x y/ä.odb")});
+}
+
+TEST(CommandLine, HelpVersionUnknownOptionsAndFilesAfterTheDoubleHyphen)
+{
+    const struct {
+        QStringList arguments;
+        bool help, version;
+        bool error;
+        QStringList files;
+    } cases[] = {
+        {{QStringLiteral("--help")}, true, false, false, {}},
+        {{QStringLiteral("-h"), QStringLiteral("/a.odb")}, true, false, false, {QStringLiteral("/a.odb")}},
+        {{QStringLiteral("--version")}, false, true, false, {}},
+        {{QStringLiteral("-v")}, false, true, false, {}},
+        {{QStringLiteral("--frobnicate"), QStringLiteral("/a.odb")}, false, false, true, {QStringLiteral("/a.odb")}},
+        {{QStringLiteral("--"), QStringLiteral("--help"), QStringLiteral("/-v")}, false, false, false,
+         {QDir::current().absoluteFilePath(QStringLiteral("--help")), QStringLiteral("/-v")}},
+    };
+    for (const auto& c : cases) {
+        const LaunchArguments parsed = ParseLaunchArguments(QStringList{QStringLiteral("tavrin-lumiq")} + c.arguments);
+        const std::string label = c.arguments.join(QLatin1Char(' ')).toStdString();
+        EXPECT_EQ(parsed.help, c.help) << label;
+        EXPECT_EQ(parsed.version, c.version) << label;
+        EXPECT_EQ(!parsed.error.isEmpty(), c.error) << label;
+        EXPECT_EQ(parsed.files, c.files) << label;
+    }
+    EXPECT_TRUE(LaunchHelpText().contains(QStringLiteral("--version")));
+}
+
+TEST(CommandLine, HelpAndVersionPrintWithoutADisplayAndAddNoJob)
+{
+    for (const QString& option : {QStringLiteral("--help"), QStringLiteral("--version")}) {
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("DISPLAY"));
+        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(TAVRIN_BINARY_DIR "/app/tavrin-lumiq"), {option});
+        ASSERT_TRUE(program.waitForFinished(10000)) << option.toStdString();
+        EXPECT_EQ(program.exitCode(), 0) << option.toStdString();
+        const QString out = QString::fromLocal8Bit(program.readAllStandardOutput());
+        EXPECT_TRUE(out == LaunchHelpText() || out == LaunchVersionText()) << out.toStdString();
+    }
+}
+
+TEST(CommandLine, ManualPageListsEveryOptionOfTheHelp)
+{
+    QFile page(QStringLiteral(TAVRIN_SOURCE_DIR "/app/tavrin-lumiq.1"));
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(page.readAll()).replace(QStringLiteral("\\-"), QStringLiteral("-"));
+    const QRegularExpression option(QStringLiteral("^\\s+(-\\w)?,?\\s*(--[a-z-]*)"),
+                                    QRegularExpression::MultilineOption);
+    int seen = 0;
+    for (auto it = option.globalMatch(LaunchHelpText()); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        for (int group : {1, 2}) {
+            if (match.captured(group).isEmpty())
+                continue;
+            ++seen;
+            EXPECT_TRUE(text.contains(QRegularExpression(QStringLiteral("(^|[^-\\w])") + match.captured(group) +
+                                                         QStringLiteral("([^-\\w]|$)"))))
+                << match.captured(group).toStdString();
+        }
+    }
+    EXPECT_GE(seen, 5);
 }
 
 TEST(CommandLine, FilesBecomeAbsolutePaths)
