@@ -107,14 +107,14 @@ bool CentralDirectoryListsExactly(const std::vector<MemberReport>& members, int 
             Le16(local + 26) != nameLength)
             return false;
         const std::uint64_t dataOffset = std::uint64_t{localOffset} + kLocalHeaderSize + nameLength + Le16(local + 28);
-        const auto at = byDataOffset.find(dataOffset);
-        if (at == byDataOffset.end() || matched[at->second])
+        const auto listed = byDataOffset.find(dataOffset);
+        if (listed == byDataOffset.end() || matched[listed->second])
             return false;
-        const MemberReport& member = members[at->second];
+        const MemberReport& member = members[listed->second];
         if (member.name != name || member.recordedCrc != crc || member.compressedSize != compressed ||
             member.uncompressedSize != uncompressed)
             return false;
-        matched[at->second] = true;
+        matched[listed->second] = true;
     }
     if (std::find(matched.begin(), matched.end(), false) != matched.end())
         return false;
