@@ -22,18 +22,19 @@ set(CPACK_DEBIAN_PACKAGE_SECTION "utils")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 
 set(CPACK_DEBIAN_REPAIR_PACKAGE_NAME "tavrin-repair")
-set(CPACK_DEBIAN_REPAIR_DESCRIPTION "repair damaged LibreOffice Base (.odb) files
- tavrin-repair finds every member of a damaged .odb package by its local
- header, extracts it, completes the embedded HSQLDB database and writes a
- rebuilt package that LibreOffice opens. The source file is never changed.")
+# The summary line of both packages is CPACK_PACKAGE_DESCRIPTION_SUMMARY; these are
+# the bodies below it.
+set(CPACK_DEBIAN_REPAIR_DESCRIPTION "The command-line program tavrin-repair finds every member of a damaged
+.odb package by its local header, extracts it, completes the embedded HSQLDB
+database and writes a rebuilt package that LibreOffice opens. The source file
+is never changed.")
 
 set(CPACK_DEBIAN_DESKTOP_PACKAGE_NAME "tavrin-lumiq")
 set(CPACK_DEBIAN_DESKTOP_PACKAGE_SECTION "database")
 set(CPACK_DEBIAN_DESKTOP_PACKAGE_RECOMMENDS "xdg-utils, fonts-liberation2, fonts-dejavu-core")
 set(CPACK_DEBIAN_DESKTOP_PACKAGE_SUGGESTS "tavrin-repair, libreoffice-base")
-set(CPACK_DEBIAN_DESKTOP_DESCRIPTION "repair damaged LibreOffice Base (.odb) files (desktop program)
- Tavrin Lumiq lists damaged .odb files, repairs them, previews each
- repaired database and writes rebuilt packages that LibreOffice opens,
- telling for each file whether it was repaired whole or with losses.")
+set(CPACK_DEBIAN_DESKTOP_DESCRIPTION "The desktop program Tavrin Lumiq lists damaged .odb files, repairs them,
+previews each repaired database and writes rebuilt packages that LibreOffice
+opens, telling for each file whether it was repaired whole or with losses.")
 
 include(CPack)

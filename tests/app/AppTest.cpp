@@ -6,23 +6,31 @@
 #include "app/FileHandOver.h"
 #include "app/LaunchArguments.h"
 #include "app/HelpDocument.h"
+#include "app/LockKeyState.h"
 #include "app/MainFrame.h"
 #include "app/QuenmarApp.h"
 #include "app/QuenmarDoc.h"
 #include "app/SingleInstanceGuard.h"
+#include "controls/EstProgressCtrl.h"
 #include "controls/KelvarTransparentStatic.h"
 #include "controls/LinkLabel.h"
 #include "engine/Workspace.h"
 #include "html/DesktopOpener.h"
+#include "html/HelpDocumentLocation.h"
 #include "view/QuenmarView.h"
 #include "view/ViewSeams.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QDir>
 #include <QFile>
+#include <QAbstractScrollArea>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSet>
 #include <QLocalSocket>
 #include <QProcess>
 #include <QRegularExpression>
@@ -33,6 +41,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <future>
 #include <vector>
 
@@ -409,6 +418,120 @@ TEST_F(ShellTest, WindowStopsAtItsMinimumAndTheLogoKeepsToTheTopRight)
     EXPECT_EQ(frame.Logo()->cursor().shape(), Qt::PointingHandCursor);
     frame.ExecuteCommand(ID_LOGO);
     EXPECT_EQ(opened, QList<QUrl>{QUrl(QString::fromUtf8(kMakerWebSite))});
+}
+
+// WCAG contrast ratio of two colours.
+double Contrast(const QColor& a, const QColor& b)
+{
+    auto luminance = [](const QColor& c) {
+        auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+    };
+    const double x = luminance(a) + 0.05;
+    const double y = luminance(b) + 0.05;
+    return std::max(x, y) / std::min(x, y);
+}
+
+TEST_F(ShellTest, ProgressBarsAndTheirEstimateAreReadableInEveryLook)
+{
+    for (int look = kFirstLook; look <= kLastLook; ++look) {
+        ApplyApplicationLook(look);
+        CMainFrame frame(NoSplash());
+        for (const char* name : {"FileProgress", "TotalProgress"}) {
+            auto* bar = qobject_cast<CEstProgressCtrl*>(frame.WorkView()->Control(name));
+            ASSERT_NE(bar, nullptr);
+            // The colours the control paints with: field, bar, and the estimate text,
+            // white over the bar and the field combined with the bar's complement elsewhere.
+            const QColor field = bar->palette().color(QPalette::Button);
+            const QColor fill = bar->palette().color(QPalette::Highlight);
+            const QColor textOverField = QColor::fromRgb((field.rgb() ^ ~fill.rgb()) & 0xFFFFFFu);
+            EXPECT_GE(Contrast(field, fill), 3.0) << look << " " << name;
+            EXPECT_GE(Contrast(Qt::white, fill), 4.5) << look << " " << name;
+            EXPECT_GE(Contrast(field, textOverField), 4.5) << look << " " << name;
+        }
+    }
+    ApplyApplicationLook(kDefaultLook);
+}
+
+TEST_F(ShellTest, TheSaveGroupLooksDisabledUntilARepair)
+{
+    CMainFrame frame(NoSplash());
+    for (const char* name : {"ExtractMedia", "DestinationEdit", "Save", "BrowseFolder"}) {
+        QWidget* control = frame.WorkView()->Control(name);
+        ASSERT_FALSE(control->isEnabled()) << name;
+        const QPalette& colours = control->palette();
+        for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+            EXPECT_GE(Contrast(colours.color(QPalette::Disabled, role), colours.color(QPalette::Active, role)), 2.0)
+                << name << " role " << role;
+    }
+}
+
+TEST_F(ShellTest, EveryControlHasANameForScreenReaders)
+{
+    CMainFrame frame(NoSplash());
+    frame.show();
+    QStringList unnamed;
+    for (QWidget* widget : frame.findChildren<QWidget*>()) {
+        const bool control = widget->focusPolicy() != Qt::NoFocus || qobject_cast<CEstProgressCtrl*>(widget) ||
+                             widget->objectName() == QStringLiteral("PictureBox");
+        if (!control || widget->isHidden() || qobject_cast<QAbstractScrollArea*>(widget->parentWidget()))
+            continue;
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+        if (accessible == nullptr || accessible->text(QAccessible::Name).trimmed().isEmpty())
+            unnamed << widget->metaObject()->className() + QStringLiteral(" ") + widget->objectName();
+    }
+    EXPECT_TRUE(unnamed.isEmpty()) << unnamed.join(QStringLiteral(", ")).toStdString();
+}
+
+TEST_F(ShellTest, LockIndicatorsShowTheKeysThatAreOn)
+{
+    CMainFrame frame(NoSplash());
+    auto pane = [&](const char* name) { return frame.findChild<QLabel*>(QString::fromUtf8(name)); };
+    frame.ShowLockKeys(LockKeyState{true, true, false, true});
+    EXPECT_EQ(pane("CAPIndicator")->text(), QStringLiteral("CAP"));
+    EXPECT_EQ(pane("NUMIndicator")->text(), QString());
+    EXPECT_EQ(pane("SCRLIndicator")->text(), QStringLiteral("SCRL"));
+    EXPECT_TRUE(pane("CAPIndicator")->isEnabled());
+    // A platform that cannot tell: all three greyed, none claiming a state.
+    frame.ShowLockKeys(LockKeyState{});
+    EXPECT_EQ(pane("NUMIndicator")->text(), QStringLiteral("NUM"));
+    EXPECT_FALSE(pane("NUMIndicator")->isEnabled());
+}
+
+TEST_F(ShellTest, MenuEntriesHaveMnemonicsOfTheirOwnAndShowTheKeysWhereTheyAct)
+{
+    CMainFrame frame(NoSplash());
+    QMenu* file = frame.menuBar()->actions().first()->menu();
+    ASSERT_NE(file, nullptr);
+    QSet<QChar> mnemonics;
+    for (QAction* action : file->actions()) {
+        const QString text = action->text();
+        const qsizetype amp = text.indexOf(QLatin1Char('&'));
+        if (amp < 0 || amp + 1 >= text.size())
+            continue;
+        const QChar key = text[amp + 1].toLower();
+        EXPECT_FALSE(mnemonics.contains(key)) << text.toStdString();
+        mnemonics.insert(key);
+    }
+    EXPECT_TRUE(frame.CommandAction(ID_FILE_SAVE_FILES)->text().endsWith(QStringLiteral("\tCtrl+S")));
+    EXPECT_FALSE(frame.CommandAction(ID_FILE_REPAIR_FILES)->text().contains(QLatin1Char('\t')));
+    EXPECT_FALSE(frame.CommandAction(ID_FILE_REMOVE_FILES)->text().contains(QLatin1Char('\t')));
+}
+
+TEST(Help, IsLookedForBesideTheProgramThenInTheDataFolderOfItsInstallation)
+{
+    const QString program = QCoreApplication::applicationDirPath();
+    const QStringList candidates = HelpDocumentCandidates();
+    ASSERT_EQ(candidates.size(), 2);
+    EXPECT_EQ(candidates[0], program + QStringLiteral("/Tavrin for Lumiq.html"));
+    // bin/ and share/ side by side under whatever prefix the program was installed to.
+    EXPECT_EQ(candidates[1], QDir::cleanPath(program + QStringLiteral("/../share/tavrin-lumiq/Tavrin for Lumiq.html")));
+}
+
+TEST_F(ShellTest, TheMessageBoxHelpButtonOpensTheProgramsHelpDocument)
+{
+    CMainFrame frame(NoSplash());
+    EXPECT_EQ(HelpDocumentPath(), FindHelpDocument());
 }
 
 TEST(AboutBox, ShowsTheProductItsVersionAndTheThreeLinks)
