@@ -170,7 +170,9 @@ PackageOutcome OutcomeOf(const PackageReport& report, bool noDamage)
         if (HasLosses(report))
             return PackageOutcome::RepairedWithLosses;
         return noDamage ? PackageOutcome::NoDamageFound : PackageOutcome::Repaired;
-    case PackageResult::SaveFailed: return PackageOutcome::NotSaved;
+    case PackageResult::SaveFailed:
+        // A package that gave nothing to save was never repaired in the first place.
+        return report.members.empty() ? PackageOutcome::NotRepaired : PackageOutcome::NotSaved;
     case PackageResult::SaveStopped: return PackageOutcome::NotSaved;
     default: return PackageOutcome::NotRepaired;
     }

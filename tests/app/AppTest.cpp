@@ -14,6 +14,7 @@
 #include "controls/EstProgressCtrl.h"
 #include "controls/KelvarTransparentStatic.h"
 #include "controls/LinkLabel.h"
+#include "controls/PromptEdit.h"
 #include "engine/Workspace.h"
 #include "html/DesktopOpener.h"
 #include "html/HelpDocumentLocation.h"
@@ -456,13 +457,21 @@ TEST_F(ShellTest, ProgressBarsAndTheirEstimateAreReadableInEveryLook)
 TEST_F(ShellTest, TheSaveGroupLooksDisabledUntilARepair)
 {
     CMainFrame frame(NoSplash());
-    for (const char* name : {"ExtractMedia", "DestinationEdit", "Save", "BrowseFolder"}) {
-        QWidget* control = frame.WorkView()->Control(name);
-        ASSERT_FALSE(control->isEnabled()) << name;
+    // The colour each control draws its text with: the check box's label, the edit's text.
+    const struct {
+        const char* name;
+        QPalette::ColorRole role;
+    } texts[] = {{"ExtractMedia", QPalette::WindowText}, {"DestinationEdit", QPalette::Text}};
+    // A folder typed before (the prompt is grey in any state).
+    qobject_cast<CPromptEdit*>(frame.WorkView()->Control("DestinationEdit"))->SetEnteredText(QStringLiteral("/tmp"));
+    for (const auto& text : texts) {
+        QWidget* control = frame.WorkView()->Control(text.name);
+        ASSERT_FALSE(control->isEnabled()) << text.name;
         const QPalette& colours = control->palette();
-        for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
-            EXPECT_GE(Contrast(colours.color(QPalette::Disabled, role), colours.color(QPalette::Active, role)), 2.0)
-                << name << " role " << role;
+        EXPECT_GE(Contrast(colours.color(QPalette::Disabled, text.role), colours.color(QPalette::Active, text.role)), 2.0)
+            << text.name;
+        EXPECT_NE(colours.color(QPalette::Disabled, QPalette::Base), colours.color(QPalette::Active, QPalette::Base))
+            << text.name;
     }
 }
 

@@ -62,29 +62,35 @@ TEST(PackageOutcome, EachFixtureIsToldWhatBecameOfIt)
 
 TEST(PackageOutcome, ASaveThatLeftFilesOutOrFailedChangesWhatIsSaid)
 {
-    PackageReport report;
-    report.members.push_back({});
     const struct {
         PackageResult result;
         bool noDamage;
+        bool hasMembers;
         PackageOutcome expected;
     } cases[] = {
-        {PackageResult::NotStarted, false, PackageOutcome::Pending},
-        {PackageResult::Saved, true, PackageOutcome::NoDamageFound},
-        {PackageResult::Saved, false, PackageOutcome::Repaired},
-        {PackageResult::SaveIncomplete, true, PackageOutcome::RepairedWithLosses},
-        {PackageResult::SaveFailed, false, PackageOutcome::NotSaved},
-        {PackageResult::SaveStopped, false, PackageOutcome::NotSaved},
-        {PackageResult::NotRepaired, false, PackageOutcome::NotRepaired},
-        {PackageResult::OpenFailed, false, PackageOutcome::NotRepaired},
-        {PackageResult::StoppedBefore, false, PackageOutcome::NotRepaired},
+        {PackageResult::NotStarted, false, true, PackageOutcome::Pending},
+        {PackageResult::Saved, true, true, PackageOutcome::NoDamageFound},
+        {PackageResult::Saved, false, true, PackageOutcome::Repaired},
+        {PackageResult::SaveIncomplete, true, true, PackageOutcome::RepairedWithLosses},
+        {PackageResult::SaveFailed, false, true, PackageOutcome::NotSaved},
+        // Not even a member to save: what the user needs to know is that it was not repaired.
+        {PackageResult::SaveFailed, false, false, PackageOutcome::NotRepaired},
+        {PackageResult::SaveStopped, false, true, PackageOutcome::NotSaved},
+        {PackageResult::NotRepaired, false, true, PackageOutcome::NotRepaired},
+        {PackageResult::OpenFailed, false, false, PackageOutcome::NotRepaired},
+        {PackageResult::StoppedBefore, false, false, PackageOutcome::NotRepaired},
     };
     for (const auto& c : cases) {
+        PackageReport report;
         report.result = c.result;
+        if (c.hasMembers)
+            report.members.push_back({});
         EXPECT_STREQ(ToString(OutcomeOf(report, c.noDamage)), ToString(c.expected)) << ToString(c.result);
     }
 
     // Rows that may be gone are a loss even when every file was written whole.
+    PackageReport report;
+    report.members.push_back({});
     report.result = PackageResult::Saved;
     report.databaseCompletions.push_back({"cut-rows", "database/data", "rows cut", true});
     EXPECT_EQ(OutcomeOf(report, false), PackageOutcome::RepairedWithLosses);
