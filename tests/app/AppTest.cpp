@@ -33,6 +33,7 @@
 #include <QMenuBar>
 #include <QSet>
 #include <QLocalSocket>
+#include <QMimeDatabase>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSettings>
@@ -525,6 +526,25 @@ TEST_F(ShellTest, MenuEntriesHaveMnemonicsOfTheirOwnAndShowTheKeysWhereTheyAct)
     EXPECT_TRUE(frame.CommandAction(ID_FILE_SAVE_FILES)->text().endsWith(QStringLiteral("\tCtrl+S")));
     EXPECT_FALSE(frame.CommandAction(ID_FILE_REPAIR_FILES)->text().contains(QLatin1Char('\t')));
     EXPECT_FALSE(frame.CommandAction(ID_FILE_REMOVE_FILES)->text().contains(QLatin1Char('\t')));
+}
+
+TEST(DesktopEntry, OffersTheProgramForWhatTheMimeDatabaseCallsIntactAndDamagedOdbFiles)
+{
+    QFile entry(QStringLiteral(TAVRIN_SOURCE_DIR "/app/example.tavrinlumiq.TavrinLumiq.desktop"));
+    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
+    QStringList offered;
+    for (const QByteArray& line : entry.readAll().split('\n')) {
+        if (line.startsWith("MimeType="))
+            offered = QString::fromUtf8(line.mid(9)).split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    }
+    ASSERT_FALSE(offered.isEmpty());
+    const QMimeDatabase database;
+    for (const QString& type : offered)
+        EXPECT_TRUE(database.mimeTypeForName(type).isValid()) << type.toStdString() << " is unknown to the MIME database";
+    for (const char* fixture : {"intact.odb", "no-central-directory.odb", "not-a-zip.odb", "garbage-before-first-header.odb"}) {
+        const QMimeType type = database.mimeTypeForFile(QStringLiteral(TAVRIN_TEST_DATA_DIR "/fixtures/") + QLatin1String(fixture));
+        EXPECT_TRUE(offered.contains(type.name())) << fixture << " is " << type.name().toStdString();
+    }
 }
 
 TEST(Help, IsLookedForBesideTheProgramThenInTheDataFolderOfItsInstallation)
