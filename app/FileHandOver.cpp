@@ -58,14 +58,16 @@ void FileHandOver::OnReadyRead(QLocalSocket* socket)
     in.setVersion(QDataStream::Qt_6_0);
     in.startTransaction();
     quint32 magic = 0;
-    QStringList files;
-    in >> magic >> files;
-    if (!in.commitTransaction())
-        return; // the rest is still on its way
-    if (magic != kMessageMagic) {
+    in >> magic;
+    if (in.status() == QDataStream::Ok && magic != kMessageMagic) {
+        // Not one of ours: drop it at once rather than wait for a list that never comes.
         socket->abort();
         return;
     }
+    QStringList files;
+    in >> files;
+    if (!in.commitTransaction())
+        return; // the rest is still on its way
     socket->write(&kTaken, 1);
     socket->flush();
     emit filesReceived(files);
