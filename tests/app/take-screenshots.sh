@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
 # Runs the real tavrin-lumiq on an X server of its own (Xvfb) on the fixture packages
-# and saves screenshots of what a user sees: the splash, the start screen, the
-# repaired state with a preview, and message boxes.
+# and saves screenshots of what a user sees: the splash, the start screen, the listed
+# files with the save group still disabled, a second start handing its file over, the
+# repaired state with each file's status and a preview, the save report, the list's
+# context menu, the lock-key indicators, message boxes, and the progress bars in the
+# middle of repairing a large package. window-title.txt holds the caption as the X
+# server has it.
 #
 #   tests/app/take-screenshots.sh [BUILD_DIR] [OUTPUT_DIR]
 #
