@@ -50,10 +50,17 @@ QString CHtmlDrawer::PrepareText(const QString& html, bool escapeSequences)
     return text;
 }
 
-void CHtmlDrawer::Relayout(int width)
+void CHtmlDrawer::Relayout(int width, bool newText)
 {
     m_layout = CHtmlLayoutBuilder::Build(m_text, m_options, width, m_fonts);
-    m_animations = m_layout.Animations();
+    std::vector<HtmlStripAnimation> animations = m_layout.Animations();
+    // The same text at another width: its strips go on from the frames they were at.
+    if (!newText)
+        for (HtmlStripAnimation& animation : animations)
+            for (const HtmlStripAnimation& old : m_animations)
+                if (old.imageIndex == animation.imageIndex && old.frameCount == animation.frameCount)
+                    animation.current = old.current;
+    m_animations = std::move(animations);
     m_stale = false;
 }
 
@@ -62,7 +69,7 @@ QSize CHtmlDrawer::MeasureHtml(const QPaintDevice* device, const QString& html)
     m_options.dpiY = device && device->logicalDpiY() > 0 ? device->logicalDpiY() : 96;
     m_text = PrepareText(html, m_options.escapeSequences);
     m_origin = QPoint();
-    Relayout(m_options.maxWidth);
+    Relayout(m_options.maxWidth, true);
     if (m_layout.IsEmpty()) {
         m_text.clear();
         return QSize(0, 0);
@@ -78,7 +85,7 @@ void CHtmlDrawer::DrawMeasured(QPainter& painter, const QRect& rect)
     if (m_text.isEmpty())
         return;
     if (m_stale || rect.width() != m_layout.Width())
-        Relayout(rect.width());
+        Relayout(rect.width(), false);
     m_origin = rect.topLeft();
     CHtmlLayoutPainter(m_drawManager).Paint(painter, m_layout, m_origin, m_hoveredLink, &m_animations);
 }

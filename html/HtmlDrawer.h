@@ -125,7 +125,7 @@ public:
     static int SystemIconSize() { return 32; }
 
 private:
-    void Relayout(int width);
+    void Relayout(int width, bool newText);
     void OptionsChanged() { m_stale = true; }
 
     HtmlLayoutOptions m_options;
