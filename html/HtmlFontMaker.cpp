@@ -2,6 +2,7 @@
 
 #include "html/HtmlValueParser.h"
 
+#include <QFontInfo>
 #include <QFontMetrics>
 
 #include <algorithm>
@@ -9,17 +10,32 @@
 namespace tavrin {
 namespace {
 
-// Markup may name any number of families and sizes; past this many the cache starts
+// Markup may name any number of families and sizes; past this many a cache starts
 // afresh rather than grow.
 constexpr qsizetype kMaxCacheEntries = 4096;
 
 } // namespace
 
+QString CHtmlFontMaker::ResolvedFamily(const QString& family)
+{
+    const auto it = m_families.constFind(family);
+    if (it != m_families.constEnd())
+        return *it;
+    if (m_families.size() >= kMaxCacheEntries)
+        m_families.clear();
+    QString resolved = QFontInfo(QFont(family)).family();
+    if (resolved.isEmpty())
+        resolved = family;
+    m_families.insert(family, resolved);
+    return resolved;
+}
+
 QFont CHtmlFontMaker::MakeFont(const CHtmlStyle& style)
 {
     const int cellHeight = std::clamp(style.fontSize, 1, kMaxCellHeight);
-    QFont font(style.fontFamily);
-    const QString key = style.fontFamily + QLatin1Char('/') + QString::number(cellHeight);
+    const QString family = ResolvedFamily(style.fontFamily);
+    QFont font(family);
+    const QString key = family + QLatin1Char('/') + QString::number(cellHeight);
     auto it = m_pixelSizes.constFind(key);
     if (it == m_pixelSizes.constEnd()) {
         if (m_pixelSizes.size() >= kMaxCacheEntries)

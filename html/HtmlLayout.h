@@ -41,7 +41,7 @@ private:
     friend class CHtmlTableLayout;
 
     int m_width = 0;
-    QSize m_size;
+    QSize m_size{0, 0};
     std::vector<HtmlLineRecord> m_lines;
     std::vector<CHtmlTable> m_tables;
     std::vector<HtmlLayoutItem> m_items;
