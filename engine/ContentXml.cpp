@@ -92,4 +92,13 @@ ContentXmlAction RegenerateContentXml(const std::string& folder, std::vector<Pac
     return ContentXmlAction::WroteTemplate;
 }
 
+LogLines ContentXmlLogLines(const std::string& packagePath, const std::vector<PackageDocument>& documents)
+{
+    if (documents.empty())
+        return {};
+    return {{packagePath + " content.xml was not recovered whole, the new one lists the documents the package still "
+                           "holds: " + DescribeDocuments(documents) + "....\r\n",
+             kBlack}};
+}
+
 } // namespace tavrin

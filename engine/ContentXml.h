@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/LogLine.h"
 #include "engine/PackageDocuments.h"
 
 namespace tavrin {
@@ -24,5 +25,8 @@ enum class ContentXmlAction { KeptExisting, WroteTemplate, Failed };
 // the folder holds (the template stays as it is when there are none). `listed`, when
 // given, receives the documents listed when the template was written.
 ContentXmlAction RegenerateContentXml(const std::string& folder, std::vector<PackageDocument>* listed = nullptr);
+
+// The log line of a new content.xml that lists `documents` (none when it lists none).
+LogLines ContentXmlLogLines(const std::string& packagePath, const std::vector<PackageDocument>& documents);
 
 } // namespace tavrin

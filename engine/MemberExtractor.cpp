@@ -22,6 +22,7 @@
 #include "platform/AtomicFileWriter.h"
 #include "platform/FileDescriptor.h"
 #include "platform/FileIo.h"
+#include "platform/PathJoin.h"
 #include "platform/SystemError.h"
 #include "zip/RawMemberInflater.h"
 
@@ -291,9 +292,7 @@ std::string SafeMemberPath(const std::string& memberName)
 int CreateMemberFolders(const std::string& folder, std::string& name, WorkView& view, CreatedFolders* created)
 {
     const std::string relative = SafeMemberPath(name);
-    std::string base = folder;
-    if (base.empty() || base.back() != '/')
-        base += '/';
+    const std::string base = platform::WithTrailingSlash(folder);
     if (relative.empty()) {
         name.clear();
         return 0;
@@ -384,33 +383,27 @@ MemberReport ExtractMember(const PackageEntry& entry, const std::string& package
     return report;
 }
 
-int ExtractPackage(const std::string& folder, const std::string& packagePath, const ScanList& entries,
-                   ThreadContext& context, PackageReport* report, ScannedPackage* scanned)
+MemberExtraction ExtractMembers(const std::string& folder, const std::string& packagePath, const ScanList& entries,
+                                const ScannedPackage& scanned, WorkView& view)
 {
-    WorkView& view = *context.view;
-    const std::vector<LostMember> noLost;
-    const std::vector<LostMember>& lost = scanned != nullptr ? scanned->lost : noLost;
-    if (scanned != nullptr)
-        scanned->membersRecovered = 0;
+    MemberExtraction extraction;
+    const std::vector<LostMember>& lost = scanned.lost;
     const std::size_t count = entries.size() + lost.size();
     if (count == 0)
-        return 0;
+        return extraction;
+    extraction.anyMember = true;
     // Without the scan's own descriptor, opened once for all members.
-    const FileDescriptor opened(scanned != nullptr && scanned->fd() >= 0 ? -1
-                                                                          : ::open(packagePath.c_str(), O_RDONLY | O_CLOEXEC));
-    const int package = opened.Get() >= 0 ? opened.Get() : (scanned != nullptr ? scanned->fd() : -1);
+    const FileDescriptor opened(scanned.fd() >= 0 ? -1 : ::open(packagePath.c_str(), O_RDONLY | O_CLOEXEC));
+    const int package = opened.IsOpen() ? opened.Get() : scanned.fd();
     const int range = static_cast<int>(std::min<std::size_t>(count, static_cast<std::size_t>(INT32_MAX)));
     view.SetProgressRange(ProgressBar::File, range);
     view.SetProgressPosition(ProgressBar::File, 0);
 
-    std::string base = folder;
-    if (base.empty() || base.back() != '/')
-        base += '/';
+    const std::string base = platform::WithTrailingSlash(folder);
     CreatedFolders created;
-    std::size_t recovered = 0;
     std::size_t failedListed = 0;
     // Members the scan found broken beyond the bound come after every listed failure.
-    std::uint64_t failedNotListed = scanned != nullptr ? scanned->brokenNotKept : 0;
+    std::uint64_t failedNotListed = scanned.brokenNotKept;
     std::size_t nextListed = 0;
     std::size_t nextLost = 0;
     for (std::size_t i = 0; i < count; ++i) {
@@ -434,7 +427,7 @@ int ExtractPackage(const std::string& folder, const std::string& packagePath, co
         }
         if (member.outcome == MemberOutcome::Written || member.outcome == MemberOutcome::Salvaged ||
             (member.outcome == MemberOutcome::CutShort && member.bytesWritten > 0))
-            ++recovered;
+            ++extraction.membersRecovered;
         // Lost members are bounded by the scan and all listed; other failures only up to
         // the bound, so a file of fake headers makes neither a report nor a log line each.
         // A member written with bytes that miss its recorded CRC is not whole either, and
@@ -449,8 +442,7 @@ int ExtractPackage(const std::string& folder, const std::string& packagePath, co
                 view.AddLogLine(FailureLine(packagePath, member), kRed);
             else if (member.crcCheck == CrcCheck::Mismatch)
                 view.AddLogLine(CrcMismatchLine(packagePath, member), kRed);
-            if (report != nullptr)
-                report->members.push_back(std::move(member));
+            extraction.members.push_back(std::move(member));
         }
         view.SetProgressPosition(ProgressBar::File, static_cast<int>(std::min<std::size_t>(i, static_cast<std::size_t>(range))));
     }
@@ -458,50 +450,15 @@ int ExtractPackage(const std::string& folder, const std::string& packagePath, co
         view.AddLogLine(packagePath + " " + std::to_string(failedNotListed) +
                             " more members could not be recovered whole, they are not listed one by one....\r\n",
                         kRed);
-        if (report != nullptr)
-            report->failedNotListed = failedNotListed;
+        extraction.failedNotListed = failedNotListed;
     }
-    if (scanned != nullptr && scanned->lostNotKept > 0) {
-        view.AddLogLine(packagePath + " " + std::to_string(scanned->lostNotKept) +
+    if (scanned.lostNotKept > 0) {
+        view.AddLogLine(packagePath + " " + std::to_string(scanned.lostNotKept) +
                             " more members had lost their sizes and could not be sized, they are left out....\r\n",
                         kRed);
-        if (report != nullptr)
-            report->lostNotListed = scanned->lostNotKept;
+        extraction.lostNotListed = scanned.lostNotKept;
     }
-    if (scanned != nullptr)
-        scanned->membersRecovered = recovered;
-    // Before anything lists the members: the manifest and the documents in content.xml.
-    NameRenaming renaming = RenameUnreadableNames(base);
-    for (const RenamedName& renamed : renaming.listed)
-        view.AddLogLine(packagePath + " the name " + PrintableName(renamed.from) +
-                            " cannot be read by LibreOffice (it would refuse the whole package), it is saved as " +
-                            renamed.to + "....\r\n",
-                        kBlack);
-    if (renaming.notListed > 0)
-        view.AddLogLine(packagePath + " " + std::to_string(renaming.notListed) +
-                            " more names LibreOffice cannot read are saved the same way....\r\n",
-                        kBlack);
-    for (const std::string& failed : renaming.failed)
-        view.AddLogLine(packagePath + " the name " + PrintableName(failed) +
-                            " cannot be read by LibreOffice and could not be changed, LibreOffice may refuse the "
-                            "package....\r\n",
-                        kRed);
-    if (report != nullptr) {
-        report->renamedNames = std::move(renaming.listed);
-        report->renamedNotListed = renaming.notListed;
-    }
-    std::vector<PackageDocument> documents;
-    const ContentXmlAction action = RegenerateContentXml(base, &documents);
-    if (!documents.empty())
-        view.AddLogLine(packagePath + " content.xml was not recovered whole, the new one lists the documents the "
-                                      "package still holds: " + DescribeDocuments(documents) + "....\r\n",
-                        kBlack);
-    if (report != nullptr) {
-        report->contentXmlRegenerated = action == ContentXmlAction::WroteTemplate;
-        report->documentsListed = std::move(documents);
-    }
-    view.SetProgressPosition(ProgressBar::File, range);
-    return 1;
+    return extraction;
 }
 
 } // namespace tavrin

@@ -137,12 +137,15 @@ int SaveThreadProc(ThreadContext& context)
         return ::stat((destination + "TAVRINREP_" + name).c_str(), &info) == 0 &&
                jobSources.count({info.st_dev, info.st_ino}) != 0;
     };
+    // Every job gets its report; the front end's, when it asked for one.
+    BatchReport unreported;
+    BatchReport& batch = context.report != nullptr ? *context.report : unreported;
     for (int i = 0; i < count; ++i) {
         const std::string path = view.JobPath(i);
-        PackageReport* report = ReportFor(context, i, path);
+        PackageReport& report = ReportFor(batch, i, path);
         if (view.JobState(i) == 1) {
             if (context.running->load() == 0) {
-                LogStoppedJobs(context, i, count, " file is not saving as process has been stop by the user.... \r\n",
+                LogStoppedJobs(view, batch, i, count, " file is not saving as process has been stop by the user.... \r\n",
                                " not saved....\r\n", PackageResult::SaveStopped);
                 break;
             }
@@ -166,10 +169,8 @@ int SaveThreadProc(ThreadContext& context)
             // that only looks like a repaired database.
             if (!HasFiles(folder)) {
                 view.AddLogLine(path + " saving of file skipped, nothing was recovered from it....\r\n", kRed);
-                if (report != nullptr) {
-                    report->result = PackageResult::SaveFailed;
-                    report->error = "nothing was recovered";
-                }
+                report.result = PackageResult::SaveFailed;
+                report.error = "nothing was recovered";
                 view.AddLogLine(kSeparatorLine, kBlack);
                 view.SetProgressPosition(ProgressBar::Total, i + 1);
                 continue;
@@ -178,20 +179,16 @@ int SaveThreadProc(ThreadContext& context)
             if (!zipped.complete) {
                 const std::string why = zipped.error.empty() ? "the archive could not be written" : zipped.error;
                 view.AddLogLine(path + " saving of file failed (" + why + ")....\r\n", kRed);
-                if (report != nullptr) {
-                    report->result = PackageResult::SaveFailed;
-                    report->error = why;
-                }
+                report.result = PackageResult::SaveFailed;
+                report.error = why;
             } else {
                 namesWritten.insert(name);
                 for (const std::string& leftOut : zipped.leftOut)
                     view.AddLogLine(path + " member " + PrintableName(leftOut) +
                                         " could not be added to the saved file....\r\n",
                                     kRed);
-                if (report != nullptr) {
-                    report->outputPath = output;
-                    report->result = zipped.leftOut.empty() ? PackageResult::Saved : PackageResult::SaveIncomplete;
-                }
+                report.outputPath = output;
+                report.result = zipped.leftOut.empty() ? PackageResult::Saved : PackageResult::SaveIncomplete;
                 if (view.ExtractMediaChecked()) {
                     const std::string media = destination + name + "_MediaContent";
                     ::mkdir(media.c_str(), 0755);
@@ -206,8 +203,7 @@ int SaveThreadProc(ThreadContext& context)
                             view.AddLogLine(path + " no media content is present in the file....\r\n", kBlack);
                     } else {
                         view.AddLogLine(path + " Media extraction is done....\r\n", kBlack);
-                        if (report != nullptr)
-                            report->mediaFolder = media;
+                        report.mediaFolder = media;
                     }
                 }
                 view.AddLogLine(path + " saving of file done....\r\n", kGreen);
@@ -215,10 +211,9 @@ int SaveThreadProc(ThreadContext& context)
         } else {
             view.AddLogLine(path + " cannot be saved,as it is not Repaired.\r\n", kRed);
             // A reason the repair recorded (the package would not open, the repair was stopped) says more.
-            if (report != nullptr &&
-                (report->result == PackageResult::NotStarted || report->result == PackageResult::Repaired ||
-                 report->result == PackageResult::NothingFound))
-                report->result = PackageResult::NotRepaired;
+            if (report.result == PackageResult::NotStarted || report.result == PackageResult::Repaired ||
+                report.result == PackageResult::NothingFound)
+                report.result = PackageResult::NotRepaired;
         }
         view.AddLogLine(kSeparatorLine, kBlack);
         view.SetProgressPosition(ProgressBar::Total, i + 1);

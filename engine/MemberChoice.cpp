@@ -1,0 +1,10 @@
+#include "engine/MemberChoice.h"
+
+namespace tavrin {
+
+ScanList ChooseMemberInstances(ScanList scanned)
+{
+    return scanned;
+}
+
+} // namespace tavrin
