@@ -191,21 +191,22 @@ TEST(MemberExtractor, SalvagesTheReadableStartOfDatabaseMembersOnly)
         Bytes packed;
         MemberOutcome outcome;
         Bytes kept;
+        MemberDefect defect; // what stopped the stream
     } cases[] = {
-        {"database/script", broken, MemberOutcome::Salvaged, "CREATE TABLE T(ID INT)\n"},
-        {"database/script", cut, MemberOutcome::Salvaged, "CREATE TABLE T(ID INT)\n"},
-        {"database/log", cut, MemberOutcome::Salvaged, "CREATE TABLE T(ID INT)\n"},
-        {"database/data", broken, MemberOutcome::Salvaged, firstPart},
-        {"database/firebird.fbk", cut, MemberOutcome::Salvaged, firstPart},
-        {"database/data", endedEarly, MemberOutcome::Salvaged, firstPart},
-        {"database/script", endedEarly, MemberOutcome::Salvaged, "CREATE TABLE T(ID INT)\n"},
-        {"database/script", cut.substr(0, 5 + 10), MemberOutcome::NotInflated, {}}, // no whole line yet
-        {"content.xml", cut, MemberOutcome::NotInflated, {}},
-        {"database/properties", broken, MemberOutcome::NotInflated, {}},
-        {"forms/Obj11/content.xml", broken, MemberOutcome::NotInflated, {}},
-        {"content.xml", endedEarly, MemberOutcome::NotInflated, {}},
-        {"Pictures/logo.png", endedEarly, MemberOutcome::NotInflated, {}},
-        {"META-INF/manifest.xml", endedEarly, MemberOutcome::NotInflated, {}},
+        {"database/script", broken, MemberOutcome::Salvaged, "CREATE TABLE T(ID INT)\n", MemberDefect::DataDamaged},
+        {"database/script", cut, MemberOutcome::Salvaged, "CREATE TABLE T(ID INT)\n", MemberDefect::PackageEndsInside},
+        {"database/log", cut, MemberOutcome::Salvaged, "CREATE TABLE T(ID INT)\n", MemberDefect::PackageEndsInside},
+        {"database/data", broken, MemberOutcome::Salvaged, firstPart, MemberDefect::DataDamaged},
+        {"database/firebird.fbk", cut, MemberOutcome::Salvaged, firstPart, MemberDefect::PackageEndsInside},
+        {"database/data", endedEarly, MemberOutcome::Salvaged, firstPart, MemberDefect::DataEndsEarly},
+        {"database/script", endedEarly, MemberOutcome::Salvaged, "CREATE TABLE T(ID INT)\n", MemberDefect::DataEndsEarly},
+        {"database/script", cut.substr(0, 5 + 10), MemberOutcome::NotInflated, {}, MemberDefect::PackageEndsInside}, // no whole line yet
+        {"content.xml", cut, MemberOutcome::NotInflated, {}, MemberDefect::PackageEndsInside},
+        {"database/properties", broken, MemberOutcome::NotInflated, {}, MemberDefect::DataDamaged},
+        {"forms/Obj11/content.xml", broken, MemberOutcome::NotInflated, {}, MemberDefect::DataDamaged},
+        {"content.xml", endedEarly, MemberOutcome::NotInflated, {}, MemberDefect::DataEndsEarly},
+        {"Pictures/logo.png", endedEarly, MemberOutcome::NotInflated, {}, MemberDefect::DataEndsEarly},
+        {"META-INF/manifest.xml", endedEarly, MemberOutcome::NotInflated, {}, MemberDefect::DataEndsEarly},
     };
     for (const auto& test : cases) {
         TempFolder folder;
@@ -213,6 +214,8 @@ TEST(MemberExtractor, SalvagesTheReadableStartOfDatabaseMembersOnly)
         const PackageEntry entry{test.name, static_cast<std::uint32_t>(test.packed.size()) + 20, u, 0};
         const MemberReport report = ExtractMember(entry, folder / "p.odb", folder / "out");
         EXPECT_EQ(report.outcome, test.outcome) << test.name << " " << test.packed.size();
+        EXPECT_EQ(report.defect, test.defect) << test.name << " " << test.packed.size();
+        EXPECT_EQ(report.error, DefectText(test.defect)) << test.name;
         if (test.outcome == MemberOutcome::Salvaged) {
             EXPECT_EQ(ReadFile(folder / "out"), test.kept) << test.name;
             EXPECT_EQ(report.bytesWritten, test.kept.size()) << test.name;
