@@ -7,7 +7,7 @@
 #include <string>
 
 #include "engine/ThreadContext.h"
-#include "engine/WorkView.h"
+#include "engine/BatchReporter.h"
 
 namespace tavrin {
 
@@ -27,7 +27,7 @@ inline PackageReport& ReportFor(BatchReport& batch, int index, const std::string
 
 // Jobs `from` to the last, left undone by a stop: for each, `why` and then `notDone`
 // after its path, the separator, state 0, and `result` in the report.
-inline void LogStoppedJobs(WorkView& view, BatchReport& batch, int from, int count, const char* why,
+inline void LogStoppedJobs(BatchReporter& view, BatchReport& batch, int from, int count, const char* why,
                            const char* notDone, PackageResult result)
 {
     for (int j = from; j < count; ++j) {

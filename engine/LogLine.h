@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/WorkView.h"
+#include "engine/BatchReporter.h"
 
 namespace tavrin {
 
@@ -16,7 +16,7 @@ struct LogLine {
 
 using LogLines = std::vector<LogLine>;
 
-inline void AddLogLines(WorkView& view, const LogLines& lines)
+inline void AddLogLines(BatchReporter& view, const LogLines& lines)
 {
     for (const LogLine& line : lines)
         view.AddLogLine(line.text, line.colour);

@@ -296,7 +296,7 @@ std::string SafeMemberPath(const std::string& memberName)
     return result;
 }
 
-int CreateMemberFolders(const std::string& folder, std::string& name, WorkView& view, CreatedFolders* created)
+int CreateMemberFolders(const std::string& folder, std::string& name, BatchReporter& view, CreatedFolders* created)
 {
     const std::string relative = SafeMemberPath(name);
     const std::string base = platform::WithTrailingSlash(folder);
@@ -390,7 +390,7 @@ MemberReport ExtractMember(const PackageEntry& entry, const std::string& package
 }
 
 MemberExtraction ExtractMembers(const std::string& folder, const std::string& packagePath, const ScanList& entries,
-                                const ScannedPackage& scanned, WorkView& view)
+                                const ScannedPackage& scanned, BatchReporter& view)
 {
     MemberExtraction extraction;
     const std::vector<LostMember>& lost = scanned.lost;

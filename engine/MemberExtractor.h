@@ -12,7 +12,7 @@
 #include "engine/BatchReport.h"
 #include "engine/PackageEntry.h"
 #include "engine/ScannedPackage.h"
-#include "engine/WorkView.h"
+#include "engine/BatchReporter.h"
 
 namespace tavrin {
 
@@ -41,7 +41,7 @@ struct MemberExtraction {
 // descriptor when `scanned` is open (else the package is opened by its path), and the
 // members the scan could not size are reported red in their place in file order.
 MemberExtraction ExtractMembers(const std::string& folder, const std::string& packagePath, const ScanList& entries,
-                                const ScannedPackage& scanned, WorkView& view);
+                                const ScannedPackage& scanned, BatchReporter& view);
 
 // Folders already made for one package, so each is created only once.
 using CreatedFolders = std::unordered_set<std::string>;
@@ -49,7 +49,7 @@ using CreatedFolders = std::unordered_set<std::string>;
 // Creates the sub-folders of the member's path under `folder` and replaces `name` with
 // the member's full target path (empty when the name has nothing left to write).
 // Returns 1 when the name had folder levels, 0 otherwise.
-int CreateMemberFolders(const std::string& folder, std::string& name, WorkView& view,
+int CreateMemberFolders(const std::string& folder, std::string& name, BatchReporter& view,
                         CreatedFolders* created = nullptr);
 
 // Writes one member to `targetPath`, reading it from the package by its data offset.

@@ -60,7 +60,7 @@ std::string NothingFoundReason(const std::string& path)
     return "ZIP member headers were found in its " + size + " bytes, but none names a member with data";
 }
 
-PackageReport OpenFailed(const std::string& path, const std::string& error, WorkView& view)
+PackageReport OpenFailed(const std::string& path, const std::string& error, BatchReporter& view)
 {
     view.AddLogLine(path + " extraction of file failed.Please contact at " + kSupportAddress + " for further assitance.\r\n",
                     kBlack);
@@ -75,7 +75,7 @@ PackageReport OpenFailed(const std::string& path, const std::string& error, Work
 
 PackageReport RepairPackage(const RepairJob& job, ThreadContext& context)
 {
-    WorkView& view = *context.view;
+    BatchReporter& view = *context.view;
     const std::string& path = job.path;
     if (!job.refusal.empty())
         return OpenFailed(path, job.refusal, view);

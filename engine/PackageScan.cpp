@@ -10,7 +10,7 @@ namespace tavrin {
 
 PackageScan ScanPackage(const std::string& path, ThreadContext& context)
 {
-    WorkView& view = *context.view;
+    BatchReporter& view = *context.view;
     PackageScan scan;
     ScannedPackage& package = scan.package;
     if (!package.Open(path)) {

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "engine/BatchLog.h"
+#include "engine/ControlStates.h"
 #include "engine/PackageRepair.h"
 #include "engine/Workspace.h"
 
@@ -11,19 +12,14 @@ namespace tavrin {
 
 void StartRepair(ThreadContext& context)
 {
-    WorkView& view = *context.view;
+    BatchReporter& view = *context.view;
+    WindowView& window = WindowOf(context);
     if (IsRealDirectory(GetWorkspaceRoot())) {
-        view.SetPicture("", PictureState::NoText);
+        ShowWorkspaceReleased(window);
         WipeWorkspace();
     }
-    view.SetRepairStarted(true);
-    view.SetPicture("", PictureState::NotRepaired);
-    view.SetHintText("Please wait while .odb file(s) are Repairing....", {{19, 30}});
-    view.EnableRepairButtons(false);
-    view.ShowStopButton(true, true);
-    view.SetSelectEnabled(false);
+    ShowRepairStarting(window);
     context.running->store(1);
-    view.SetPicture("", PictureState::Repairing);
     view.ClearLog();
     view.SetProgressPosition(ProgressBar::File, 0);
     view.SetProgressPosition(ProgressBar::Total, 0);
@@ -33,7 +29,8 @@ void StartRepair(ThreadContext& context)
 
 int RepairThreadProc(ThreadContext& context)
 {
-    WorkView& view = *context.view;
+    BatchReporter& view = *context.view;
+    WindowView& window = WindowOf(context);
     const int count = view.JobCount();
     // The root must be our own private folder before anything is extracted into it.
     const WorkspaceCheck workspace = EnsureWorkspaceRoot();
@@ -41,7 +38,7 @@ int RepairThreadProc(ThreadContext& context)
         view.MessageBox("The work folder cannot be used: " + workspace.error, "Tavrin Lumiq", kMbOkInformation);
 
     view.ShowProgressControls(true);
-    view.Relayout();
+    ShowRepairRunning(window);
     view.SetProgressRange(ProgressBar::Total, count);
     view.SetProgressPosition(ProgressBar::Total, 0);
 
@@ -63,28 +60,19 @@ int RepairThreadProc(ThreadContext& context)
     }
 
     view.SetProgressPosition(ProgressBar::Total, count);
-    view.SetPicture("", PictureState::SelectForPreview);
     view.AddLogLine("Repairing process completed....\r\n", kBlack);
     view.AddLogLine(kClosingLine, kBlack);
-    view.SetSelectEnabled(true);
-    view.ShowStopButton(false, false);
-    view.EnableSaveControls(true);
-    view.EnableRepairButtons(true);
-    view.SetHintText("Click item in the list to see the preview in right side.\nClick Browse folder to select "
-                     "destination path.\nClick Save.... to save .odb file(s)",
-                     {{6, 22}, {62, 76}, {110, 118}, {127, 132}});
     context.running->store(0);
     view.ShowProgressControls(false);
-    view.Relayout();
+    ShowRepairFinished(window);
     return 1;
 }
 
 bool ConfirmStop(ThreadContext& context)
 {
-    WorkView& view = *context.view;
-    if (view.MessageBox("Are you sure to stop the running process?", "Tavrin Lumiq", kMbYesNoQuestion) != kIdYes)
+    if (context.view->MessageBox("Are you sure to stop the running process?", "Tavrin Lumiq", kMbYesNoQuestion) != kIdYes)
         return false;
-    view.ShowStopButton(true, false);
+    ShowStopRequested(WindowOf(context));
     context.running->store(0);
     return true;
 }

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "engine/BatchLog.h"
+#include "engine/ControlStates.h"
 #include "engine/PictureWalk.h"
 #include "engine/TextUtil.h"
 #include "engine/Workspace.h"
@@ -96,7 +97,8 @@ bool StartSave(ThreadContext& context)
 
 int SaveThreadProc(ThreadContext& context)
 {
-    WorkView& view = *context.view;
+    BatchReporter& view = *context.view;
+    WindowView& window = WindowOf(context);
     std::string destination = view.DestinationText();
     if (!IsFolder(destination)) {
         view.MessageBox("Please select a valid folder path.", "Tavrin Lumiq", kMbOkInformation);
@@ -107,17 +109,12 @@ int SaveThreadProc(ThreadContext& context)
     context.running->store(1);
     view.SetProgressPosition(ProgressBar::File, 0);
     view.SetProgressPosition(ProgressBar::Total, 0);
-    view.EnableSaveControls(false);
     view.ClearLog();
-    view.SetSelectEnabled(false);
-    view.EnableRepairButtons(false);
-    view.SetHintText("Please wait while .odb file(s) are saving....", {{19, 30}});
-    view.ShowStopButton(true, true);
     if (destination.back() != '/')
         destination += '/';
     const int count = view.JobCount();
     view.ShowTotalProgressOnly(true);
-    view.Relayout();
+    ShowSaveRunning(window);
     view.SetProgressRange(ProgressBar::Total, count);
     view.SetProgressPosition(ProgressBar::Total, 0);
 
@@ -222,17 +219,10 @@ int SaveThreadProc(ThreadContext& context)
     view.SetProgressPosition(ProgressBar::Total, count);
     view.AddLogLine("Saving processing completed....\r\n", kBlack);
     view.AddLogLine(kClosingLine, kBlack);
-    view.SetHintText("Saving of .odb file(s) completed....\n Click exit to end the application or \nSelect new .odb "
-                     "file(s) to repair....",
-                     {{11, 22}});
-    view.ShowStopButton(false, false);
-    view.EnableSaveControls(true);
-    view.SetSelectEnabled(true);
-    view.EnableRepairButtons(true);
     view.ShowProgressControls(false);
     context.running->store(0);
     view.ShowTotalProgressOnly(false);
-    view.Relayout();
+    ShowSaveFinished(window);
     view.MessageBox(SaveReportHtml(asEntered), "Tavrin Lumiq", kMbOkInformation, true);
     return 1;
 }

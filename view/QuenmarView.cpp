@@ -300,6 +300,7 @@ void CQuenmarView::CreateControls()
     stop_->hide();
 
     context_.view = this;
+    context_.window = this;
     context_.running = &Running();
 
     extractMedia_->setChecked(true);
