@@ -31,6 +31,8 @@ std::string MemberJson(const MemberReport& member)
                        Field("sizes_from", JsonString(ToString(member.sizeSource))) + ", " +
                        Field("outcome", JsonString(ToString(member.outcome))) + ", " +
                        Field("bytes_written", Number(member.bytesWritten));
+    if (member.defect != MemberDefect::None)
+        json += ", " + Field("defect", JsonString(DefectCode(member.defect)));
     if (!member.error.empty())
         json += ", " + Field("error", JsonString(member.error));
     char crc[11];

@@ -1,4 +1,4 @@
-// The work view of tavrin-repair: activity-log lines on a stream (coloured on a
+// What tavrin-repair shows of a batch (it has no window): activity-log lines on a stream (coloured on a
 // terminal), one progress line redrawn in place on a terminal, message texts on stderr.
 #pragma once
 
@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "cli/ProgressEstimate.h"
-#include "engine/WorkView.h"
+#include "engine/BatchReporter.h"
 
 namespace tavrin::cli {
 
-class TerminalView : public WorkView {
+class TerminalView : public BatchReporter {
 public:
     struct Settings {
         FILE* logStream = stdout; // null: no log lines
@@ -38,16 +38,8 @@ public:
     void ClearLog() override {}
     void SetProgressRange(ProgressBar bar, int maximum) override;
     void SetProgressPosition(ProgressBar bar, int position) override;
-    void SetPicture(const std::string&, PictureState) override {}
-    void EnableRepairButtons(bool) override {}
-    void EnableSaveControls(bool) override {}
     void ShowProgressControls(bool show) override;
     void ShowTotalProgressOnly(bool show) override;
-    void SetSelectEnabled(bool) override {}
-    void SetRepairStarted(bool) override {}
-    void ShowStopButton(bool, bool) override {}
-    void SetHintText(const std::string&, const std::vector<TextRange>&) override {}
-    void Relayout() override {}
     int JobCount() override;
     std::string JobPath(int index) override;
     int JobState(int index) override;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "engine/MemberCopies.h"
+#include "engine/MemberDefect.h"
 #include "engine/PackageDocuments.h"
 #include "engine/PackageEntry.h"
 #include "engine/UnreadableNames.h"
@@ -36,7 +37,8 @@ struct MemberReport {
     SizeSource sizeSource = SizeSource::LocalHeader;
     MemberOutcome outcome = MemberOutcome::Written;
     std::uint64_t bytesWritten = 0;
-    std::string error; // why it was not written, when it was not
+    MemberDefect defect = MemberDefect::None; // what is wrong with it, when something is
+    std::string error; // why it was not written, when it was not, in words
     CrcCheck crcCheck = CrcCheck::NotChecked;
     std::uint32_t recordedCrc = 0; // 0: none recorded
     std::uint32_t writtenCrc = 0;  // of the bytes written, when checked

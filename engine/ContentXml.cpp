@@ -104,4 +104,22 @@ ContentXmlAction RegenerateContentXml(const std::string& folder, std::vector<Pac
     return wrote;
 }
 
+LogLines ContentXmlLogLines(const std::string& packagePath, ContentXmlAction action,
+                            const std::vector<PackageDocument>& documents)
+{
+    if (action == ContentXmlAction::ReplacedDamaged)
+        return {{packagePath + " content.xml is damaged (its bytes are not the ones the package recorded) and is no "
+                               "well-formed XML, LibreOffice would refuse the database; it is replaced by a new one" +
+                     (documents.empty() ? std::string()
+                                        : " that lists the documents the package still holds: " +
+                                              DescribeDocuments(documents)) +
+                     "....\r\n",
+                 kRed}};
+    if (documents.empty())
+        return {};
+    return {{packagePath + " content.xml was not recovered whole, the new one lists the documents the package still "
+                           "holds: " + DescribeDocuments(documents) + "....\r\n",
+             kBlack}};
+}
+
 } // namespace tavrin

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/LogLine.h"
 #include "engine/PackageDocuments.h"
 
 namespace tavrin {
@@ -34,5 +35,10 @@ enum class ContentXmlAction {
 // a content.xml of any length is kept only while it is well-formed XML.
 ContentXmlAction RegenerateContentXml(const std::string& folder, std::vector<PackageDocument>* listed = nullptr,
                                       bool existingDamaged = false);
+
+// The log line of what `action` did: a damaged content.xml replaced (red), or a new one
+// that lists `documents` (none when it lists none).
+LogLines ContentXmlLogLines(const std::string& packagePath, ContentXmlAction action,
+                            const std::vector<PackageDocument>& documents);
 
 } // namespace tavrin

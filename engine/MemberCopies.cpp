@@ -276,4 +276,33 @@ std::string MemberCopiesLogText(const MemberCopies& copies)
            "), the " + (copies.asideCount == 1 ? "copy" : "copies") + " at " + offsets + " left aside....\r\n";
 }
 
+std::uint64_t CountPackagesInFile(const ScanList& entries)
+{
+    const auto packages = std::count_if(entries.begin(), entries.end(),
+                                        [](const PackageEntry& entry) { return SafeMemberPath(entry.name) == "mimetype"; });
+    return static_cast<std::uint64_t>(std::max<std::ptrdiff_t>(packages, 1));
+}
+
+LogLines PackagesInFileLogLines(const std::string& packagePath, std::uint64_t packages)
+{
+    // They are rebuilt as one, so the user must hear that one was folded into the other.
+    if (packages <= 1)
+        return {};
+    return {{packagePath + " the file holds " + std::to_string(packages) +
+                 " packages, they are rebuilt as one: of the members they both hold one copy is kept....\r\n",
+             kRed}};
+}
+
+LogLines MemberCopiesLogLines(const std::string& packagePath, const CopyChoice& choice)
+{
+    LogLines lines;
+    for (const MemberCopies& member : choice.names)
+        lines.push_back({packagePath + MemberCopiesLogText(member), member.keptMatchesCrc ? kBlack : kRed});
+    if (choice.namesNotListed > 0)
+        lines.push_back({packagePath + " " + std::to_string(choice.namesNotListed) +
+                             " more members are in the package more than once, only one copy of each is kept....\r\n",
+                         kRed});
+    return lines;
+}
+
 } // namespace tavrin

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/LogLine.h"
 #include "engine/PackageEntry.h"
 
 namespace tavrin {
@@ -51,5 +52,16 @@ CopyChoice ChooseMemberCopies(int fd, std::uint64_t length, ScanList& entries,
 std::string MemberCopiesLogText(const MemberCopies& copies);
 
 const char* ToString(CopyReason reason);
+
+// Packages written one after another into the file (two joined, or an older one left
+// behind the end record): each starts with its own mimetype member. At least 1.
+std::uint64_t CountPackagesInFile(const ScanList& entries);
+
+// The red line saying that `packages` packages are rebuilt as one (none for one package).
+LogLines PackagesInFileLogLines(const std::string& packagePath, std::uint64_t packages);
+
+// One line per path with copies left aside (black when the kept copy matches its CRC,
+// red otherwise), then one counting the paths not listed.
+LogLines MemberCopiesLogLines(const std::string& packagePath, const CopyChoice& choice);
 
 } // namespace tavrin

@@ -18,13 +18,15 @@
 
 #include "engine/ContentXml.h"
 #include "engine/HsqldbCompletion.h"
+#include "engine/MemberDefect.h"
+#include "engine/MemberStream.h"
 #include "engine/TextUtil.h"
 #include "engine/UnreadableNames.h"
 #include "platform/AtomicFileWriter.h"
 #include "platform/FileDescriptor.h"
 #include "platform/FileIo.h"
+#include "platform/PathJoin.h"
 #include "platform/SystemError.h"
-#include "zip/RawMemberInflater.h"
 
 namespace tavrin {
 namespace {
@@ -33,6 +35,20 @@ namespace {
 constexpr std::size_t kChunkSize = std::size_t{1} << 20;
 
 using platform::FileDescriptor;
+
+// Records what went wrong with a member. The report's words are the defect's, followed
+// by `detail`; with `withText` false they are the detail alone, for failures whose log
+// line names the defect itself.
+void SetDefect(MemberReport& report, MemberOutcome outcome, MemberDefect defect, const std::string& detail = {},
+               bool withText = true)
+{
+    report.outcome = outcome;
+    report.defect = defect;
+    if (!withText)
+        report.error = detail;
+    else
+        report.error = detail.empty() ? std::string(DefectText(defect)) : DefectText(defect, detail);
+}
 
 // A member file written through an atomic writer, with the CRC-32 of what went in:
 // no partial member is ever left under its name, and a member whose data breaks at
@@ -68,29 +84,29 @@ void CopyStored(const PackageEntry& entry, int package, PendingFile& out, Member
     std::uint64_t left = entry.compressedSize;
     platform::FileIo& io = platform::FileIo::Current();
     if (io.Seek(package, static_cast<off_t>(entry.dataOffset), SEEK_SET) < 0) {
-        report.outcome = MemberOutcome::NotRead;
-        report.error = platform::SystemErrorText(errno);
+        SetDefect(report, MemberOutcome::NotRead, MemberDefect::ReadFailed, platform::SystemErrorText(errno), false);
         return;
     }
     while (left > 0) {
         const std::size_t want = static_cast<std::size_t>(std::min<std::uint64_t>(left, buffer.size()));
         const ssize_t got = platform::ReadSome(package, buffer.data(), want);
         if (got < 0) {
-            report.outcome = MemberOutcome::NotRead;
-            report.error = platform::SystemErrorText(errno);
+            SetDefect(report, MemberOutcome::NotRead, MemberDefect::ReadFailed, platform::SystemErrorText(errno), false);
             return;
         }
         if (got == 0)
             break; // the package ends inside the member
         if (!out.Write(buffer.data(), static_cast<std::size_t>(got))) {
-            report.outcome = MemberOutcome::NotWritten;
-            report.error = out.error();
+            SetDefect(report, MemberOutcome::NotWritten, MemberDefect::WriteFailed, out.error(), false);
             return;
         }
         left -= static_cast<std::uint64_t>(got);
         report.bytesWritten += static_cast<std::uint64_t>(got);
     }
-    report.outcome = left == 0 ? MemberOutcome::Written : MemberOutcome::CutShort;
+    if (left == 0)
+        report.outcome = MemberOutcome::Written;
+    else
+        SetDefect(report, MemberOutcome::CutShort, MemberDefect::CutShort, {}, false);
 }
 
 // The database members whose readable start is worth more than nothing: HSQLDB reads a
@@ -118,12 +134,9 @@ void Inflate(const PackageEntry& entry, const std::string& packagePath, int pack
         if (const void* end = size > 0 ? ::memrchr(data, '\n', size) : nullptr)
             wholeLinesEnd = report.bytesWritten + static_cast<std::uint64_t>(static_cast<const unsigned char*>(end) - data) + 1;
     };
-    zip::RawMemberReader* reader = nullptr;
-    const zip::UnzipResult opened = packageFd >= 0 ? zip::OpenRawMemberOnDescriptor(packageFd, entry.dataOffset, &reader)
-                                                   : zip::OpenRawMemberAt(packagePath, entry.dataOffset, &reader);
-    if (opened != zip::UnzipOk || reader == nullptr) {
-        report.outcome = MemberOutcome::NotInflated;
-        report.error = "the package could not be opened";
+    MemberStream stream(packagePath, packageFd, entry.dataOffset, entry.compressedSize, entry.uncompressedSize);
+    if (!stream.IsOpen()) {
+        SetDefect(report, MemberOutcome::NotInflated, MemberDefect::PackageNotOpened);
         return;
     }
     // Not zeroed: a member claiming a large size whose stream breaks early would pay for
@@ -131,62 +144,57 @@ void Inflate(const PackageEntry& entry, const std::string& packagePath, int pack
     const std::size_t bufferSize = std::clamp<std::size_t>(entry.uncompressedSize, 1, kChunkSize);
     const std::unique_ptr<unsigned char[]> buffer(new (std::nothrow) unsigned char[bufferSize]);
     if (!buffer) {
-        zip::CloseRawMember(reader);
-        report.outcome = MemberOutcome::NotInflated;
-        report.error = "out of memory";
+        SetDefect(report, MemberOutcome::NotInflated, MemberDefect::NoMemory);
         return;
     }
     std::uint64_t left = entry.uncompressedSize;
-    zip::UnzipResult result = zip::UnzipOk;
+    MemberReadResult read;
     for (;;) {
         const auto length = static_cast<std::uint32_t>(std::min<std::uint64_t>(left, bufferSize));
-        zip::MemberSizes sizes{entry.compressedSize, entry.uncompressedSize};
-        result = zip::InflateRawMember(reader, buffer.get(), length, &sizes);
-        const std::uint32_t produced = result == zip::UnzipOk || result == zip::UnzipMoreData ? sizes.compressedSize : 0;
-        if (produced > 0 && !out.Write(buffer.get(), produced)) {
-            report.outcome = MemberOutcome::NotWritten;
-            report.error = out.error();
-            zip::CloseRawMember(reader);
+        read = stream.Read(buffer.get(), length);
+        if (read.bytes > 0 && !out.Write(buffer.get(), read.bytes)) {
+            SetDefect(report, MemberOutcome::NotWritten, MemberDefect::WriteFailed, out.error(), false);
             return;
         }
-        noteLines(buffer.get(), produced);
-        left -= std::min<std::uint64_t>(left, produced);
-        report.bytesWritten += produced;
-        // More room is needed only while the stream goes on; a stream that ended, or a
-        // call that made no progress, leaves the member short.
-        if (result != zip::UnzipMoreData || left == 0 || produced == 0 || zip::RawMemberStreamEnded(reader))
+        noteLines(buffer.get(), read.bytes);
+        left -= std::min<std::uint64_t>(left, read.bytes);
+        report.bytesWritten += read.bytes;
+        // More room is needed only while the stream goes on; a read that made no
+        // progress leaves the member short.
+        if (read.status != MemberRead::NeedsMoreRoom || left == 0 || read.bytes == 0)
             break;
     }
-    // A failed call reports nothing produced, yet the bytes it decoded before the damage
+    // A failed read reports nothing decoded, yet the bytes it decoded before the damage
     // stand at the start of the buffer.
     const std::uint64_t failedCallBytes =
-        std::min<std::uint64_t>(zip::RawMemberTotalProduced(reader) - std::min(zip::RawMemberTotalProduced(reader), report.bytesWritten),
-                                bufferSize);
-    const int readError = zip::RawMemberReadError(reader);
-    const bool endedShort = result == zip::UnzipMoreData && zip::RawMemberStreamEnded(reader);
-    zip::CloseRawMember(reader);
+        std::min<std::uint64_t>(stream.TotalDecoded() - std::min(stream.TotalDecoded(), report.bytesWritten), bufferSize);
+    const bool endedShort = read.status == MemberRead::StreamEnded;
     // A stream that ended short yet inflated to the recorded CRC is the member whole: it
     // is the declared size that is wrong, and no member should be lost over it.
-    if ((result == zip::UnzipOk && left == 0) || (endedShort && entry.recordedCrc != 0 && out.crc() == entry.recordedCrc)) {
+    if ((read.status == MemberRead::Complete && left == 0) ||
+        (endedShort && entry.recordedCrc != 0 && out.crc() == entry.recordedCrc)) {
         report.outcome = MemberOutcome::Written;
         // The report gives the member's real size, not the one the header got wrong.
         report.uncompressedSize = static_cast<std::uint32_t>(report.bytesWritten);
         return;
     }
-    switch (result) {
-    case zip::UnzipMoreData: report.error = "the data ends before the member's size"; break;
-    case zip::UnzipReadFailed:
-        report.error = readError != 0 ? "reading the package failed: " + platform::SystemErrorText(readError)
-                                      : std::string("the package ends inside the member's data");
+    switch (read.status) {
+    case MemberRead::NeedsMoreRoom:
+    case MemberRead::StreamEnded: SetDefect(report, report.outcome, MemberDefect::DataEndsEarly); break;
+    case MemberRead::InputEndedEarly: SetDefect(report, report.outcome, MemberDefect::PackageEndsInside); break;
+    case MemberRead::ReadError:
+        SetDefect(report, report.outcome, MemberDefect::ReadFailed, platform::SystemErrorText(stream.SystemError()));
         break;
-    case zip::UnzipNoMemory: report.error = "out of memory"; break;
-    default: report.error = "the data is damaged"; break;
+    case MemberRead::NoMemory: SetDefect(report, report.outcome, MemberDefect::NoMemory); break;
+    case MemberRead::Complete:
+    case MemberRead::DataError: SetDefect(report, report.outcome, MemberDefect::DataDamaged); break;
     }
     // A stream cut off or broken by damage has a readable start to salvage, and so has one
     // that ended cleanly short of its declared size: a flipped bit inside the compressed
     // data can turn a block into the final one, and the rows before it are still sound.
-    if (salvage != SalvageRule::None &&
-        (result == zip::UnzipReadFailed || result == zip::UnzipFlateError || endedShort)) {
+    const bool brokenOff = read.status == MemberRead::InputEndedEarly || read.status == MemberRead::ReadError ||
+                           read.status == MemberRead::DataError;
+    if (salvage != SalvageRule::None && (brokenOff || endedShort)) {
         const auto tail = static_cast<std::size_t>(failedCallBytes);
         if (tail == 0 || out.Write(buffer.get(), tail)) {
             noteLines(buffer.get(), tail);
@@ -208,7 +216,7 @@ std::string FailureLine(const std::string& packagePath, const MemberReport& memb
     const std::string name = PrintableName(member.name);
     switch (member.outcome) {
     case MemberOutcome::CutShort:
-        return packagePath + " member " + name + " is cut short, " + std::to_string(member.bytesWritten) + " of " +
+        return packagePath + " member " + name + " " + DefectText(MemberDefect::CutShort) + ", " + std::to_string(member.bytesWritten) + " of " +
                std::to_string(member.compressedSize) + " bytes recovered....\r\n";
     case MemberOutcome::NotInflated:
         return packagePath + " member " + name + " could not be inflated (" + member.error +
@@ -245,7 +253,7 @@ std::string Hex32(std::uint32_t value)
 
 std::string CrcMismatchLine(const std::string& packagePath, const MemberReport& member)
 {
-    return packagePath + " member " + PrintableName(member.name) + " does not match the CRC-32 the package recorded (" +
+    return packagePath + " member " + PrintableName(member.name) + " " + DefectText(MemberDefect::CrcMismatch) + " (" +
            Hex32(member.recordedCrc) + ", written " + Hex32(member.writtenCrc) +
            "), its bytes are damaged and kept as they came....\r\n";
 }
@@ -289,12 +297,10 @@ std::string SafeMemberPath(const std::string& memberName)
     return result;
 }
 
-int CreateMemberFolders(const std::string& folder, std::string& name, WorkView& view, CreatedFolders* created)
+int CreateMemberFolders(const std::string& folder, std::string& name, BatchReporter& view, CreatedFolders* created)
 {
     const std::string relative = SafeMemberPath(name);
-    std::string base = folder;
-    if (base.empty() || base.back() != '/')
-        base += '/';
+    const std::string base = platform::WithTrailingSlash(folder);
     if (relative.empty()) {
         name.clear();
         return 0;
@@ -327,8 +333,7 @@ MemberReport ExtractMember(const PackageEntry& entry, const std::string& package
         return report; // never listed; nothing to write
 
     if (targetPath.empty()) {
-        report.outcome = MemberOutcome::NotWritten;
-        report.error = "the name leaves nothing to write";
+        SetDefect(report, MemberOutcome::NotWritten, MemberDefect::NameLeavesNothing);
         return report;
     }
     PendingFile out(targetPath);
@@ -340,8 +345,8 @@ MemberReport ExtractMember(const PackageEntry& entry, const std::string& package
         FileDescriptor opened(packageFd >= 0 ? -1 : ::open(packagePath.c_str(), O_RDONLY | O_CLOEXEC));
         const int package = packageFd >= 0 ? packageFd : opened.Get();
         if (package < 0) {
-            report.outcome = MemberOutcome::NotWritten;
-            report.error = platform::SystemErrorText(errno);
+            SetDefect(report, MemberOutcome::NotWritten, MemberDefect::PackageNotOpened, platform::SystemErrorText(errno),
+                      false);
             return report;
         }
         CopyStored(entry, package, out, report);
@@ -355,8 +360,7 @@ MemberReport ExtractMember(const PackageEntry& entry, const std::string& package
             Inflate(entry, packagePath, package, inflated, tried);
             if (tried.outcome == MemberOutcome::Written && inflated.crc() == entry.recordedCrc) {
                 if (!inflated.Commit()) {
-                    report.outcome = MemberOutcome::NotWritten;
-                    report.error = inflated.error();
+                    SetDefect(report, MemberOutcome::NotWritten, MemberDefect::WriteFailed, inflated.error(), false);
                     report.bytesWritten = 0;
                     return report;
                 }
@@ -372,12 +376,13 @@ MemberReport ExtractMember(const PackageEntry& entry, const std::string& package
     if (report.outcome == MemberOutcome::Written || report.outcome == MemberOutcome::CutShort ||
         report.outcome == MemberOutcome::Salvaged) {
         if (!out.Commit()) {
-            report.outcome = MemberOutcome::NotWritten;
-            report.error = out.error();
+            SetDefect(report, MemberOutcome::NotWritten, MemberDefect::WriteFailed, out.error(), false);
             report.bytesWritten = 0;
         } else if (report.outcome == MemberOutcome::Written && entry.recordedCrc != 0) {
             report.writtenCrc = out.crc();
             report.crcCheck = out.crc() == entry.recordedCrc ? CrcCheck::Matches : CrcCheck::Mismatch;
+            if (report.crcCheck == CrcCheck::Mismatch)
+                report.defect = MemberDefect::CrcMismatch;
         }
     } else {
         report.bytesWritten = 0;
@@ -385,37 +390,27 @@ MemberReport ExtractMember(const PackageEntry& entry, const std::string& package
     return report;
 }
 
-int ExtractPackage(const std::string& folder, const std::string& packagePath, const ScanList& entries,
-                   ThreadContext& context, PackageReport* report, ScannedPackage* scanned)
+MemberExtraction ExtractMembers(const std::string& folder, const std::string& packagePath, const ScanList& entries,
+                                const ScannedPackage& scanned, BatchReporter& view)
 {
-    WorkView& view = *context.view;
-    const std::vector<LostMember> noLost;
-    const std::vector<LostMember>& lost = scanned != nullptr ? scanned->lost : noLost;
-    if (scanned != nullptr) {
-        scanned->membersRecovered = 0;
-        scanned->databaseMembers.clear();
-    }
+    MemberExtraction extraction;
+    const std::vector<LostMember>& lost = scanned.lost;
     const std::size_t count = entries.size() + lost.size();
     if (count == 0)
-        return 0;
+        return extraction;
+    extraction.anyMember = true;
     // Without the scan's own descriptor, opened once for all members.
-    const FileDescriptor opened(scanned != nullptr && scanned->fd() >= 0 ? -1
-                                                                          : ::open(packagePath.c_str(), O_RDONLY | O_CLOEXEC));
-    const int package = opened.Get() >= 0 ? opened.Get() : (scanned != nullptr ? scanned->fd() : -1);
+    const FileDescriptor opened(scanned.fd() >= 0 ? -1 : ::open(packagePath.c_str(), O_RDONLY | O_CLOEXEC));
+    const int package = opened.IsOpen() ? opened.Get() : scanned.fd();
     const int range = static_cast<int>(std::min<std::size_t>(count, static_cast<std::size_t>(INT32_MAX)));
     view.SetProgressRange(ProgressBar::File, range);
     view.SetProgressPosition(ProgressBar::File, 0);
 
-    std::string base = folder;
-    if (base.empty() || base.back() != '/')
-        base += '/';
+    const std::string base = platform::WithTrailingSlash(folder);
     CreatedFolders created;
-    std::size_t recovered = 0;
-    // Whether the content.xml on disk is known not to hold the bytes the package recorded.
-    bool contentXmlDamaged = false;
     std::size_t failedListed = 0;
     // Members the scan found broken beyond the bound come after every listed failure.
-    std::uint64_t failedNotListed = scanned != nullptr ? scanned->brokenNotKept : 0;
+    std::uint64_t failedNotListed = scanned.brokenNotKept;
     std::size_t nextListed = 0;
     std::size_t nextLost = 0;
     for (std::size_t i = 0; i < count; ++i) {
@@ -428,6 +423,7 @@ int ExtractPackage(const std::string& folder, const std::string& packagePath, co
             member.dataOffset = gone.entry.dataOffset;
             member.sizeSource = gone.entry.sizeSource;
             member.outcome = MemberOutcome::NotInflated;
+            member.defect = MemberDefect::SizesLost;
             member.error = gone.error;
         } else {
             const PackageEntry& entry = entries[nextListed++];
@@ -439,13 +435,13 @@ int ExtractPackage(const std::string& folder, const std::string& packagePath, co
         }
         if (member.outcome == MemberOutcome::Written || member.outcome == MemberOutcome::Salvaged ||
             (member.outcome == MemberOutcome::CutShort && member.bytesWritten > 0))
-            ++recovered;
+            ++extraction.membersRecovered;
         const std::string memberPath = SafeMemberPath(member.name);
-        if (scanned != nullptr && CompletionReadsMember(memberPath))
-            scanned->databaseMembers.push_back(member);
+        if (CompletionReadsMember(memberPath))
+            extraction.databaseMembers.push_back(member);
         if (!takeLost && memberPath == "content.xml" && member.outcome != MemberOutcome::NotInflated &&
             member.outcome != MemberOutcome::NotWritten && member.outcome != MemberOutcome::NotRead)
-            contentXmlDamaged = member.outcome != MemberOutcome::Written || member.crcCheck == CrcCheck::Mismatch;
+            extraction.contentXmlDamaged = member.outcome != MemberOutcome::Written || member.crcCheck == CrcCheck::Mismatch;
         // Lost members are bounded by the scan and all listed; other failures only up to
         // the bound, so a file of fake headers makes neither a report nor a log line each.
         // A member written with bytes that miss its recorded CRC is not whole either, and
@@ -460,8 +456,7 @@ int ExtractPackage(const std::string& folder, const std::string& packagePath, co
                 view.AddLogLine(FailureLine(packagePath, member), kRed);
             else if (member.crcCheck == CrcCheck::Mismatch)
                 view.AddLogLine(CrcMismatchLine(packagePath, member), kRed);
-            if (report != nullptr)
-                report->members.push_back(std::move(member));
+            extraction.members.push_back(std::move(member));
         }
         view.SetProgressPosition(ProgressBar::File, static_cast<int>(std::min<std::size_t>(i, static_cast<std::size_t>(range))));
     }
@@ -469,59 +464,15 @@ int ExtractPackage(const std::string& folder, const std::string& packagePath, co
         view.AddLogLine(packagePath + " " + std::to_string(failedNotListed) +
                             " more members could not be recovered whole, they are not listed one by one....\r\n",
                         kRed);
-        if (report != nullptr)
-            report->failedNotListed = failedNotListed;
+        extraction.failedNotListed = failedNotListed;
     }
-    if (scanned != nullptr && scanned->lostNotKept > 0) {
-        view.AddLogLine(packagePath + " " + std::to_string(scanned->lostNotKept) +
+    if (scanned.lostNotKept > 0) {
+        view.AddLogLine(packagePath + " " + std::to_string(scanned.lostNotKept) +
                             " more members had lost their sizes and could not be sized, they are left out....\r\n",
                         kRed);
-        if (report != nullptr)
-            report->lostNotListed = scanned->lostNotKept;
+        extraction.lostNotListed = scanned.lostNotKept;
     }
-    if (scanned != nullptr)
-        scanned->membersRecovered = recovered;
-    // Before anything lists the members: the manifest and the documents in content.xml.
-    NameRenaming renaming = RenameUnreadableNames(base);
-    for (const RenamedName& renamed : renaming.listed)
-        view.AddLogLine(packagePath + " the name " + PrintableName(renamed.from) +
-                            " cannot be read by LibreOffice (it would refuse the whole package), it is saved as " +
-                            renamed.to + "....\r\n",
-                        kBlack);
-    if (renaming.notListed > 0)
-        view.AddLogLine(packagePath + " " + std::to_string(renaming.notListed) +
-                            " more names LibreOffice cannot read are saved the same way....\r\n",
-                        kBlack);
-    for (const std::string& failed : renaming.failed)
-        view.AddLogLine(packagePath + " the name " + PrintableName(failed) +
-                            " cannot be read by LibreOffice and could not be changed, LibreOffice may refuse the "
-                            "package....\r\n",
-                        kRed);
-    if (report != nullptr) {
-        report->renamedNames = std::move(renaming.listed);
-        report->renamedNotListed = renaming.notListed;
-    }
-    std::vector<PackageDocument> documents;
-    const ContentXmlAction action = RegenerateContentXml(base, &documents, contentXmlDamaged);
-    if (action == ContentXmlAction::ReplacedDamaged)
-        view.AddLogLine(packagePath + " content.xml is damaged (its bytes are not the ones the package recorded) and "
-                                      "is no well-formed XML, LibreOffice would refuse the database; it is replaced by "
-                                      "a new one" + (documents.empty() ? std::string()
-                                                                       : " that lists the documents the package still "
-                                                                         "holds: " + DescribeDocuments(documents)) +
-                            "....\r\n",
-                        kRed);
-    else if (!documents.empty())
-        view.AddLogLine(packagePath + " content.xml was not recovered whole, the new one lists the documents the "
-                                      "package still holds: " + DescribeDocuments(documents) + "....\r\n",
-                        kBlack);
-    if (report != nullptr) {
-        report->contentXmlRegenerated =
-            action == ContentXmlAction::WroteTemplate || action == ContentXmlAction::ReplacedDamaged;
-        report->documentsListed = std::move(documents);
-    }
-    view.SetProgressPosition(ProgressBar::File, range);
-    return 1;
+    return extraction;
 }
 
 } // namespace tavrin

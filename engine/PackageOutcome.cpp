@@ -10,6 +10,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "platform/FileDescriptor.h"
+
 namespace tavrin {
 namespace {
 
@@ -150,14 +152,12 @@ bool FoundNoDamage(const PackageReport& report)
         if (!sizesRecorded || !checked)
             return false;
     }
-    const int fd = ::open(report.path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
+    const platform::FileDescriptor file(::open(report.path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!file.IsOpen())
         return false;
     struct stat info {};
-    const bool whole = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
-                       CentralDirectoryListsExactly(report.members, fd, static_cast<std::uint64_t>(info.st_size));
-    ::close(fd);
-    return whole;
+    return ::fstat(file.Get(), &info) == 0 && S_ISREG(info.st_mode) &&
+           CentralDirectoryListsExactly(report.members, file.Get(), static_cast<std::uint64_t>(info.st_size));
 }
 
 PackageOutcome OutcomeOf(const PackageReport& report, bool noDamage)

@@ -319,45 +319,4 @@ void ScanWindow(BlockWindow& window, std::uint64_t length, ScanList& entries, Un
 
 } // namespace
 
-int ScanPackage(const std::string& path, ThreadContext& context, ScanList& entries, std::string* error,
-                ScannedPackage* scanned)
-{
-    WorkView& view = *context.view;
-    ScannedPackage local;
-    ScannedPackage& package = scanned != nullptr ? *scanned : local;
-    if (!package.Open(path)) {
-        const std::string text = platform::SystemErrorText(errno);
-        if (error != nullptr)
-            *error = text;
-        view.MessageBox(text, "Tavrin Lumiq", kMbOkInformation);
-        return 0;
-    }
-
-    view.AddLogLine(path + " file is open....\r\n", kBlack);
-    PackageScanner scanner(context.running);
-    if (scanned != nullptr) {
-        scanner.KeepBrokenMembers(kMaxFailedMembersListed);
-        UnsizedMemberRecovery sizer(package.fd(), package.length(), context.running);
-        scanner.Scan(package.fd(), package.length(), entries, &sizer);
-        package.lost = sizer.TakeLost();
-        package.lostNotKept = sizer.LostNotKept();
-        package.brokenNotKept = scanner.BrokenNotKept();
-    } else {
-        scanner.Scan(package.fd(), package.length(), entries);
-    }
-    if (scanner.ReadError() != 0) {
-        const std::string text = platform::SystemErrorText(scanner.ReadError());
-        view.AddLogLine(path + " reading the file failed after " + std::to_string(scanner.ReadErrorOffset()) +
-                            " bytes (" + text + "), no member after that point could be found....\r\n",
-                        kRed);
-        package.readError = text;
-    }
-    view.AddLogLine(path + " file is extracted....\r\n", kBlack);
-    // The scan is over; a caller that goes on to extract keeps reading this very file.
-    if (scanned == nullptr)
-        package.Close();
-    view.AddLogLine(path + " file is closed....\r\n", kBlack);
-    return 1;
-}
-
 } // namespace tavrin

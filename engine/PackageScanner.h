@@ -69,16 +69,4 @@ private:
     std::uint64_t brokenNotKept_ = 0;
 };
 
-// Opens the package, logs "<path> file is open....", scans it into `entries` and logs
-// the extracted and closed lines. When the package cannot be opened it shows the
-// system's error text in a message box (also given in `error` when that is not null)
-// and returns 0 without a log line; 1 otherwise.
-// With `scanned`, the package is opened into it and stays open for the extraction,
-// members are sized by inflation as PackageScanner::Scan does with a sizer, and the
-// ones that could not be sized are left in it. A read of the package that fails is
-// logged red and given in `scanned->readError`. Members whose stream breaks at once are
-// listed up to kMaxFailedMembersListed, the rest counted in `scanned->brokenNotKept`.
-int ScanPackage(const std::string& path, ThreadContext& context, ScanList& entries, std::string* error = nullptr,
-                ScannedPackage* scanned = nullptr);
-
 } // namespace tavrin

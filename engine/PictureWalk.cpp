@@ -90,7 +90,7 @@ std::string FindFirstPicturePath(const std::string& folder)
     return found;
 }
 
-int FindFirstPicture(const std::string& folder, WorkView& view)
+int FindFirstPicture(const std::string& folder, WindowView& view)
 {
     const std::string path = FindFirstPicturePath(folder);
     if (path.empty())

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/WorkView.h"
+#include "engine/WindowView.h"
 
 namespace tavrin {
 
@@ -18,7 +18,7 @@ bool IsPictureName(const std::string& fileName);
 std::string FindFirstPicturePath(const std::string& folder);
 
 // Shows the first picture with SetPicture(path, NoText); 1 when one was shown, 0 otherwise.
-int FindFirstPicture(const std::string& folder, WorkView& view);
+int FindFirstPicture(const std::string& folder, WindowView& view);
 
 // Copies every picture of the tree flat into `mediaFolder` under its own name
 // (a later one of the same name replaces an earlier one). Each copy goes through a

@@ -6,12 +6,11 @@
 // on the GUI thread.
 #pragma once
 
+#include "engine/PackageRepair.h"
 #include "engine/ThreadContext.h"
 
 namespace tavrin {
 
-// The vendor's support address named in the extraction failure lines.
-inline constexpr const char* kSupportAddress = "support@tavrinlumiq.example";
 
 // The Repair command's steps before the worker starts: wipes the Workspace, puts the
 // view into its running state, sets the running flag to 1, clears the log and the bars.

@@ -11,6 +11,7 @@
 #include <string>
 
 #include "engine/BatchLog.h"
+#include "engine/ControlStates.h"
 #include "engine/PictureWalk.h"
 #include "engine/TextUtil.h"
 #include "engine/Workspace.h"
@@ -96,7 +97,8 @@ bool StartSave(ThreadContext& context)
 
 int SaveThreadProc(ThreadContext& context)
 {
-    WorkView& view = *context.view;
+    BatchReporter& view = *context.view;
+    WindowView& window = WindowOf(context);
     std::string destination = view.DestinationText();
     if (!IsFolder(destination)) {
         view.MessageBox("Please select a valid folder path.", "Tavrin Lumiq", kMbOkInformation);
@@ -107,17 +109,12 @@ int SaveThreadProc(ThreadContext& context)
     context.running->store(1);
     view.SetProgressPosition(ProgressBar::File, 0);
     view.SetProgressPosition(ProgressBar::Total, 0);
-    view.EnableSaveControls(false);
     view.ClearLog();
-    view.SetSelectEnabled(false);
-    view.EnableRepairButtons(false);
-    view.SetHintText("Please wait while .odb file(s) are saving....", {{19, 30}});
-    view.ShowStopButton(true, true);
     if (destination.back() != '/')
         destination += '/';
     const int count = view.JobCount();
     view.ShowTotalProgressOnly(true);
-    view.Relayout();
+    ShowSaveRunning(window);
     view.SetProgressRange(ProgressBar::Total, count);
     view.SetProgressPosition(ProgressBar::Total, 0);
 
@@ -137,12 +134,15 @@ int SaveThreadProc(ThreadContext& context)
         return ::stat((destination + "TAVRINREP_" + name).c_str(), &info) == 0 &&
                jobSources.count({info.st_dev, info.st_ino}) != 0;
     };
+    // Every job gets its report; the front end's, when it asked for one.
+    BatchReport unreported;
+    BatchReport& batch = context.report != nullptr ? *context.report : unreported;
     for (int i = 0; i < count; ++i) {
         const std::string path = view.JobPath(i);
-        PackageReport* report = ReportFor(context, i, path);
+        PackageReport& report = ReportFor(batch, i, path);
         if (view.JobState(i) == 1) {
             if (context.running->load() == 0) {
-                LogStoppedJobs(context, i, count, " file is not saving as process has been stop by the user.... \r\n",
+                LogStoppedJobs(view, batch, i, count, " file is not saving as process has been stop by the user.... \r\n",
                                " not saved....\r\n", PackageResult::SaveStopped);
                 break;
             }
@@ -166,10 +166,8 @@ int SaveThreadProc(ThreadContext& context)
             // that only looks like a repaired database.
             if (!HasFiles(folder)) {
                 view.AddLogLine(path + " saving of file skipped, nothing was recovered from it....\r\n", kRed);
-                if (report != nullptr) {
-                    report->result = PackageResult::SaveFailed;
-                    report->error = "nothing was recovered";
-                }
+                report.result = PackageResult::SaveFailed;
+                report.error = "nothing was recovered";
                 view.AddLogLine(kSeparatorLine, kBlack);
                 view.SetProgressPosition(ProgressBar::Total, i + 1);
                 continue;
@@ -178,20 +176,16 @@ int SaveThreadProc(ThreadContext& context)
             if (!zipped.complete) {
                 const std::string why = zipped.error.empty() ? "the archive could not be written" : zipped.error;
                 view.AddLogLine(path + " saving of file failed (" + why + ")....\r\n", kRed);
-                if (report != nullptr) {
-                    report->result = PackageResult::SaveFailed;
-                    report->error = why;
-                }
+                report.result = PackageResult::SaveFailed;
+                report.error = why;
             } else {
                 namesWritten.insert(name);
                 for (const std::string& leftOut : zipped.leftOut)
                     view.AddLogLine(path + " member " + PrintableName(leftOut) +
                                         " could not be added to the saved file....\r\n",
                                     kRed);
-                if (report != nullptr) {
-                    report->outputPath = output;
-                    report->result = zipped.leftOut.empty() ? PackageResult::Saved : PackageResult::SaveIncomplete;
-                }
+                report.outputPath = output;
+                report.result = zipped.leftOut.empty() ? PackageResult::Saved : PackageResult::SaveIncomplete;
                 if (view.ExtractMediaChecked()) {
                     const std::string media = destination + name + "_MediaContent";
                     ::mkdir(media.c_str(), 0755);
@@ -206,8 +200,7 @@ int SaveThreadProc(ThreadContext& context)
                             view.AddLogLine(path + " no media content is present in the file....\r\n", kBlack);
                     } else {
                         view.AddLogLine(path + " Media extraction is done....\r\n", kBlack);
-                        if (report != nullptr)
-                            report->mediaFolder = media;
+                        report.mediaFolder = media;
                     }
                 }
                 view.AddLogLine(path + " saving of file done....\r\n", kGreen);
@@ -215,10 +208,9 @@ int SaveThreadProc(ThreadContext& context)
         } else {
             view.AddLogLine(path + " cannot be saved,as it is not Repaired.\r\n", kRed);
             // A reason the repair recorded (the package would not open, the repair was stopped) says more.
-            if (report != nullptr &&
-                (report->result == PackageResult::NotStarted || report->result == PackageResult::Repaired ||
-                 report->result == PackageResult::NothingFound))
-                report->result = PackageResult::NotRepaired;
+            if (report.result == PackageResult::NotStarted || report.result == PackageResult::Repaired ||
+                report.result == PackageResult::NothingFound)
+                report.result = PackageResult::NotRepaired;
         }
         view.AddLogLine(kSeparatorLine, kBlack);
         view.SetProgressPosition(ProgressBar::Total, i + 1);
@@ -227,17 +219,10 @@ int SaveThreadProc(ThreadContext& context)
     view.SetProgressPosition(ProgressBar::Total, count);
     view.AddLogLine("Saving processing completed....\r\n", kBlack);
     view.AddLogLine(kClosingLine, kBlack);
-    view.SetHintText("Saving of .odb file(s) completed....\n Click exit to end the application or \nSelect new .odb "
-                     "file(s) to repair....",
-                     {{11, 22}});
-    view.ShowStopButton(false, false);
-    view.EnableSaveControls(true);
-    view.SetSelectEnabled(true);
-    view.EnableRepairButtons(true);
     view.ShowProgressControls(false);
     context.running->store(0);
     view.ShowTotalProgressOnly(false);
-    view.Relayout();
+    ShowSaveFinished(window);
     view.MessageBox(SaveReportHtml(asEntered), "Tavrin Lumiq", kMbOkInformation, true);
     return 1;
 }

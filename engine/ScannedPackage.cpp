@@ -19,8 +19,6 @@ bool ScannedPackage::Open(const std::string& path)
     lost.clear();
     lostNotKept = 0;
     brokenNotKept = 0;
-    membersRecovered = 0;
-    databaseMembers.clear();
     readError.clear();
     platform::FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!file.IsOpen())

@@ -19,6 +19,8 @@ public:
     ~ScannedPackage();
     ScannedPackage(const ScannedPackage&) = delete;
     ScannedPackage& operator=(const ScannedPackage&) = delete;
+    ScannedPackage(ScannedPackage&&) = default;
+    ScannedPackage& operator=(ScannedPackage&&) = default;
 
     // Opens `path` for reading (closing what was open). False with errno set when it
     // cannot be opened or is a folder. Non-blocking, so a FIFO given by mistake cannot
@@ -36,12 +38,6 @@ public:
     // Members whose stream breaks before its first byte, met beyond the first
     // kMaxFailedMembersListed: left out of the scan list and only counted.
     std::uint64_t brokenNotKept = 0;
-    // Set by the extraction: members written whole or in part. The files the repair
-    // writes itself (content.xml from the template, a manifest, a mimetype) do not count.
-    std::size_t membersRecovered = 0;
-    // Set by the extraction: the outcome of every member the database completion
-    // decides by, whether or not the report lists it.
-    std::vector<MemberReport> databaseMembers;
     // Set by the scan when reading the package failed: the system's text for it.
     std::string readError;
 

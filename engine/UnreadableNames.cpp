@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "engine/TextUtil.h"
 #include "engine/XmlText.h"
 #include "platform/FolderEntries.h"
 
@@ -100,6 +101,26 @@ NameRenaming RenameUnreadableNames(const std::string& folder)
         base += '/';
     Walk(base, "", renaming);
     return renaming;
+}
+
+LogLines RenamingLogLines(const std::string& packagePath, const NameRenaming& renaming)
+{
+    LogLines lines;
+    for (const RenamedName& renamed : renaming.listed)
+        lines.push_back({packagePath + " the name " + PrintableName(renamed.from) +
+                             " cannot be read by LibreOffice (it would refuse the whole package), it is saved as " +
+                             renamed.to + "....\r\n",
+                         kBlack});
+    if (renaming.notListed > 0)
+        lines.push_back({packagePath + " " + std::to_string(renaming.notListed) +
+                             " more names LibreOffice cannot read are saved the same way....\r\n",
+                         kBlack});
+    for (const std::string& failed : renaming.failed)
+        lines.push_back({packagePath + " the name " + PrintableName(failed) +
+                             " cannot be read by LibreOffice and could not be changed, LibreOffice may refuse the "
+                             "package....\r\n",
+                         kRed});
+    return lines;
 }
 
 } // namespace tavrin

@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/LogLine.h"
+
 namespace tavrin {
 
 struct RenamedName {
@@ -40,5 +42,9 @@ std::string ReadablePath(const std::string& relative);
 // Renames every file and folder below `folder` whose name ReadableName changes; a
 // readable name already taken gets "~2", "~3", ... Symbolic links are not followed.
 NameRenaming RenameUnreadableNames(const std::string& folder);
+
+// The log lines of a renaming of the package at `packagePath`: one black line per
+// listed renaming, one counting the rest, one red line per name that could not change.
+LogLines RenamingLogLines(const std::string& packagePath, const NameRenaming& renaming);
 
 } // namespace tavrin

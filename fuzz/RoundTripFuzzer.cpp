@@ -20,6 +20,7 @@
 #include <map>
 #include <string>
 
+#include "engine/ContentXml.h"
 #include "engine/MemberExtractor.h"
 #include "engine/PackageScanner.h"
 #include "engine/UnreadableNames.h"
@@ -142,10 +143,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     PackageScanner(nullptr, std::size_t{1} << 16).Scan(fd, static_cast<std::uint64_t>(info.st_size), entries);
     ::close(fd);
 
+    // The extraction steps of RepairPackage: members, readable names, content.xml.
     SilentView view;
-    std::atomic<int> running{1};
-    ThreadContext context{&view, &running, nullptr};
-    ExtractPackage(extracted, archive, entries, context, nullptr);
+    if (ExtractMembers(extracted, archive, entries, ScannedPackage(), view).anyMember) {
+        RenameUnreadableNames(extracted);
+        RegenerateContentXml(extracted);
+    }
 
     std::map<std::string, std::string> readableFiles;
     for (const auto& [name, bytes] : files)

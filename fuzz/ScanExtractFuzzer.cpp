@@ -14,6 +14,7 @@
 #include <set>
 
 #include "engine/CentralDirectory.h"
+#include "engine/ContentXml.h"
 #include "engine/HsqldbCompletion.h"
 #include "engine/ManifestRepair.h"
 #include "engine/MemberCopies.h"
@@ -95,12 +96,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     SilentView view;
-    std::atomic<int> running{1};
-    ThreadContext context{&view, &running, nullptr};
     BatchReport report;
     report.packages.resize(1);
-    ExtractPackage(folder, package, entries, context, &report.packages[0], &scanned);
+    // The extraction steps of RepairPackage: members, readable names, content.xml.
+    const MemberExtraction extraction = ExtractMembers(folder, package, entries, scanned, view);
     scanned.Close();
+    report.packages[0].members = extraction.members;
+    if (extraction.anyMember) {
+        RenameUnreadableNames(folder);
+        RegenerateContentXml(folder, nullptr, extraction.contentXmlDamaged);
+    }
 
     // Only the input and the package folder may be in the scratch folder; returns the
     // bytes of the member files in it.
@@ -149,8 +154,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // What the repair does next in the package folder; the database completion may
     // write properties and append to the script, so only the tree is checked again.
-    if (scanned.membersRecovered > 0) {
-        CompleteHsqldb(folder, scanned.databaseMembers);
+    if (extraction.membersRecovered > 0) {
+        CompleteHsqldb(folder, extraction.databaseMembers);
         WriteMissingMimetype(folder);
         RepairManifest(folder);
         checkTree("completion");

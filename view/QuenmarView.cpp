@@ -338,6 +338,7 @@ void CQuenmarView::CreateControls()
     stop_->hide();
 
     context_.view = this;
+    context_.window = this;
     context_.running = &Running();
     context_.report = &report_;
 

@@ -223,6 +223,7 @@ assert c["error"] == "No such file or directory", c
 assert e["result"] == "nothing-recovered" and e["output"] is None, e
 assert e["error"] == "none of the 1 members found could be recovered", e
 assert e["members_not_recovered"] == ["database/data"] and e["members"][0]["outcome"] == "not-inflated", e
+assert e["members"][0]["defect"] == "data-damaged", e
 )";
     std::ofstream(root / "check.py") << check;
     const std::string command =

@@ -7,6 +7,7 @@
 
 #include "engine/RepairBatch.h"
 #include "engine/SaveBatch.h"
+#include "engine/WorkView.h"
 
 namespace tavrin::test {
 
@@ -15,7 +16,7 @@ struct BatchRunner {
     BatchReport report;
     ThreadContext context;
 
-    explicit BatchRunner(WorkView& view) : context{&view, &running, &report} {}
+    explicit BatchRunner(WorkView& view) : context{&view, &running, &report, &view} {}
 
     void Repair()
     {

@@ -10,6 +10,7 @@
 #include <random>
 #include <unistd.h>
 
+#include "ExtractionSteps.h"
 #include "RecordingView.h"
 #include "ScannedFixture.h"
 #include "TestPackages.h"
@@ -190,21 +191,22 @@ TEST(MemberExtractor, SalvagesTheReadableStartOfDatabaseMembersOnly)
         Bytes packed;
         MemberOutcome outcome;
         Bytes kept;
+        MemberDefect defect; // what stopped the stream
     } cases[] = {
-        {"database/script", broken, MemberOutcome::Salvaged, "CREATE TABLE T(ID INT)\n"},
-        {"database/script", cut, MemberOutcome::Salvaged, "CREATE TABLE T(ID INT)\n"},
-        {"database/log", cut, MemberOutcome::Salvaged, "CREATE TABLE T(ID INT)\n"},
-        {"database/data", broken, MemberOutcome::Salvaged, firstPart},
-        {"database/firebird.fbk", cut, MemberOutcome::Salvaged, firstPart},
-        {"database/data", endedEarly, MemberOutcome::Salvaged, firstPart},
-        {"database/script", endedEarly, MemberOutcome::Salvaged, "CREATE TABLE T(ID INT)\n"},
-        {"database/script", cut.substr(0, 5 + 10), MemberOutcome::NotInflated, {}}, // no whole line yet
-        {"content.xml", cut, MemberOutcome::NotInflated, {}},
-        {"database/properties", broken, MemberOutcome::NotInflated, {}},
-        {"forms/Obj11/content.xml", broken, MemberOutcome::NotInflated, {}},
-        {"content.xml", endedEarly, MemberOutcome::NotInflated, {}},
-        {"Pictures/logo.png", endedEarly, MemberOutcome::NotInflated, {}},
-        {"META-INF/manifest.xml", endedEarly, MemberOutcome::NotInflated, {}},
+        {"database/script", broken, MemberOutcome::Salvaged, "CREATE TABLE T(ID INT)\n", MemberDefect::DataDamaged},
+        {"database/script", cut, MemberOutcome::Salvaged, "CREATE TABLE T(ID INT)\n", MemberDefect::PackageEndsInside},
+        {"database/log", cut, MemberOutcome::Salvaged, "CREATE TABLE T(ID INT)\n", MemberDefect::PackageEndsInside},
+        {"database/data", broken, MemberOutcome::Salvaged, firstPart, MemberDefect::DataDamaged},
+        {"database/firebird.fbk", cut, MemberOutcome::Salvaged, firstPart, MemberDefect::PackageEndsInside},
+        {"database/data", endedEarly, MemberOutcome::Salvaged, firstPart, MemberDefect::DataEndsEarly},
+        {"database/script", endedEarly, MemberOutcome::Salvaged, "CREATE TABLE T(ID INT)\n", MemberDefect::DataEndsEarly},
+        {"database/script", cut.substr(0, 5 + 10), MemberOutcome::NotInflated, {}, MemberDefect::PackageEndsInside}, // no whole line yet
+        {"content.xml", cut, MemberOutcome::NotInflated, {}, MemberDefect::PackageEndsInside},
+        {"database/properties", broken, MemberOutcome::NotInflated, {}, MemberDefect::DataDamaged},
+        {"forms/Obj11/content.xml", broken, MemberOutcome::NotInflated, {}, MemberDefect::DataDamaged},
+        {"content.xml", endedEarly, MemberOutcome::NotInflated, {}, MemberDefect::DataEndsEarly},
+        {"Pictures/logo.png", endedEarly, MemberOutcome::NotInflated, {}, MemberDefect::DataEndsEarly},
+        {"META-INF/manifest.xml", endedEarly, MemberOutcome::NotInflated, {}, MemberDefect::DataEndsEarly},
     };
     for (const auto& test : cases) {
         TempFolder folder;
@@ -212,6 +214,8 @@ TEST(MemberExtractor, SalvagesTheReadableStartOfDatabaseMembersOnly)
         const PackageEntry entry{test.name, static_cast<std::uint32_t>(test.packed.size()) + 20, u, 0};
         const MemberReport report = ExtractMember(entry, folder / "p.odb", folder / "out");
         EXPECT_EQ(report.outcome, test.outcome) << test.name << " " << test.packed.size();
+        EXPECT_EQ(report.defect, test.defect) << test.name << " " << test.packed.size();
+        EXPECT_EQ(report.error, DefectText(test.defect)) << test.name;
         if (test.outcome == MemberOutcome::Salvaged) {
             EXPECT_EQ(ReadFile(folder / "out"), test.kept) << test.name;
             EXPECT_EQ(report.bytesWritten, test.kept.size()) << test.name;
@@ -316,10 +320,8 @@ TEST(MemberExtractor, PackageLogsOneRedLinePerLostMemberAndCompletesContentXml)
                               {"settings.xml", 20, 300, good.size() + 42}};
     ::mkdir((folder / "ws").c_str(), 0700);
     RecordingView view;
-    std::atomic<int> running{1};
-    ThreadContext context{&view, &running, nullptr};
     PackageReport report;
-    EXPECT_EQ(ExtractPackage(folder / "ws", package, entries, context, &report), 1);
+    EXPECT_TRUE(RunExtractionSteps(folder / "ws", package, entries, ScannedPackage(), view, report).anyMember);
 
     EXPECT_EQ(ReadFile(folder / "ws/database/script"), script);
     EXPECT_FALSE(Exists(folder / "ws/settings.xml"));
@@ -367,13 +369,14 @@ TEST(MemberExtractor, PackageListsItsFirstHundredFailuresAndCountsTheRest)
     ScannedFixture fixture(package);
     const std::string& path = fixture.path;
     const RecordingView& view = fixture.view;
-    ASSERT_EQ(fixture.scanResult, 1);
+    ASSERT_TRUE(fixture.scan.opened);
     EXPECT_EQ(fixture.scanned.brokenNotKept, 30u); // 130 break at once
     EXPECT_EQ(fixture.entries.size(), 2u + 160u - 30u);
 
     PackageReport report;
-    EXPECT_EQ(fixture.Extract(report), 1);
-    EXPECT_EQ(fixture.scanned.membersRecovered, 2u);
+    const MemberExtraction extraction = fixture.Extract(report);
+    EXPECT_TRUE(extraction.anyMember);
+    EXPECT_EQ(extraction.membersRecovered, 2u);
     EXPECT_EQ(report.failedNotListed, 60u);
     std::vector<std::string> listed;
     for (const MemberReport& member : report.members)
@@ -406,12 +409,13 @@ TEST(MemberExtractor, CrcMismatchesCountAgainstTheListingBound)
     ScannedFixture fixture(package);
     const std::string& path = fixture.path;
     const RecordingView& view = fixture.view;
-    ASSERT_EQ(fixture.scanResult, 1);
+    ASSERT_TRUE(fixture.scan.opened);
     ASSERT_EQ(fixture.entries.size(), 103u);
 
     PackageReport report;
-    EXPECT_EQ(fixture.Extract(report), 1);
-    EXPECT_EQ(fixture.scanned.membersRecovered, 103u);
+    const MemberExtraction extraction = fixture.Extract(report);
+    EXPECT_TRUE(extraction.anyMember);
+    EXPECT_EQ(extraction.membersRecovered, 103u);
     EXPECT_EQ(report.members.size(), 100u);
     EXPECT_EQ(report.failedNotListed, 3u);
     ASSERT_EQ(view.log.size(), 101u);
@@ -432,10 +436,8 @@ TEST(MemberExtractor, NameBytesAboveAsciiAreLoggedAsLatin1AndSavedReadable)
     const ScanList entries = {{"caf\xE9.txt", 4, 4, 38}, {"\xE9t\xE9.xml", 10, 100, stored.size() + 37}};
     ::mkdir((folder / "ws").c_str(), 0700);
     RecordingView view;
-    std::atomic<int> running{1};
-    ThreadContext context{&view, &running, nullptr};
     PackageReport report;
-    ExtractPackage(folder / "ws", folder / "p.odb", entries, context, &report);
+    RunExtractionSteps(folder / "ws", folder / "p.odb", entries, ScannedPackage(), view, report);
     EXPECT_EQ(FilesUnder(folder / "ws"), (std::vector<std::string>{"caf%E9.txt", "content.xml"}));
     EXPECT_EQ(ReadFile(folder / "ws/caf%E9.txt"), "menu");
     ASSERT_EQ(view.log.size(), 2u);
@@ -452,9 +454,8 @@ TEST(MemberExtractor, EmptyScanListWritesNothing)
 {
     TempFolder folder;
     RecordingView view;
-    std::atomic<int> running{1};
-    ThreadContext context{&view, &running, nullptr};
-    EXPECT_EQ(ExtractPackage(folder.path(), folder / "p.odb", {}, context, nullptr), 0);
+    PackageReport report;
+    EXPECT_FALSE(RunExtractionSteps(folder.path(), folder / "p.odb", {}, ScannedPackage(), view, report).anyMember);
     EXPECT_TRUE(FilesUnder(folder.path()).empty());
     EXPECT_TRUE(view.events.empty());
 }
@@ -499,9 +500,8 @@ TEST(MemberExtractor, RandomDamageStaysInsideThePackageFolder)
         ::mkdir((tmp / "ws").c_str(), 0700);
         ::mkdir((tmp / "ws/pkg").c_str(), 0700);
         RecordingView view;
-        std::atomic<int> running{1};
-        ThreadContext context{&view, &running, nullptr};
-        ExtractPackage(tmp / "ws/pkg", path, entries, context, nullptr);
+        PackageReport report;
+        RunExtractionSteps(tmp / "ws/pkg", path, entries, ScannedPackage(), view, report);
         for (const std::string& file : FilesUnder(tmp.path())) {
             EXPECT_TRUE(file == "p.odb" || file.rfind("ws/pkg/", 0) == 0) << "round " << round << ": " << file;
             EXPECT_EQ(file.find(".tavrin-part"), std::string::npos) << file;

@@ -2,7 +2,7 @@
 
 #include <sys/stat.h>
 
-#include "engine/MemberExtractor.h"
+#include "ExtractionSteps.h"
 
 namespace tavrin::test {
 
@@ -10,14 +10,14 @@ ScannedFixture::ScannedFixture(const Bytes& package)
     : path(folder / "p.odb")
 {
     WriteFile(path, package);
-    scanResult = ScanPackage(path, context, entries, nullptr, &scanned);
+    scan = ScanPackage(path, context);
 }
 
-int ScannedFixture::Extract(PackageReport& report)
+MemberExtraction ScannedFixture::Extract(PackageReport& report)
 {
     ::mkdir((folder / "ws").c_str(), 0700);
     view.log.clear();
-    return ExtractPackage(folder / "ws", path, entries, context, &report, &scanned);
+    return RunExtractionSteps(folder / "ws", path, entries, scanned, view, report);
 }
 
 } // namespace tavrin::test

@@ -6,7 +6,8 @@
 #include <string>
 
 #include "engine/BatchReport.h"
-#include "engine/PackageScanner.h"
+#include "engine/MemberExtractor.h"
+#include "engine/PackageScan.h"
 #include "RecordingView.h"
 #include "TestPackages.h"
 
@@ -14,21 +15,21 @@ namespace tavrin::test {
 
 class ScannedFixture {
 public:
-    // Writes `package` as p.odb and scans it; `scanResult` holds what ScanPackage returned.
+    // Writes `package` as p.odb and scans it as a repair does.
     explicit ScannedFixture(const Bytes& package);
 
-    // Extracts into ws (made here) with the log cleared first, so `view.log` holds the
-    // extraction's lines only; returns what ExtractPackage returned.
-    int Extract(PackageReport& report);
+    // Runs the extraction steps into ws (made here) with the log cleared first, so
+    // `view.log` holds the extraction's lines only.
+    MemberExtraction Extract(PackageReport& report);
 
     TempFolder folder;
     std::string path;
     RecordingView view;
     std::atomic<int> running{1};
     ThreadContext context{&view, &running, nullptr};
-    ScanList entries;
-    ScannedPackage scanned;
-    int scanResult = 0;
+    PackageScan scan;
+    ScanList& entries = scan.entries;
+    ScannedPackage& scanned = scan.package;
 };
 
 } // namespace tavrin::test
