@@ -43,6 +43,16 @@ bool SortedEntries(const std::string& folderPath, std::vector<std::string>& name
     return readError == 0;
 }
 
+// The hidden work name: a dot, the start of the archive's name and eight random
+// characters, no longer than the archive's name itself, so that a name the file
+// system takes for the archive also fits its work file.
+std::string WorkFilePrefix(const std::string& archiveName)
+{
+    constexpr std::size_t randomCharacters = 8;
+    const std::size_t kept = archiveName.size() > randomCharacters + 1 ? archiveName.size() - randomCharacters - 1 : 0;
+    return "." + archiveName.substr(0, kept);
+}
+
 // Failures of the output end the archive; failures of one source only leave it out.
 bool IsOutputFailure(ZipResult result)
 {
@@ -76,7 +86,7 @@ ZipFolderResult FolderZipper::ZipFolder(const std::string& folderPath, const std
     const auto slash = archivePath.find_last_of('/');
     const std::string archiveFolder = slash == std::string::npos ? "." : slash == 0 ? "/" : archivePath.substr(0, slash);
     const std::string archiveName = slash == std::string::npos ? archivePath : archivePath.substr(slash + 1);
-    platform::CreatedFile work = platform::CreateUniqueFile(archiveFolder, "." + archiveName + ".", ".part", 0666);
+    platform::CreatedFile work = platform::CreateUniqueFile(archiveFolder, WorkFilePrefix(archiveName), "", 0666);
     if (!work.IsOpen()) {
         fail(ZipOpenFailed, work.error);
         return result;
@@ -90,6 +100,9 @@ ZipFolderResult FolderZipper::ZipFolder(const std::string& folderPath, const std
     if (handle == nullptr) {
         fail(started, errno);
     } else {
+        // Each file is compressed while the next is read; a failed output ends the
+        // archive anyway, so nothing is lost by learning of it an add later.
+        SetZipArchiveWriteBehind(handle, true);
         rootLength_ = root.size();
         struct stat mimetype{};
         if (mimetypeFirst_ && ::lstat((root + "/mimetype").c_str(), &mimetype) == 0 && S_ISREG(mimetype.st_mode))
