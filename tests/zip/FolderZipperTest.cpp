@@ -187,11 +187,10 @@ TEST_F(FolderZipperTest, ArchiveWrittenInsideTheFolderLeavesItselfOut)
     EXPECT_EQ(MemberNames(read), std::vector<std::string>{ToHex("content.xml")});
 }
 
-TEST_F(FolderZipperTest, WorkFileNameIsNoLongerThanTheArchiveName)
+TEST_F(FolderZipperTest, ArchiveNamesUpToTheLimitSave)
 {
     scratch_.Write("pkg/content.xml", "<c/>");
-    // A work file with a longer name than the archive would not fit where the
-    // archive's name just fits (255 bytes here); a short name still gets a work file.
+    // The work file's name must fit wherever the archive's name just fits (255 bytes).
     for (const std::size_t length : {std::size_t{255}, std::size_t{240}, std::size_t{5}}) {
         SCOPED_TRACE(length);
         const std::string name = std::string(length - 4, 'n') + ".odb";
