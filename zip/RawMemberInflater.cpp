@@ -118,7 +118,7 @@ bool RawMemberReader::InflateWhole(unsigned char* buffer, std::uint32_t length, 
         return false;
     std::uint32_t got = 0;
     while (got < sizes.compressedSize) {
-        const ssize_t read = platform::FileIo::Current().ReadAt(fd_, input.get() + got, sizes.compressedSize - got,
+        const ssize_t read = platform::FileIo::Current().ReadAt(file_.Get(), input.get() + got, sizes.compressedSize - got,
                                                                 static_cast<off_t>(offset_ + got));
         if (read < 0 && errno == EINTR)
             continue;
