@@ -80,6 +80,9 @@ ZipFolderResult FolderZipper::ZipFolder(const std::string& folderPath, const std
     if (handle == nullptr) {
         fail(started, errno);
     } else {
+        // Each file is compressed while the next is read; a failed output ends the
+        // archive anyway, so nothing is lost by learning of it an add later.
+        SetZipArchiveWriteBehind(handle, true);
         rootLength_ = root.size();
         struct stat mimetype{};
         if (mimetypeFirst_ && ::lstat((root + "/mimetype").c_str(), &mimetype) == 0 && S_ISREG(mimetype.st_mode))

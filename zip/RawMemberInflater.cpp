@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <libdeflate.h>
 #include <memory>
 #include <new>
 #include <unistd.h>
@@ -16,6 +17,23 @@ namespace tavrin::zip {
 namespace {
 
 constexpr std::uint32_t kInputChunk = 16384;
+// A member whose raw stream is at most this long and whose whole decoded size fits the
+// first call's buffer is decoded in one go by libdeflate, about twice as fast as zlib.
+constexpr std::uint32_t kWholeMemberInputLimit = 4u << 20;
+
+libdeflate_decompressor* ThreadDecompressor()
+{
+    struct Owned {
+        libdeflate_decompressor* decompressor = libdeflate_alloc_decompressor();
+        ~Owned()
+        {
+            if (decompressor != nullptr)
+                libdeflate_free_decompressor(decompressor);
+        }
+    };
+    thread_local Owned owned;
+    return owned.decompressor;
+}
 
 } // namespace
 
@@ -33,6 +51,10 @@ public:
 
 private:
     UnzipResult Prepare(const MemberSizes& sizes);
+    // Decodes a sound member whole into `buffer`; false (nothing decided, the stream
+    // is then decoded step by step) for anything else, such as a damaged or cut stream,
+    // whose salvage needs zlib's account of how far it got.
+    bool InflateWhole(unsigned char* buffer, std::uint32_t length, const MemberSizes& sizes);
     UnzipResult Finish(UnzipResult result);
     void Release();
 
@@ -85,10 +107,45 @@ UnzipResult RawMemberReader::Finish(UnzipResult result)
     return result;
 }
 
+bool RawMemberReader::InflateWhole(unsigned char* buffer, std::uint32_t length, const MemberSizes& sizes)
+{
+    if (sizes.uncompressedSize == 0 || length < sizes.uncompressedSize || sizes.compressedSize == 0
+        || sizes.compressedSize > kWholeMemberInputLimit)
+        return false;
+    libdeflate_decompressor* decompressor = ThreadDecompressor();
+    const std::unique_ptr<unsigned char[]> input(new (std::nothrow) unsigned char[sizes.compressedSize]);
+    if (decompressor == nullptr || !input)
+        return false;
+    std::uint32_t got = 0;
+    while (got < sizes.compressedSize) {
+        const ssize_t read = platform::FileIo::Current().ReadAt(file_.Get(), input.get() + got, sizes.compressedSize - got,
+                                                                static_cast<off_t>(offset_ + got));
+        if (read < 0 && errno == EINTR)
+            continue;
+        if (read <= 0)
+            return false;
+        got += static_cast<std::uint32_t>(read);
+    }
+    std::size_t produced = 0;
+    std::size_t consumed = 0;
+    if (libdeflate_deflate_decompress_ex(decompressor, input.get(), got, buffer, sizes.uncompressedSize, &consumed, &produced)
+            != LIBDEFLATE_SUCCESS
+        || produced != sizes.uncompressedSize)
+        return false;
+    totalProduced_ += produced;
+    streamEnded_ = true;
+    return true;
+}
+
 UnzipResult RawMemberReader::Inflate(unsigned char* buffer, std::uint32_t length, MemberSizes& sizes)
 {
     if (finished_)
         return UnzipBadArguments;
+    if (!prepared_ && InflateWhole(buffer, length, sizes)) {
+        sizes.compressedSize = static_cast<std::uint32_t>(totalProduced_);
+        finished_ = true;
+        return UnzipOk;
+    }
     if (!prepared_) {
         if (const UnzipResult prepared = Prepare(sizes); prepared != UnzipOk) {
             sizes.compressedSize = 0;

@@ -4,6 +4,12 @@
 // The stream starts at the first byte of a file, or at a given offset of a file (the
 // member's data offset in a package), and is at most `compressedSize` bytes long.
 // Open, one or more decode calls, close; one thread per reader.
+//
+// A first call whose buffer takes the whole member, on a stream of at most 4 MiB that
+// decodes to exactly the member's size, is served by libdeflate in one go; any other
+// call, and any stream that is damaged, cut or of another length, goes through zlib's
+// streaming inflater step by step, whose account of how far it got the salvage of
+// damaged members relies on.
 #pragma once
 
 #include <cstdint>

@@ -110,6 +110,12 @@ ZipResult CloseZipArchive(ZipHandle* handle)
     return result;
 }
 
+void SetZipArchiveWriteBehind(ZipHandle* handle, bool writeBehind)
+{
+    if (CheckHandle(handle) == ZipOk)
+        handle->writer->SetWriteBehind(writeBehind);
+}
+
 int ZipLastSystemError(const ZipHandle* handle)
 {
     return CheckHandle(handle) == ZipOk ? handle->writer->LastSystemError() : 0;

@@ -1,13 +1,19 @@
-// Archive writer: writes a new ZIP archive (no ZIP64, no encryption) one member at a
-// time. Each member gets a local header, its data (deflated, or stored when the name's
-// extension says it is compressed already) and, where the output can seek, a second
-// pass over the local header with the final CRC and sizes; on an output that cannot
-// seek (a pipe) a data descriptor follows the data instead. Closing writes the central
-// directory and the end record.
+// Archive writer: writes a new ZIP archive (no encryption) one member at a time. Each
+// member gets a local header, its data (deflated at level 8; stored when the name's
+// extension says it is compressed already, or when deflating would not make it
+// smaller) and, where the output can seek and the member was not compressed whole
+// before its header, a second pass over the local header with the final CRC and sizes;
+// on an output that cannot seek (a pipe) a data descriptor follows the data instead.
+// Closing writes the central directory and the end record. Members are compressed on
+// all cores (see ZipWriter.h).
 //
-// Member names are bytes and are written as given (ISO-8859-1 when read as text); the
-// UTF-8 flag is never set. An archive that would need ZIP64 records is refused with
-// ZipTooLarge rather than written wrong.
+// ZIP64 records are written when, and only when, a value does not fit its classic
+// field: 65,535 members or more, a size or an offset of 4 GiB or more. A member whose
+// size is not known before it is read (a pipe) and then passes 4 GiB cannot get them
+// and fails with ZipTooLarge.
+//
+// Member names are bytes and are written as given (ISO-8859-1 when read as text); a
+// name that is UTF-8 beyond ASCII carries the UTF-8 flag (general purpose bit 11).
 #pragma once
 
 #include <cstdint>
@@ -52,6 +58,11 @@ ZipResult AddToZipArchive(ZipHandle* handle, const std::string& name, const std:
 // Writes the central directory and end record, closes the output and frees the
 // handle, whatever the result (except for a null handle or one of another kind).
 ZipResult CloseZipArchive(ZipHandle* handle);
+
+// Lets adds return before their member is written, so reading the next member overlaps
+// compressing this one. An output failure then ends the archive: the add or close that
+// meets it returns it, and so does every later add and the close.
+void SetZipArchiveWriteBehind(ZipHandle* handle, bool writeBehind);
 
 // errno of the last failed operation on this archive, 0 when none gave one.
 int ZipLastSystemError(const ZipHandle* handle);

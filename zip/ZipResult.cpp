@@ -14,7 +14,7 @@ const char* ZipResultText(ZipResult result)
     case ZipBadArguments: return "Caller: faulty arguments";
     case ZipMemoryTooSmall: return "Caller: not enough space allocated for memory zipfile";
     case ZipWrongHandleKind: return "Caller: mixing creation and opening of zip";
-    case ZipTooLarge: return "Archive too large: over 65535 members or 4 GiB";
+    case ZipTooLarge: return "Member too large: it passed 4 GiB without a ZIP64 header";
     case ZipMethodChanged: return "Zip-bug: tried to change mind, but not allowed";
     }
     return "Unknown zip error";

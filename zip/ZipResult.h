@@ -17,8 +17,8 @@ enum ZipResult : std::uint32_t {
     ZipBadArguments = 0x00010000,
     ZipMemoryTooSmall = 0x00030000,
     ZipWrongHandleKind = 0x00080000,
-    // The archive would need ZIP64 records (over 65,535 members, or a size or offset
-    // of 4 GiB or more), which this writer does not produce.
+    // A member whose size was not known when its local header was written (a pipe)
+    // passed 4 GiB: the header has no room for ZIP64 sizes. The member is not listed.
     ZipTooLarge = 0x00100000,
     ZipMethodChanged = 0x04000000,
 };

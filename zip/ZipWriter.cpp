@@ -6,35 +6,49 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <libdeflate.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include "platform/FileInformation.h"
 #include "platform/FileIo.h"
 #include "platform/TimeConversion.h"
+#include "zip/CompressionPool.h"
 
 namespace tavrin::zip {
 
 namespace {
 
-constexpr std::size_t kChunk = 16384;
+// Pieces a member is read and deflated in. libdeflate starts each piece without
+// history; at this size that costs well under a percent of the output, and a piece
+// is small enough that a few of them in flight per core keep memory low.
+constexpr std::size_t kPieceSize = 256 * 1024;
+// Pieces read ahead of the output per worker: enough to keep every core busy while
+// the writer waits for the oldest one.
+constexpr std::size_t kPiecesInFlightPerWorker = 4;
+
 constexpr std::uint32_t kLocalHeaderSignature = 0x04034B50;
 constexpr std::uint32_t kCentralHeaderSignature = 0x02014B50;
 constexpr std::uint32_t kEndRecordSignature = 0x06054B50;
+constexpr std::uint32_t kZip64EndRecordSignature = 0x06064B50;
+constexpr std::uint32_t kZip64LocatorSignature = 0x07064B50;
 constexpr std::uint32_t kDataDescriptorSignature = 0x08074B50;
 constexpr std::size_t kLocalHeaderSize = 30;
 constexpr std::size_t kCentralHeaderSize = 46;
 constexpr std::size_t kLocalExtraSize = 17;
 constexpr std::size_t kCentralExtraSize = 9;
+constexpr std::size_t kLocalZip64ExtraSize = 20;
+constexpr std::size_t kZip64EndRecordSize = 56;
 constexpr std::uint16_t kExtendedTimeStampId = 0x5455;
+constexpr std::uint16_t kZip64ExtraId = 0x0001;
 constexpr std::uint8_t kAllThreeTimes = 7;
 constexpr std::uint16_t kFlagDescriptorFollows = 0x0008;
 constexpr std::uint16_t kFlagMaximumCompression = 0x0002;
+constexpr std::uint16_t kFlagUtf8Name = 0x0800;
+constexpr std::uint16_t kVersionNeededZip64 = 45;
+constexpr std::uint16_t kVersionMadeByZip64 = 0x0B2D; // host 11, version 4.5
 constexpr std::size_t kMaxNameLength = 0xFFFF;
-constexpr std::size_t kMaxMembers = 0xFFFF;
-// 0xFFFFFFFF itself tells readers to look for a ZIP64 field, so it is out of range too.
-constexpr std::uint64_t kMaxFieldValue = 0xFFFFFFFE;
-constexpr std::uint32_t kUnknownSize = 0xFFFFFFFF;
+constexpr std::uint32_t kAllOnes32 = 0xFFFFFFFF;
+constexpr std::uint16_t kAllOnes16 = 0xFFFF;
 
 constexpr std::uint32_t kExternalRegularFile = 0x80000000;  // S_IFREG in the high word
 constexpr std::uint32_t kExternalDirectory = 0x40000000;    // S_IFDIR
@@ -57,7 +71,13 @@ public:
         U16(static_cast<std::uint16_t>(value));
         U16(static_cast<std::uint16_t>(value >> 16));
     }
+    void U64(std::uint64_t value)
+    {
+        U32(static_cast<std::uint32_t>(value));
+        U32(static_cast<std::uint32_t>(value >> 32));
+    }
     void Bytes(const std::string& text) { bytes_.insert(bytes_.end(), text.begin(), text.end()); }
+    void Bytes(const std::vector<unsigned char>& data) { bytes_.insert(bytes_.end(), data.begin(), data.end()); }
     const unsigned char* Data() const { return bytes_.data(); }
     std::size_t Size() const { return bytes_.size(); }
     void Clear() { bytes_.clear(); }
@@ -102,6 +122,50 @@ std::string BaseNameOf(const std::string& path)
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// Well-formed UTF-8 (no overlong forms, no surrogates, nothing past U+10FFFF) with at
+// least one byte outside ASCII: the names that carry the UTF-8 flag. Pure ASCII reads
+// the same either way, and any other name is left as the bytes it is.
+bool IsUtf8BeyondAscii(std::string_view name)
+{
+    bool beyondAscii = false;
+    for (std::size_t i = 0; i < name.size();) {
+        const auto lead = static_cast<unsigned char>(name[i]);
+        if (lead < 0x80) {
+            ++i;
+            continue;
+        }
+        beyondAscii = true;
+        std::size_t length = 0;
+        unsigned char low = 0x80, high = 0xBF; // allowed range of the second byte
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            length = 2;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            length = 3;
+            if (lead == 0xE0)
+                low = 0xA0;
+            else if (lead == 0xED)
+                high = 0x9F;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            length = 4;
+            if (lead == 0xF0)
+                low = 0x90;
+            else if (lead == 0xF4)
+                high = 0x8F;
+        } else {
+            return false;
+        }
+        if (i + length > name.size())
+            return false;
+        for (std::size_t k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(name[i + k]);
+            if (next < (k == 1 ? low : 0x80) || next > (k == 1 ? high : 0xBF))
+                return false;
+        }
+        i += length;
+    }
+    return beyondAscii;
+}
+
 std::size_t ExtraSize(const ZipMemberInfo& member, bool central)
 {
     if (member.withoutExtraField)
@@ -123,17 +187,25 @@ void AppendExtraField(RecordBytes& record, const ZipMemberInfo& member, bool cen
     }
 }
 
-// The fields both headers share, in the same order: from the method to the length of
-// the extra field.
-void AppendSharedFields(RecordBytes& record, const ZipMemberInfo& member, bool central)
+std::uint32_t Field32(std::uint64_t value, bool escaped)
+{
+    return escaped ? kAllOnes32 : static_cast<std::uint32_t>(value);
+}
+
+// The fields both headers share, in the same order, from the method to the sizes.
+void AppendMethodToSizes(RecordBytes& record, const ZipMemberInfo& member, bool compressedEscaped,
+                         bool uncompressedEscaped)
 {
     record.U16(member.method);
     record.U32(member.dosDateTime);
     record.U32(member.crc32);
-    record.U32(member.compressedSize);
-    record.U32(member.uncompressedSize);
-    record.U16(static_cast<std::uint16_t>(member.name.size()));
-    record.U16(static_cast<std::uint16_t>(ExtraSize(member, central)));
+    record.U32(Field32(member.compressedSize, compressedEscaped));
+    record.U32(Field32(member.uncompressedSize, uncompressedEscaped));
+}
+
+std::size_t LocalHeaderLength(const ZipMemberInfo& member)
+{
+    return kLocalHeaderSize + member.name.size() + ExtraSize(member, false) + (member.localZip64 ? kLocalZip64ExtraSize : 0);
 }
 
 } // namespace
@@ -157,6 +229,9 @@ struct ZipWriter::OpenSource {
     std::uint64_t bytesRead = 0;
     std::uint32_t crc = 0;
 
+    OpenSource() = default;
+    OpenSource(const OpenSource&) = delete;
+    OpenSource& operator=(const OpenSource&) = delete;
     ~OpenSource()
     {
         if (closeWhenDone && fd >= 0)
@@ -164,13 +239,32 @@ struct ZipWriter::OpenSource {
     }
 };
 
+struct ZipWriter::PendingMember {
+    ZipMemberInfo info;
+    // Kept open until the member is written: deflated data that turns out no shorter
+    // than the source is replaced by the source read again.
+    std::unique_ptr<OpenSource> source;
+    // Pieces handed to the pool and not yet written, in order.
+    std::deque<std::shared_ptr<ChunkJob>> pieces;
+    bool anySubmitted = false;
+    // The local header is (being) written; info.localHeaderOffset is its place.
+    bool started = false;
+    // The local header carries the final CRC and sizes already.
+    bool headerFinal = false;
+    // What the first local header said the compressed size was (streamed stored members).
+    std::uint64_t announcedCompressedSize = 0;
+    std::uint64_t dataWritten = 0;
+};
+
 ZipWriter::ZipWriter(int fd, bool canSeek, std::uint64_t baseOffset)
-    : fd_(fd), canSeek_(canSeek), baseOffset_(baseOffset), input_(kChunk), output_(kChunk)
+    : fd_(fd), canSeek_(canSeek), baseOffset_(baseOffset), limits_(CurrentZip64Limits())
 {
 }
 
 ZipWriter::~ZipWriter()
 {
+    pending_.clear();
+    pool_.reset();
     if (fd_ >= 0)
         ::close(fd_);
 }
@@ -187,6 +281,13 @@ bool ZipWriter::IsStoredByName(std::string_view name)
             return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
         });
     });
+}
+
+CompressionPool& ZipWriter::Pool()
+{
+    if (!pool_)
+        pool_ = std::make_unique<CompressionPool>(CompressionPool::DefaultThreads());
+    return *pool_;
 }
 
 ZipResult ZipWriter::Fail(ZipResult result)
@@ -336,75 +437,213 @@ ZipResult ZipWriter::ReadSource(OpenSource& open, unsigned char* buffer, std::si
         got = static_cast<std::size_t>(read);
     }
     open.bytesRead += got;
-    if (open.bytesRead > kMaxFieldValue)
-        return ZipTooLarge;
-    open.crc = static_cast<std::uint32_t>(crc32(open.crc, buffer, static_cast<uInt>(got)));
+    open.crc = libdeflate_crc32(open.crc, buffer, got);
     return ZipOk;
 }
 
-ZipResult ZipWriter::WriteData(const void* data, std::size_t size, ZipMemberInfo& member)
+ZipResult ZipWriter::ReadPiece(OpenSource& open, std::vector<unsigned char>& piece, std::size_t capacity, bool& ended)
 {
-    if (static_cast<std::uint64_t>(member.compressedSize) + size > kMaxFieldValue)
-        return ZipTooLarge;
-    if (!Write(data, size))
-        return Fail(ZipWriteFailed);
-    member.compressedSize += static_cast<std::uint32_t>(size);
-    return ZipOk;
-}
-
-ZipResult ZipWriter::CopyStored(OpenSource& open, ZipMemberInfo& member)
-{
-    member.compressedSize = 0;
-    for (;;) {
+    piece.resize(capacity);
+    std::size_t filled = 0;
+    ended = false;
+    while (filled < capacity) {
         std::size_t got = 0;
-        if (const ZipResult read = ReadSource(open, input_.data(), input_.size(), got); read != ZipOk)
+        if (const ZipResult read = ReadSource(open, piece.data() + filled, capacity - filled, got); read != ZipOk)
             return read;
-        if (got == 0)
-            return ZipOk;
-        if (const ZipResult written = WriteData(input_.data(), got, member); written != ZipOk)
-            return written;
-    }
-}
-
-ZipResult ZipWriter::Deflate(OpenSource& open, ZipMemberInfo& member)
-{
-    member.compressedSize = 0;
-    z_stream stream{};
-    if (deflateInit2(&stream, 8, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
-        errno = ENOMEM;
-        return Fail(ZipWriteFailed);
-    }
-    ZipResult result = ZipOk;
-    int status = Z_OK;
-    while (result == ZipOk && status != Z_STREAM_END) {
-        std::size_t got = 0;
-        if (result = ReadSource(open, input_.data(), input_.size(), got); result != ZipOk)
+        if (got == 0) {
+            ended = true;
             break;
-        stream.next_in = input_.data();
-        stream.avail_in = static_cast<uInt>(got);
-        const int flush = got == 0 ? Z_FINISH : Z_NO_FLUSH;
-        do {
-            stream.next_out = output_.data();
-            stream.avail_out = static_cast<uInt>(output_.size());
-            status = deflate(&stream, flush);
-            if (status == Z_STREAM_ERROR) {
-                errno = EINVAL;
-                result = Fail(ZipWriteFailed);
-                break;
-            }
-            const std::size_t produced = output_.size() - stream.avail_out;
-            if (produced > 0) {
-                if (result = WriteData(output_.data(), produced, member); result != ZipOk)
-                    break;
-            }
-        } while (stream.avail_out == 0);
+        }
+        filled += got;
     }
-    deflateEnd(&stream);
-    return result;
+    piece.resize(filled);
+    return ZipOk;
 }
 
-ZipResult ZipWriter::StoreInPlace(OpenSource& open, ZipMemberInfo& member)
+ZipResult ZipWriter::ReadAndSubmit(PendingMember& member)
 {
+    OpenSource& open = *member.source;
+    // A source of known size is read in pieces of just its size (one byte more, to
+    // see its end in the same read), so a small member costs a small buffer.
+    auto capacity = [&open] {
+        if (!open.sizeKnown || open.bytesRead > open.expectedSize)
+            return kPieceSize;
+        return static_cast<std::size_t>(std::min<std::uint64_t>(kPieceSize, open.expectedSize - open.bytesRead + 1));
+    };
+    std::vector<unsigned char> current;
+    bool ended = false;
+    if (const ZipResult read = ReadPiece(open, current, capacity(), ended); read != ZipOk)
+        return read;
+    for (;;) {
+        // A piece is the last one only when nothing follows it.
+        std::vector<unsigned char> next;
+        if (!ended) {
+            if (const ZipResult read = ReadPiece(open, next, capacity(), ended); read != ZipOk)
+                return read;
+        }
+        const bool last = next.empty();
+        if (const ZipResult submitted = Submit(member, std::move(current), last); submitted != ZipOk)
+            return submitted;
+        if (last)
+            return ZipOk;
+        current = std::move(next);
+    }
+}
+
+ZipResult ZipWriter::Submit(PendingMember& member, std::vector<unsigned char> piece, bool last)
+{
+    auto job = std::make_shared<ChunkJob>();
+    job->input = std::move(piece);
+    job->last = last;
+    job->whole = last && !member.anySubmitted;
+    job->deflate = member.info.method == 8;
+    member.anySubmitted = true;
+    if (last) {
+        member.info.crc32 = member.source->crc;
+        member.info.uncompressedSize = member.source->bytesRead;
+    }
+    if (job->deflate)
+        Pool().Submit(job);
+    else
+        job->done = true;
+    member.pieces.push_back(std::move(job));
+    ++piecesInFlight_;
+
+    // Bounded memory: the oldest pieces go out before more are read.
+    const std::size_t limit = kPiecesInFlightPerWorker * std::max(1u, pool_ ? pool_->Workers() : 1u);
+    while (piecesInFlight_ > limit) {
+        bool wrote = false;
+        if (const ZipResult written = WriteNextPiece(true, wrote); written != ZipOk)
+            return written;
+        if (!wrote)
+            break;
+    }
+    return ZipOk;
+}
+
+ZipResult ZipWriter::WriteNextPiece(bool wait, bool& wrote)
+{
+    wrote = false;
+    if (pending_.empty() || pending_.front().pieces.empty())
+        return ZipOk;
+    PendingMember& member = pending_.front();
+    const std::shared_ptr<ChunkJob> job = member.pieces.front();
+    if (job->deflate) {
+        if (!wait && !Pool().IsDone(*job))
+            return ZipOk;
+        Pool().WaitFor(*job);
+    }
+    if (job->failed) {
+        errno = ENOMEM;
+        return OutputFailed(Fail(ZipWriteFailed));
+    }
+    if (!member.started) {
+        if (const ZipResult started = StartMember(member, *job); started != ZipOk)
+            return OutputFailed(started);
+    }
+    const std::vector<unsigned char>& data = job->Data();
+    if (!data.empty() && !Write(data.data(), data.size()))
+        return OutputFailed(Fail(ZipWriteFailed));
+    member.dataWritten += data.size();
+    member.pieces.pop_front();
+    --piecesInFlight_;
+    wrote = true;
+    return job->last ? FinishMember(member) : ZipOk;
+}
+
+ZipResult ZipWriter::WriteAllPending()
+{
+    while (!pending_.empty()) {
+        bool wrote = false;
+        if (const ZipResult written = WriteNextPiece(true, wrote); written != ZipOk)
+            return written;
+        if (!wrote)
+            break; // a member still being read; it is not the writer's to finish
+    }
+    return ZipOk;
+}
+
+ZipResult ZipWriter::StartMember(PendingMember& member, const ChunkJob& firstPiece)
+{
+    ZipMemberInfo& info = member.info;
+    const OpenSource& open = *member.source;
+    member.started = true;
+    info.localHeaderOffset = baseOffset_ + bytesWritten_;
+    if (firstPiece.storedInstead) {
+        info.method = 0;
+        info.flags &= static_cast<std::uint16_t>(~kFlagMaximumCompression);
+    }
+    if (firstPiece.whole && canSeek_) {
+        // The member is read and compressed whole: its header is final at once.
+        info.compressedSize = firstPiece.Data().size();
+        info.flags &= static_cast<std::uint16_t>(~kFlagDescriptorFollows);
+        info.localFlags = info.flags;
+        info.localZip64 = limits_.FieldNeedsZip64(info.uncompressedSize) || limits_.FieldNeedsZip64(info.compressedSize);
+        member.headerFinal = true;
+    } else {
+        // CRC and sizes follow: in a second pass over this header, or in a descriptor.
+        // The level mark is not in this first header; a descriptor leaves it that way.
+        const std::uint64_t size = firstPiece.whole ? info.uncompressedSize : open.expectedSize;
+        const bool sizeKnown = firstPiece.whole || open.sizeKnown;
+        info.localFlags = info.flags & static_cast<std::uint16_t>(~kFlagMaximumCompression);
+        info.crc32 = 0;
+        info.compressedSize = info.method == 0 && sizeKnown ? size : 0;
+        info.uncompressedSize = sizeKnown ? size : kAllOnes32;
+        info.localZip64 = sizeKnown && limits_.FieldNeedsZip64(size);
+        member.announcedCompressedSize = info.compressedSize;
+    }
+    if (info.localZip64)
+        info.versionNeeded = kVersionNeededZip64;
+    return WriteLocalHeader(info);
+}
+
+ZipResult ZipWriter::FinishMember(PendingMember& member)
+{
+    ZipMemberInfo& info = member.info;
+    if (!member.headerFinal) {
+        info.crc32 = member.source->crc;
+        info.uncompressedSize = member.source->bytesRead;
+        info.compressedSize = member.dataWritten;
+        if (info.method == 8 && canSeek_ && info.compressedSize >= info.uncompressedSize) {
+            if (const ZipResult stored = StoreInPlace(member); stored != ZipOk)
+                return OutputFailed(stored);
+        }
+        // A header written without room for ZIP64 sizes cannot take them afterwards.
+        if (!info.localZip64
+            && (limits_.FieldNeedsZip64(info.uncompressedSize) || limits_.FieldNeedsZip64(info.compressedSize)))
+            return OutputFailed(ZipTooLarge);
+        if (canSeek_) {
+            info.flags &= static_cast<std::uint16_t>(~kFlagDescriptorFollows);
+            info.localFlags = info.flags;
+            if (const ZipResult completed = CompleteLocalHeader(info); completed != ZipOk)
+                return OutputFailed(completed);
+        } else {
+            if (info.method == 0 && member.announcedCompressedSize != info.compressedSize)
+                return OutputFailed(ZipMethodChanged);
+            RecordBytes descriptor;
+            descriptor.U32(kDataDescriptorSignature);
+            descriptor.U32(info.crc32);
+            if (info.localZip64) {
+                descriptor.U64(info.compressedSize);
+                descriptor.U64(info.uncompressedSize);
+            } else {
+                descriptor.U32(static_cast<std::uint32_t>(info.compressedSize));
+                descriptor.U32(static_cast<std::uint32_t>(info.uncompressedSize));
+            }
+            if (!Write(descriptor.Data(), descriptor.Size()))
+                return OutputFailed(Fail(ZipWriteFailed));
+            info.flags = info.localFlags;
+        }
+    }
+    members_.push_back(std::move(info));
+    pending_.pop_front();
+    return ZipOk;
+}
+
+ZipResult ZipWriter::StoreInPlace(PendingMember& member)
+{
+    OpenSource& open = *member.source;
+    ZipMemberInfo& info = member.info;
     // Only a source that can be read again from its start qualifies; the member stays
     // deflated otherwise.
     if (open.memory != nullptr)
@@ -417,24 +656,69 @@ ZipResult ZipWriter::StoreInPlace(OpenSource& open, ZipMemberInfo& member)
     open.crc = 0;
 
     const std::uint64_t end = bytesWritten_;
-    const std::uint64_t dataStart = member.localHeaderOffset + kLocalHeaderSize + member.name.size() + ExtraSize(member, false);
+    const std::uint64_t dataStart = info.localHeaderOffset + LocalHeaderLength(info);
     if (!SeekTo(dataStart))
         return Fail(ZipWriteFailed);
     bytesWritten_ = dataStart - baseOffset_;
-    ZipResult result = CopyStored(open, member);
-    // The same length over the same bytes: later offsets do not move.
+    ZipResult result = ZipOk;
+    std::vector<unsigned char> piece;
+    for (bool ended = false; result == ZipOk && !ended;) {
+        result = ReadPiece(open, piece, kPieceSize, ended);
+        if (result == ZipOk && !piece.empty() && !Write(piece.data(), piece.size()))
+            result = Fail(ZipWriteFailed);
+    }
     if (result == ZipOk && (open.bytesRead != firstReadSize || open.crc != firstCrc)) {
         errno = EAGAIN; // the source changed between the two reads
         result = Fail(ZipReadFailed);
     }
-    bytesWritten_ = end;
-    if (!SeekTo(baseOffset_ + end) && result == ZipOk)
-        result = Fail(ZipWriteFailed);
-    if (result == ZipOk) {
-        member.method = 0;
-        member.flags &= static_cast<std::uint16_t>(~kFlagMaximumCompression);
+    if (result != ZipOk)
+        return result;
+    // The stored bytes are no longer than the deflated ones they replace; what is left
+    // of those is overwritten by the next member or cut off when the archive closes.
+    if (bytesWritten_ != end)
+        tookBack_ = true;
+    info.method = 0;
+    info.flags &= static_cast<std::uint16_t>(~kFlagMaximumCompression);
+    info.compressedSize = open.bytesRead;
+    return ZipOk;
+}
+
+ZipResult ZipWriter::OutputFailed(ZipResult result)
+{
+    const bool started = !pending_.empty() && pending_.front().started;
+    const std::uint64_t offset = started ? pending_.front().info.localHeaderOffset : 0;
+    for (const PendingMember& member : pending_) {
+        names_.erase(member.info.name);
+        piecesInFlight_ -= member.pieces.size();
     }
-    return result;
+    pending_.clear();
+    if (writeBehind_) {
+        outputFailure_ = result;
+        outputError_ = lastError_;
+    }
+    return started ? TakeBack(offset, result) : result;
+}
+
+ZipResult ZipWriter::ReadFailed(ZipResult result)
+{
+    const int error = lastError_;
+    while (pending_.size() > 1) {
+        bool wrote = false;
+        if (const ZipResult written = WriteNextPiece(true, wrote); written != ZipOk)
+            return written;
+        if (!wrote)
+            break;
+    }
+    lastError_ = error;
+    if (pending_.empty())
+        return result;
+    PendingMember& member = pending_.back();
+    names_.erase(member.info.name);
+    piecesInFlight_ -= member.pieces.size();
+    const bool started = member.started;
+    const std::uint64_t offset = member.info.localHeaderOffset;
+    pending_.pop_back();
+    return started ? TakeBack(offset, result) : result;
 }
 
 ZipResult ZipWriter::WriteLocalHeader(const ZipMemberInfo& member)
@@ -443,8 +727,16 @@ ZipResult ZipWriter::WriteLocalHeader(const ZipMemberInfo& member)
     header.U32(kLocalHeaderSignature);
     header.U16(member.versionNeeded);
     header.U16(member.localFlags);
-    AppendSharedFields(header, member, false);
+    AppendMethodToSizes(header, member, member.localZip64, member.localZip64);
+    header.U16(static_cast<std::uint16_t>(member.name.size()));
+    header.U16(static_cast<std::uint16_t>(ExtraSize(member, false) + (member.localZip64 ? kLocalZip64ExtraSize : 0)));
     header.Bytes(member.name);
+    if (member.localZip64) {
+        header.U16(kZip64ExtraId);
+        header.U16(16);
+        header.U64(member.uncompressedSize);
+        header.U64(member.compressedSize);
+    }
     AppendExtraField(header, member, false);
     return Write(header.Data(), header.Size()) ? ZipOk : Fail(ZipWriteFailed);
 }
@@ -465,6 +757,10 @@ ZipResult ZipWriter::CompleteLocalHeader(const ZipMemberInfo& member)
 ZipResult ZipWriter::Add(const std::string& rawName, const ZipSource& source, const ZipAddOptions& options)
 {
     lastError_ = 0;
+    if (outputFailure_ != ZipOk) {
+        lastError_ = outputError_;
+        return outputFailure_;
+    }
     if (rawName.empty())
         return ZipBadArguments;
     std::string name = rawName;
@@ -473,8 +769,6 @@ ZipResult ZipWriter::Add(const std::string& rawName, const ZipSource& source, co
         name += '/';
     if (name.size() > kMaxNameLength)
         return ZipBadArguments;
-    if (members_.size() >= kMaxMembers || baseOffset_ + bytesWritten_ > kMaxFieldValue)
-        return ZipTooLarge;
     // Readers disagree about which of two members of one name counts; LibreOffice
     // refuses such a package.
     if (names_.count(name) != 0) {
@@ -483,120 +777,135 @@ ZipResult ZipWriter::Add(const std::string& rawName, const ZipSource& source, co
     }
 
     const bool stored = source.kind == ZipSourceFolder || options.storedWithoutExtraField || IsStoredByName(name);
-    OpenSource open;
-    if (const ZipResult opened = OpenSourceFor(source, open); opened != ZipOk)
+    auto open = std::make_unique<OpenSource>();
+    if (const ZipResult opened = OpenSourceFor(source, *open); opened != ZipOk)
         return opened;
-    if (open.sizeKnown && open.expectedSize > kMaxFieldValue)
-        return ZipTooLarge;
 
-    ZipMemberInfo member;
-    member.flags = kFlagDescriptorFollows;
-    member.localFlags = kFlagDescriptorFollows;
-    member.method = stored ? 0 : 8;
-    member.dosDateTime = open.dosDateTime;
-    member.externalAttributes = open.externalAttributes;
-    member.compressedSize = stored && open.sizeKnown ? static_cast<std::uint32_t>(open.expectedSize) : 0;
-    member.uncompressedSize = open.sizeKnown ? static_cast<std::uint32_t>(open.expectedSize) : kUnknownSize;
-    member.localHeaderOffset = static_cast<std::uint32_t>(baseOffset_ + bytesWritten_);
-    member.name = std::move(name);
-    member.withoutExtraField = options.storedWithoutExtraField;
-    member.modificationTime = open.modificationTime;
-    member.accessTime = open.accessTime;
-    member.creationTime = open.creationTime;
-    const std::uint32_t announcedCompressedSize = member.compressedSize;
+    PendingMember member;
+    ZipMemberInfo& info = member.info;
+    info.flags = kFlagDescriptorFollows | (stored ? 0 : kFlagMaximumCompression) | (IsUtf8BeyondAscii(name) ? kFlagUtf8Name : 0);
+    info.method = stored ? 0 : 8;
+    info.dosDateTime = open->dosDateTime;
+    info.externalAttributes = open->externalAttributes;
+    info.name = std::move(name);
+    info.withoutExtraField = options.storedWithoutExtraField;
+    info.modificationTime = open->modificationTime;
+    info.accessTime = open->accessTime;
+    info.creationTime = open->creationTime;
+    member.source = std::move(open);
+    names_.insert(info.name);
+    pending_.push_back(std::move(member));
 
-    if (const ZipResult header = WriteLocalHeader(member); header != ZipOk)
-        return TakeBack(member.localHeaderOffset, header);
-
-    ZipResult data;
-    if (stored) {
-        data = CopyStored(open, member);
-    } else {
-        member.flags |= kFlagMaximumCompression;
-        data = Deflate(open, member);
+    if (const ZipResult read = ReadAndSubmit(pending_.back()); read != ZipOk) {
+        // An output failure has already taken back every pending member.
+        if (pending_.empty() || outputFailure_ != ZipOk)
+            return read;
+        return ReadFailed(read);
     }
-    // A deflated member exactly as long as its source would read back as stored: a
-    // repair that lost the central directory knows a member only by its local header,
-    // and takes equal sizes for a stored member whatever the method says. Storing it
-    // takes the same room and reads back right either way.
-    if (data == ZipOk && !stored && canSeek_ && member.compressedSize == open.bytesRead)
-        data = StoreInPlace(open, member);
-    if (data != ZipOk)
-        return TakeBack(member.localHeaderOffset, data); // the member is not listed
-
-    member.crc32 = open.crc;
-    member.uncompressedSize = static_cast<std::uint32_t>(open.bytesRead);
-
-    if (canSeek_) {
-        member.flags &= static_cast<std::uint16_t>(~kFlagDescriptorFollows);
-        member.localFlags = member.flags;
-        if (const ZipResult completed = CompleteLocalHeader(member); completed != ZipOk)
-            return TakeBack(member.localHeaderOffset, completed);
-    } else {
-        if (stored && announcedCompressedSize != member.compressedSize)
-            return ZipMethodChanged;
-        RecordBytes descriptor;
-        descriptor.U32(kDataDescriptorSignature);
-        descriptor.U32(member.crc32);
-        descriptor.U32(member.compressedSize);
-        descriptor.U32(member.uncompressedSize);
-        if (!Write(descriptor.Data(), descriptor.Size()))
-            return Fail(ZipWriteFailed);
-        member.flags = member.localFlags;
+    if (!writeBehind_)
+        return WriteAllPending();
+    // Whatever is compressed already goes out now; the rest with a later add.
+    for (bool wrote = true; wrote;) {
+        if (const ZipResult written = WriteNextPiece(false, wrote); written != ZipOk)
+            return written;
     }
-    names_.insert(member.name);
-    members_.push_back(std::move(member));
+    return ZipOk;
+}
+
+ZipResult ZipWriter::WriteCentralDirectory()
+{
+    const std::uint64_t directoryStart = baseOffset_ + bytesWritten_;
+    RecordBytes pending;
+    for (const ZipMemberInfo& member : members_) {
+        const bool uncompressed64 = limits_.FieldNeedsZip64(member.uncompressedSize);
+        const bool compressed64 = limits_.FieldNeedsZip64(member.compressedSize);
+        const bool offset64 = limits_.FieldNeedsZip64(member.localHeaderOffset);
+        const std::size_t zip64Size = (uncompressed64 + compressed64 + offset64) * 8;
+        const bool zip64 = zip64Size > 0;
+        pending.U32(kCentralHeaderSignature);
+        pending.U16(zip64 ? kVersionMadeByZip64 : member.versionMadeBy);
+        pending.U16(zip64 ? kVersionNeededZip64 : member.versionNeeded);
+        pending.U16(member.flags);
+        AppendMethodToSizes(pending, member, compressed64, uncompressed64);
+        pending.U16(static_cast<std::uint16_t>(member.name.size()));
+        pending.U16(static_cast<std::uint16_t>(ExtraSize(member, true) + (zip64 ? 4 + zip64Size : 0)));
+        pending.U16(0); // comment length
+        pending.U16(0); // disk number start
+        pending.U16(0); // internal attributes
+        pending.U32(member.externalAttributes);
+        pending.U32(Field32(member.localHeaderOffset, offset64));
+        pending.Bytes(member.name);
+        if (zip64) {
+            pending.U16(kZip64ExtraId);
+            pending.U16(static_cast<std::uint16_t>(zip64Size));
+            if (uncompressed64)
+                pending.U64(member.uncompressedSize);
+            if (compressed64)
+                pending.U64(member.compressedSize);
+            if (offset64)
+                pending.U64(member.localHeaderOffset);
+        }
+        AppendExtraField(pending, member, true);
+        // Headers go out in batches rather than one write each.
+        if (pending.Size() >= kPieceSize) {
+            if (!Write(pending.Data(), pending.Size()))
+                return Fail(ZipWriteFailed);
+            pending.Clear();
+        }
+    }
+    if (!Write(pending.Data(), pending.Size()))
+        return Fail(ZipWriteFailed);
+    pending.Clear();
+
+    const std::uint64_t count = members_.size();
+    const std::uint64_t directorySize = baseOffset_ + bytesWritten_ - directoryStart;
+    const bool count64 = limits_.CountNeedsZip64(count);
+    const bool size64 = limits_.FieldNeedsZip64(directorySize);
+    const bool start64 = limits_.FieldNeedsZip64(directoryStart);
+    if (count64 || size64 || start64) {
+        const std::uint64_t zip64EndOffset = baseOffset_ + bytesWritten_;
+        pending.U32(kZip64EndRecordSignature);
+        pending.U64(kZip64EndRecordSize - 12); // the record's size after this field
+        pending.U16(kVersionMadeByZip64);
+        pending.U16(kVersionNeededZip64);
+        pending.U32(0); // this disk
+        pending.U32(0); // disk where the central directory starts
+        pending.U64(count);
+        pending.U64(count);
+        pending.U64(directorySize);
+        pending.U64(directoryStart);
+        pending.U32(kZip64LocatorSignature);
+        pending.U32(0); // disk of the ZIP64 end record
+        pending.U64(zip64EndOffset);
+        pending.U32(1); // disks in all
+    }
+    pending.U32(kEndRecordSignature);
+    pending.U16(0); // this disk
+    pending.U16(0); // disk where the central directory starts
+    pending.U16(count64 ? kAllOnes16 : static_cast<std::uint16_t>(count));
+    pending.U16(count64 ? kAllOnes16 : static_cast<std::uint16_t>(count));
+    pending.U32(Field32(directorySize, size64));
+    pending.U32(Field32(directoryStart, start64));
+    pending.U16(0); // comment length
+    if (!Write(pending.Data(), pending.Size()))
+        return Fail(ZipWriteFailed);
     return ZipOk;
 }
 
 ZipResult ZipWriter::Close()
 {
     lastError_ = 0;
-    ZipResult result = ZipOk;
-    const std::uint64_t directoryStart = bytesWritten_;
-    std::uint64_t directorySize = 0;
-    for (const ZipMemberInfo& member : members_)
-        directorySize += kCentralHeaderSize + member.name.size() + ExtraSize(member, true);
-    if (baseOffset_ + directoryStart > kMaxFieldValue || directorySize > kMaxFieldValue)
-        result = ZipTooLarge;
-
-    RecordBytes pending;
-    for (const ZipMemberInfo& member : members_) {
-        if (result != ZipOk)
-            break;
-        pending.U32(kCentralHeaderSignature);
-        pending.U16(member.versionMadeBy);
-        pending.U16(member.versionNeeded);
-        pending.U16(member.flags);
-        AppendSharedFields(pending, member, true);
-        pending.U16(0); // comment length
-        pending.U16(0); // disk number start
-        pending.U16(0); // internal attributes
-        pending.U32(member.externalAttributes);
-        pending.U32(member.localHeaderOffset);
-        pending.Bytes(member.name);
-        AppendExtraField(pending, member, true);
-        // Headers go out in batches rather than one write each.
-        if (pending.Size() >= 4 * kChunk) {
-            if (!Write(pending.Data(), pending.Size()))
-                result = Fail(ZipWriteFailed);
-            pending.Clear();
-        }
+    ZipResult result = WriteAllPending();
+    if (outputFailure_ != ZipOk) {
+        result = outputFailure_;
+        lastError_ = outputError_;
     }
-    if (result == ZipOk) {
-        pending.U32(kEndRecordSignature);
-        pending.U16(0); // this disk
-        pending.U16(0); // disk where the central directory starts
-        pending.U16(static_cast<std::uint16_t>(members_.size()));
-        pending.U16(static_cast<std::uint16_t>(members_.size()));
-        pending.U32(static_cast<std::uint32_t>(directorySize));
-        pending.U32(static_cast<std::uint32_t>(baseOffset_ + directoryStart));
-        pending.U16(0); // comment length
-        if (!Write(pending.Data(), pending.Size()))
-            result = Fail(ZipWriteFailed);
-    }
+    // After a failed member the members before it still get their directory.
+    if (const ZipResult directory = WriteCentralDirectory(); directory != ZipOk && result == ZipOk)
+        result = directory;
     members_.clear();
     names_.clear();
+    pending_.clear();
     // Bytes of a failed member may lie past the end record when later members were
     // shorter; they would pass for a trailing comment.
     if (result == ZipOk && tookBack_ && fd_ >= 0 && ::ftruncate(fd_, static_cast<off_t>(baseOffset_ + bytesWritten_)) != 0)

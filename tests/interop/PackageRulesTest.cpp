@@ -91,7 +91,7 @@ const std::string kMediaType = "application/vnd.oasis.opendocument.base";
 
 void WritePackageFolder(const ScratchFolder& folder)
 {
-    folder.Write("pkg/META-INF/manifest.xml", "<manifest/>");
+    folder.Write("pkg/META-INF/manifest.xml", "<manifest/><manifest/><manifest/><manifest/>");
     folder.Write("pkg/content.xml", std::string(1500, 'c'));
     folder.Write("pkg/database/script", std::string(300, 's'));
     folder.Write("pkg/mimetype", kMediaType);

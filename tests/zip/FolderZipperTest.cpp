@@ -56,15 +56,15 @@ TEST_F(FolderZipperTest, TreeBecomesMembersInSortedDepthFirstOrder)
         std::string name;
         std::string data;
     } files[] = {
-        {"mimetype", "application/vnd.oasis.opendocument.base"},
+        {"mimetype", "application/vnd.oasis.opendocument.base, application/vnd.oasis.opendocument.base"},
         {"content.xml", "<office:document-content/>"},
-        {"Pictures/b.png", "second picture"},
-        {"Pictures/a.png", "first picture"},
-        {"META-INF/manifest.xml", "<manifest:manifest/>"},
-        {"database/backup/old.zip", "stored by its name"},
-        {"Z.txt", "upper case sorts first"},
-        {".hidden", "hidden files too"},
-        {"\xe9t\xe9.txt", "a Latin-1 byte name"},
+        {"Pictures/b.png", "second picture, second picture, second picture"},
+        {"Pictures/a.png", "first picture, first picture, first picture"},
+        {"META-INF/manifest.xml", "<manifest:manifest/><manifest:manifest/><manifest:manifest/>"},
+        {"database/backup/old.zip", "stored by its name, stored by its name, stored by its name"},
+        {"Z.txt", "upper case sorts first, upper case sorts first"},
+        {".hidden", "hidden files too, hidden files too, hidden files too"},
+        {"\xe9t\xe9.txt", "a Latin-1 byte name, a Latin-1 byte name, a Latin-1 byte name"},
     };
     for (const auto& file : files)
         scratch_.Write("pkg/" + file.name, file.data);
@@ -102,7 +102,7 @@ TEST_F(FolderZipperTest, TreeBecomesMembersInSortedDepthFirstOrder)
         const ReadMember* member = read.Find(ToHex(file.name));
         ASSERT_NE(member, nullptr) << file.name;
         EXPECT_EQ((*member)["data"], ToHex(file.data)) << file.name;
-        // content.xml's 26 bytes deflate to 26: stored, so a raw scan reads it back right.
+        // content.xml's 26 bytes do not deflate to fewer: stored.
         const bool stored = file.name == "database/backup/old.zip" || file.name == "content.xml";
         EXPECT_EQ((*member)["method"], stored ? "0" : "8") << file.name;
     }
@@ -185,4 +185,20 @@ TEST_F(FolderZipperTest, ArchiveWrittenInsideTheFolderLeavesItselfOut)
     ASSERT_TRUE(result.complete) << result.error;
     const ReadArchive read = ReadWithPython(scratch_ / "pkg/self.odb");
     EXPECT_EQ(MemberNames(read), std::vector<std::string>{ToHex("content.xml")});
+}
+
+TEST_F(FolderZipperTest, ArchiveNamesUpToTheLimitSave)
+{
+    scratch_.Write("pkg/content.xml", "<c/>");
+    // The work file's name must fit wherever the archive's name just fits (255 bytes).
+    for (const std::size_t length : {std::size_t{255}, std::size_t{240}, std::size_t{5}}) {
+        SCOPED_TRACE(length);
+        const std::string name = std::string(length - 4, 'n') + ".odb";
+        const ZipFolderResult result = zipper_.ZipFolder(scratch_ / "pkg", scratch_ / name);
+        ASSERT_TRUE(result.complete) << result.error;
+        const ReadArchive read = ReadWithPython(scratch_ / name);
+        EXPECT_EQ(MemberNames(read), std::vector<std::string>{ToHex("content.xml")});
+        ASSERT_EQ(unlink((scratch_ / name).c_str()), 0);
+        EXPECT_EQ(FilesIn(scratch_.Path()), std::vector<std::string>{"pkg"}); // no work file left
+    }
 }

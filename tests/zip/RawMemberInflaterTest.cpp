@@ -34,6 +34,11 @@ public:
         errno = EIO;
         return -1;
     }
+    ssize_t ReadAt(int, void*, std::size_t, off_t) override
+    {
+        errno = EIO;
+        return -1;
+    }
 };
 
 class InstalledFileIo {
@@ -239,4 +244,31 @@ TEST_F(RawMemberInflaterTest, BadArgumentsAndMissingFile)
     EXPECT_EQ(InflateRawMember(reader, buffer, 4, &sizes), UnzipOk);
     EXPECT_EQ(std::string(buffer, 4), "hell");
     EXPECT_EQ(CloseRawMember(reader), UnzipOk);
+}
+
+TEST_F(RawMemberInflaterTest, WholeMemberInOneCallAndStepByStepAgree)
+{
+    std::string text;
+    for (int row = 0; text.size() < 300000; ++row)
+        text += "INSERT INTO T VALUES(" + std::to_string(row) + ",'" + std::to_string(row * 31 % 977) + "')\n";
+    const std::string packed = "some bytes before the member" + RawDeflate(text);
+    const auto compressedSize = static_cast<std::uint32_t>(packed.size() - 28);
+    const auto size = static_cast<std::uint32_t>(text.size());
+    for (const std::uint32_t callLength : {size, std::uint32_t{65536}}) {
+        SCOPED_TRACE(callLength);
+        RawMemberReader* reader = Open(packed, 28);
+        ASSERT_NE(reader, nullptr);
+        std::string out;
+        std::vector<char> buffer(callLength);
+        UnzipResult result = UnzipMoreData;
+        while (result == UnzipMoreData) {
+            MemberSizes sizes{compressedSize, size};
+            result = InflateRawMember(reader, buffer.data(), callLength, &sizes);
+            out.append(buffer.data(), sizes.compressedSize);
+        }
+        EXPECT_EQ(result, UnzipOk);
+        EXPECT_EQ(out, text);
+        EXPECT_EQ(RawMemberTotalProduced(reader), text.size());
+        EXPECT_EQ(CloseRawMember(reader), UnzipOk);
+    }
 }

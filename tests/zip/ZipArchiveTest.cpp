@@ -13,6 +13,7 @@
 #include "ArchiveReader.h"
 #include "ScratchFolder.h"
 #include "platform/FileIo.h"
+#include "zip/Zip64Limits.h"
 
 using namespace tavrin::zip;
 
@@ -180,15 +181,16 @@ TEST_F(ZipArchiveTest, MembersReadBackByAnIndependentReader)
         int flags;
     } cases[] = {
         {"content.xml", content, "content.xml", 8, 2},
-        {"mimetype", "application/vnd.oasis.opendocument.base", "mimetype", 8, 2},
-        {"Pictures\\x.ZIP", "PK\x03\x04 zipped already", "Pictures/x.ZIP", 0, 0},
+        // Deflating gains nothing on these: stored.
+        {"mimetype", "application/vnd.oasis.opendocument.base", "mimetype", 0, 0},
+        {"noise.bin", Sized(70000, 1), "noise.bin", 0, 0},
+        {"empty.txt", "", "empty.txt", 0, 0},
+        {"Pictures\\x.ZIP", "PK\x03\x04 zipped already, zipped already, zipped already", "Pictures/x.ZIP", 0, 0},
         {"data.tar.gz", "\x1f\x8b\x08\x00 gzipped", "data.tar.gz", 0, 0},
         {"old.LzH", "lha", "old.LzH", 0, 0},
-        {"a.zip/b", "the suffix is .zip/b", "a.zip/b", 8, 2},
-        {"a\\b\\c.xml", "<c/>", "a/b/c.xml", 8, 2},
-        {"caf\xe9.txt", "Latin-1 name", "caf\xe9.txt", 8, 2},
-        {"empty.txt", "", "empty.txt", 8, 2},
-        {"noise.bin", Sized(70000, 1), "noise.bin", 8, 2},
+        {"a.zip/b", "the suffix is .zip/b, the suffix is .zip/b, the suffix is .zip/b", "a.zip/b", 8, 2},
+        {"a\\b\\c.xml", "<c/><c/><c/><c/><c/><c/><c/><c/><c/><c/>", "a/b/c.xml", 8, 2},
+        {"caf\xe9.txt", "Latin-1 name, Latin-1 name, Latin-1 name", "caf\xe9.txt", 8, 2},
     };
     const std::string archivePath = scratch_ / "out.zip";
     const std::time_t before = std::time(nullptr);
@@ -217,7 +219,7 @@ TEST_F(ZipArchiveTest, MembersReadBackByAnIndependentReader)
         EXPECT_EQ(m["lneeded"], "20");
         EXPECT_EQ(m["method"], std::to_string(c.method));
         EXPECT_EQ(m["lmethod"], std::to_string(c.method));
-        EXPECT_EQ(m["flags"], std::to_string(c.flags)); // never bit 11
+        EXPECT_EQ(m["flags"], std::to_string(c.flags));
         EXPECT_EQ(m["lflags"], std::to_string(c.flags));
         EXPECT_EQ(m["crc"], CrcHex(c.data));
         EXPECT_EQ(m["lcrc"], CrcHex(c.data));
@@ -245,9 +247,9 @@ TEST_F(ZipArchiveTest, MembersReadBackByAnIndependentReader)
         const std::uint32_t created = FromLe32Hex(localExtra.substr(26));
         EXPECT_TRUE(created == kFeb2001 || (created >= before - 2 && created <= std::time(nullptr) + 2)) << created;
     }
-    const ReadMember& empty = read.members[8];
-    EXPECT_EQ(empty["csize"], "2");
-    EXPECT_EQ(empty["raw"], "0300");
+    const ReadMember& empty = read.members[3];
+    EXPECT_EQ(empty["csize"], "0");
+    EXPECT_EQ(empty["raw"], "");
     EXPECT_EQ(empty["crc"], "00000000");
 }
 
@@ -419,26 +421,86 @@ TEST_F(ZipArchiveTest, OutputThatCannotSeekGetsDataDescriptors)
     }
 }
 
-TEST_F(ZipArchiveTest, StoredMemberOfUnknownSizeCannotGoToAPipe)
+TEST_F(ZipArchiveTest, StoredMemberOfUnknownSizeToAPipe)
 {
-    int source[2];
-    ASSERT_EQ(pipe(source), 0);
-    ASSERT_EQ(write(source[1], "abc", 3), 3);
-    close(source[1]);
+    // Read whole before its header goes out, a short member gets its real size there;
+    // a longer one has its header out before its end is read, and a pipe cannot take
+    // back the size announced in it.
+    int small[2];
+    ASSERT_EQ(pipe(small), 0);
+    ASSERT_EQ(write(small[1], "abc", 3), 3);
+    close(small[1]);
+    int large[2];
+    ASSERT_EQ(pipe(large), 0);
+    const std::string long_data = Sized(600000, 9);
+    std::thread feeder([&] {
+        EXPECT_EQ(write(large[1], long_data.data(), long_data.size()), static_cast<ssize_t>(long_data.size()));
+        close(large[1]);
+    });
 
     PipeSink sink;
     ZipHandle* handle = CreateZipArchive(sink.WriteEnd());
     ASSERT_NE(handle, nullptr);
-    EXPECT_EQ(AddToZipArchive(handle, "x.gz", ZipSource::Handle(source[0])), ZipMethodChanged);
-    close(source[0]);
+    EXPECT_EQ(AddToZipArchive(handle, "x.gz", ZipSource::Handle(small[0])), ZipOk);
+    EXPECT_EQ(AddToZipArchive(handle, "long.gz", ZipSource::Handle(large[0])), ZipMethodChanged);
+    feeder.join();
+    close(small[0]);
+    close(large[0]);
     ASSERT_EQ(AddToZipArchive(handle, "after.txt", ZipSource::Folder()), ZipOk);
     ASSERT_EQ(CloseZipArchive(handle), ZipOk);
     const std::string archivePath = scratch_.Write("streamed.zip", sink.Finish());
 
     const ReadArchive read = ReadWithPython(archivePath);
     EXPECT_EQ(read.testzip, "ok") << read.output;
-    ASSERT_EQ(read.members.size(), 1u) << read.output;
-    EXPECT_EQ(read.members[0]["name"], ToHex("after.txt/"));
+    ASSERT_EQ(read.members.size(), 2u) << read.output;
+    EXPECT_EQ(read.members[0]["name"], ToHex("x.gz"));
+    EXPECT_EQ(read.members[0]["lcsize"], "3");
+    EXPECT_EQ(read.members[0]["data"], ToHex("abc"));
+    EXPECT_EQ(read.members[1]["name"], ToHex("after.txt/"));
+}
+
+TEST_F(ZipArchiveTest, NamesInUtf8CarryTheUtf8Flag)
+{
+    const struct {
+        const char* name;
+        bool flagged;
+    } cases[] = {
+        {"plain.txt", false},
+        {"caf\xc3\xa9.png", true},                 // two-byte sequence
+        {"\xe6\x97\xa5\xe6\x9c\xac/\xe2\x82\xac.xml", true}, // three-byte sequences, in a folder
+        {"\xf0\x9f\x98\x80.txt", true},            // four-byte sequence
+        {"caf\xe9.txt", false},                    // Latin-1
+        {"over\xc0\xaflong", false},               // overlong '/'
+        {"surrogate\xed\xa0\x80", false},
+        {"cut\xe2\x82", false},
+        {"beyond\xf4\x90\x80\x80", false},         // past U+10FFFF
+    };
+    const std::string archivePath = scratch_ / "names.zip";
+    ZipHandle* handle = CreateZipArchive(archivePath);
+    ASSERT_NE(handle, nullptr);
+    const std::string data = "named data, named data, named data";
+    for (const auto& c : cases)
+        ASSERT_EQ(AddToZipArchive(handle, c.name, ZipSource::Memory(data.data(), static_cast<std::uint32_t>(data.size()))), ZipOk)
+            << c.name;
+    ASSERT_EQ(CloseZipArchive(handle), ZipOk);
+
+    const ReadArchive read = ReadWithPython(archivePath);
+    EXPECT_EQ(read.testzip, "ok") << read.output;
+    ASSERT_EQ(read.members.size(), std::size(cases)) << read.output;
+    for (std::size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(cases[i].name);
+        const int flags = std::stoi(read.members[i]["flags"]);
+        EXPECT_EQ((flags & 0x800) != 0, cases[i].flagged);
+        EXPECT_EQ(read.members[i]["lflags"], read.members[i]["flags"]);
+        EXPECT_EQ(read.members[i]["lname"], ToHex(cases[i].name));
+    }
+    // A reader that honours the flag shows the names as the text they are.
+    std::string listing;
+    ASSERT_EQ(RunCommand("/usr/bin/python3 -c 'import sys, zipfile; print(zipfile.ZipFile(sys.argv[1]).namelist()[1])' "
+                             + ShellQuoted(archivePath),
+                         listing),
+              0);
+    EXPECT_EQ(listing, "caf\xc3\xa9.png\n");
 }
 
 TEST_F(ZipArchiveTest, HandleSourcesRecordTheBytesActuallyRead)
@@ -544,42 +606,199 @@ TEST_F(ZipArchiveTest, RefusesBadHandlesNamesAndTargets)
     EXPECT_EQ(read.members[1]["name"], ToHex(longFolder + "/"));
 }
 
-TEST_F(ZipArchiveTest, RefusesWhatWouldNeedZip64)
-{
-    // A source of 4 GiB: sparse, so no disk is spent on it.
-    const std::string hugePath = scratch_ / "huge.bin";
-    {
-        const int fd = open(hugePath.c_str(), O_WRONLY | O_CREAT, 0644);
-        ASSERT_EQ(ftruncate(fd, 0x100000000LL), 0);
-        close(fd);
-    }
-    const std::string archivePath = scratch_ / "members.zip";
-    ZipHandle* handle = CreateZipArchive(archivePath);
-    ASSERT_NE(handle, nullptr);
-    EXPECT_EQ(AddToZipArchive(handle, "huge.bin", hugePath), ZipTooLarge);
-    EXPECT_EQ(FileSize(archivePath), 0u);
-    for (int i = 0; i < 65535; ++i)
-        ASSERT_EQ(AddToZipArchive(handle, std::to_string(i), ZipSource::Folder()), ZipOk) << i;
-    EXPECT_EQ(AddToZipArchive(handle, "one too many", ZipSource::Folder()), ZipTooLarge);
-    ASSERT_EQ(CloseZipArchive(handle), ZipOk);
-    std::string output;
-    EXPECT_EQ(RunCommand("/usr/bin/python3 -c 'import sys, zipfile; z = zipfile.ZipFile(sys.argv[1]); "
-                         "print(len(z.infolist()), z.infolist()[-1].filename, z.testzip())' " + ShellQuoted(archivePath),
-                         output), 0);
-    EXPECT_EQ(output, "65535 65534/ None\n");
+namespace {
 
-    // An archive that starts 256 bytes short of 4 GiB into a file: its first member
-    // still has an offset that fits, nothing after it does.
+// Lowers the values from which ZIP64 records are written, for one test.
+class LoweredZip64Limits {
+public:
+    LoweredZip64Limits(std::uint64_t field, std::uint64_t members) : saved_(CurrentZip64Limits())
+    {
+        CurrentZip64Limits() = Zip64Limits{field, members};
+    }
+    ~LoweredZip64Limits() { CurrentZip64Limits() = saved_; }
+
+private:
+    Zip64Limits saved_;
+};
+
+std::string Compressible(std::size_t size)
+{
+    std::string text;
+    for (int row = 0; text.size() < size; ++row)
+        text += "INSERT INTO \"T\" VALUES(" + std::to_string(row) + ",'row " + std::to_string(row * 7919 % 1000) + "')\n";
+    text.resize(size);
+    return text;
+}
+
+// Every member's name, size and CRC as Python, Info-ZIP and libarchive each read them.
+void ExpectThreeReadersAgree(const std::string& archivePath, const std::string& expectedListing)
+{
+    std::string output;
+    EXPECT_EQ(RunCommand("/usr/bin/python3 -c 'import sys, zipfile, binascii\n"
+                         "z = zipfile.ZipFile(sys.argv[1])\n"
+                         "assert z.testzip() is None\n"
+                         "for i in z.infolist(): print(i.filename, i.file_size, \"%08x\" % binascii.crc32(z.read(i)))' "
+                             + ShellQuoted(archivePath),
+                         output),
+              0)
+        << output;
+    EXPECT_EQ(output, expectedListing);
+    EXPECT_EQ(TestWithUnzip(archivePath, output), 0) << output;
+    EXPECT_EQ(RunCommand("bsdtar -xOf " + ShellQuoted(archivePath) + " >/dev/null", output), 0) << output;
+}
+
+} // namespace
+
+TEST_F(ZipArchiveTest, Zip64RecordsWhereValuesDoNotFitTheirFields)
+{
+    // From 100,000 bytes on a size or offset, and from 4 members on the count, takes
+    // ZIP64 records here, as 4 GiB and 65,535 members do in real archives.
+    LoweredZip64Limits lowered(100000, 4);
+    const std::string small = "fits, fits, fits, fits";
+    const std::string text = Compressible(700000);  // read in pieces; usize needs ZIP64, csize does not
+    const std::string noise = Sized(150000, 11);    // stored: both sizes need ZIP64
+    const std::string textPath = scratch_.Write("text.sql", text);
+    const std::string noisePath = scratch_.Write("noise.bin", noise);
+
+    const auto crcOf = [](const std::string& data) {
+        return CrcHex(data);
+    };
+    const std::string listing = "small.txt 22 " + crcOf(small) + "\ntext.sql 700000 " + crcOf(text) + "\nnoise.bin 150000 "
+        + crcOf(noise) + "\nlate.txt 22 " + crcOf(small) + "\n";
+
+    for (const bool toPipe : {false, true}) {
+        SCOPED_TRACE(toPipe ? "pipe" : "file");
+        const std::string archivePath = scratch_ / (toPipe ? "piped64.zip" : "zip64.zip");
+        PipeSink sink;
+        ZipHandle* handle = toPipe ? CreateZipArchive(sink.WriteEnd()) : CreateZipArchive(archivePath);
+        ASSERT_NE(handle, nullptr);
+        ASSERT_EQ(AddToZipArchive(handle, "small.txt", ZipSource::Memory(small.data(), static_cast<std::uint32_t>(small.size()))), ZipOk);
+        ASSERT_EQ(AddToZipArchive(handle, "text.sql", textPath), ZipOk);
+        ASSERT_EQ(AddToZipArchive(handle, "noise.bin", noisePath), ZipOk);
+        ASSERT_EQ(AddToZipArchive(handle, "late.txt", ZipSource::Memory(small.data(), static_cast<std::uint32_t>(small.size()))), ZipOk);
+        ASSERT_EQ(CloseZipArchive(handle), ZipOk);
+        if (toPipe)
+            scratch_.Write("piped64.zip", sink.Finish());
+        ExpectThreeReadersAgree(archivePath, listing);
+
+        const ReadArchive read = ReadWithPython(archivePath);
+        ASSERT_EQ(read.members.size(), 4u) << read.output;
+        // Only what does not fit goes into ZIP64 fields.
+        EXPECT_EQ(read.members[0]["needed"], "20");
+        EXPECT_EQ(read.members[0]["lextra"].substr(0, 4), "5554");
+        EXPECT_EQ(read.members[1]["lneeded"], "45");
+        EXPECT_EQ(read.members[1]["lusize"], "4294967295");
+        EXPECT_EQ(read.members[1]["lextra"].substr(0, 8), "01001000");
+        EXPECT_EQ(read.members[1]["method"], "8");
+        EXPECT_LT(std::stoul(read.members[1]["csize"]), 100000u);
+        EXPECT_EQ(read.members[2]["method"], "0");
+        EXPECT_GE(std::stoul(read.members[3]["offset"]), 100000u);
+        const std::string bytes = ScratchFolder::Read(archivePath);
+        EXPECT_NE(bytes.find(std::string("PK\x06\x06", 4)), std::string::npos) << "ZIP64 end record";
+        EXPECT_NE(bytes.find(std::string("PK\x06\x07", 4)), std::string::npos) << "ZIP64 end locator";
+        EXPECT_EQ(ToHex(bytes.substr(bytes.size() - 22, 12)), "504b0506" "0000" "0000" "ffff" "ffff");
+    }
+}
+
+TEST_F(ZipArchiveTest, Zip64OnlyFromTheMemberCountAndOffsetsThatNeedIt)
+{
+    const std::string archivePath = scratch_ / "members.zip";
+    for (const int count : {65534, 65535}) {
+        SCOPED_TRACE(count);
+        ZipHandle* handle = CreateZipArchive(archivePath);
+        ASSERT_NE(handle, nullptr);
+        for (int i = 0; i < count; ++i)
+            ASSERT_EQ(AddToZipArchive(handle, std::to_string(i), ZipSource::Folder()), ZipOk) << i;
+        ASSERT_EQ(CloseZipArchive(handle), ZipOk);
+        const std::string bytes = ScratchFolder::Read(archivePath);
+        EXPECT_EQ(bytes.find(std::string("PK\x06\x06", 4)) != std::string::npos, count == 65535);
+        std::string output;
+        EXPECT_EQ(RunCommand("/usr/bin/python3 -c 'import sys, zipfile; z = zipfile.ZipFile(sys.argv[1]); "
+                             "print(len(z.infolist()), z.infolist()[-1].filename, z.testzip())' " + ShellQuoted(archivePath),
+                             output), 0);
+        EXPECT_EQ(output, std::to_string(count) + " " + std::to_string(count - 1) + "/ None\n");
+        EXPECT_EQ(TestWithUnzip(archivePath, output), 0) << output.substr(0, 300);
+        EXPECT_EQ(RunCommand("bsdtar -tf " + ShellQuoted(archivePath) + " | wc -l", output), 0);
+        EXPECT_EQ(output, std::to_string(count) + "\n");
+    }
+
+    // An archive that starts 256 bytes short of 4 GiB into a (sparse) file: its first
+    // member's offset still fits, the second's and the central directory's do not.
     const std::string sparsePath = scratch_ / "late-start.bin";
     const int fd = open(sparsePath.c_str(), O_RDWR | O_CREAT, 0644);
     ASSERT_EQ(lseek(fd, 0xFFFFFF00LL, SEEK_SET), 0xFFFFFF00LL);
-    handle = CreateZipArchive(fd);
+    ZipHandle* handle = CreateZipArchive(fd);
     ASSERT_NE(handle, nullptr);
     const std::string data = Sized(300, 4);
     EXPECT_EQ(AddToZipArchive(handle, "first.zip", ZipSource::Memory(data.data(), 300)), ZipOk);
-    EXPECT_EQ(AddToZipArchive(handle, "second.zip", ZipSource::Memory(data.data(), 300)), ZipTooLarge);
-    EXPECT_EQ(CloseZipArchive(handle), ZipTooLarge);
+    EXPECT_EQ(AddToZipArchive(handle, "second.zip", ZipSource::Memory(data.data(), 300)), ZipOk);
+    EXPECT_EQ(CloseZipArchive(handle), ZipOk);
     close(fd);
+    std::string output;
+    EXPECT_EQ(RunCommand("/usr/bin/python3 -c 'import sys, zipfile; z = zipfile.ZipFile(sys.argv[1]); "
+                         "print([(i.filename, i.header_offset) for i in z.infolist()], z.testzip())' " + ShellQuoted(sparsePath),
+                         output), 0);
+    EXPECT_EQ(output, "[('first.zip', 4294967040), ('second.zip', 4294967396)] None\n");
+    EXPECT_EQ(TestWithUnzip(sparsePath, output), 0) << output;
+}
+
+TEST_F(ZipArchiveTest, MembersLongerThanAPieceAreOneStream)
+{
+    // Several pieces compressed apart make one deflate stream; one that gains nothing
+    // is stored, and the member after it starts where the stored bytes end.
+    const std::string text = Compressible(1500000);
+    std::string mixed = Sized(300000, 12) + Compressible(400000); // first piece incompressible
+    const std::string noise = Sized(600000, 13);
+    const std::string after = Compressible(1000);
+    const std::string archivePath = scratch_ / "pieces.zip";
+    for (const bool writeBehind : {false, true}) {
+        SCOPED_TRACE(writeBehind);
+        ZipHandle* handle = CreateZipArchive(archivePath);
+        ASSERT_NE(handle, nullptr);
+        SetZipArchiveWriteBehind(handle, writeBehind);
+        ASSERT_EQ(AddToZipArchive(handle, "text.sql", scratch_.Write("text.sql", text)), ZipOk);
+        ASSERT_EQ(AddToZipArchive(handle, "mixed.bin", scratch_.Write("mixed.bin", mixed)), ZipOk);
+        ASSERT_EQ(AddToZipArchive(handle, "noise.bin", scratch_.Write("noise.bin", noise)), ZipOk);
+        ASSERT_EQ(AddToZipArchive(handle, "after.sql", scratch_.Write("after.sql", after)), ZipOk);
+        ASSERT_EQ(CloseZipArchive(handle), ZipOk);
+
+        ExpectThreeReadersAgree(archivePath, "text.sql 1500000 " + CrcHex(text) + "\nmixed.bin 700000 " + CrcHex(mixed)
+                                                 + "\nnoise.bin 600000 " + CrcHex(noise) + "\nafter.sql 1000 " + CrcHex(after) + "\n");
+        const ReadArchive read = ReadWithPython(archivePath);
+        ASSERT_EQ(read.members.size(), 4u) << read.output;
+        EXPECT_EQ(read.members[0]["method"], "8");
+        EXPECT_LT(std::stoul(read.members[0]["csize"]), text.size() / 4);
+        EXPECT_EQ(read.members[1]["method"], "8");
+        EXPECT_EQ(read.members[2]["method"], "0");
+        EXPECT_EQ(read.members[2]["lmethod"], "0");
+        EXPECT_EQ(read.members[2]["csize"], "600000");
+        EXPECT_EQ(read.members[3]["offset"], std::to_string(std::stoul(read.members[2]["offset"]) + 30 + 9 + 17 + 600000));
+        // Nothing of the longer deflated form is left behind the end record.
+        EXPECT_EQ(ToHex(ScratchFolder::Read(archivePath).substr(FileSize(archivePath) - 22, 4)), "504b0506");
+    }
+}
+
+TEST_F(ZipArchiveTest, WriteBehindOutputFailureEndsTheArchive)
+{
+    FullDisk disk;
+    InstalledFileIo installed(disk);
+    const std::string archivePath = scratch_ / "out.zip";
+    ZipHandle* handle = CreateZipArchive(archivePath);
+    ASSERT_NE(handle, nullptr);
+    SetZipArchiveWriteBehind(handle, true);
+    const std::string text = Compressible(2000000);
+    ASSERT_EQ(AddToZipArchive(handle, "first.txt", ZipSource::Memory("first", 5)), ZipOk);
+    disk.budget = 5000; // runs out in the large member
+    ZipResult result = ZipOk;
+    int added = 0;
+    for (; added < 20 && result == ZipOk; ++added)
+        result = AddToZipArchive(handle, "part" + std::to_string(added), ZipSource::Memory(text.data(), static_cast<std::uint32_t>(text.size())));
+    EXPECT_EQ(result, ZipWriteFailed);
+    EXPECT_EQ(ZipLastSystemError(handle), ENOSPC);
+    disk.budget = SIZE_MAX; // space is freed, yet members reported added were lost
+    EXPECT_EQ(AddToZipArchive(handle, "later.txt", ZipSource::Memory("later", 5)), ZipWriteFailed);
+    EXPECT_EQ(CloseZipArchive(handle), ZipWriteFailed);
+    EXPECT_EQ(errno, ENOSPC);
 }
 
 TEST_F(ZipArchiveTest, FullDiskFailsTheMemberAndKeepsOffsetsRight)
@@ -654,8 +873,9 @@ TEST_F(ZipArchiveTest, HandleTargetCountsOffsetsFromTheFilesStart)
         ASSERT_EQ(lseek(fd, 0, SEEK_END), 100);
         ZipHandle* handle = CreateZipArchive(fd);
         ASSERT_NE(handle, nullptr);
-        ASSERT_EQ(AddToZipArchive(handle, "one.txt", ZipSource::Memory("one one one", 11)), ZipOk);
-        ASSERT_EQ(AddToZipArchive(handle, "two.txt", ZipSource::Memory("two two two", 11)), ZipOk);
+        const std::string one = "one one one one one one one one", two = "two two two two two two two two";
+        ASSERT_EQ(AddToZipArchive(handle, "one.txt", ZipSource::Memory(one.data(), static_cast<std::uint32_t>(one.size()))), ZipOk);
+        ASSERT_EQ(AddToZipArchive(handle, "two.txt", ZipSource::Memory(two.data(), static_cast<std::uint32_t>(two.size()))), ZipOk);
         ASSERT_EQ(CloseZipArchive(handle), ZipOk);
         EXPECT_NE(fcntl(fd, F_GETFD), -1) << "the caller's descriptor stays open";
         close(fd);
@@ -666,7 +886,7 @@ TEST_F(ZipArchiveTest, HandleTargetCountsOffsetsFromTheFilesStart)
         EXPECT_EQ(read.members[0]["offset"], "100");
         EXPECT_EQ(read.members[0]["lsig"], "04034b50");
         EXPECT_EQ(read.members[1]["lsig"], "04034b50");
-        EXPECT_EQ(read.members[1]["data"], ToHex("two two two"));
+        EXPECT_EQ(read.members[1]["data"], ToHex("two two two two two two two two"));
         EXPECT_EQ(read.members[1]["flags"], c.memberFlags);
         EXPECT_EQ(ScratchFolder::Read(archivePath).substr(0, 100), stub);
     }

@@ -21,7 +21,7 @@ TEST(ZipResultText, EachCodeHasItsValueAndText)
         {ZipBadArguments, 0x00010000, "Caller: faulty arguments"},
         {ZipMemoryTooSmall, 0x00030000, "Caller: not enough space allocated for memory zipfile"},
         {ZipWrongHandleKind, 0x00080000, "Caller: mixing creation and opening of zip"},
-        {ZipTooLarge, 0x00100000, "Archive too large: over 65535 members or 4 GiB"},
+        {ZipTooLarge, 0x00100000, "Member too large: it passed 4 GiB without a ZIP64 header"},
         {ZipMethodChanged, 0x04000000, "Zip-bug: tried to change mind, but not allowed"},
     };
     for (const auto& c : cases) {

@@ -27,7 +27,7 @@ with zipfile.ZipFile(path) as archive:
         dos = ((date[0] - 1980) << 25 | date[1] << 21 | date[2] << 16
                | time[0] << 11 | time[1] << 5 | time[2] // 2)
         fields = {
-            'name': info.orig_filename.encode('cp437').hex(),
+            'name': info.orig_filename.encode('utf-8' if info.flag_bits & 0x800 else 'cp437').hex(),
             'lname': raw[at + 30:name_end].hex(),
             'made': '%04x' % (info.create_system << 8 | info.create_version),
             'needed': info.extract_version,
