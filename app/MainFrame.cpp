@@ -144,6 +144,8 @@ void CMainFrame::CreateStatusBar()
 {
     statusPane_ = new QLabel(QString::fromUtf8(kApplicationTitle));
     statusPane_->setObjectName(QStringLiteral("StatusPane0"));
+    // It shows hovered log text, which holds names from damaged packages: never markup.
+    statusPane_->setTextFormat(Qt::PlainText);
     statusPane_->setMinimumWidth(500);
     statusBar()->addWidget(statusPane_, 1);
     // The lock indicators: Qt gives no portable way to read the lock keys, so they

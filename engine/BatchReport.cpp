@@ -2,6 +2,20 @@
 
 namespace tavrin {
 
+bool HasLosses(const PackageReport& report)
+{
+    if (report.lostNotListed > 0 || report.failedNotListed > 0 || !report.leftOut.empty() ||
+        !report.picturesNotCopied.empty())
+        return true;
+    for (const MemberReport& member : report.members)
+        if (member.outcome != MemberOutcome::Written || member.crcCheck == CrcCheck::Mismatch)
+            return true;
+    for (const DatabaseCompletion& completion : report.databaseCompletions)
+        if (completion.rowsMayBeLost)
+            return true;
+    return false;
+}
+
 const char* ToString(MemberOutcome outcome)
 {
     switch (outcome) {
@@ -25,7 +39,7 @@ const char* ToString(PackageResult result)
     case PackageResult::Repaired: return "repaired";
     case PackageResult::StoppedBefore: return "stopped";
     case PackageResult::Saved: return "saved";
-    case PackageResult::SaveIncomplete: return "save-incomplete";
+    case PackageResult::SavedWithLosses: return "saved-with-losses";
     case PackageResult::SaveFailed: return "save-failed";
     case PackageResult::NotRepaired: return "not-repaired";
     case PackageResult::SaveStopped: return "save-stopped";

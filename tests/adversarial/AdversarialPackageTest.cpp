@@ -277,7 +277,7 @@ TEST_P(AdversarialPackages, RepairAndSaveHoldTheLine)
         EXPECT_NE(std::find(view.log.begin(), view.log.end(), expected), view.log.end())
             << "missing log line: " << expected.second << "in the log:\n" << logText;
     }
-    const std::string folder = tmp / "ws/hostile.odb0";
+    const std::string folder = tmp / "ws/hostile.odb.0";
     EXPECT_EQ(FilesUnder(folder), c.files);
     // A name LibreOffice cannot read makes it refuse the whole rebuilt package.
     for (const std::string& file : FilesUnder(folder))
@@ -293,7 +293,7 @@ TEST_P(AdversarialPackages, RepairAndSaveHoldTheLine)
     std::vector<std::string> inWorkspace;
     for (const auto& item : fs::directory_iterator(tmp / "ws"))
         inWorkspace.push_back(item.path().filename().string());
-    EXPECT_EQ(inWorkspace, std::vector<std::string>{"hostile.odb0"});
+    EXPECT_EQ(inWorkspace, std::vector<std::string>{"hostile.odb.0"});
     for (const fs::path& above : {fs::path(tmp.path()).parent_path(), fs::path("/"), fs::current_path()})
         for (const char* suffix : {"", "-rooted", "-middle", "-backslash"})
             EXPECT_FALSE(Exists((above / (kEscapeTag + suffix)).string())) << above;

@@ -209,7 +209,7 @@ TEST_F(ShellTest, ClosingIsRefusedWhileRunningAskedOtherwiseAndWipesTheWorkspace
     CMainFrame frame(NoSplash());
     frame.show();
     const QString root = QString::fromStdString(GetWorkspaceRoot());
-    ASSERT_TRUE(QDir().mkpath(root + QStringLiteral("/Sales.odb0")));
+    ASSERT_TRUE(QDir().mkpath(root + QStringLiteral("/Sales.odb.0")));
 
     frame.RunningFlag() = 1;
     EXPECT_FALSE(frame.close());

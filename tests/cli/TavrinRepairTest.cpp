@@ -298,11 +298,11 @@ assert done["detail"] in sys.argv[2], (done, sys.argv[2])
 TEST_F(TavrinRepair, KeepWorkspaceKeepsTheExtractedPackagesButRefusesAFullFolder)
 {
     ASSERT_EQ(Run("-q -o out --keep-workspace ws " + Fixture("intact.odb")), 0) << err;
-    EXPECT_TRUE(fs::exists(root / "ws/intact.odb0/content.xml"));
+    EXPECT_TRUE(fs::exists(root / "ws/intact.odb.0/content.xml"));
     EXPECT_TRUE(Entries(root / "tmp").empty());
     EXPECT_EQ(Run("-q -o out --keep-workspace ws " + Fixture("intact.odb")), 2);
     EXPECT_NE(err.find("must be new or empty"), std::string::npos);
-    EXPECT_TRUE(fs::exists(root / "ws/intact.odb0/content.xml"));
+    EXPECT_TRUE(fs::exists(root / "ws/intact.odb.0/content.xml"));
 }
 
 TEST_F(TavrinRepair, SameFileNameTwiceGivesTwoOutputs)

@@ -58,8 +58,8 @@ TEST_F(Batches, SameFileNameTwiceGetsTwoPackageFoldersAndTwoOutputs)
     const std::string first = AddJob("a/Sales.odb", SmallPackage("A"));
     const std::string second = AddJob("b/Sales.odb", SmallPackage("B"));
     batch.Repair();
-    EXPECT_TRUE(Exists(tmp / "ws/Sales.odb0/database/script"));
-    EXPECT_TRUE(Exists(tmp / "ws/Sales.odb1/database/script"));
+    EXPECT_TRUE(Exists(tmp / "ws/Sales.odb.0/database/script"));
+    EXPECT_TRUE(Exists(tmp / "ws/Sales.odb.1/database/script"));
     EXPECT_EQ(view.jobs[0].state, 1);
     EXPECT_EQ(view.jobs[1].state, 1);
 
@@ -241,11 +241,11 @@ TEST_F(Batches, ClosingMessageLinksTheDestinationAsTyped)
 TEST_F(Batches, RepairWipesTheWorkspaceOfAnEarlierRun)
 {
     AddJob("a.odb", SmallPackage("A"));
-    fs::create_directories(tmp / "ws/old.odb0");
-    WriteFile(tmp / "ws/old.odb0/stale", "x");
+    fs::create_directories(tmp / "ws/old.odb.0");
+    WriteFile(tmp / "ws/old.odb.0/stale", "x");
     batch.Repair();
-    EXPECT_FALSE(Exists(tmp / "ws/old.odb0"));
-    EXPECT_TRUE(Exists(tmp / "ws/a.odb0/mimetype"));
+    EXPECT_FALSE(Exists(tmp / "ws/old.odb.0"));
+    EXPECT_TRUE(Exists(tmp / "ws/a.odb.0/mimetype"));
 }
 
 } // namespace

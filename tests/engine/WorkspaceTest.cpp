@@ -50,8 +50,12 @@ TEST(Workspace, RootIsPrivatePerUserFolderInTmpdir)
     ASSERT_EQ(::lstat(expected.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
 
-    EXPECT_EQ(PackageFolder("/data/in/Sales.odb", 2), expected + "/Sales.odb2");
-    EXPECT_EQ(PackageFolder("Sales.odb", 0), expected + "/Sales.odb0");
+    EXPECT_EQ(PackageFolder("/data/in/Sales.odb", 2), expected + "/Sales.odb.2");
+    EXPECT_EQ(PackageFolder("Sales.odb", 0), expected + "/Sales.odb.0");
+    // A job number never runs into a name that ends in digits.
+    EXPECT_NE(PackageFolder("T.odb1", 1), PackageFolder("T.odb", 11));
+    const std::string longName(255, 'n');
+    EXPECT_EQ(PackageFolder(longName, 7), expected + "/" + longName.substr(0, kMaxPackageFolderStem) + ".7");
 }
 
 TEST(Workspace, RefusesARootThatIsASymlinkOrAFile)
