@@ -112,7 +112,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments)
             result.error = "option " + OptionName(optopt) + " needs a value";
             return result;
         default: {
-            const std::string given = previous < argc ? copies[static_cast<std::size_t>(previous)] : "";
+            const std::string given = previous < argc ? argv[static_cast<std::size_t>(previous)] : "";
             if (optopt != 0 && given.rfind("--", 0) == 0)
                 result.error = "option " + OptionName(optopt) + " takes no value";
             else if (optopt != 0)
@@ -124,7 +124,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments)
         }
     }
     for (int i = optind; i < argc; ++i)
-        options.files.push_back(copies[static_cast<std::size_t>(i)]);
+        options.files.emplace_back(argv[static_cast<std::size_t>(i)]); // in the order getopt_long left them
     optind = 0;
     if (options.help || options.version)
         return result;

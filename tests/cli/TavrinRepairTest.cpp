@@ -78,7 +78,7 @@ TEST_F(TavrinRepair, ExitStatusSaysWhetherEveryFileWasRepairedAndSaved)
         {"-o out " + Fixture("intact.odb") + " " + Fixture("no-central-directory.odb"), 0},
         {"-o out " + Fixture("intact.odb") + " " + Fixture("not-a-zip.odb"), 1},
         {"-o out " + Fixture("intact.odb") + " missing.odb", 1},
-        {"-o out " + Fixture("flipped-bytes-in-deflated-member.odb"), 0}, // repaired as far as it goes
+        {"-o out " + Fixture("flipped-bytes-in-deflated-member.odb"), 3}, // saved, but a member is cut
         {"", 2},
         {"--frobnicate " + Fixture("intact.odb"), 2},
         {"-o", 2},
@@ -90,7 +90,8 @@ TEST_F(TavrinRepair, ExitStatusSaysWhetherEveryFileWasRepairedAndSaved)
         EXPECT_EQ(Run(c.arguments), c.status) << c.arguments << "\n" << err;
 
     EXPECT_EQ(Run("-o no-such-folder " + Fixture("intact.odb")), 2);
-    EXPECT_EQ(err, "tavrin-repair: Please select a valid folder path.\n");
+    EXPECT_EQ(err, "tavrin-repair: no-such-folder: No such file or directory (the output folder must exist)\n"
+                   "Try 'tavrin-repair --help' for more information.\n");
     EXPECT_EQ(Run("--version"), 0);
     EXPECT_EQ(out.rfind("tavrin-repair ", 0), 0u);
 }
@@ -136,7 +137,7 @@ TEST_F(TavrinRepair, TerminalGetsColoursAndProgressInPlace)
     EXPECT_NE(tty.find("File progress: 100.00% complete. Estimated completion: "), std::string::npos);
     EXPECT_NE(tty.find("\r\033[K"), std::string::npos);
 
-    const std::string plain = "script -qfec " + Quote(inner + " --no-color") + " /dev/null >" +
+    const std::string plain = "script -qfec " + Quote(inner + " --no-color --force") + " /dev/null >" +
                               Quote((root / "tty.txt").string());
     ASSERT_EQ(std::system(plain.c_str()), 0);
     EXPECT_EQ(Slurp(root / "tty.txt").find("\033[1;32m"), std::string::npos);
@@ -152,8 +153,15 @@ TEST_F(TavrinRepair, FailedPackagesLeaveNoOutput)
 TEST_F(TavrinRepair, ResultThatCannotBeMovedIntoPlaceFailsTheRunAndLeavesNoStaging)
 {
     std::ofstream(root / "out/intact.odb_MediaContent") << "a file where the media folder goes";
-    EXPECT_EQ(Run("-q -o out " + Fixture("intact.odb")), 1);
-    EXPECT_NE(err.find("out/intact.odb_MediaContent"), std::string::npos) << err;
+    // The package is saved, its pictures are not: a loss, said even under -q.
+    EXPECT_EQ(Run("-q -o out " + Fixture("intact.odb")), 3);
+    EXPECT_NE(err.find("tavrin-repair: out/intact.odb_MediaContent: already exists; give --force to add the pictures "
+                       "to it (2 picture(s) not copied)\n"),
+              std::string::npos)
+        << err;
+    EXPECT_NE(err.find("intact.odb: saved with losses (2 member(s) or picture(s) not recovered whole)\n"),
+              std::string::npos)
+        << err;
     EXPECT_EQ(Entries(root / "out"), (std::vector<std::string>{"TAVRINREP_intact.odb", "intact.odb_MediaContent"}));
     EXPECT_EQ(Slurp(root / "out/intact.odb_MediaContent"), "a file where the media folder goes");
 }
@@ -202,9 +210,9 @@ TEST_F(TavrinRepair, JsonReportDescribesEveryPackage)
     const std::string check = R"(
 import json, sys
 d = json.load(open(sys.argv[1]))
-assert d["output"] == "out" and d["exit_status"] == 1, d
+assert d["schema_version"] == 2 and d["output"] == "out" and d["exit_status"] == 1, d
 a, b, c, e = d["packages"]
-assert a["result"] == "saved" and a["output"] == "out/TAVRINREP_hole-of-zeros.odb", a
+assert a["result"] == "saved-with-losses" and a["output"] == "out/TAVRINREP_hole-of-zeros.odb", a
 assert a["members_found"] == 9 and a["members_written"] == 8, a
 assert a["members_not_recovered"] == ["settings.xml"], a
 assert a["content_xml"] == "original" and a["media_folder"] == "out/hole-of-zeros.odb_MediaContent", a
@@ -232,9 +240,11 @@ assert e["members_not_recovered"] == ["database/data"] and e["members"][0]["outc
     EXPECT_NE(err.find("  Repaired....\n"), std::string::npos);
     EXPECT_FALSE(fs::exists(root / "out/TAVRINREP_lost.odb"));
 
-    ASSERT_EQ(Run("--list --json " + Fixture("empty.odb")), 0);
-    EXPECT_EQ(out, "{\"packages\": [\n  {\"path\": \"" + kFixtures +
-                       "/empty.odb\", \"opened\": true, \"error\": null, \"members\": []}\n]}\n");
+    // A file with no member in it is no package, for the list too.
+    ASSERT_EQ(Run("--list --json " + Fixture("empty.odb")), 1);
+    EXPECT_EQ(out, "{\"schema_version\": 2, \"packages\": [\n  {\"path\": \"" + kFixtures +
+                       "/empty.odb\", \"opened\": true, \"error\": \"no package member found, it is not a database "
+                       "package\", \"members\": []}\n]}\n");
 }
 
 // A package that lost content.xml gets the template, which names the form it still holds.
@@ -266,7 +276,9 @@ TEST_F(TavrinRepair, JsonReportListsRenamedMembers)
     const std::string check = R"(
 import json, sys
 (p,) = json.load(open(sys.argv[1]))["packages"]
-assert p["renamed"] == [{"from": "caf\u00e9.txt", "to": "caf%E9.txt"}] and p["renamed_not_listed"] == 0, p
+# The name as the package stores it: the byte that is no UTF-8 as a surrogate escape.
+assert p["renamed"] == [{"from": "caf\udce9.txt", "to": "caf%E9.txt"}] and p["renamed_not_listed"] == 0, p
+assert p["members"][0]["name"].encode("utf-8", "surrogateescape") == b"caf\xe9.txt", p
 )";
     std::ofstream(root / "check.py") << check;
     const std::string command =
@@ -278,7 +290,7 @@ assert p["renamed"] == [{"from": "caf\u00e9.txt", "to": "caf%E9.txt"}] and p["re
 // per change, the same as its log line.
 TEST_F(TavrinRepair, JsonReportListsTheDatabaseCompletions)
 {
-    ASSERT_EQ(Run("--json -o out " + Fixture("truncated-in-member.odb") + " " + Fixture("intact.odb")), 0) << err;
+    ASSERT_EQ(Run("--json -o out " + Fixture("truncated-in-member.odb") + " " + Fixture("intact.odb")), 3) << err;
     std::ofstream(root / "report.json") << out;
     const std::string check = R"(
 import json, sys
@@ -331,12 +343,12 @@ TEST_F(TavrinRepair, JsonReportCountsFailuresPastAHundred)
     for (int i = 0; i < 103; ++i)
         package += header("fake/" + std::to_string(i), 8, 4, 100) + "\xff\xff\xff\xff";
     std::ofstream(root / "fake.odb", std::ios::binary) << package;
-    ASSERT_EQ(Run("--json -o out fake.odb"), 0) << err;
+    ASSERT_EQ(Run("--json -o out fake.odb"), 3) << err;
     std::ofstream(root / "report.json") << out;
     const std::string check = R"(
 import json, sys
 p = json.load(open(sys.argv[1]))["packages"][0]
-assert p["result"] == "saved" and p["members_found"] == 101 and p["members_written"] == 1, p
+assert p["result"] == "saved-with-losses" and p["members_found"] == 101 and p["members_written"] == 1, p
 assert p["members_not_recovered"] == ["fake/%d" % i for i in range(100)], p
 assert p["failed_members_not_listed"] == 3 and p["lost_members_not_listed"] == 0, p
 )";
