@@ -27,6 +27,8 @@
 #include "engine/TextUtil.h"
 #include "engine/UnsizedMemberRecovery.h"
 #include "engine/Workspace.h"
+#include "platform/FileDescriptor.h"
+#include "platform/PathJoin.h"
 #include "platform/SystemError.h"
 
 namespace tavrin::cli {
@@ -86,10 +88,7 @@ void DiscardTree(const std::string& path)
     RemoveTree(::rename(path.c_str(), away.c_str()) == 0 ? away : path);
 }
 
-std::string Joined(const std::string& folder, const std::string& name)
-{
-    return folder.empty() || folder.back() == '/' ? folder + name : folder + "/" + name;
-}
+using platform::JoinPath;
 
 // Everything of this run is written under the workspace and a staging folder inside the
 // output folder; only finished results are moved into the output folder, so an abort
@@ -246,7 +245,7 @@ public:
     {
         if (!InStaging(package.outputPath))
             return;
-        const std::string archive = Joined(options_.output, package.outputPath.substr(staging_.size() + 1));
+        const std::string archive = JoinPath(options_.output, package.outputPath.substr(staging_.size() + 1));
         if (IsInput(archive)) {
             Fail(package, archive, "it is one of the files given to repair, it is not replaced");
             return;
@@ -294,7 +293,7 @@ private:
     void PublishMedia(PackageReport& package)
     {
         const std::string from = package.mediaFolder;
-        const std::string to = Joined(options_.output, from.substr(staging_.size() + 1));
+        const std::string to = JoinPath(options_.output, from.substr(staging_.size() + 1));
         package.mediaFolder.clear();
         if (MoveInto(from, to, false) == 0) {
             package.mediaFolder = to;
@@ -381,7 +380,8 @@ int RunList(const Options& options)
     for (const std::string& path : options.files) {
         ScanList entries;
         std::string error;
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        const platform::FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+        const int fd = file.Get();
         struct stat info {};
         bool opened = false;
         if (fd < 0 || ::fstat(fd, &info) != 0) {
@@ -397,8 +397,6 @@ int RunList(const Options& options)
             if (entries.empty())
                 error = "no package member found, it is not a database package";
         }
-        if (fd >= 0)
-            ::close(fd);
         if (!error.empty()) {
             Error(path, error);
             status = kExitNotAllRepaired;
@@ -434,7 +432,7 @@ int RunRepair(const Options& options)
     RunFolders folders;
     if (const int refused = PrepareWorkspace(options, folders); refused != kExitSuccess)
         return refused;
-    std::string staging = Joined(options.output, ".tavrin-repair-XXXXXX");
+    std::string staging = JoinPath(options.output, ".tavrin-repair-XXXXXX");
     if (::mkdtemp(staging.data()) == nullptr) {
         Error(options.output, platform::LastSystemErrorText());
         folders.RemoveAll();
