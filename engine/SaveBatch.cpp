@@ -15,6 +15,7 @@
 #include "engine/PictureWalk.h"
 #include "engine/TextUtil.h"
 #include "engine/Workspace.h"
+#include "platform/FileDescriptor.h"
 #include "platform/FolderEntries.h"
 #include "platform/SystemError.h"
 #include "zip/FolderZipper.h"
@@ -104,16 +105,17 @@ std::string HtmlEscaped(const std::string& text)
 std::string SaveMedia(WorkView& view, const std::string& path, const std::string& folder,
                       const std::string& destination, const std::string& mediaName, std::vector<std::string>& notCopied)
 {
-    const int destinationFd = ::open(destination.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (destinationFd >= 0)
-        ::mkdirat(destinationFd, mediaName.c_str(), 0755);
-    const int mediaFd = destinationFd < 0 ? -1
-                                          : ::openat(destinationFd, mediaName.c_str(),
-                                                     O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const platform::FileDescriptor destinationDir(::open(destination.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (destinationDir.IsOpen())
+        ::mkdirat(destinationDir.Get(), mediaName.c_str(), 0755);
+    const platform::FileDescriptor mediaDir(
+        destinationDir.IsOpen()
+            ? ::openat(destinationDir.Get(), mediaName.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
+            : -1);
     const std::string why = errno == ELOOP || errno == ENOTDIR ? std::string("it is a link or not a folder")
                                                                : platform::LastSystemErrorText();
     std::string kept;
-    if (mediaFd < 0) {
+    if (!mediaDir.IsOpen()) {
         CopyPictures(folder, -1, &notCopied);
         if (!notCopied.empty())
             view.AddLogLine(path + " media folder " + PrintableName(mediaName) + " cannot be used (" + why +
@@ -121,22 +123,19 @@ std::string SaveMedia(WorkView& view, const std::string& path, const std::string
                             kRed);
         else
             view.AddLogLine(path + " no media content is present in the file....\r\n", kBlack);
-    } else {
-        CopyPictures(folder, mediaFd, &notCopied);
-        for (const std::string& picture : notCopied)
-            view.AddLogLine(path + " picture " + PrintableName(picture) + " could not be copied into the media folder....\r\n",
-                            kRed);
-        if (::unlinkat(destinationFd, mediaName.c_str(), AT_REMOVEDIR) == 0) {
-            if (notCopied.empty())
-                view.AddLogLine(path + " no media content is present in the file....\r\n", kBlack);
-        } else {
-            view.AddLogLine(path + " Media extraction is done....\r\n", kBlack);
-            kept = destination + mediaName;
-        }
-        ::close(mediaFd);
+        return kept;
     }
-    if (destinationFd >= 0)
-        ::close(destinationFd);
+    CopyPictures(folder, mediaDir.Get(), &notCopied);
+    for (const std::string& picture : notCopied)
+        view.AddLogLine(path + " picture " + PrintableName(picture) + " could not be copied into the media folder....\r\n",
+                        kRed);
+    if (::unlinkat(destinationDir.Get(), mediaName.c_str(), AT_REMOVEDIR) == 0) {
+        if (notCopied.empty())
+            view.AddLogLine(path + " no media content is present in the file....\r\n", kBlack);
+    } else {
+        view.AddLogLine(path + " Media extraction is done....\r\n", kBlack);
+        kept = destination + mediaName;
+    }
     return kept;
 }
 

@@ -511,11 +511,21 @@ TEST_F(TavrinRepair, ClosedPipeFileSizeLimitAndEarlyTerminationLeaveNothingBehin
         EXPECT_TRUE(Entries(root / "tmp").empty()) << how;
     };
 
-    // The reader goes after one line: the run stops as on Ctrl-C, with no SIGPIPE death.
-    const std::string pipe = env + Quote(TAVRIN_REPAIR_EXE) + " -o out " + files +
-                             " 2>/dev/null | head -c 1 >/dev/null; echo ${PIPESTATUS[0]} >status.txt";
+    // Nobody reads the output (`| head` gone): the run stops as on Ctrl-C, with no
+    // SIGPIPE death, and saves nothing.
+    const std::string closed = R"(
+import os, sys
+read, write = os.pipe()
+os.close(read)
+os.dup2(write, 1)
+os.execv(sys.argv[1], sys.argv[1:])
+)";
+    std::ofstream(root / "closed.py") << closed;
+    const std::string pipe = env + "/usr/bin/python3 closed.py " + Quote(TAVRIN_REPAIR_EXE) + " -o out " + files +
+                             " 2>err.txt; echo $? >status.txt";
     ASSERT_EQ(std::system(("bash -c " + Quote(pipe)).c_str()), 0);
-    EXPECT_EQ(Slurp(root / "status.txt"), "1\n");
+    EXPECT_EQ(Slurp(root / "status.txt"), "1\n") << Slurp(root / "err.txt");
+    EXPECT_TRUE(Entries(root / "out").empty());
     expectClean("closed pipe");
 
     // Files may not grow past 1 KiB: the archive fails, the run says so and cleans up.
