@@ -20,6 +20,7 @@
 
 #include "cli/JsonReport.h"
 #include "cli/TerminalView.h"
+#include "engine/PackageOutcome.h"
 #include "engine/PackageScanner.h"
 #include "engine/RepairBatch.h"
 #include "engine/RunFolder.h"

@@ -2,20 +2,6 @@
 
 namespace tavrin {
 
-bool HasLosses(const PackageReport& report)
-{
-    if (report.lostNotListed > 0 || report.failedNotListed > 0 || !report.leftOut.empty() ||
-        !report.picturesNotCopied.empty())
-        return true;
-    for (const MemberReport& member : report.members)
-        if (member.outcome != MemberOutcome::Written || member.crcCheck == CrcCheck::Mismatch)
-            return true;
-    for (const DatabaseCompletion& completion : report.databaseCompletions)
-        if (completion.rowsMayBeLost)
-            return true;
-    return false;
-}
-
 const char* ToString(MemberOutcome outcome)
 {
     switch (outcome) {

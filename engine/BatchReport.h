@@ -90,9 +90,6 @@ struct BatchReport {
     std::vector<PackageReport> packages; // one per job, by job index
 };
 
-// True when the repair or the save lost anything of the package (see SavedWithLosses).
-bool HasLosses(const PackageReport& report);
-
 const char* ToString(MemberOutcome outcome);
 const char* ToString(PackageResult result);
 const char* ToString(SizeSource source);

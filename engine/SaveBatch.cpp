@@ -12,6 +12,7 @@
 #include <string>
 
 #include "engine/BatchLog.h"
+#include "engine/PackageOutcome.h"
 #include "engine/PictureWalk.h"
 #include "engine/TextUtil.h"
 #include "engine/Workspace.h"
