@@ -79,6 +79,23 @@ std::string RenamedJson(const std::vector<RenamedName>& renamed)
     return "[" + json + "]";
 }
 
+std::string CopiesJson(const std::vector<MemberCopies>& paths)
+{
+    std::string json;
+    for (const MemberCopies& copies : paths) {
+        std::string offsets;
+        for (const std::uint64_t offset : copies.asideOffsets)
+            offsets += (offsets.empty() ? "" : ", ") + Number(offset);
+        json += (json.empty() ? "{" : ", {") + Field("name", JsonString(Latin1ToUtf8(copies.name))) + ", " +
+                Field("kept_offset", Number(copies.keptOffset)) + ", " +
+                Field("reason", JsonString(ToString(copies.reason))) + ", " +
+                Field("kept_matches_crc", copies.keptMatchesCrc ? "true" : "false") + ", " +
+                Field("set_aside", Number(copies.asideCount)) + ", " + Field("set_aside_offsets", "[" + offsets + "]") +
+                "}";
+    }
+    return "[" + json + "]";
+}
+
 } // namespace
 
 std::string JsonString(const std::string& text)
@@ -155,6 +172,9 @@ std::string RunReportJson(const BatchReport& report, const std::string& output, 
                 Field("nothing_found", OptionalString(package.nothingFound)) + ", " +
                 Field("lost_members_not_listed", Number(package.lostNotListed)) + ", " +
                 Field("failed_members_not_listed", Number(package.failedNotListed)) + ",\n     " +
+                Field("packages_in_file", Number(package.packagesInFile)) + ", " +
+                Field("copies_set_aside", CopiesJson(package.copiesSetAside)) + ", " +
+                Field("copy_paths_not_listed", Number(package.copyPathsNotListed)) + ",\n     " +
                 Field("database_completion", DatabaseCompletionJson(package.databaseCompletions)) + ",\n     " +
                 Field("members", "[" + members + (members.empty() ? "]" : "\n     ]")) + "}";
     }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/MemberCopies.h"
 #include "engine/PackageDocuments.h"
 #include "engine/PackageEntry.h"
 #include "engine/UnreadableNames.h"
@@ -84,6 +85,9 @@ struct PackageReport {
     std::string nothingFound; // what the file held instead, when it opened but gave no member
     std::uint64_t lostNotListed = 0; // members that lost their sizes, beyond those in `members`
     std::uint64_t failedNotListed = 0; // other members not recovered whole, beyond those in `members`
+    std::uint64_t packagesInFile = 1;  // packages the file holds (a mimetype member starts each)
+    std::vector<MemberCopies> copiesSetAside; // paths with more than one copy, and the one kept
+    std::uint64_t copyPathsNotListed = 0;     // further such paths, only counted
 };
 
 struct BatchReport {

@@ -1,6 +1,7 @@
 #include "engine/ContentXml.h"
 #include "engine/EmbeddedDatabase.h"
 #include "engine/PackageDocuments.h"
+#include "engine/XmlScanner.h"
 #include "platform/AtomicFileWriter.h"
 #include "platform/FileIo.h"
 #include "platform/PathJoin.h"
@@ -37,6 +38,9 @@ constexpr std::string_view kTemplate =
 
 static_assert(kTemplate.size() == kContentXmlTemplateSize, "the content.xml template must be 999 bytes");
 
+// A damaged descriptor larger than this is not read to check it; it is replaced.
+constexpr std::size_t kLargestContentXml = std::size_t{64} << 20;
+
 // The template with the connection resource of the engine the folder embeds (a
 // Firebird database described as HSQLDB opens as an empty database), naming the form
 // and report documents the folder still holds: only this descriptor lists them, and
@@ -63,16 +67,24 @@ std::string_view ContentXmlTemplate()
     return kTemplate;
 }
 
-ContentXmlAction RegenerateContentXml(const std::string& folder, std::vector<PackageDocument>* listed)
+ContentXmlAction RegenerateContentXml(const std::string& folder, std::vector<PackageDocument>* listed,
+                                      bool existingDamaged)
 {
     const std::string path = platform::JoinPath(folder, "content.xml");
 
     struct stat info {};
+    ContentXmlAction wrote = ContentXmlAction::WroteTemplate;
     if (::lstat(path.c_str(), &info) == 0) {
         // Only a regular file of full length is kept; anything else in its place (a
-        // short piece, a folder left by a damaged name) gives way to the template.
-        if (S_ISREG(info.st_mode) && static_cast<std::uint64_t>(info.st_size) >= kContentXmlTemplateSize)
-            return ContentXmlAction::KeptExisting;
+        // short piece, a folder left by a damaged name) gives way to the template. A
+        // damaged one is kept as long as it parses: its descriptor may still be right.
+        if (S_ISREG(info.st_mode) && static_cast<std::uint64_t>(info.st_size) >= kContentXmlTemplateSize) {
+            std::string text;
+            if (!existingDamaged || (platform::ReadWholeFile(path, text, kLargestContentXml) == platform::FileReadResult::Read &&
+                                     ScanXml(text, nullptr)))
+                return ContentXmlAction::KeptExisting;
+            wrote = ContentXmlAction::ReplacedDamaged;
+        }
         if (S_ISDIR(info.st_mode)) {
             if (::rmdir(path.c_str()) != 0)
                 return ContentXmlAction::Failed;
@@ -89,7 +101,7 @@ ContentXmlAction RegenerateContentXml(const std::string& folder, std::vector<Pac
         return ContentXmlAction::Failed;
     if (listed != nullptr)
         *listed = std::move(documents);
-    return ContentXmlAction::WroteTemplate;
+    return wrote;
 }
 
 } // namespace tavrin

@@ -377,6 +377,11 @@ private:
 
 } // namespace
 
+bool CompletionReadsMember(const std::string& path)
+{
+    return path == kScript || path == kProperties || path == kData || path == kBackup;
+}
+
 std::vector<DatabaseCompletion> CompleteHsqldb(const std::string& folder, const std::vector<MemberReport>& members)
 {
     return Completion(folder, members).Run();

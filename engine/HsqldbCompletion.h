@@ -21,9 +21,14 @@
 namespace tavrin {
 
 // The changes made to the database of `folder`, in the order made; `members` are the
-// extraction reports of the package (the last report of a name decides its state).
+// extraction reports of the package's members (the last report of a name decides its
+// state), every one the completion reads, not a shortened list.
 // Nothing is done for a package that holds no HSQLDB database.
 std::vector<DatabaseCompletion> CompleteHsqldb(const std::string& folder, const std::vector<MemberReport>& members);
+
+// True for the members whose extraction outcome the completion decides by (as a path
+// relative to the package folder).
+bool CompletionReadsMember(const std::string& path);
 
 // The activity log text of a completion, after the package path: " <detail>....\r\n".
 std::string CompletionLogText(const DatabaseCompletion& completion);

@@ -11,6 +11,7 @@
 #include <set>
 
 #include "engine/TextUtil.h"
+#include "engine/XmlScanner.h"
 #include "engine/XmlText.h"
 #include "platform/AtomicFileWriter.h"
 #include "platform/FileIo.h"
@@ -31,179 +32,58 @@ bool IsSpace(char c)
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-bool IsNameChar(char c)
-{
-    return !IsSpace(c) && c != '/' && c != '>' && c != '=' && c != '<' && c != '"' && c != '\'' && c != '\0';
-}
-
-std::string_view LocalName(std::string_view qualified)
-{
-    const auto colon = qualified.find(':');
-    return colon == std::string_view::npos ? qualified : qualified.substr(colon + 1);
-}
-
-// A small well-formedness check of the kind of XML a manifest is: declarations,
-// comments, a doctype before the root, nested elements with quoted attributes, text
-// and CDATA. It collects the attributes of every file-entry element.
-class ManifestScanner {
+// Collects the file entries of a manifest with where each element stands, children
+// included, and turns away a document whose root is no manifest.
+class ManifestListener : public XmlListener {
 public:
-    explicit ManifestScanner(std::string_view text) : text_(text) {}
+    explicit ManifestListener(ManifestReading& reading) : reading_(reading) {}
 
-    bool Scan(ManifestReading& reading)
+    bool Start(std::string_view name, const std::map<std::string, std::string>& attributes, std::size_t begin,
+               std::size_t end, bool empty) override
     {
-        if (text_.substr(0, 3) == "\xEF\xBB\xBF")
-            pos_ = 3;
-        std::vector<std::string_view> open;
-        bool rootSeen = false;
-        while (pos_ < text_.size()) {
-            if (text_[pos_] != '<') {
-                const auto next = std::min(text_.find('<', pos_), text_.size());
-                const std::string_view chunk = text_.substr(pos_, next - pos_);
-                std::string decoded;
-                if (!DecodeXmlEntities(chunk, decoded))
-                    return false;
-                if (open.empty() && !std::all_of(chunk.begin(), chunk.end(), IsSpace))
-                    return false; // text outside the root element
-                pos_ = next;
-                continue;
+        if (open_.empty() && !rootSeen_) {
+            if (XmlLocalName(name) != "manifest")
+                return false;
+            rootSeen_ = true;
+            rootEmpty_ = empty;
+            reading_.rootPrefix = std::string(name.substr(0, name.size() - XmlLocalName(name).size()));
+            if (!reading_.rootPrefix.empty())
+                reading_.rootPrefix.pop_back(); // the colon
+        }
+        long index = -1;
+        if (XmlLocalName(name) == "file-entry") {
+            ManifestEntry entry;
+            for (const auto& [key, value] : attributes) {
+                const std::string_view local = XmlLocalName(key);
+                if (local == "full-path") entry.fullPath = value;
+                else if (local == "media-type") entry.mediaType = value;
+                else if (local == "version") entry.version = value;
             }
-            const std::string_view rest = text_.substr(pos_);
-            if (rest.substr(0, 2) == "<?") {
-                if (!SkipPast("?>"))
-                    return false;
-            } else if (rest.substr(0, 4) == "<!--") {
-                if (!SkipPast("-->"))
-                    return false;
-            } else if (rest.substr(0, 9) == "<![CDATA[") {
-                if (open.empty() || !SkipPast("]]>"))
-                    return false;
-            } else if (rest.substr(0, 9) == "<!DOCTYPE") {
-                if (rootSeen || !SkipDoctype())
-                    return false;
-            } else if (rest.substr(0, 2) == "</") {
-                pos_ += 2;
-                const std::string_view name = ReadName();
-                SkipSpace();
-                if (name.empty() || open.empty() || open.back() != name || !Expect('>'))
-                    return false;
-                open.pop_back();
-            } else {
-                if (rootSeen && open.empty())
-                    return false; // a second root element
-                ++pos_;
-                const std::string_view name = ReadName();
-                if (name.empty())
-                    return false;
-                if (!rootSeen && LocalName(name) != "manifest")
-                    return false;
-                rootSeen = true;
-                std::map<std::string, std::string> attributes;
-                bool empty = false;
-                if (!ReadAttributes(attributes, empty))
-                    return false;
-                if (LocalName(name) == "file-entry") {
-                    ManifestEntry entry;
-                    for (const auto& [key, value] : attributes) {
-                        const std::string_view local = LocalName(key);
-                        if (local == "full-path") entry.fullPath = value;
-                        else if (local == "media-type") entry.mediaType = value;
-                        else if (local == "version") entry.version = value;
-                    }
-                    if (!entry.fullPath.empty())
-                        reading.entries.push_back(std::move(entry));
-                }
-                if (!empty)
-                    open.push_back(name);
+            entry.begin = begin;
+            entry.end = end;
+            if (!entry.fullPath.empty()) {
+                index = static_cast<long>(reading_.entries.size());
+                reading_.entries.push_back(std::move(entry));
             }
         }
-        return rootSeen && open.empty();
+        open_.push_back(index);
+        return true;
+    }
+
+    void End(std::size_t begin, std::size_t end) override
+    {
+        if (open_.back() >= 0)
+            reading_.entries[static_cast<std::size_t>(open_.back())].end = end;
+        open_.pop_back();
+        if (open_.empty() && !rootEmpty_)
+            reading_.rootEndTag = begin;
     }
 
 private:
-    bool SkipPast(std::string_view marker)
-    {
-        const auto found = text_.find(marker, pos_);
-        if (found == std::string_view::npos)
-            return false;
-        pos_ = found + marker.size();
-        return true;
-    }
-
-    bool SkipDoctype()
-    {
-        const auto close = text_.find('>', pos_);
-        const auto subset = text_.find('[', pos_);
-        if (close == std::string_view::npos)
-            return false;
-        if (subset != std::string_view::npos && subset < close)
-            return SkipPast("]>");
-        pos_ = close + 1;
-        return true;
-    }
-
-    void SkipSpace()
-    {
-        while (pos_ < text_.size() && IsSpace(text_[pos_]))
-            ++pos_;
-    }
-
-    bool Expect(char c)
-    {
-        if (pos_ >= text_.size() || text_[pos_] != c)
-            return false;
-        ++pos_;
-        return true;
-    }
-
-    std::string_view ReadName()
-    {
-        const std::size_t start = pos_;
-        while (pos_ < text_.size() && IsNameChar(text_[pos_]))
-            ++pos_;
-        return text_.substr(start, pos_ - start);
-    }
-
-    bool ReadAttributes(std::map<std::string, std::string>& attributes, bool& empty)
-    {
-        for (;;) {
-            const std::size_t before = pos_;
-            SkipSpace();
-            if (pos_ >= text_.size())
-                return false;
-            if (text_[pos_] == '>') {
-                ++pos_;
-                return true;
-            }
-            if (text_.substr(pos_, 2) == "/>") {
-                pos_ += 2;
-                empty = true;
-                return true;
-            }
-            if (pos_ == before)
-                return false; // attributes must be separated by white space
-            const std::string name(ReadName());
-            SkipSpace();
-            if (name.empty() || !Expect('='))
-                return false;
-            SkipSpace();
-            if (pos_ >= text_.size() || (text_[pos_] != '"' && text_[pos_] != '\''))
-                return false;
-            const char quote = text_[pos_++];
-            const auto close = text_.find(quote, pos_);
-            if (close == std::string_view::npos)
-                return false;
-            const std::string_view raw = text_.substr(pos_, close - pos_);
-            pos_ = close + 1;
-            std::string value;
-            if (raw.find('<') != std::string_view::npos || !DecodeXmlEntities(raw, value))
-                return false;
-            if (!attributes.emplace(name, std::move(value)).second)
-                return false; // the same attribute twice
-        }
-    }
-
-    std::string_view text_;
-    std::size_t pos_ = 0;
+    ManifestReading& reading_;
+    std::vector<long> open_; // per open element, the index of its file entry or -1
+    bool rootSeen_ = false;
+    bool rootEmpty_ = false;
 };
 
 // Names are the bytes on disk; LibreOffice writes them as UTF-8, anything else is
@@ -243,15 +123,109 @@ bool WriteReplacing(const std::string& path, const std::string& text)
     return file.Write(text.data(), text.size()) && file.Commit();
 }
 
+std::string EntryElement(const ManifestEntry& entry, const std::string& prefix)
+{
+    // An entry added to a manifest whose root uses another prefix declares its own.
+    const bool ownPrefix = prefix == "manifest";
+    std::string xml = " <manifest:file-entry";
+    if (!ownPrefix)
+        xml += " xmlns:manifest=\"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0\"";
+    xml += " manifest:full-path=\"" + EscapeXmlAttribute(entry.fullPath) + "\"";
+    if (!entry.version.empty())
+        xml += " manifest:version=\"" + EscapeXmlAttribute(entry.version) + "\"";
+    xml += " manifest:media-type=\"" + EscapeXmlAttribute(entry.mediaType) + "\"/>\n";
+    return xml;
+}
+
+// The manifest `text` (as read into `reading`) with the entries at `dropped` taken out,
+// each with the white space that led up to it, and `added` put before the root's end tag.
+std::string EditedManifest(const std::string& text, const ManifestReading& reading, const std::vector<bool>& dropped,
+                           const std::vector<ManifestEntry>& added)
+{
+    std::string result;
+    std::size_t copied = 0;
+    for (std::size_t i = 0; i < reading.entries.size(); ++i) {
+        if (!dropped[i])
+            continue;
+        const ManifestEntry& entry = reading.entries[i];
+        std::size_t begin = entry.begin;
+        while (begin > copied && IsSpace(text[begin - 1]))
+            --begin;
+        result.append(text, copied, begin - copied);
+        copied = entry.end;
+    }
+    std::size_t rootEnd = reading.rootEndTag;
+    result.append(text, copied, rootEnd - copied);
+    if (!added.empty() && (result.empty() || result.back() != '\n'))
+        result += '\n';
+    for (const ManifestEntry& entry : added)
+        result += EntryElement(entry, reading.rootPrefix);
+    result.append(text, rootEnd, std::string::npos);
+    return result;
+}
+
+bool IsEmbeddedDocumentFolder(const std::string& sub, const std::vector<std::string>& files)
+{
+    return (sub.rfind("forms/", 0) == 0 || sub.rfind("reports/", 0) == 0) &&
+           std::count(sub.begin(), sub.end(), '/') == 2 &&
+           std::find(files.begin(), files.end(), sub + "content.xml") != files.end();
+}
+
+bool WriteManifest(const std::string& base, const std::string& xml)
+{
+    const std::string manifestPath = base + "/" + kManifestName;
+    const std::string metaInf = base + "/META-INF";
+    struct stat info {};
+    if (::lstat(manifestPath.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && ::rmdir(manifestPath.c_str()) != 0)
+        return false;
+    if (::mkdir(metaInf.c_str(), 0755) != 0 && errno != EEXIST)
+        return false;
+    return WriteReplacing(manifestPath, xml);
+}
+
+// The recovered manifest, which parses, with the entries of members and folders that
+// are gone dropped and entries for what it left out added; every other byte stays.
+std::string EditedManifestFor(const std::string& text, const ManifestReading& reading,
+                              const std::vector<std::string>& files, const std::set<std::string>& folders)
+{
+    std::set<std::string> present;
+    for (const std::string& file : files)
+        present.insert(ManifestPath(file));
+    for (const std::string& sub : folders)
+        present.insert(ManifestPath(sub));
+    std::vector<bool> dropped(reading.entries.size(), false);
+    std::set<std::string> listed;
+    std::string rootVersion = kDefaultVersion;
+    for (std::size_t i = 0; i < reading.entries.size(); ++i) {
+        const ManifestEntry& entry = reading.entries[i];
+        if (entry.fullPath == "/" && !entry.version.empty())
+            rootVersion = entry.version;
+        dropped[i] = entry.fullPath != "/" && present.count(entry.fullPath) == 0;
+        listed.insert(entry.fullPath);
+    }
+    std::vector<ManifestEntry> added;
+    if (listed.count("/") == 0)
+        added.push_back({"/", kDatabaseMediaType, rootVersion});
+    for (const std::string& sub : folders) {
+        if (listed.count(ManifestPath(sub)) == 0 && IsEmbeddedDocumentFolder(sub, files))
+            added.push_back({ManifestPath(sub), kTextDocumentMediaType, rootVersion});
+    }
+    for (const std::string& file : files) {
+        if (listed.count(ManifestPath(file)) == 0)
+            added.push_back({ManifestPath(file), DefaultMediaType(file), {}});
+    }
+    return EditedManifest(text, reading, dropped, added);
+}
+
 } // namespace
 
 ManifestReading ReadManifest(const std::string& xml)
 {
     ManifestReading reading;
-    ManifestScanner scanner(xml);
-    reading.parsed = scanner.Scan(reading);
+    ManifestListener listener(reading);
+    reading.parsed = ScanXml(xml, &listener);
     if (!reading.parsed)
-        reading.entries.clear();
+        reading = ManifestReading{};
     return reading;
 }
 
@@ -327,6 +301,9 @@ ManifestAction RepairManifest(const std::string& folder)
     if (action == ManifestAction::KeptExisting)
         return action;
 
+    if (action == ManifestAction::WroteIncomplete && reading.rootEndTag != std::string::npos)
+        return WriteManifest(base, EditedManifestFor(text, reading, files, folders)) ? action : ManifestAction::Failed;
+
     std::map<std::string, const ManifestEntry*> known;
     for (const ManifestEntry& entry : reading.entries)
         known.emplace(entry.fullPath, &entry);
@@ -343,9 +320,7 @@ ManifestAction RepairManifest(const std::string& folder)
             entries.push_back(*found->second);
             continue;
         }
-        const bool embedded = (sub.rfind("forms/", 0) == 0 || sub.rfind("reports/", 0) == 0)
-            && std::count(sub.begin(), sub.end(), '/') == 2;
-        if (embedded && std::find(files.begin(), files.end(), sub + "content.xml") != files.end())
+        if (IsEmbeddedDocumentFolder(sub, files))
             entries.push_back({path, kTextDocumentMediaType, root.version});
     }
     for (const std::string& file : files) {
@@ -354,12 +329,7 @@ ManifestAction RepairManifest(const std::string& folder)
         entries.push_back({path, found != known.end() ? found->second->mediaType : DefaultMediaType(file), {}});
     }
 
-    const std::string metaInf = base + "/META-INF";
-    if (::lstat(manifestPath.c_str(), &info) == 0 && S_ISDIR(info.st_mode) && ::rmdir(manifestPath.c_str()) != 0)
-        return ManifestAction::Failed;
-    if (::mkdir(metaInf.c_str(), 0755) != 0 && errno != EEXIST)
-        return ManifestAction::Failed;
-    return WriteReplacing(manifestPath, ManifestXml(entries)) ? action : ManifestAction::Failed;
+    return WriteManifest(base, ManifestXml(entries)) ? action : ManifestAction::Failed;
 }
 
 bool WriteMissingMimetype(const std::string& folder)

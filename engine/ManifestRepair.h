@@ -21,11 +21,19 @@ struct ManifestEntry {
     std::string fullPath;  // UTF-8, '/' between levels; "/" is the package itself
     std::string mediaType;
     std::string version;   // only the root entry carries one
+    // Where the entry's element stands in the text it was read from, its children
+    // (encryption data) included: [begin, end). Both 0 for an entry made here.
+    std::size_t begin = 0;
+    std::size_t end = 0;
 };
 
 struct ManifestReading {
     bool parsed = false;
     std::vector<ManifestEntry> entries;
+    // The root element's prefix ("manifest" as LibreOffice writes it), and where its
+    // end tag starts; npos when the root is an empty element.
+    std::string rootPrefix;
+    std::size_t rootEndTag = std::string::npos;
 };
 
 // Reads the file entries of a manifest. `parsed` is false unless the text is
@@ -42,8 +50,10 @@ std::string ManifestXml(const std::vector<ManifestEntry>& entries);
 // Checks the manifest of the package folder against the files in it and writes a new
 // one when needed: the root entry, every file (mimetype and the manifest itself
 // excepted) with the media type the old manifest gave it or else the default, and the
-// folder of every embedded form or report document. The new file replaces the old
-// only when it is complete.
+// folder of every embedded form or report document. A manifest that parses keeps every
+// entry whose file or folder is there exactly as it was written (sizes, encryption
+// data and all): only entries of what is gone are dropped and entries of what it left
+// out added. The new file replaces the old only when it is complete.
 ManifestAction RepairManifest(const std::string& folder);
 
 // The text of the log line for an action that wrote a manifest; empty for the others.

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "engine/ContentXml.h"
+#include "engine/HsqldbCompletion.h"
 #include "engine/TextUtil.h"
 #include "engine/UnreadableNames.h"
 #include "platform/AtomicFileWriter.h"
@@ -390,8 +391,10 @@ int ExtractPackage(const std::string& folder, const std::string& packagePath, co
     WorkView& view = *context.view;
     const std::vector<LostMember> noLost;
     const std::vector<LostMember>& lost = scanned != nullptr ? scanned->lost : noLost;
-    if (scanned != nullptr)
+    if (scanned != nullptr) {
         scanned->membersRecovered = 0;
+        scanned->databaseMembers.clear();
+    }
     const std::size_t count = entries.size() + lost.size();
     if (count == 0)
         return 0;
@@ -408,6 +411,8 @@ int ExtractPackage(const std::string& folder, const std::string& packagePath, co
         base += '/';
     CreatedFolders created;
     std::size_t recovered = 0;
+    // Whether the content.xml on disk is known not to hold the bytes the package recorded.
+    bool contentXmlDamaged = false;
     std::size_t failedListed = 0;
     // Members the scan found broken beyond the bound come after every listed failure.
     std::uint64_t failedNotListed = scanned != nullptr ? scanned->brokenNotKept : 0;
@@ -435,6 +440,12 @@ int ExtractPackage(const std::string& folder, const std::string& packagePath, co
         if (member.outcome == MemberOutcome::Written || member.outcome == MemberOutcome::Salvaged ||
             (member.outcome == MemberOutcome::CutShort && member.bytesWritten > 0))
             ++recovered;
+        const std::string memberPath = SafeMemberPath(member.name);
+        if (scanned != nullptr && CompletionReadsMember(memberPath))
+            scanned->databaseMembers.push_back(member);
+        if (!takeLost && memberPath == "content.xml" && member.outcome != MemberOutcome::NotInflated &&
+            member.outcome != MemberOutcome::NotWritten && member.outcome != MemberOutcome::NotRead)
+            contentXmlDamaged = member.outcome != MemberOutcome::Written || member.crcCheck == CrcCheck::Mismatch;
         // Lost members are bounded by the scan and all listed; other failures only up to
         // the bound, so a file of fake headers makes neither a report nor a log line each.
         // A member written with bytes that miss its recorded CRC is not whole either, and
@@ -491,13 +502,22 @@ int ExtractPackage(const std::string& folder, const std::string& packagePath, co
         report->renamedNotListed = renaming.notListed;
     }
     std::vector<PackageDocument> documents;
-    const ContentXmlAction action = RegenerateContentXml(base, &documents);
-    if (!documents.empty())
+    const ContentXmlAction action = RegenerateContentXml(base, &documents, contentXmlDamaged);
+    if (action == ContentXmlAction::ReplacedDamaged)
+        view.AddLogLine(packagePath + " content.xml is damaged (its bytes are not the ones the package recorded) and "
+                                      "is no well-formed XML, LibreOffice would refuse the database; it is replaced by "
+                                      "a new one" + (documents.empty() ? std::string()
+                                                                       : " that lists the documents the package still "
+                                                                         "holds: " + DescribeDocuments(documents)) +
+                            "....\r\n",
+                        kRed);
+    else if (!documents.empty())
         view.AddLogLine(packagePath + " content.xml was not recovered whole, the new one lists the documents the "
                                       "package still holds: " + DescribeDocuments(documents) + "....\r\n",
                         kBlack);
     if (report != nullptr) {
-        report->contentXmlRegenerated = action == ContentXmlAction::WroteTemplate;
+        report->contentXmlRegenerated =
+            action == ContentXmlAction::WroteTemplate || action == ContentXmlAction::ReplacedDamaged;
         report->documentsListed = std::move(documents);
     }
     view.SetProgressPosition(ProgressBar::File, range);

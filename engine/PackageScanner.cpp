@@ -16,6 +16,9 @@ namespace {
 
 constexpr std::size_t kFixedHeaderSize = 26; // local header fields after the signature
 constexpr std::size_t kDescriptorFieldsSize = 12;
+constexpr std::size_t kZip64DescriptorFieldsSize = 20;
+constexpr std::uint32_t kZip64Marker = 0xFFFFFFFF;
+constexpr std::uint64_t kLargestSize = 0xFFFFFFFF;
 constexpr std::uint64_t kNotFound = ~std::uint64_t{0};
 
 // A window of the file kept in memory. Reads are whole blocks starting where the
@@ -224,19 +227,50 @@ void ScanWindow(BlockWindow& window, std::uint64_t length, ScanList& entries, Un
             return;
 
         // The flag bit 3 is not trusted: a deflated member with both sizes 0 looks for
-        // its data descriptor, and gives up at the next local header.
+        // its data descriptor, and gives up at the next local header. For a repair the
+        // ZIP64 marker 0xFFFFFFFF as compressed size counts as lost too (a streamed member written with
+        // ZIP64 keeps its sizes behind its data; erased flash reads the same), and a
+        // descriptor counts only when it records the distance it stands from the data:
+        // four bytes of compressed data that happen to read "PK\7\8" do not.
         SizeSource source = SizeSource::LocalHeader;
         bool sizesLost = false;
-        if (compressed == 0 && uncompressed == 0 && method == 8) {
+        const bool zip64Marker = compressed == kZip64Marker;
+        if (method == 8 && ((compressed == 0 && uncompressed == 0) || (sizer != nullptr && zip64Marker))) {
             sizesLost = true;
-            const std::uint64_t found = window.FindSignature(afterName - 3, true);
-            unsigned char fields[kDescriptorFieldsSize];
-            if (found != kNotFound && window.Read(found + 2, fields, 2) == 2 && fields[0] == 7 &&
-                window.Read(found + 4, fields, sizeof fields) == sizeof fields) {
-                crc = Le32(fields);
-                compressed = Le32(fields + 4);
-                uncompressed = Le32(fields + 8);
-                source = SizeSource::DataDescriptor;
+            compressed = 0;
+            uncompressed = 0;
+            const std::uint64_t dataStart = afterName + extraLength;
+            std::uint64_t searchFrom = afterName - 3;
+            for (;;) {
+                const std::uint64_t found = window.FindSignature(searchFrom, true);
+                unsigned char fields[kZip64DescriptorFieldsSize];
+                if (found == kNotFound || window.Read(found + 2, fields, 2) != 2 || fields[0] != 7)
+                    break;
+                const std::size_t got = window.Read(found + 4, fields, sizeof fields);
+                if (got < kDescriptorFieldsSize)
+                    break;
+                if (sizer == nullptr) {
+                    crc = Le32(fields);
+                    compressed = Le32(fields + 4);
+                    uncompressed = Le32(fields + 8);
+                    source = SizeSource::DataDescriptor;
+                    break;
+                }
+                if (found >= dataStart && found - dataStart <= kLargestSize) {
+                    const auto distance = static_cast<std::uint32_t>(found - dataStart);
+                    if (Le32(fields + 4) == distance && distance != 0) {
+                        crc = Le32(fields);
+                        compressed = distance;
+                        uncompressed = Le32(fields + 8);
+                        // The ZIP64 form: eight-byte sizes, the high half of the first 0.
+                        if (got == sizeof fields && Le32(fields + 8) == 0 && Le32(fields + 16) == 0 &&
+                            Le32(fields + 12) != 0)
+                            uncompressed = Le32(fields + 12);
+                        source = SizeSource::DataDescriptor;
+                        break;
+                    }
+                }
+                searchFrom = found + 1;
             }
             if (window.Stopped())
                 return;
@@ -248,13 +282,21 @@ void ScanWindow(BlockWindow& window, std::uint64_t length, ScanList& entries, Un
             text.resize(kMaxMemberNameLength);
 
         const std::uint64_t dataOffset = afterName + extraLength;
+        // Whether the search may jump over the member's data. For a repair a claimed
+        // extent is believed only where it ends as a member can end, or once inflating
+        // the stream found its true end; otherwise the search goes on inside the data,
+        // so a size hit by damage cannot carry it over the members behind.
+        bool extentTrusted = true;
         if ((compressed != 0 || uncompressed != 0) && !text.empty()) {
             PackageEntry entry{std::move(text), compressed, uncompressed, dataOffset, crc, source};
-            if (sizer != nullptr && method == 8 && source == SizeSource::LocalHeader && compressed != 0 &&
-                !EndLooksRight(window, dataOffset + compressed, length, crc, compressed, uncompressed)) {
-                if (std::optional<PackageEntry> corrected = sizer->CorrectCompressedSize(entry)) {
-                    entry = std::move(*corrected);
-                    compressed = entry.compressedSize;
+            if (sizer != nullptr && !EndLooksRight(window, dataOffset + compressed, length, crc, compressed, uncompressed)) {
+                extentTrusted = false;
+                if (method == 8 && source == SizeSource::LocalHeader && compressed != 0) {
+                    if (std::optional<PackageEntry> corrected = sizer->CorrectCompressedSize(entry)) {
+                        entry = std::move(*corrected);
+                        compressed = entry.compressedSize;
+                        extentTrusted = true;
+                    }
                 }
             }
             if (broken != nullptr && BreaksAtOnce(window, entry, broken->check) && broken->met++ >= broken->keep)
@@ -271,7 +313,7 @@ void ScanWindow(BlockWindow& window, std::uint64_t length, ScanList& entries, Un
             }
         }
 
-        from = dataOffset + compressed - 3;
+        from = extentTrusted ? dataOffset + compressed - 3 : dataOffset;
     }
 }
 

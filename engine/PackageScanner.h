@@ -37,7 +37,12 @@ public:
     // behind the end of their stream: a named member the rule leaves out because both
     // sizes are 0 and no descriptor was found (listed when its stream ends, else kept
     // by the sizer as lost), and one whose declared compressed size ends where no
-    // member can end (listed with the size its stream really has).
+    // member can end (listed with the size its stream really has). With it, too, a
+    // claimed extent that still ends where no member can end (past the end of the file,
+    // or inside later data) is not jumped over: the member is listed as declared and the
+    // search goes on inside its data. ZIP64 marker sizes of a deflated member count as
+    // lost, and a data descriptor is taken only when its compressed size is its
+    // distance from the member's data.
     void Scan(int fd, std::uint64_t length, ScanList& entries, UnsizedMemberRecovery* sizer = nullptr);
 
     // For a repair: of the members whose deflate stream breaks before its first byte

@@ -14,6 +14,7 @@
 #include "engine/CentralDirectory.h"
 #include "engine/HsqldbCompletion.h"
 #include "engine/ManifestRepair.h"
+#include "engine/MemberCopies.h"
 #include "engine/MemberExtractor.h"
 #include "engine/PackageScanner.h"
 #include "engine/Workspace.h"
@@ -127,6 +128,31 @@ int RepairThreadProc(ThreadContext& context)
             // A central directory that survived still records the CRC of members whose
             // own headers lost it, so they are checked like the others.
             SupplyCentralDirectoryCrcs(package.fd(), package.length(), scanList);
+            // A second mimetype starts a second package written into the same file (two
+            // packages joined, or an older one left behind the end record): they are
+            // rebuilt as one, so the user must hear that one was folded into the other.
+            const auto packages = std::count_if(scanList.begin(), scanList.end(), [](const PackageEntry& entry) {
+                return SafeMemberPath(entry.name) == "mimetype";
+            });
+            if (packages > 1)
+                view.AddLogLine(path + " the file holds " + std::to_string(packages) +
+                                    " packages, they are rebuilt as one: of the members they both hold one copy "
+                                    "is kept....\r\n",
+                                kRed);
+            // One copy of each member is extracted; the ones left aside are said.
+            const CopyChoice copies = ChooseMemberCopies(package.fd(), package.length(), scanList, context.running);
+            for (const MemberCopies& member : copies.names)
+                view.AddLogLine(path + MemberCopiesLogText(member), member.keptMatchesCrc ? kBlack : kRed);
+            if (report != nullptr) {
+                report->packagesInFile = static_cast<std::uint64_t>(std::max<std::ptrdiff_t>(packages, 1));
+                report->copiesSetAside = copies.names;
+                report->copyPathsNotListed = copies.namesNotListed;
+            }
+            if (copies.namesNotListed > 0)
+                view.AddLogLine(path + " " + std::to_string(copies.namesNotListed) +
+                                    " more members are in the package more than once, only one copy of each is "
+                                    "kept....\r\n",
+                                kRed);
             // The database completion needs the members' outcomes even when no report was asked for.
             PackageReport unreported;
             PackageReport* extraction = report != nullptr ? report : &unreported;
@@ -161,7 +187,7 @@ int RepairThreadProc(ThreadContext& context)
                 view.SetProgressPosition(ProgressBar::Total, i + 1);
                 continue;
             } else {
-                for (DatabaseCompletion& completion : CompleteHsqldb(folder, extraction->members)) {
+                for (DatabaseCompletion& completion : CompleteHsqldb(folder, package.databaseMembers)) {
                     view.AddLogLine(path + " " + CompletionLogText(completion), completion.rowsMayBeLost ? kRed : kBlack);
                     extraction->databaseCompletions.push_back(std::move(completion));
                 }

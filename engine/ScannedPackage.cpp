@@ -20,6 +20,7 @@ bool ScannedPackage::Open(const std::string& path)
     lostNotKept = 0;
     brokenNotKept = 0;
     membersRecovered = 0;
+    databaseMembers.clear();
     readError.clear();
     platform::FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (!file.IsOpen())

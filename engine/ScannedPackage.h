@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/BatchReport.h"
 #include "engine/UnsizedMemberRecovery.h"
 #include "platform/FileDescriptor.h"
 
@@ -38,6 +39,9 @@ public:
     // Set by the extraction: members written whole or in part. The files the repair
     // writes itself (content.xml from the template, a manifest, a mimetype) do not count.
     std::size_t membersRecovered = 0;
+    // Set by the extraction: the outcome of every member the database completion
+    // decides by, whether or not the report lists it.
+    std::vector<MemberReport> databaseMembers;
     // Set by the scan when reading the package failed: the system's text for it.
     std::string readError;
 

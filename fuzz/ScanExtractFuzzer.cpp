@@ -16,6 +16,7 @@
 #include "engine/CentralDirectory.h"
 #include "engine/HsqldbCompletion.h"
 #include "engine/ManifestRepair.h"
+#include "engine/MemberCopies.h"
 #include "engine/MemberExtractor.h"
 #include "engine/PackageScanner.h"
 #include "engine/UnreadableNames.h"
@@ -65,6 +66,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             now.uncompressedSize != was.uncompressedSize || now.dataOffset != was.dataOffset ||
             now.sizeSource != was.sizeSource || (was.recordedCrc != 0 && now.recordedCrc != was.recordedCrc))
             FuzzFailure("the central directory changed more than a lost CRC", now.name.c_str());
+    }
+
+    // One copy per member path, as the repair extracts them.
+    const std::size_t beforeChoice = entries.size();
+    const CopyChoice copies = ChooseMemberCopies(scanned.fd(), scanned.length(), entries);
+    if (entries.size() + copies.copiesSetAside != beforeChoice)
+        FuzzFailure("the copies set aside do not account for the entries dropped");
+    {
+        std::set<std::string> chosen;
+        for (const PackageEntry& entry : entries)
+            if (!SafeMemberPath(entry.name).empty() && !chosen.insert(SafeMemberPath(entry.name)).second)
+                FuzzFailure("two copies of one member path are left to extract", entry.name.c_str());
     }
 
     std::uint64_t claimed = 0;
@@ -137,7 +150,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // What the repair does next in the package folder; the database completion may
     // write properties and append to the script, so only the tree is checked again.
     if (scanned.membersRecovered > 0) {
-        CompleteHsqldb(folder, report.packages[0].members);
+        CompleteHsqldb(folder, scanned.databaseMembers);
         WriteMissingMimetype(folder);
         RepairManifest(folder);
         checkTree("completion");

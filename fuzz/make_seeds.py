@@ -162,6 +162,69 @@ def database_seeds():
     records = _central(members)
     end = b"PK\x05\x06" + struct.pack("<HHHHIIH", 0, 0, len(members), len(members), len(records), len(package), 0)
     seeds["crcs-from-central-directory"] = package + records + end
+    seeds.update(overrun_and_copy_seeds(data))
+    return seeds
+
+
+def overrun_and_copy_seeds(data):
+    """Sizes that claim more than a member holds, bytes that look like a member's end,
+    several copies of one member, damaged descriptors: one seed named by each defect."""
+    seeds = {}
+    behind = _stored(b"database/script", SCRIPT) + _stored(b"database/properties", PROPERTIES % b"no")
+    # Erased flash: both sizes 0xFFFFFFFF, stored and deflated.
+    erased = _header(b"settings.xml", 0, 0, 0xFFFFFFFF, 0xFFFFFFFF) + b"<settings/>"
+    packer = zlib.compressobj(6, zlib.DEFLATED, -15)
+    stream = packer.compress(b"<styles/>" * 40) + packer.flush()
+    seeds["sizes-erased-to-ff"] = (MIMETYPE + erased + _header(b"styles.xml", 8, 0, 0xFFFFFFFF, 0xFFFFFFFF)
+                                   + stream + behind)
+    # A size whose high byte took a hit carries over the members behind it.
+    seeds["size-high-byte-hit"] = (MIMETYPE + _header(b"meta.xml", 0, 0, 0x01000009, 0x01000009)
+                                   + b"<meta/>xx" + behind)
+    # A ZIP64 streamed member: marker sizes, ZIP64 extra, descriptor with 8-byte sizes.
+    body = SCRIPT * 3
+    packer = zlib.compressobj(6, zlib.DEFLATED, -15)
+    stream = packer.compress(body) + packer.flush()
+    extra = struct.pack("<HHQQ", 1, 16, 0, 0)
+    zip64 = (b"PK\x03\x04" + struct.pack("<HHHHHIIIHH", 45, 8, 8, 0, 0x21, 0, 0xFFFFFFFF, 0xFFFFFFFF,
+                                          len(b"database/script"), len(extra)) + b"database/script" + extra
+             + stream + b"PK\x07\x08" + struct.pack("<IQQ", zlib.crc32(body), len(stream), len(body)))
+    seeds["zip64-streamed-member"] = MIMETYPE + zip64 + _stored(b"database/properties", PROPERTIES % b"no")
+    # "PK\7\8" and twelve bytes inside a streamed member's raw data (stored blocks).
+    body = SCRIPT + b"PK\x07\x08" + struct.pack("<III", 1, 7, 9) + SCRIPT
+    packer = zlib.compressobj(0, zlib.DEFLATED, -15)
+    stream = packer.compress(body) + packer.flush()
+    seeds["fake-descriptor-in-data"] = (MIMETYPE + _header(b"database/script", 8, 0, 0, 0, flags=8) + stream
+                                        + b"PK\x07\x08" + struct.pack("<III", zlib.crc32(body), len(stream), len(body))
+                                        + _stored(b"database/properties", PROPERTIES % b"no"))
+    # Copies of one member: a damaged one under "./", the whole one, a cut one behind.
+    damaged = bytearray(_stored(b"./database//script", SCRIPT))
+    damaged[-20] ^= 0x20
+    seeds["copies-of-one-member"] = (MIMETYPE + bytes(damaged) + _stored(b"database/script", SCRIPT)
+                                     + _deflated(b"database/script", SCRIPT, keep=40)
+                                     + _stored(b"database/properties", PROPERTIES % b"no"))
+    # content.xml of full length, its CRC missed and its markup broken.
+    content = (b'<?xml version="1.0" encoding="UTF-8"?>\n<office:document-content>'
+               + b"<office:body>" + b"x" * 1000 + b"</office:bod\x01>\n</office:document-content>")
+    seeds["content-xml-damaged-not-xml"] = (MIMETYPE + _header(b"content.xml", 0, 0x0BADC0DE, len(content), len(content))
+                                            + content + _stored(b"forms/Obj11/content.xml", b"<f/>") + behind)
+    # More than a hundred members that break at once before a data file cut short with
+    # its backup whole: the backup must still stand in.
+    junk = b"".join(_header(b"junk/%d.xml" % i, 8, 0, 2, 20) + b"\xff\xff" for i in range(120))
+    seeds["many-failures-before-damaged-data"] = (MIMETYPE + behind + junk + _deflated(b"database/backup", data)
+                                                  + _deflated(b"database/data", data, keep=60))
+    # A manifest with sizes and encryption data that leaves one member out.
+    manifest = (b'<?xml version="1.0" encoding="UTF-8"?>\n'
+                b'<manifest:manifest xmlns:manifest="urn:oasis:names:tc:opendocument:xmlns:manifest:1.0">\n'
+                b' <manifest:file-entry manifest:full-path="/" manifest:media-type="application/vnd.oasis.opendocument.base"/>\n'
+                b' <manifest:file-entry manifest:full-path="database/script" manifest:media-type="" manifest:size="200">\n'
+                b'  <manifest:encryption-data manifest:checksum-type="SHA1/1K" manifest:checksum="aGVsbG8=">\n'
+                b'   <manifest:algorithm manifest:algorithm-name="Blowfish CFB" manifest:initialisation-vector="aXY="/>\n'
+                b'  </manifest:encryption-data>\n'
+                b' </manifest:file-entry>\n'
+                b'</manifest:manifest>\n')
+    seeds["manifest-with-encryption-data"] = (MIMETYPE + _stored(b"META-INF/manifest.xml", manifest) + behind)
+    # Two packages in one file: a second mimetype starts a second run of members.
+    seeds["two-packages-in-one-file"] = MIMETYPE + behind + MIMETYPE + _stored(b"database/script", SCRIPT + b"-- 2\n")
     return seeds
 
 

@@ -49,8 +49,9 @@ Bytes MillionFakeHeaders()
 }
 
 // A million headers that declare sizes, 37 bytes apart: each one's data runs into the
-// next headers and breaks at once. The scan meets every fourth of them (250,000); the
-// log names the first hundred and counts the rest in one line.
+// next headers and breaks at once. No declared size ends where a member can end, so the
+// scan meets every one of them; the first hundred are listed, one copy of their name is
+// kept and the rest counted in one line.
 Bytes MillionSizedFakeHeaders()
 {
     const Bytes fake = LocalHeader("a/b.xml", 8, 100, 200);
@@ -152,6 +153,31 @@ Bytes CollidingUnreadableNames()
     return bytes;
 }
 
+Bytes WithCrc(Bytes member, std::uint32_t crc)
+{
+    return member.replace(14, 4, Le32(crc));
+}
+
+// More than a hundred members that break at once, then a data file whose bytes miss
+// their CRC and a whole backup: the report lists only the first hundred failures, yet
+// the data file must still be restored from the backup.
+Bytes BrokenMembersBeforeADamagedDataFile()
+{
+    Bytes bytes = HealthyStart();
+    for (int i = 0; i < 150; ++i)
+        bytes += LocalHeader("junk/" + std::to_string(i) + ".xml", 8, 2, 20) + "\xff\xff";
+    return bytes + WithCrc(StoredMember("database/data", Bytes(64, 'd')), 0x12345678) +
+           StoredMember("database/backup", "a backup of the data file");
+}
+
+// A content.xml of full length whose bytes miss their CRC and no longer parse: kept,
+// LibreOffice would refuse the data source.
+Bytes DamagedContentXml()
+{
+    const Bytes text = "<?xml version=\"1.0\"?>\n<office:document-content>" + Bytes(1000, 'x') + "</office:document-c\x0bntent>";
+    return HealthyStart() + WithCrc(StoredMember("content.xml", text), 0x0BADC0DE);
+}
+
 struct AdversarialCase {
     const char* name;
     std::function<Bytes()> package;
@@ -199,8 +225,21 @@ std::vector<AdversarialCase> Cases()
          with({"database/log"})},
         {"MillionFakeHeaders", MillionFakeHeaders, {{kGreen, kRepaired}}, {"META-INF/manifest.xml", "content.xml", "mimetype"}},
         {"MillionSizedFakeHeaders", MillionSizedFakeHeaders,
-         {{kRed, "{pkg} member a/b.xml could not be inflated (the data is damaged) and is left out....\r\n"},
-          {kRed, "{pkg} 249900 more members could not be recovered whole, they are not listed one by one....\r\n"},
+         {{kRed, "{pkg} member a/b.xml is in the package 101 times, the copy at byte 222 is kept (it is the first, none "
+                 "of them could be confirmed), the copies at 259, 296, 333, 370, 407 and 95 more left aside....\r\n"},
+          {kRed, "{pkg} member a/b.xml could not be inflated (the data is damaged) and is left out....\r\n"},
+          {kRed, "{pkg} 999899 more members could not be recovered whole, they are not listed one by one....\r\n"},
+          {kGreen, kRepaired}},
+         healthy},
+        {"BrokenMembersBeforeADamagedDataFile", BrokenMembersBeforeADamagedDataFile,
+         {{kRed, "{pkg} 51 more members could not be recovered whole, they are not listed one by one....\r\n"},
+          {kBlack, "{pkg} database/data does not match its CRC-32, HSQLDB rebuilds it from database/backup "
+                   "(modified=yes)....\r\n"},
+          {kGreen, kRepaired}},
+         with({"database/backup", "database/data", "database/properties"})},
+        {"DamagedContentXml", DamagedContentXml,
+         {{kRed, "{pkg} content.xml is damaged (its bytes are not the ones the package recorded) and is no well-formed "
+                 "XML, LibreOffice would refuse the database; it is replaced by a new one....\r\n"},
           {kGreen, kRepaired}},
          healthy},
         {"EscapingNames", EscapingNames, {{kGreen, kRepaired}},

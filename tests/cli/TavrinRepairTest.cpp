@@ -247,6 +247,29 @@ assert e["members_not_recovered"] == ["database/data"] and e["members"][0]["outc
                        "package\", \"members\": []}\n]}\n");
 }
 
+// Two packages in one file: the report says so and names the copies kept and set aside.
+TEST_F(TavrinRepair, JsonReportNamesThePackagesAndTheCopiesSetAside)
+{
+    ASSERT_EQ(Run("--json -o out " + Fixture("two-packages-concatenated.odb")), 0) << err;
+    std::ofstream(root / "report.json") << out;
+    const std::string check = R"(
+import json, sys
+p = json.load(open(sys.argv[1]))["packages"][0]
+assert p["packages_in_file"] == 2 and p["copy_paths_not_listed"] == 0, p
+copies = {c["name"]: c for c in p["copies_set_aside"]}
+assert sorted(copies) == ["META-INF/manifest.xml", "content.xml", "database/properties", "database/script",
+                          "mimetype"], copies
+c = copies["database/script"]
+assert c["kept_offset"] == 1216 and c["reason"] == "matches-crc" and c["kept_matches_crc"], c
+assert c["set_aside"] == 1 and c["set_aside_offsets"] == [8367], c
+)";
+    std::ofstream(root / "check.py") << check;
+    const std::string command =
+        "/usr/bin/python3 " + Quote((root / "check.py").string()) + " " + Quote((root / "report.json").string());
+    EXPECT_EQ(std::system(command.c_str()), 0) << out;
+    EXPECT_NE(err.find("the file holds 2 packages, they are rebuilt as one"), std::string::npos) << err;
+}
+
 // A package that lost content.xml gets the template, which names the form it still holds.
 TEST_F(TavrinRepair, JsonReportNamesTheDocumentsTheNewContentXmlLists)
 {

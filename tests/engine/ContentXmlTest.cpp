@@ -57,6 +57,42 @@ TEST(ContentXml, ShortOrMissingDescriptorsGetTheTemplateFullOnesStay)
     }
 }
 
+// A descriptor whose bytes are known damaged is kept while it still parses; one that
+// no longer does would make LibreOffice refuse the data source, and is replaced.
+TEST(ContentXml, DamagedDescriptorIsKeptOnlyWhileItParses)
+{
+    const std::string body(1200, 'x');
+    const std::string wellFormed = "<?xml version=\"1.0\"?>\n<office:document-content><a>" + body + "</a></office:document-content>";
+    const std::string broken = "<?xml version=\"1.0\"?>\n<office:document-content><a>" + body + "</b></office:document-content>";
+    struct Case {
+        const char* label;
+        const std::string& text;
+        bool damaged;
+        ContentXmlAction action;
+    };
+    const Case cases[] = {
+        {"damaged but well-formed", wellFormed, true, ContentXmlAction::KeptExisting},
+        {"damaged and broken", broken, true, ContentXmlAction::ReplacedDamaged},
+        {"broken but with its recorded bytes", broken, false, ContentXmlAction::KeptExisting},
+    };
+    for (const Case& c : cases) {
+        TempFolder folder;
+        WriteFile(folder / "content.xml", c.text);
+        std::filesystem::create_directories(folder / "forms/Obj11");
+        WriteFile(folder / "forms/Obj11/content.xml", "<f/>");
+        std::vector<PackageDocument> listed;
+        EXPECT_EQ(RegenerateContentXml(folder.path(), &listed, c.damaged), c.action) << c.label;
+        const Bytes after = ReadFile(folder / "content.xml");
+        if (c.action == ContentXmlAction::KeptExisting) {
+            EXPECT_EQ(after, c.text) << c.label;
+        } else {
+            EXPECT_NE(after.find("sdbc:embedded:hsqldb"), std::string::npos) << c.label;
+            EXPECT_NE(after.find("Obj11"), std::string::npos) << c.label << ": the forms are listed";
+            EXPECT_EQ(listed.size(), 1u) << c.label;
+        }
+    }
+}
+
 TEST(ContentXml, MissingFolderFails)
 {
     TempFolder folder;

@@ -330,3 +330,111 @@ TEST(PackageScanner, StopsWhenTheRunningFlagIsCleared)
 
 } // namespace
 } // namespace tavrin
+
+namespace tavrin {
+namespace {
+
+using namespace test;
+
+struct Found {
+    std::string name;
+    std::uint32_t compressed;
+    std::uint32_t uncompressed;
+    SizeSource source;
+};
+
+std::vector<Found> RepairScan(const std::string& path, std::uint64_t length)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    ScanList entries;
+    UnsizedMemberRecovery sizer(fd, length);
+    PackageScanner().Scan(fd, length, entries, &sizer);
+    ::close(fd);
+    std::vector<Found> found;
+    for (const PackageEntry& entry : entries)
+        found.push_back({entry.name, entry.compressedSize, entry.uncompressedSize, entry.sizeSource});
+    return found;
+}
+
+bool operator==(const Found& a, const Found& b)
+{
+    return a.name == b.name && a.compressed == b.compressed && a.uncompressed == b.uncompressed && a.source == b.source;
+}
+
+void PrintTo(const Found& found, std::ostream* out)
+{
+    *out << found.name << " " << found.compressed << "/" << found.uncompressed << " " << ToString(found.source);
+}
+
+// For a repair a claimed size is believed only as far as the bytes confirm it: a size
+// that runs past the end of the file or into later members leaves those members found,
+// and a descriptor is taken only where it records its own distance from the data.
+TEST(PackageScanner, ForARepairSizesThatOverrunDoNotHideTheMembersBehind)
+{
+    const Bytes rows = [] {
+        Bytes text;
+        for (int row = 0; row < 300; ++row)
+            text += "INSERT INTO T VALUES(" + std::to_string(row) + ",'PK\7\x08 row " + std::to_string(row * 31) + "')\n";
+        return text;
+    }();
+    // Stored blocks show the text as it is, so the fake descriptor stands in the raw data.
+    const Bytes raw = Deflate(rows, 0);
+    const auto c = static_cast<std::uint32_t>(raw.size());
+    const auto u = static_cast<std::uint32_t>(rows.size());
+    const Bytes behind = StoredMember("b", "bee") + StoredMember("c", "sea");
+    const std::vector<Found> bc = {{"b", 3, 3, SizeSource::LocalHeader}, {"c", 3, 3, SizeSource::LocalHeader}};
+    const auto with = [&](std::vector<Found> first) {
+        first.insert(first.end(), bc.begin(), bc.end());
+        return first;
+    };
+    const Bytes zip64Extra = Le16(1) + Le16(16) + Bytes(16, '\0');
+    struct Case {
+        const char* label;
+        Bytes package;
+        std::vector<Found> expected;
+    };
+    const Case cases[] = {
+        {"erased flash: both sizes 0xFFFFFFFF on a stored member",
+         LocalHeader("a", 0, 0xFFFFFFFF, 0xFFFFFFFF) + "abc" + behind,
+         with({{"a", 0xFFFFFFFF, 0xFFFFFFFF, SizeSource::LocalHeader}})},
+        {"a hit high byte carries the size over the members behind",
+         LocalHeader("a", 0, 0x01000003, 0x01000003) + "abc" + behind,
+         with({{"a", 0x01000003, 0x01000003, SizeSource::LocalHeader}})},
+        {"a size that ends inside the next member's header",
+         LocalHeader("a", 0, 13, 13) + "abc" + behind, with({{"a", 13, 13, SizeSource::LocalHeader}})},
+        {"a ZIP64 header of a streamed member, sizes behind the data",
+         LocalHeader("database/script", 8, 0xFFFFFFFF, 0xFFFFFFFF, zip64Extra, 8) + raw + "PK\7\x08" + Le32(0) +
+             Le32(c) + Le32(0) + Le32(u) + Le32(0) + behind,
+         with({{"database/script", c, u, SizeSource::DataDescriptor}})},
+        {"a fake descriptor inside the data of a streamed member",
+         LocalHeader("database/script", 8, 0, 0, {}, 8) + raw + Descriptor(c, u) + behind,
+         with({{"database/script", c, u, SizeSource::DataDescriptor}})},
+        {"a fake descriptor and none behind the stream: sized by inflating",
+         LocalHeader("database/script", 8, 0, 0, {}, 8) + raw + behind,
+         with({{"database/script", c, u, SizeSource::Inflation}})},
+        {"a size that ends right: jumped over, a header inside the data is only data",
+         StoredMember("outer", StoredMember("inner", "x")) + behind,
+         with({{"outer", 36, 36, SizeSource::LocalHeader}})},
+    };
+    TempFolder folder;
+    for (const Case& test : cases) {
+        const std::string path = folder / "case.odb";
+        WriteFile(path, test.package);
+        EXPECT_EQ(RepairScan(path, test.package.size()), test.expected) << test.label;
+    }
+    // What the streamed member with a fake descriptor inside extracts to is its text.
+    const Bytes package = LocalHeader("database/script", 8, 0, 0, {}, 8) + raw + Descriptor(c, u) + behind;
+    const std::string path = folder / "fake-descriptor.odb";
+    WriteFile(path, package);
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    ScanList entries;
+    UnsizedMemberRecovery sizer(fd, package.size());
+    PackageScanner().Scan(fd, package.size(), entries, &sizer);
+    ::close(fd);
+    ASSERT_FALSE(entries.empty());
+    EXPECT_EQ(ExtractMember(entries.front(), path, folder / "script").outcome, MemberOutcome::Written);
+    EXPECT_EQ(ReadFile(folder / "script"), rows);
+}
+
+} // namespace
+} // namespace tavrin

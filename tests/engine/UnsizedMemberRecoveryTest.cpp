@@ -228,10 +228,11 @@ TEST(UnsizedMemberRecovery, CorrectsACompressedSizeThatEndsWhereNoMemberCanEnd)
          SizeSource::CompressedSizeCorrected, {"database/script", "b", "c"}},
         {"no CRC recorded: the size alone confirms", member(c + 40, 0, u) + nextTwo, c,
          SizeSource::CompressedSizeCorrected, {"database/script", "b", "c"}},
+        // The sizes stand for the extraction to judge, but the extent is not jumped over.
         {"a CRC that does not match: the header stands", member(c + 40, Crc(text) ^ 1, u) + nextTwo, c + 40,
-         SizeSource::LocalHeader, {"database/script"}},
+         SizeSource::LocalHeader, {"database/script", "b", "c"}},
         {"a size that does not match: the header stands", member(c + 40, Crc(text), u + 1) + nextTwo, c + 40,
-         SizeSource::LocalHeader, {"database/script"}},
+         SizeSource::LocalHeader, {"database/script", "b", "c"}},
         {"right size with junk behind it: unchanged", member(c, Crc(text), u) + "junk" + nextTwo, c,
          SizeSource::LocalHeader, {"database/script", "b", "c"}},
     };

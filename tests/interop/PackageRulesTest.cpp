@@ -315,6 +315,37 @@ TEST_F(ManifestRepairTest, ManifestMissingMembersKeepsTheTypesItKnew)
     EXPECT_NE(Manifest().find("manifest:version=\"1.3\""), std::string::npos);
 }
 
+// Rewriting a manifest for what it left out keeps every entry that is still there as it
+// was written: its size and encryption data make the streams of a password-protected
+// package readable. Only the entries of members that are gone are dropped.
+TEST_F(ManifestRepairTest, RewriteKeepsEverySurvivingEntryAsItWas)
+{
+    const std::string encrypted =
+        "<m:file-entry m:full-path=\"database/script\" m:media-type=\"\" m:size=\"6\">\n"
+        "  <m:encryption-data m:checksum-type=\"SHA1/1K\" m:checksum=\"aGVsbG8=\">\n"
+        "   <m:algorithm m:algorithm-name=\"Blowfish CFB\" m:initialisation-vector=\"aXY=\"/>\n"
+        "   <m:key-derivation m:key-derivation-name=\"PBKDF2\" m:iteration-count=\"1024\" m:salt=\"c2FsdA==\"/>\n"
+        "  </m:encryption-data>\n"
+        " </m:file-entry>";
+    const std::string root = "<m:file-entry m:full-path=\"/\" m:version=\"1.2\" m:media-type=\"" + kMediaType + "\"/>";
+    const std::string data = "<m:file-entry m:full-path=\"database/data\" m:media-type=\"\" m:size=\"10\"/>";
+    const std::string gone = "<m:file-entry m:full-path=\"Thumbnails/thumbnail.png\" m:media-type=\"image/png\"/>";
+    const std::string head = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                             "<m:manifest xmlns:m=\"urn:oasis:names:tc:opendocument:xmlns:manifest:1.0\" "
+                             "m:version=\"1.2\">\n";
+    scratch_.Write("pkg/META-INF/manifest.xml",
+                   head + " " + root + "\n " + encrypted + "\n " + gone + "\n " + data + "\n</m:manifest>\n");
+    EXPECT_EQ(RepairManifest(Folder()), ManifestAction::WroteIncomplete);
+    const std::string text = Manifest();
+    EXPECT_EQ(text.rfind(head + " " + root + "\n " + encrypted + "\n " + data + "\n", 0), 0u) << text;
+    EXPECT_EQ(text.find("thumbnail"), std::string::npos) << text;
+    const std::map<std::string, std::string> listed = Listed();
+    EXPECT_EQ(listed.size(), 9u);
+    EXPECT_EQ(listed.at("forms/Obj11/Pictures/1000.PNG"), "image/png");
+    // Entries added under a root of another prefix bring their own declaration.
+    EXPECT_NE(text.find("<manifest:file-entry xmlns:manifest="), std::string::npos) << text;
+}
+
 TEST_F(ManifestRepairTest, CompleteManifestIsLeftAlone)
 {
     ASSERT_EQ(RepairManifest(Folder()), ManifestAction::WroteMissing);

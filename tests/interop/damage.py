@@ -292,6 +292,107 @@ def variants(package, rng):
         yield label, bytes(wrong), True
 
 
+def zip64_streamed(member):
+    """The member as a ZIP64 writer streams it: 0xFFFFFFFF in both size fields, a ZIP64
+    extra field of zeros, flag bit 3, and a descriptor with eight-byte sizes."""
+    name_length = struct.unpack("<H", member.header[26:28])[0]
+    header = bytearray(member.header[:30 + name_length])
+    header[6:8] = struct.pack("<H", member.flags | 8)
+    header[14:26] = struct.pack("<III", 0, 0xFFFFFFFF, 0xFFFFFFFF)
+    header[28:30] = struct.pack("<H", 20)
+    extra = struct.pack("<HHQQ", 1, 16, 0, 0)
+    return (bytes(header) + extra + member.data + DESCRIPTOR
+            + struct.pack("<IQQ", member.crc, member.compressed, member.size))
+
+
+def overrun_variants(package, members, rng):
+    """Sizes that claim more than the member holds, and bytes that look like a member's
+    end or a second copy of it: none may cost a member that survived."""
+    by_name = {m.name: m for m in members}
+    _members, directory, _end = parse(package)
+    script = by_name.get("database/script")
+    styles = next(m for m in members if m.name.endswith("styles.xml"))
+
+    # Erased flash: both sizes of an early deflated member read 0xFFFFFFFF.
+    erased = bytearray(package)
+    erased[styles.offset + 18:styles.offset + 26] = b"\xff" * 8
+    yield "sizes-erased-to-ff", bytes(erased), True
+
+    # A stored member whose size took a hit in its high byte runs past the end of the file.
+    stored = next((m for m in members if m.method == 0 and m.name != "mimetype" and m.compressed > 0), None)
+    if stored is not None:
+        hit = bytearray(package)
+        for at in (18, 22):
+            hit[stored.offset + at + 3] ^= 0x40
+        yield "stored-size-past-the-end", bytes(hit), True
+
+    # Every database member streamed with ZIP64 headers, no central directory.
+    rewritten = assemble(members, [zip64_streamed(m) if m.is_database() and m.method == 8 else m.record
+                                   for m in members])
+    yield "zip64-streamed-members", rewritten[:rewritten.index(CENTRAL)], True
+
+    # A picture whose bytes hold "PK\7\8" and twelve more, streamed in stored blocks so
+    # they stand in the raw data: a descriptor that does not record its own place.
+    picture = next((m for m in members if m.name.endswith(".png") and not m.name.startswith("Thumbnails")), None)
+    if picture is not None:
+        fake = DESCRIPTOR + struct.pack("<III", rng.randrange(1 << 32), 7, 9)
+        data = inflated(picture) + fake + b"tail"
+        packer = zlib.compressobj(0, zlib.DEFLATED, -15)
+        copy = replaced(picture, data)
+        copy.data = packer.compress(data) + packer.flush()
+        copy.compressed = len(copy.data)
+        copy.record = copy.header + copy.data
+        header = bytearray(copy.header)
+        header[8:10] = struct.pack("<H", 8)
+        copy.header = bytes(header)
+        copy.central[10:12] = struct.pack("<H", 8)
+        copy.flags = 0
+        copy.method = 8
+        records = [with_descriptor(copy) if m is picture else m.record for m in members]
+        faked = assemble([copy if m is picture else m for m in members], records)
+        yield "fake-descriptor-in-data", faked[:faked.index(CENTRAL)], True
+
+    if script is not None:
+        # A cut copy of the script behind the end record, as an older package's members
+        # are left there: the whole copy is the one to keep.
+        cut = script.record[:len(script.header) + script.compressed // 2]
+        yield "cut-copy-after-end-record", package + cut, True
+        # A damaged copy written after the whole one under a name that only differs by
+        # "./": the copy that matches its CRC is the one to keep.
+        damaged = bytearray(script.record)
+        damaged[len(script.header) + script.compressed // 3] ^= 0x20
+        name_length = struct.pack("<H", len(script.name) + 2)
+        renamed = (bytes(damaged[:26]) + name_length + bytes(damaged[28:30]) + b"./"
+                   + bytes(damaged[30:]))
+        yield "damaged-copy-named-dot-slash", package[:directory] + renamed + package[directory:], True
+
+    # content.xml stored with a byte of its markup damaged: no longer well-formed and
+    # no longer its CRC. LibreOffice refuses it; the new descriptor must stand in.
+    content = by_name.get("content.xml")
+    if content is not None:
+        text = inflated(content)
+        copy = replaced(content, text, stored=True)
+        damaged = bytearray(copy.record)
+        at = len(copy.header) + text.index(b"<office:body") + 1
+        damaged[at] = ord("\x01")
+        copy.crc ^= 0
+        records = [bytes(damaged) if m is content else m.record for m in members]
+        yield "content-xml-damaged-not-xml", assemble([copy if m is content else m for m in members], records), True
+
+    # More than a hundred broken members ahead of a data file cut short while its backup
+    # survived: however many failures there are, the data must come from the backup.
+    data, backup = by_name.get("database/data"), by_name.get("database/backup")
+    if data is not None and backup is not None:
+        junk = b"".join(LOCAL + struct.pack("<HHHHHIIIHH", 20, 0, 8, 0, 0, 0, 2, 20, len(name), 0)
+                        + name + b"\xff\xff"
+                        for name in (("junk/%d.xml" % i).encode() for i in range(150)))
+        reordered, start = moved_last(members, data)
+        cut = start + rng.randrange(data.compressed // 4, data.compressed * 3 // 4)
+        header_at = start - len(data.header)
+        yield ("many-failures-before-damaged-data", reordered[:header_at] + junk + reordered[header_at:cut],
+               False, "all-rows")
+
+
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--seed", type=int, default=6)
@@ -305,7 +406,9 @@ def main(argv=None):
             package = source.read()
         stem = os.path.splitext(os.path.basename(path))[0]
         rng = random.Random("%d:%s" % (options.seed, stem))
-        for damage, data, intact, *expect in variants(package, rng):
+        members = parse(package)[0]
+        made = list(variants(package, rng)) + list(overrun_variants(package, members, rng))
+        for damage, data, intact, *expect in made:
             target = os.path.join(options.out, "%s--%s.odb" % (stem, damage))
             with open(target, "wb") as out:
                 out.write(data)
