@@ -86,7 +86,7 @@ std::string CopiesJson(const std::vector<MemberCopies>& paths)
         std::string offsets;
         for (const std::uint64_t offset : copies.asideOffsets)
             offsets += (offsets.empty() ? "" : ", ") + Number(offset);
-        json += (json.empty() ? "{" : ", {") + Field("name", JsonString(Latin1ToUtf8(copies.name))) + ", " +
+        json += (json.empty() ? "{" : ", {") + Field("name", JsonString(copies.name)) + ", " +
                 Field("kept_offset", Number(copies.keptOffset)) + ", " +
                 Field("reason", JsonString(ToString(copies.reason))) + ", " +
                 Field("kept_matches_crc", copies.keptMatchesCrc ? "true" : "false") + ", " +
