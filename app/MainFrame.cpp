@@ -157,6 +157,8 @@ void CMainFrame::CreateStatusBar()
 {
     statusPane_ = new QLabel(QString::fromUtf8(kApplicationTitle));
     statusPane_->setObjectName(QStringLiteral("StatusPane0"));
+    // It shows hovered log text, which holds names from damaged packages: never markup.
+    statusPane_->setTextFormat(Qt::PlainText);
     statusPane_->setMinimumWidth(500);
     statusBar()->addWidget(statusPane_, 1);
     // The lock indicators show their text while the key is on, as keyboards' own lamps

@@ -1,6 +1,8 @@
 // tavrin-lumiq: the desktop program that repairs damaged LibreOffice Base files.
 #include "app/LaunchArguments.h"
 #include "app/QuenmarApp.h"
+#include "engine/RunFolder.h"
+#include "engine/Workspace.h"
 
 #include <QApplication>
 
@@ -39,8 +41,20 @@ int main(int argc, char** argv)
         return 2;
     }
 
-    CQuenmarApp app;
-    if (!app.InitInstance(launch.files))
-        return 0;
-    return QApplication::exec();
+    // The workspace is this run's own: a folder nobody else can have made first, and
+    // the folders of earlier runs that were killed mid-repair are cleared away.
+    tavrin::RunFolder::RemoveStale("tavrin-lumiq");
+    tavrin::RunFolder workspace;
+    if (workspace.Create("tavrin-lumiq"))
+        tavrin::SetWorkspaceRootOverride(workspace.path() + "/BsTmp");
+
+    int status = 0;
+    {
+        CQuenmarApp app;
+        if (app.InitInstance(launch.files))
+            status = QApplication::exec();
+    }
+    tavrin::SetWorkspaceRootOverride("");
+    workspace.Remove();
+    return status;
 }

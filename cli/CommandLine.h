@@ -14,6 +14,7 @@ struct Options {
     bool json = false;
     bool quiet = false;
     bool color = true;
+    bool force = false;        // replace earlier outputs of the same name in the output folder
     std::string keepWorkspace; // empty: a private workspace removed at exit
     bool help = false;
     bool version = false;
@@ -24,8 +25,14 @@ struct ParseResult {
     std::string error; // a usage error; empty when the command line is good
 };
 
+// Parsed as getopt_long parses: options and files in any order, short options
+// bundled (-qo DIR), values joined or apart (-oDIR, --output=DIR, --output DIR),
+// long options abbreviated while they stay unambiguous, "--" ending the options.
 ParseResult ParseCommandLine(const std::vector<std::string>& arguments);
 
 std::string UsageText();
+
+// The line that follows every usage error.
+inline constexpr const char* kTryHelp = "Try 'tavrin-repair --help' for more information.";
 
 } // namespace tavrin::cli

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "engine/TextUtil.h"
+#include "engine/XmlText.h"
 
 namespace tavrin::cli {
 namespace {
@@ -22,9 +22,17 @@ std::string OptionalString(const std::string& text)
     return text.empty() ? "null" : JsonString(text);
 }
 
+std::string StringList(const std::vector<std::string>& texts)
+{
+    std::string json;
+    for (const std::string& text : texts)
+        json += (json.empty() ? "" : ", ") + JsonString(text);
+    return "[" + json + "]";
+}
+
 std::string MemberJson(const MemberReport& member)
 {
-    std::string json = "{" + Field("name", JsonString(Latin1ToUtf8(member.name))) + ", " +
+    std::string json = "{" + Field("name", JsonString(member.name)) + ", " +
                        Field("compressed_size", Number(member.compressedSize)) + ", " +
                        Field("uncompressed_size", Number(member.uncompressedSize)) + ", " +
                        Field("data_offset", Number(member.dataOffset)) + ", " +
@@ -68,7 +76,7 @@ std::string RenamedJson(const std::vector<RenamedName>& renamed)
 {
     std::string json;
     for (const RenamedName& name : renamed)
-        json += (json.empty() ? "{" : ", {") + Field("from", JsonString(Latin1ToUtf8(name.from))) + ", " +
+        json += (json.empty() ? "{" : ", {") + Field("from", JsonString(name.from)) + ", " +
                 Field("to", JsonString(name.to)) + "}";
     return "[" + json + "]";
 }
@@ -80,7 +88,7 @@ std::string CopiesJson(const std::vector<MemberCopies>& paths)
         std::string offsets;
         for (const std::uint64_t offset : copies.asideOffsets)
             offsets += (offsets.empty() ? "" : ", ") + Number(offset);
-        json += (json.empty() ? "{" : ", {") + Field("name", JsonString(Latin1ToUtf8(copies.name))) + ", " +
+        json += (json.empty() ? "{" : ", {") + Field("name", JsonString(copies.name)) + ", " +
                 Field("kept_offset", Number(copies.keptOffset)) + ", " +
                 Field("reason", JsonString(ToString(copies.reason))) + ", " +
                 Field("kept_matches_crc", copies.keptMatchesCrc ? "true" : "false") + ", " +
@@ -95,30 +103,45 @@ std::string CopiesJson(const std::vector<MemberCopies>& paths)
 std::string JsonString(const std::string& text)
 {
     std::string json = "\"";
-    for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
-        switch (c) {
+    char escaped[8];
+    for (std::size_t i = 0; i < text.size();) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        unsigned long code = 0;
+        const std::size_t length = byte < 0x80 ? 1 : Utf8SequenceAt(text, i, &code);
+        if (length == 0) {
+            std::snprintf(escaped, sizeof escaped, "\\udc%02x", byte);
+            json += escaped;
+            ++i;
+            continue;
+        }
+        if (length > 1) {
+            json.append(text, i, length);
+            i += length;
+            continue;
+        }
+        switch (byte) {
         case '"': json += "\\\""; break;
         case '\\': json += "\\\\"; break;
         case '\n': json += "\\n"; break;
         case '\r': json += "\\r"; break;
         case '\t': json += "\\t"; break;
         default:
-            if (byte < 0x20) {
-                char escaped[8];
+            if (byte < 0x20 || byte == 0x7F) {
                 std::snprintf(escaped, sizeof escaped, "\\u%04x", byte);
                 json += escaped;
             } else {
-                json += c;
+                json += static_cast<char>(byte);
             }
         }
+        ++i;
     }
     return json + "\"";
 }
 
 std::string RunReportJson(const BatchReport& report, const std::string& output, int exitStatus)
 {
-    std::string json = "{\n  " + Field("output", JsonString(output)) + ",\n  \"packages\": [";
+    std::string json = "{\n  " + Field("schema_version", std::to_string(kJsonSchemaVersion)) + ",\n  " +
+                       Field("output", JsonString(output)) + ",\n  \"packages\": [";
     bool first = true;
     for (const PackageReport& package : report.packages) {
         std::size_t written = 0;
@@ -128,7 +151,7 @@ std::string RunReportJson(const BatchReport& report, const std::string& output, 
             if (member.outcome == MemberOutcome::Written)
                 ++written;
             else
-                lost += (lost.empty() ? "" : ", ") + JsonString(Latin1ToUtf8(member.name));
+                lost += (lost.empty() ? "" : ", ") + JsonString(member.name);
             members += (members.empty() ? "\n      " : ",\n      ") + MemberJson(member);
         }
         json += first ? "\n    {" : ",\n    {";
@@ -145,6 +168,8 @@ std::string RunReportJson(const BatchReport& report, const std::string& output, 
                 Field("renamed_not_listed", Number(package.renamedNotListed)) + ", " +
                 Field("output", OptionalString(package.outputPath)) + ", " +
                 Field("media_folder", OptionalString(package.mediaFolder)) + ", " +
+                Field("members_left_out", StringList(package.leftOut)) + ", " +
+                Field("pictures_not_copied", StringList(package.picturesNotCopied)) + ", " +
                 Field("error", OptionalString(package.error)) + ", " +
                 Field("nothing_found", OptionalString(package.nothingFound)) + ", " +
                 Field("lost_members_not_listed", Number(package.lostNotListed)) + ", " +
@@ -168,7 +193,7 @@ std::string ScanReportJson(const std::string& path, bool opened, const std::stri
     for (const PackageEntry& entry : entries) {
         json += first ? "\n    " : ",\n    ";
         first = false;
-        json += "{" + Field("name", JsonString(Latin1ToUtf8(entry.name))) + ", " +
+        json += "{" + Field("name", JsonString(entry.name)) + ", " +
                 Field("compressed_size", Number(entry.compressedSize)) + ", " +
                 Field("uncompressed_size", Number(entry.uncompressedSize)) + ", " +
                 Field("data_offset", Number(entry.dataOffset)) + "}";

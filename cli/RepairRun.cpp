@@ -8,17 +8,22 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
+#include <set>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "cli/JsonReport.h"
 #include "cli/TerminalView.h"
+#include "engine/PackageOutcome.h"
 #include "engine/PackageScanner.h"
 #include "engine/RepairBatch.h"
+#include "engine/RunFolder.h"
 #include "engine/SaveBatch.h"
 #include "engine/TextUtil.h"
 #include "engine/UnsizedMemberRecovery.h"
@@ -31,22 +36,29 @@ namespace tavrin::cli {
 namespace {
 
 constexpr int kExitInterrupted = 130;
+constexpr const char* kRunFolderPrefix = "tavrin-repair";
 
-void Error(const std::string& text)
+sigset_t StopSignals()
 {
-    std::fprintf(stderr, "tavrin-repair: %s\n", text.c_str());
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1})
+        sigaddset(&set, signal);
+    return set;
+}
+
+// Paths and names reach the terminal as PrintableName shows them.
+void Error(const std::string& path, const std::string& text)
+{
+    std::fprintf(stderr, "tavrin-repair: %s%s\n", path.empty() ? "" : (PrintableName(path) + ": ").c_str(),
+                 PrintableName(text).c_str());
+    std::fflush(stderr);
 }
 
 bool IsFolder(const std::string& path)
 {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
-}
-
-std::string TemporaryBase()
-{
-    const char* tmp = std::getenv("TMPDIR");
-    return tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp";
 }
 
 std::vector<std::string> FolderEntries(const std::string& folder)
@@ -77,11 +89,13 @@ void DiscardTree(const std::string& path)
     RemoveTree(::rename(path.c_str(), away.c_str()) == 0 ? away : path);
 }
 
+using platform::JoinPath;
+
 // Everything of this run is written under the workspace and a staging folder inside the
 // output folder; only finished results are moved into the output folder, so an abort
 // leaves nothing behind.
 struct RunFolders {
-    std::string workspaceParent; // removed at exit; empty with --keep-workspace
+    RunFolder run;               // the private workspace's folder; unused with --keep-workspace
     std::string workspaceRoot;
     std::string staging;
     bool keepWorkspace = false;
@@ -91,37 +105,30 @@ struct RunFolders {
     {
         if (!staging.empty())
             DiscardTree(staging);
-        if (!keepWorkspace && !workspaceParent.empty())
-            DiscardTree(workspaceParent);
+        staging.clear();
+        if (!keepWorkspace && !run.path().empty())
+            DiscardTree(run.path());
     }
 };
 
 // Signals are taken by one thread with sigwait: the first Ctrl-C stops the batch after
-// the current package, the second (or a SIGTERM) aborts the run at once.
+// the current package, the second (or any other stopping signal) aborts the run at once.
 class InterruptWatcher {
 public:
     InterruptWatcher(std::atomic<int>& running, TerminalView& view, RunFolders& folders, std::mutex& finishing)
-        : running_(running), view_(view), folders_(folders), finishing_(finishing)
+        : set_(StopSignals()), running_(running), view_(view), folders_(folders), finishing_(finishing)
     {
-        sigemptyset(&set_);
-        sigaddset(&set_, SIGINT);
-        sigaddset(&set_, SIGTERM);
-        sigaddset(&set_, SIGHUP);
-        sigaddset(&set_, SIGUSR1);
-        pthread_sigmask(SIG_BLOCK, &set_, nullptr);
         thread_ = std::thread([this] { Watch(); });
     }
+    // The signals stay blocked: one that comes now, with the results in place, is let go.
     ~InterruptWatcher()
     {
         done_ = true;
         pthread_kill(thread_.native_handle(), SIGUSR1);
         thread_.join();
-        pthread_sigmask(SIG_UNBLOCK, &set_, nullptr);
     }
     InterruptWatcher(const InterruptWatcher&) = delete;
     InterruptWatcher& operator=(const InterruptWatcher&) = delete;
-
-    bool StopRequested() const { return stops_ > 0; }
 
 private:
     void Watch()
@@ -147,96 +154,229 @@ private:
         }
     }
 
+    sigset_t set_;
     std::atomic<int>& running_;
     TerminalView& view_;
     RunFolders& folders_;
     std::mutex& finishing_;
-    sigset_t set_{};
     std::atomic<bool> done_{false};
     std::atomic<int> stops_{0};
     std::thread thread_;
 };
 
-bool PrepareWorkspace(const Options& options, RunFolders& folders)
+bool SameFile(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+int PrepareWorkspace(const Options& options, RunFolders& folders)
 {
     if (!options.keepWorkspace.empty()) {
         folders.keepWorkspace = true;
         const std::string& root = options.keepWorkspace;
+        // The batch wipes its workspace and the workspace is made private: the output
+        // folder would lose its results and its permissions.
+        struct stat workspace {};
+        struct stat output {};
+        if (::stat(root.c_str(), &workspace) == 0 && ::stat(options.output.c_str(), &output) == 0 &&
+            SameFile(workspace, output))
+            return UsageError("--keep-workspace: the workspace folder cannot be the output folder");
         if (::mkdir(root.c_str(), 0700) != 0) {
             if (errno != EEXIST) {
-                Error(root + ": " + platform::LastSystemErrorText());
-                return false;
+                Error(root, platform::LastSystemErrorText());
+                return kExitUsage;
             }
             // The batch wipes its workspace first: never hand it a folder with someone's files.
             if (!IsRealDirectory(root) || !FolderEntries(root).empty()) {
-                Error(root + ": the workspace folder must be new or empty");
-                return false;
+                Error(root, "the workspace folder must be new or empty");
+                return kExitUsage;
             }
         }
         folders.workspaceRoot = root;
     } else {
-        std::string pattern = TemporaryBase() + "/tavrin-repair-XXXXXX";
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            Error(TemporaryBase() + ": " + platform::LastSystemErrorText());
-            return false;
+        // Runs killed outright (SIGKILL, a power cut) leave their folders: cleared here.
+        RunFolder::RemoveStale(kRunFolderPrefix);
+        std::string error;
+        if (!folders.run.Create(kRunFolderPrefix, &error)) {
+            Error("", error);
+            return kExitNotAllRepaired;
         }
-        folders.workspaceParent = pattern;
-        folders.workspaceRoot = pattern + "/BsTmp";
+        folders.workspaceRoot = folders.run.path() + "/BsTmp";
     }
     SetWorkspaceRootOverride(folders.workspaceRoot);
-    return true;
+    return kExitSuccess;
 }
 
-using platform::JoinPath;
-
-// Moves the finished results of the staging folder into the output folder: archives
-// replace files of the same name, media folders are merged into existing ones.
-void PublishResults(const std::string& staging, const std::string& output, BatchReport& report)
+// Renames `from` to `to`, never replacing what is at `to` unless `replace`.
+int MoveInto(const std::string& from, const std::string& to, bool replace)
 {
-    auto fail = [&](const std::string& stagedPath, const std::string& why) {
-        Error(why);
-        for (PackageReport& package : report.packages) {
-            if (package.outputPath == stagedPath || package.mediaFolder == stagedPath) {
-                package.result = PackageResult::SaveFailed;
-                package.error = why;
+    if (replace)
+        return ::rename(from.c_str(), to.c_str());
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL)
+        return -1;
+    // A file system without the flag: the check and the move are two steps there.
+    struct stat info {};
+    if (::lstat(to.c_str(), &info) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    return ::rename(from.c_str(), to.c_str());
+}
+
+// Moves the finished results of the staging folder into the output folder. An earlier
+// output of the same name is replaced only with --force, and a file given to repair
+// never; a media folder of an earlier run takes the new pictures only with --force, and
+// only when it is a real folder (a link there would send them elsewhere).
+class Publisher {
+public:
+    Publisher(const Options& options, const std::string& staging) : options_(options), staging_(staging)
+    {
+        for (const std::string& file : options.files) {
+            struct stat info {};
+            if (::stat(file.c_str(), &info) == 0)
+                inputs_.push_back(info);
+            if (::lstat(file.c_str(), &info) == 0)
+                inputs_.push_back(info);
+        }
+    }
+
+    void Publish(PackageReport& package)
+    {
+        if (!InStaging(package.outputPath))
+            return;
+        const std::string archive = JoinPath(options_.output, package.outputPath.substr(staging_.size() + 1));
+        if (IsInput(archive)) {
+            Fail(package, archive, "it is one of the files given to repair, it is not replaced");
+            return;
+        }
+        if (MoveInto(package.outputPath, archive, options_.force) != 0) {
+            const int error = errno;
+            Fail(package, archive,
+                 error == EEXIST ? "already exists; give --force to replace it" : platform::SystemErrorText(error));
+            return;
+        }
+        package.outputPath = archive;
+        if (InStaging(package.mediaFolder))
+            PublishMedia(package);
+        if (HasLosses(package))
+            package.result = PackageResult::SavedWithLosses;
+    }
+
+private:
+    bool InStaging(const std::string& path) const
+    {
+        return !path.empty() && path.size() > staging_.size() && path.compare(0, staging_.size(), staging_) == 0 &&
+               path[staging_.size()] == '/';
+    }
+
+    bool IsInput(const std::string& path) const
+    {
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) != 0)
+            return false;
+        for (const struct stat& input : inputs_)
+            if (SameFile(info, input))
+                return true;
+        return false;
+    }
+
+    static void Fail(PackageReport& package, const std::string& path, const std::string& why)
+    {
+        Error(path, why);
+        package.result = PackageResult::SaveFailed;
+        package.error = path + ": " + why;
+        package.outputPath.clear();
+        package.mediaFolder.clear();
+    }
+
+    void PublishMedia(PackageReport& package)
+    {
+        const std::string from = package.mediaFolder;
+        const std::string to = JoinPath(options_.output, from.substr(staging_.size() + 1));
+        package.mediaFolder.clear();
+        if (MoveInto(from, to, false) == 0) {
+            package.mediaFolder = to;
+            return;
+        }
+        std::string why = errno == EEXIST || errno == ENOTEMPTY ? "already exists; give --force to add the pictures to it"
+                                                                : platform::LastSystemErrorText();
+        std::vector<std::string> pictures = FolderEntries(from);
+        std::vector<std::string> notMoved;
+        if (options_.force && (errno == EEXIST || errno == ENOTEMPTY)) {
+            const int fromFd = ::open(from.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            const int toFd = ::open(to.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            why = toFd < 0 ? (errno == ELOOP || errno == ENOTDIR ? std::string("it is a link or not a folder")
+                                                                 : platform::LastSystemErrorText())
+                           : std::string();
+            for (const std::string& picture : pictures) {
+                if (fromFd < 0 || toFd < 0 || ::renameat(fromFd, picture.c_str(), toFd, picture.c_str()) != 0) {
+                    notMoved.push_back(picture);
+                    if (why.empty())
+                        why = picture + ": " + platform::LastSystemErrorText();
+                }
             }
+            for (const int fd : {fromFd, toFd})
+                if (fd >= 0)
+                    ::close(fd);
+            if (notMoved.size() < pictures.size())
+                package.mediaFolder = to;
+        } else {
+            notMoved = pictures;
         }
-    };
-    for (const std::string& name : FolderEntries(staging)) {
-        const std::string from = JoinPath(staging, name);
-        const std::string to = JoinPath(output, name);
-        if (!IsRealDirectory(from)) {
-            if (::rename(from.c_str(), to.c_str()) != 0)
-                fail(from, to + ": " + platform::LastSystemErrorText());
-            continue;
-        }
-        if (::rename(from.c_str(), to.c_str()) == 0)
-            continue;
-        if (!IsFolder(to)) {
-            fail(from, to + ": " + platform::LastSystemErrorText());
-            continue;
-        }
-        for (const std::string& picture : FolderEntries(from)) {
-            if (::rename(JoinPath(from, picture).c_str(), JoinPath(to, picture).c_str()) != 0)
-                fail(from, JoinPath(to, picture) + ": " + platform::LastSystemErrorText());
-        }
+        if (notMoved.empty())
+            return;
+        Error(to, why + " (" + std::to_string(notMoved.size()) + " picture(s) not copied)");
+        package.picturesNotCopied.insert(package.picturesNotCopied.end(), notMoved.begin(), notMoved.end());
     }
-    const auto relocate = [&](std::string& path) {
-        if (path.rfind(staging, 0) == 0)
-            path = JoinPath(output, path.substr(staging.size() + 1));
-    };
-    for (PackageReport& package : report.packages) {
-        relocate(package.outputPath);
-        relocate(package.mediaFolder);
-    }
+
+    const Options& options_;
+    const std::string staging_;
+    std::vector<struct stat> inputs_;
+};
+
+bool WasSaved(PackageResult result)
+{
+    return result == PackageResult::Saved || result == PackageResult::SavedWithLosses;
+}
+
+std::uint64_t Losses(const PackageReport& package)
+{
+    std::uint64_t count = package.lostNotListed + package.failedNotListed + package.leftOut.size() +
+                          package.picturesNotCopied.size();
+    for (const MemberReport& member : package.members)
+        if (member.outcome != MemberOutcome::Written || member.crcCheck == CrcCheck::Mismatch)
+            ++count;
+    return count;
 }
 
 } // namespace
 
+void TakeOverSignals()
+{
+    const sigset_t set = StopSignals();
+    pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    ::signal(SIGPIPE, SIG_IGN);
+    ::signal(SIGXFSZ, SIG_IGN);
+}
+
+void ReleaseStopSignals()
+{
+    const sigset_t set = StopSignals();
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+}
+
+int UsageError(const std::string& text)
+{
+    std::fprintf(stderr, "tavrin-repair: %s\n%s\n", PrintableName(text).c_str(), kTryHelp);
+    return kExitUsage;
+}
+
 int RunList(const Options& options)
 {
     int status = kExitSuccess;
-    std::string json = "{\"packages\": [";
+    std::string json = "{\"schema_version\": " + std::to_string(kJsonSchemaVersion) + ", \"packages\": [";
     bool first = true;
     for (const std::string& path : options.files) {
         ScanList entries;
@@ -244,30 +384,33 @@ int RunList(const Options& options)
         const platform::FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
         const int fd = file.Get();
         struct stat info {};
+        bool opened = false;
         if (fd < 0 || ::fstat(fd, &info) != 0) {
             error = platform::LastSystemErrorText();
         } else if (S_ISDIR(info.st_mode)) {
             error = platform::SystemErrorText(EISDIR);
         } else {
+            opened = true;
             // The list shows what a repair would extract, members sized by inflation included.
             const std::uint64_t length = S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0;
             UnsizedMemberRecovery sizer(fd, length);
             PackageScanner().Scan(fd, length, entries, &sizer);
+            if (entries.empty())
+                error = "no package member found, it is not a database package";
         }
         if (!error.empty()) {
-            Error(path + ": " + error);
+            Error(path, error);
             status = kExitNotAllRepaired;
         }
         if (options.json) {
-            json += (first ? "\n  " : ",\n  ") + ScanReportJson(path, error.empty(), error, entries);
+            json += (first ? "\n  " : ",\n  ") + ScanReportJson(path, opened, error, entries);
             first = false;
             continue;
         }
         if (!error.empty())
             continue;
-        std::printf("%s: %zu member(s)\n", path.c_str(), entries.size());
-        if (!entries.empty())
-            std::printf("  %12s %12s %12s  %s\n", "offset", "compressed", "uncompressed", "name");
+        std::printf("%s: %zu member(s)\n", PrintableName(path).c_str(), entries.size());
+        std::printf("  %12s %12s %12s  %s\n", "offset", "compressed", "uncompressed", "name");
         for (const PackageEntry& entry : entries)
             std::printf("  %12llu %12u %12u  %s\n", static_cast<unsigned long long>(entry.dataOffset),
                         static_cast<unsigned>(entry.compressedSize), static_cast<unsigned>(entry.uncompressedSize),
@@ -281,55 +424,84 @@ int RunList(const Options& options)
 int RunRepair(const Options& options)
 {
     if (!IsFolder(options.output)) {
-        Error("Please select a valid folder path.");
-        return kExitUsage;
+        struct stat info {};
+        return UsageError(PrintableName(options.output) + ": " +
+                          (::stat(options.output.c_str(), &info) == 0 ? platform::SystemErrorText(ENOTDIR)
+                                                                      : platform::LastSystemErrorText()) +
+                          " (the output folder must exist)");
     }
     RunFolders folders;
-    if (!PrepareWorkspace(options, folders))
-        return kExitUsage;
+    if (const int refused = PrepareWorkspace(options, folders); refused != kExitSuccess)
+        return refused;
     std::string staging = JoinPath(options.output, ".tavrin-repair-XXXXXX");
     if (::mkdtemp(staging.data()) == nullptr) {
-        Error(options.output + ": " + platform::LastSystemErrorText());
+        Error(options.output, platform::LastSystemErrorText());
         folders.RemoveAll();
         return kExitNotAllRepaired;
     }
     folders.staging = staging;
 
+    std::atomic<int> running{0};
+    std::atomic<bool> outputClosed{false};
     TerminalView::Settings settings;
     settings.logStream = options.quiet ? nullptr : (options.json ? stderr : stdout);
-    const bool terminal = settings.logStream != nullptr && ::isatty(::fileno(settings.logStream));
-    settings.color = terminal && options.color && std::getenv("NO_COLOR") == nullptr;
-    settings.progress = terminal;
-    settings.finalMessage = !options.quiet;
+    const char* term = std::getenv("TERM");
+    const bool movesCursor = term == nullptr || std::strcmp(term, "dumb") != 0;
+    settings.color = settings.logStream != nullptr && ::isatty(::fileno(settings.logStream)) && options.color &&
+                     std::getenv("NO_COLOR") == nullptr;
+    settings.progress = !options.quiet && movesCursor && ::isatty(STDERR_FILENO);
+    // A reader that went away (`| head`) stops the run as a Ctrl-C does.
+    settings.onOutputClosed = [&running, &outputClosed] {
+        outputClosed = true;
+        running.store(0);
+    };
     TerminalView view(options.files, staging, options.media, settings);
     view.SetDisplayedPath(staging, options.output);
 
-    std::atomic<int> running{0};
     BatchReport report;
     ThreadContext context{&view, &running, &report};
     std::mutex finishing;
-    int status = kExitSuccess;
+    bool anySaved = false;
+    bool anyLoss = false;
+    bool anyFailed = false;
     {
         InterruptWatcher watcher(running, view, folders, finishing);
         StartRepair(context);
         std::thread(RepairThreadProc, std::ref(context)).join();
-        if (StartSave(context))
+        if (!outputClosed && StartSave(context))
             std::thread(SaveThreadProc, std::ref(context)).join();
         view.Finish();
 
         std::lock_guard lock(finishing);
-        PublishResults(staging, options.output, report);
+        Publisher publisher(options, staging);
+        for (PackageReport& package : report.packages)
+            publisher.Publish(package);
         folders.published = true;
-        for (const PackageReport& package : report.packages)
-            if (package.result != PackageResult::Saved)
-                status = kExitNotAllRepaired;
-        if (report.packages.size() != options.files.size())
-            status = kExitNotAllRepaired;
+        for (const PackageReport& package : report.packages) {
+            anySaved = anySaved || WasSaved(package.result);
+            anyLoss = anyLoss || package.result == PackageResult::SavedWithLosses;
+            anyFailed = anyFailed || !WasSaved(package.result);
+        }
+        anyFailed = anyFailed || report.packages.size() != options.files.size();
         folders.RemoveAll();
     }
     SetWorkspaceRootOverride("");
+    const int status = anyFailed ? kExitNotAllRepaired : anyLoss ? kExitSavedWithLosses : kExitSuccess;
+
+    // What was lost is said even under -q, after the lines that said it one by one.
+    for (const PackageReport& package : report.packages)
+        if (package.result == PackageResult::SavedWithLosses)
+            Error(package.path, "saved with losses (" + std::to_string(Losses(package)) +
+                                    " member(s) or picture(s) not recovered whole)");
+    if (!options.quiet) {
+        if (anySaved && !view.FinalMessage().empty())
+            view.Notice(view.FinalMessage());
+        else if (!anySaved)
+            view.Notice("no file was saved");
+    }
     if (options.json)
         std::fputs(RunReportJson(report, options.output, status).c_str(), stdout);
+    std::fflush(stdout);
     return status;
 }
 

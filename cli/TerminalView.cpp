@@ -3,9 +3,11 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <ctime>
 
 #include "cli/HtmlToText.h"
+#include "engine/TextUtil.h"
 
 namespace tavrin::cli {
 namespace {
@@ -20,14 +22,39 @@ std::size_t TerminalWidth(FILE* stream)
     return 80;
 }
 
+// Every line of `text` as PrintableName shows it, the line breaks kept.
+std::string PrintableLines(const std::string& text)
+{
+    std::string shown;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1)
+        shown += PrintableName(text.substr(start, end - start)) + "\n";
+    return shown + PrintableName(text.substr(start));
+}
+
 } // namespace
 
 TerminalView::TerminalView(std::vector<std::string> jobs, std::string destination, bool media, Settings settings)
     : jobs_(std::move(jobs)), states_(jobs_.size(), 0), destination_(std::move(destination)), media_(media),
       settings_(settings)
 {
-    if (settings_.logStream == nullptr)
+    if (settings_.progressStream == nullptr)
         settings_.progress = false;
+}
+
+void TerminalView::Write(FILE* stream, const std::string& text)
+{
+    if (stream == nullptr)
+        return;
+    std::fputs(text.c_str(), stream);
+    if (std::fflush(stream) == 0 || errno != EPIPE || stream != settings_.logStream)
+        return;
+    // Nobody reads the log any more (`| head`): stop writing it, and stop the run.
+    settings_.logStream = nullptr;
+    if (!outputClosed_ && settings_.onOutputClosed) {
+        outputClosed_ = true;
+        settings_.onOutputClosed();
+    }
 }
 
 void TerminalView::SetDisplayedPath(const std::string& from, const std::string& to)
@@ -50,14 +77,19 @@ void TerminalView::Notice(const std::string& text)
 {
     std::lock_guard lock(mutex_);
     ClearProgressLocked();
-    std::fprintf(stderr, "tavrin-repair: %s\n", text.c_str());
-    std::fflush(stderr);
+    Write(stderr, "tavrin-repair: " + PrintableLines(text) + "\n");
 }
 
 void TerminalView::Finish()
 {
     std::lock_guard lock(mutex_);
     ClearProgressLocked();
+}
+
+std::string TerminalView::FinalMessage() const
+{
+    std::lock_guard lock(mutex_);
+    return finalMessage_;
 }
 
 std::vector<int> TerminalView::JobStates() const
@@ -69,25 +101,30 @@ std::vector<int> TerminalView::JobStates() const
 void TerminalView::AddLogLine(const std::string& text, Colour colour)
 {
     std::lock_guard lock(mutex_);
-    if (settings_.logStream == nullptr)
+    // Without a log, a loss or a failure is still said (under -q, or when the reader left).
+    FILE* stream = settings_.logStream != nullptr ? settings_.logStream
+                   : colour == kRed             ? settings_.problemStream
+                                                : nullptr;
+    if (stream == nullptr)
         return;
     ClearProgressLocked();
-    std::string plain;
-    for (const char c : Displayed(text))
-        if (c != '\r')
-            plain += c;
+    // The line's own break is kept; a break, a carriage return or an escape sequence
+    // inside it (from a path or a name) is shown as \xNN.
+    const std::string displayed = Displayed(text);
+    const auto end = displayed.find_last_not_of("\r\n") + 1;
+    const std::string body = PrintableName(displayed.substr(0, end));
+    std::string breaks;
+    for (std::size_t i = end; i < displayed.size(); ++i)
+        if (displayed[i] == '\n')
+            breaks += '\n';
     // The colour covers the words, not the line breaks, so a cut-off line never bleeds.
-    const auto end = plain.find_last_not_of('\n') + 1;
+    const bool colored = settings_.color && stream == settings_.logStream && !body.empty();
     const char* start = "";
-    if (settings_.color && colour == kRed)
+    if (colored && colour == kRed)
         start = "\033[1;31m";
-    else if (settings_.color && colour == kGreen)
+    else if (colored && colour == kGreen)
         start = "\033[1;32m";
-    if (*start != '\0' && end > 0)
-        std::fprintf(settings_.logStream, "%s%s\033[0m%s", start, plain.substr(0, end).c_str(), plain.substr(end).c_str());
-    else
-        std::fputs(plain.c_str(), settings_.logStream);
-    std::fflush(settings_.logStream);
+    Write(stream, *start != '\0' ? start + body + "\033[0m" + breaks : body + breaks);
     DrawProgressLocked(true);
 }
 
@@ -132,8 +169,7 @@ void TerminalView::ClearProgressLocked()
     std::string clear = "\r\033[K";
     for (int i = 1; i < linesDrawn_; ++i)
         clear += "\033[1A\r\033[K";
-    std::fputs(clear.c_str(), settings_.logStream);
-    std::fflush(settings_.logStream);
+    Write(settings_.progressStream, clear);
     linesDrawn_ = 0;
 }
 
@@ -158,15 +194,14 @@ void TerminalView::DrawProgressLocked(bool force)
     if (lines.empty() || (!force && linesDrawn_ > 0 && now - lastDraw_ < kRedrawInterval))
         return;
     ClearProgressLocked();
-    const std::size_t width = TerminalWidth(settings_.logStream);
+    const std::size_t width = TerminalWidth(settings_.progressStream);
     std::string text;
     for (std::string& line : lines) {
         if (line.size() >= width)
             line.resize(width - 1);
         text += (text.empty() ? "" : "\n") + line;
     }
-    std::fputs(text.c_str(), settings_.logStream);
-    std::fflush(settings_.logStream);
+    Write(settings_.progressStream, text);
     linesDrawn_ = static_cast<int>(lines.size());
     lastDraw_ = now;
 }
@@ -174,13 +209,16 @@ void TerminalView::DrawProgressLocked(bool force)
 int TerminalView::JobCount()
 {
     std::lock_guard lock(mutex_);
+    // A batch asks for the count before its first job: what it says next is about no file.
+    currentJob_.clear();
     return static_cast<int>(jobs_.size());
 }
 
 std::string TerminalView::JobPath(int index)
 {
     std::lock_guard lock(mutex_);
-    return jobs_.at(static_cast<std::size_t>(index));
+    currentJob_ = jobs_.at(static_cast<std::size_t>(index));
+    return currentJob_;
 }
 
 int TerminalView::JobState(int index)
@@ -211,10 +249,14 @@ int TerminalView::MessageBox(const std::string& html, const std::string&, unsign
 {
     std::lock_guard lock(mutex_);
     // The closing message of a save is the only one the desktop shows owned by the view.
-    if (!(ownedByView && !settings_.finalMessage)) {
+    if (ownedByView) {
+        finalMessage_ = Displayed(HtmlToText(html));
+    } else {
         ClearProgressLocked();
-        std::fprintf(stderr, "tavrin-repair: %s\n", Displayed(HtmlToText(html)).c_str());
-        std::fflush(stderr);
+        // A message during a job is about that job's file: it is named, as tools name the
+        // file an error is about.
+        const std::string about = currentJob_.empty() ? "" : PrintableName(currentJob_) + ": ";
+        Write(stderr, "tavrin-repair: " + about + PrintableLines(Displayed(HtmlToText(html))) + "\n");
         DrawProgressLocked(true);
     }
     // Questions are answered Yes: on a terminal, Ctrl-C is the confirmation itself.

@@ -1,9 +1,12 @@
-// What tavrin-repair shows of a batch (it has no window): activity-log lines on a stream (coloured on a
-// terminal), one progress line redrawn in place on a terminal, message texts on stderr.
+// What tavrin-repair shows of a batch (it has no window): activity-log lines on a stream
+// (coloured on a terminal), the progress lines redrawn in place on a terminal, message
+// texts on stderr. Every text is shown as PrintableName shows it: paths and names from
+// damaged packages never reach the terminal as control characters.
 #pragma once
 
 #include <chrono>
 #include <cstdio>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -16,10 +19,13 @@ namespace tavrin::cli {
 class TerminalView : public BatchReporter {
 public:
     struct Settings {
-        FILE* logStream = stdout; // null: no log lines
-        bool color = false;       // ANSI colours on the log lines
-        bool progress = false;    // draw the progress line (only on a terminal)
-        bool finalMessage = true; // print the closing message of the save
+        FILE* logStream = stdout;     // null: no log lines but the red ones, on `problemStream`
+        FILE* problemStream = stderr; // the red lines when there is no log
+        FILE* progressStream = stderr; // where the progress is drawn (a terminal)
+        bool color = false;           // ANSI colours on the log lines
+        bool progress = false;        // draw the progress lines (only on a terminal that moves its cursor)
+        // Called once, from the writing thread, when the log's reader went away (EPIPE).
+        std::function<void()> onOutputClosed;
     };
 
     TerminalView(std::vector<std::string> jobs, std::string destination, bool media, Settings settings);
@@ -31,6 +37,9 @@ public:
     void Notice(const std::string& text);
     // Clears the progress line, if one is drawn.
     void Finish();
+    // The closing message of the save (shown by the desktop in a box of the view), held
+    // back so the front end says it only when something was saved; empty when none came.
+    std::string FinalMessage() const;
 
     std::vector<int> JobStates() const;
 
@@ -50,6 +59,7 @@ public:
 
 private:
     std::string Displayed(std::string text) const;
+    void Write(FILE* stream, const std::string& text);
     void ClearProgressLocked();
     void DrawProgressLocked(bool force);
 
@@ -61,6 +71,9 @@ private:
     Settings settings_;
     std::string displayFrom_;
     std::string displayTo_;
+    std::string finalMessage_;
+    std::string currentJob_; // the job the batch read last, named in its error messages
+    bool outputClosed_ = false;
     ProgressEstimate file_;
     ProgressEstimate total_;
     bool fileShown_ = false;

@@ -13,14 +13,15 @@
 
 int main(int argc, char** argv)
 {
+    tavrin::cli::TakeOverSignals();
     std::setlocale(LC_ALL, "");
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     const tavrin::cli::ParseResult parsed = tavrin::cli::ParseCommandLine(arguments);
-    if (!parsed.error.empty()) {
-        std::fprintf(stderr, "tavrin-repair: %s\n\n%s", parsed.error.c_str(), tavrin::cli::UsageText().c_str());
-        return tavrin::cli::kExitUsage;
-    }
     const tavrin::cli::Options& options = parsed.options;
+    if (!parsed.error.empty() || options.help || options.version || options.list)
+        tavrin::cli::ReleaseStopSignals();
+    if (!parsed.error.empty())
+        return tavrin::cli::UsageError(parsed.error);
     if (options.help) {
         std::fputs(tavrin::cli::UsageText().c_str(), stdout);
         return tavrin::cli::kExitSuccess;

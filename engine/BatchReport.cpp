@@ -25,7 +25,7 @@ const char* ToString(PackageResult result)
     case PackageResult::Repaired: return "repaired";
     case PackageResult::StoppedBefore: return "stopped";
     case PackageResult::Saved: return "saved";
-    case PackageResult::SaveIncomplete: return "save-incomplete";
+    case PackageResult::SavedWithLosses: return "saved-with-losses";
     case PackageResult::SaveFailed: return "save-failed";
     case PackageResult::NotRepaired: return "not-repaired";
     case PackageResult::SaveStopped: return "save-stopped";

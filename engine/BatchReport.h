@@ -60,8 +60,10 @@ enum class PackageResult {
     NothingRecovered, // members were found, but none could be written: not saved
     Repaired,       // members extracted into the workspace
     StoppedBefore,  // the repair was stopped before this package
-    Saved,          // rebuilt package written
-    SaveIncomplete, // rebuilt package written, but some files were left out of it
+    Saved,          // rebuilt package written, with everything that was found in it
+    SavedWithLosses, // rebuilt package written, but something was lost: a member cut,
+                     // not recovered or left out, a failed CRC, rows of the database,
+                     // a picture not copied
     SaveFailed,     // the rebuilt package could not be written
     NotRepaired,    // save skipped it because it was not repaired
     SaveStopped,    // the save was stopped before this package
@@ -79,6 +81,8 @@ struct PackageReport {
     PackageResult result = PackageResult::NotStarted;
     std::string outputPath;  // set once an archive was written
     std::string mediaFolder; // set when pictures were copied
+    std::vector<std::string> leftOut;           // files of the package folder the archive could not take
+    std::vector<std::string> picturesNotCopied; // into the media folder
     std::string error;       // the reason of a failure, when there is one
     std::string nothingFound; // what the file held instead, when it opened but gave no member
     std::uint64_t lostNotListed = 0; // members that lost their sizes, beyond those in `members`

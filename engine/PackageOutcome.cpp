@@ -127,7 +127,8 @@ bool CentralDirectoryListsExactly(const std::vector<MemberReport>& members, int 
 
 bool HasLosses(const PackageReport& report)
 {
-    if (report.result == PackageResult::SaveIncomplete || report.lostNotListed > 0 || report.failedNotListed > 0)
+    if (report.result == PackageResult::SavedWithLosses || report.lostNotListed > 0 || report.failedNotListed > 0 ||
+        !report.leftOut.empty() || !report.picturesNotCopied.empty())
         return true;
     for (const MemberReport& member : report.members) {
         if (member.outcome != MemberOutcome::Written || member.crcCheck == CrcCheck::Mismatch)
@@ -166,7 +167,7 @@ PackageOutcome OutcomeOf(const PackageReport& report, bool noDamage)
     case PackageResult::NotStarted: return PackageOutcome::Pending;
     case PackageResult::Repaired:
     case PackageResult::Saved:
-    case PackageResult::SaveIncomplete:
+    case PackageResult::SavedWithLosses:
         if (HasLosses(report))
             return PackageOutcome::RepairedWithLosses;
         return noDamage ? PackageOutcome::NoDamageFound : PackageOutcome::Repaired;

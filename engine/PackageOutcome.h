@@ -20,7 +20,8 @@ enum class PackageOutcome {
 
 // True when the repair left something out or kept it damaged: a member cut, not
 // inflated, not written or with bytes that miss its recorded CRC, members not even
-// listed, or database rows that may be lost. A save that left files out counts too.
+// listed, or database rows that may be lost. A save that left files out of the archive
+// or pictures out of the media folder counts too.
 bool HasLosses(const PackageReport& report);
 
 // True when nothing about the package was damaged: every member was read with the

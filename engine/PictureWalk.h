@@ -25,7 +25,12 @@ int FindFirstPicture(const std::string& folder, WindowView& view);
 // temporary name, so no half-copied picture is ever left. Failed copies are skipped
 // and, when `failed` is given, their file names added to it.
 // 1 when the walk ran to its end, 0 when the folder could not be listed.
+// The media folder is opened without following a link (a link there is a failure of
+// every copy), and every copy is made relative to it, so nothing is written outside it.
 int CopyPictures(const std::string& folder, const std::string& mediaFolder,
                  std::vector<std::string>* failed = nullptr);
+
+// The same into the open folder `mediaFd` (-1: every copy fails).
+int CopyPictures(const std::string& folder, int mediaFd, std::vector<std::string>* failed = nullptr);
 
 } // namespace tavrin

@@ -1,6 +1,7 @@
 #include "engine/SaveBatch.h"
 
 #include <fcntl.h>
+#include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -12,10 +13,13 @@
 
 #include "engine/BatchLog.h"
 #include "engine/ControlStates.h"
+#include "engine/PackageOutcome.h"
 #include "engine/PictureWalk.h"
 #include "engine/TextUtil.h"
 #include "engine/Workspace.h"
+#include "platform/FileDescriptor.h"
 #include "platform/FolderEntries.h"
+#include "platform/SystemError.h"
 #include "zip/FolderZipper.h"
 
 namespace tavrin {
@@ -81,6 +85,60 @@ std::string DistinctName(const std::string& fileName, const Taken& taken)
         if (!taken(candidate))
             return candidate;
     }
+}
+
+std::string HtmlEscaped(const std::string& text)
+{
+    std::string html;
+    for (const char c : text) {
+        switch (c) {
+        case '&': html += "&amp;"; break;
+        case '<': html += "&lt;"; break;
+        case '>': html += "&gt;"; break;
+        default: html += c;
+        }
+    }
+    return html;
+}
+
+// Copies the pictures of `folder` into destination/mediaName, by names relative to the
+// destination: a link in the media folder's place is never followed (its target would
+// be written into). Returns the media folder when it holds pictures afterwards.
+std::string SaveMedia(BatchReporter& view, const std::string& path, const std::string& folder,
+                      const std::string& destination, const std::string& mediaName, std::vector<std::string>& notCopied)
+{
+    const platform::FileDescriptor destinationDir(::open(destination.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (destinationDir.IsOpen())
+        ::mkdirat(destinationDir.Get(), mediaName.c_str(), 0755);
+    const platform::FileDescriptor mediaDir(
+        destinationDir.IsOpen()
+            ? ::openat(destinationDir.Get(), mediaName.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)
+            : -1);
+    const std::string why = errno == ELOOP || errno == ENOTDIR ? std::string("it is a link or not a folder")
+                                                               : platform::LastSystemErrorText();
+    std::string kept;
+    if (!mediaDir.IsOpen()) {
+        CopyPictures(folder, -1, &notCopied);
+        if (!notCopied.empty())
+            view.AddLogLine(path + " media folder " + PrintableName(mediaName) + " cannot be used (" + why +
+                                "), its pictures are not copied....\r\n",
+                            kRed);
+        else
+            view.AddLogLine(path + " no media content is present in the file....\r\n", kBlack);
+        return kept;
+    }
+    CopyPictures(folder, mediaDir.Get(), &notCopied);
+    for (const std::string& picture : notCopied)
+        view.AddLogLine(path + " picture " + PrintableName(picture) + " could not be copied into the media folder....\r\n",
+                        kRed);
+    if (::unlinkat(destinationDir.Get(), mediaName.c_str(), AT_REMOVEDIR) == 0) {
+        if (notCopied.empty())
+            view.AddLogLine(path + " no media content is present in the file....\r\n", kBlack);
+    } else {
+        view.AddLogLine(path + " Media extraction is done....\r\n", kBlack);
+        kept = destination + mediaName;
+    }
+    return kept;
 }
 
 } // namespace
@@ -172,6 +230,21 @@ int SaveThreadProc(ThreadContext& context)
                 view.SetProgressPosition(ProgressBar::Total, i + 1);
                 continue;
             }
+            // An earlier output of that name is replaced only when the user says so.
+            struct stat existing {};
+            if (::lstat(output.c_str(), &existing) == 0 &&
+                view.MessageBox(HtmlEscaped("TAVRINREP_" + PrintableName(name)) +
+                                    " already exists in the destination folder. Do you want to replace it?",
+                                "Tavrin Lumiq", kMbYesNoQuestion) != kIdYes) {
+                view.AddLogLine(path + " saving of file skipped, TAVRINREP_" + PrintableName(name) +
+                                    " already exists in the destination folder....\r\n",
+                                kRed);
+                report.result = PackageResult::SaveFailed;
+                report.error = "TAVRINREP_" + name + " already exists";
+                view.AddLogLine(kSeparatorLine, kBlack);
+                view.SetProgressPosition(ProgressBar::Total, i + 1);
+                continue;
+            }
             zip::ZipFolderResult zipped = zipper.ZipFolder(folder, output);
             if (!zipped.complete) {
                 const std::string why = zipped.error.empty() ? "the archive could not be written" : zipped.error;
@@ -184,24 +257,16 @@ int SaveThreadProc(ThreadContext& context)
                     view.AddLogLine(path + " member " + PrintableName(leftOut) +
                                         " could not be added to the saved file....\r\n",
                                     kRed);
-                report.outputPath = output;
-                report.result = zipped.leftOut.empty() ? PackageResult::Saved : PackageResult::SaveIncomplete;
-                if (view.ExtractMediaChecked()) {
-                    const std::string media = destination + name + "_MediaContent";
-                    ::mkdir(media.c_str(), 0755);
-                    std::vector<std::string> notCopied;
-                    CopyPictures(folder, media, &notCopied);
-                    for (const std::string& picture : notCopied)
-                        view.AddLogLine(path + " picture " + PrintableName(picture) +
-                                            " could not be copied into the media folder....\r\n",
-                                        kRed);
-                    if (::rmdir(media.c_str()) == 0) {
-                        if (notCopied.empty())
-                            view.AddLogLine(path + " no media content is present in the file....\r\n", kBlack);
-                    } else {
-                        view.AddLogLine(path + " Media extraction is done....\r\n", kBlack);
-                        report.mediaFolder = media;
-                    }
+                std::vector<std::string> notCopied;
+                std::string mediaFolder;
+                if (view.ExtractMediaChecked())
+                    mediaFolder = SaveMedia(view, path, folder, destination, name + "_MediaContent", notCopied);
+                {
+                    report.outputPath = output;
+                    report.mediaFolder = mediaFolder;
+                    report.leftOut = zipped.leftOut;
+                    report.picturesNotCopied = notCopied;
+                    report.result = HasLosses(report) ? PackageResult::SavedWithLosses : PackageResult::Saved;
                 }
                 view.AddLogLine(path + " saving of file done....\r\n", kGreen);
             }

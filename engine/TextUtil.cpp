@@ -1,5 +1,9 @@
 #include "engine/TextUtil.h"
 
+#include <algorithm>
+
+#include "engine/XmlText.h"
+
 namespace tavrin {
 
 std::string Latin1ToUtf8(const std::string& bytes)
@@ -22,14 +26,22 @@ std::string PrintableName(const std::string& bytes)
 {
     static const char kHex[] = "0123456789abcdef";
     std::string shown;
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || (byte >= 0x7F && byte < 0xA0)) {
+    shown.reserve(bytes.size());
+    for (std::size_t i = 0; i < bytes.size();) {
+        unsigned long code = 0;
+        std::size_t length = Utf8SequenceAt(bytes, i, &code);
+        const bool control = length > 0 && (code < 0x20 || (code >= 0x7F && code < 0xA0));
+        if (length > 0 && !control) {
+            shown.append(bytes, i, length);
+            i += length;
+            continue;
+        }
+        // A control character, or a byte that starts no UTF-8 sequence: each byte as \xNN.
+        for (length = std::max<std::size_t>(length, 1); length > 0; --length, ++i) {
+            const auto byte = static_cast<unsigned char>(bytes[i]);
             shown += "\\x";
             shown += kHex[byte >> 4];
             shown += kHex[byte & 0xF];
-        } else {
-            shown += Latin1ToUtf8(std::string(1, c));
         }
     }
     return shown;

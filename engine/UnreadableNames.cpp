@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "engine/TextUtil.h"
 #include "engine/XmlText.h"
@@ -15,7 +17,6 @@ namespace {
 // A file name holds at most 255 bytes; a renamed one is kept well below, with room
 // for a "~N" that makes it unique.
 constexpr std::size_t kMaxReadableLength = 240;
-constexpr int kMaxSuffix = 1000;
 
 bool Exists(const std::string& path)
 {
@@ -23,17 +24,45 @@ bool Exists(const std::string& path)
     return ::lstat(path.c_str(), &info) == 0;
 }
 
+// The names of one folder and, per readable name, the next "~N" to try: each rename
+// finds a free name in a step or two whatever the number of names that collide.
+class FolderNames {
+public:
+    explicit FolderNames(const std::vector<platform::FolderEntry>& entries)
+    {
+        for (const platform::FolderEntry& entry : entries)
+            taken_.insert(entry.name);
+    }
+
+    std::string Free(const std::string& readable)
+    {
+        if (taken_.insert(readable).second)
+            return readable;
+        int& next = nextSuffix_.try_emplace(readable, 2).first->second;
+        for (;; ++next) {
+            std::string candidate = readable + "~" + std::to_string(next);
+            if (taken_.insert(candidate).second) {
+                ++next;
+                return candidate;
+            }
+        }
+    }
+
+private:
+    std::unordered_set<std::string> taken_;
+    std::unordered_map<std::string, int> nextSuffix_;
+};
+
 void Walk(const std::string& folder, const std::string& relative, NameRenaming& renaming)
 {
     std::vector<platform::FolderEntry> entries;
     platform::ListFolderEntries(folder + relative, entries);
+    FolderNames names(entries);
     for (const auto& [name, kind] : entries) {
         const std::string readable = ReadableName(name);
         std::string current = name;
         if (readable != name) {
-            std::string target = readable;
-            for (int suffix = 2; Exists(folder + relative + target) && suffix <= kMaxSuffix; ++suffix)
-                target = readable + "~" + std::to_string(suffix);
+            const std::string target = names.Free(readable);
             const bool renamed = !Exists(folder + relative + target) &&
                                  std::rename((folder + relative + name).c_str(), (folder + relative + target).c_str()) == 0;
             if (renamed) {

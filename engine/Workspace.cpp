@@ -136,7 +136,13 @@ std::string FileNameOf(const std::string& path)
 
 std::string PackageFolder(const std::string& jobPath, int jobIndex)
 {
-    return GetWorkspaceRoot() + "/" + FileNameOf(jobPath) + std::to_string(jobIndex);
+    // The index follows the last '.', which no decimal number holds, so two jobs never
+    // share a folder ("T.odb1" job 1 and "T.odb" job 11 were both "T.odb11" without
+    // it); for the same reason the name may be cut to leave room for the index.
+    std::string name = FileNameOf(jobPath);
+    if (name.size() > kMaxPackageFolderStem)
+        name.resize(kMaxPackageFolderStem);
+    return GetWorkspaceRoot() + "/" + name + "." + std::to_string(jobIndex);
 }
 
 } // namespace tavrin

@@ -2,6 +2,7 @@
 // folder per job, where the repair batch extracts and the save batch reads.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 namespace tavrin {
@@ -36,7 +37,11 @@ void WipeWorkspace();
 // The text after the last '/' of a path (all of it when there is none).
 std::string FileNameOf(const std::string& path);
 
-// root + "/" + file name of the job path + the job index in decimal.
+// Longest part of a job's file name a package folder's name keeps.
+inline constexpr std::size_t kMaxPackageFolderStem = 200;
+
+// root + "/" + file name of the job path (its first kMaxPackageFolderStem bytes) + "." +
+// the job index in decimal: one folder per job, whatever the file names.
 std::string PackageFolder(const std::string& jobPath, int jobIndex);
 
 } // namespace tavrin

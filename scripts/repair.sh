@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds tavrin-repair and repairs the given .odb files into ./repaired/
-# (or, given no files, the bundled damaged sample).
+# (or, given no files, the bundled damaged sample). ./repaired/ is this script's own
+# folder: a second run replaces what the first one saved there.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 
@@ -11,4 +12,4 @@ if (($# == 0)); then
   set -- "$root/samples/damaged/Contacts-no-central-directory.odb"
 fi
 mkdir -p repaired
-exec "$root/build/dev/cli/tavrin-repair" --output repaired "$@"
+exec "$root/build/dev/cli/tavrin-repair" --force --output repaired "$@"

@@ -680,7 +680,7 @@ void CQuenmarView::ShowJobOutcome(int index)
     const PackageOutcome outcome = OutcomeOf(report, item->data(0, kNoDamageRole).toBool());
     item->setText(kStatusColumn, OutcomeText(outcome));
     item->setIcon(kStatusColumn, OutcomeIcon(outcome));
-    const bool saved = report.result == PackageResult::Saved || report.result == PackageResult::SaveIncomplete;
+    const bool saved = report.result == PackageResult::Saved || report.result == PackageResult::SavedWithLosses;
     if (saved && !report.outputPath.empty())
         item->setData(0, kSavedPathRole, QString::fromStdString(report.outputPath));
 }
@@ -747,7 +747,7 @@ QString CQuenmarView::SavedPackagesReport() const
     for (std::size_t i = 0; i < report_.packages.size(); ++i) {
         const PackageReport& report = report_.packages[i];
         if (report.outputPath.empty() ||
-            (report.result != PackageResult::Saved && report.result != PackageResult::SaveIncomplete))
+            (report.result != PackageResult::Saved && report.result != PackageResult::SavedWithLosses))
             continue;
         const QTreeWidgetItem* item = jobList_->topLevelItem(static_cast<int>(i));
         const bool noDamage = item && item->data(0, kNoDamageRole).toBool();
@@ -765,7 +765,7 @@ void CQuenmarView::OnBatchFinished(bool wasRepair, bool wasSave)
         FillDefaultDestination();
     if (wasSave) {
         const bool anySaved = std::any_of(report_.packages.begin(), report_.packages.end(), [](const PackageReport& r) {
-            return r.result == PackageResult::Saved || r.result == PackageResult::SaveIncomplete;
+            return r.result == PackageResult::Saved || r.result == PackageResult::SavedWithLosses;
         });
         if (anySaved)
             ViewSettings().setValue(QString::fromUtf8(kLastDestinationKey), destination_->GetEnteredText());

@@ -127,6 +127,32 @@ Bytes FileAndFolderOfOneName()
            StoredMember("c/d", "d inside a folder c") + StoredMember("c", "a file named c");
 }
 
+// A UTF-8 name is the package's own spelling: the log shows it as it is, not spelled
+// twice over as if each byte were a character.
+Bytes Utf8Names()
+{
+    return HealthyStart() + StoredMember("Pictures/caf\xC3\xA9.png", "picture") +
+           LocalHeader("forms/\xC3\x84rger.xml", 0, 100, 100) + "cut";
+}
+
+// Names whose readable forms are all the same after the cut to 240 bytes: each needs a
+// suffix of its own, however many there are (a search from ~2 upwards for each one
+// grew with the square of their number and gave up after a thousand).
+constexpr int kCollidingNames = 1500;
+
+std::string CollidingName(int i)
+{
+    return std::string(239, 'a') + "\x01" + std::to_string(i);
+}
+
+Bytes CollidingUnreadableNames()
+{
+    Bytes bytes = HealthyStart();
+    for (int i = 0; i < kCollidingNames; ++i)
+        bytes += StoredMember(CollidingName(i), "x");
+    return bytes;
+}
+
 Bytes WithCrc(Bytes member, std::uint32_t crc)
 {
     return member.replace(14, 4, Le32(crc));
@@ -223,7 +249,7 @@ std::vector<AdversarialCase> Cases()
          {{kRed, "{pkg} member x\\x1b[2J\\x9b\\x0d\\x0afake.odb  Repaired....\\x0d\\x0a is cut short, 3 of 100 bytes "
                  "recovered....\r\n"},
           {kBlack, "{pkg} the name line\\x0d\\x0abreak\\x09.txt" + kRenamedAs + "line%0D%0Abreak%09.txt....\r\n"},
-          {kBlack, "{pkg} the name del\\x7f\xC3\xBF.txt" + kRenamedAs + "del%7F%FF.txt....\r\n"},
+          {kBlack, "{pkg} the name del\\x7f\\xff.txt" + kRenamedAs + "del%7F%FF.txt....\r\n"},
           {kGreen, kRepaired}},
          with({"ctl%01%07%1B[31mred%1B[0m.txt", "line%0D%0Abreak%09.txt", "del%7F%FF.txt",
                "x%1B[2J%9B%0D%0Afake.odb  Repaired....%0D%0A"})},
@@ -240,6 +266,20 @@ std::vector<AdversarialCase> Cases()
          healthy},
         {"NamesDifferingInCase", NamesDifferingInCase, {{kGreen, kRepaired}},
          with({"Pictures/Logo.png", "Pictures/logo.png"})},
+        {"Utf8Names", Utf8Names,
+         {{kRed, "{pkg} member forms/\xC3\x84rger.xml is cut short, 3 of 100 bytes recovered....\r\n"}, {kGreen, kRepaired}},
+         with({"Pictures/caf\xC3\xA9.png", "forms/\xC3\x84rger.xml"})},
+        {"CollidingUnreadableNames", CollidingUnreadableNames,
+         {{kBlack, "{pkg} the name " + std::string(239, 'a') + "\\x010" + kRenamedAs + std::string(239, 'a') + "....\r\n"},
+          {kBlack, "{pkg} the name " + std::string(239, 'a') + "\\x011" + kRenamedAs + std::string(239, 'a') +
+                       "~2....\r\n"},
+          {kGreen, kRepaired}},
+         [&with] {
+             std::vector<std::string> names = {std::string(239, 'a')};
+             for (int i = 2; i <= kCollidingNames; ++i)
+                 names.push_back(std::string(239, 'a') + "~" + std::to_string(i));
+             return with(names);
+         }()},
         {"FileAndFolderOfOneName", FileAndFolderOfOneName,
          {{kRed, "{pkg} member a/b could not be written (Not a directory) and is left out....\r\n"},
           {kRed, "{pkg} member c could not be written (Is a directory) and is left out....\r\n"},
@@ -274,7 +314,7 @@ std::vector<std::string> ArchiveNamesAsHex(const std::string& archive, const std
         "/usr/bin/python3 -c 'import sys, zipfile\n"
         "z = zipfile.ZipFile(sys.argv[1])\n"
         "assert z.testzip() is None\n"
-        "open(sys.argv[2], \"w\").write(\"\".join(i.orig_filename.encode(\"cp437\").hex() + \"\\n\" for i in z.infolist()))' '" +
+        "open(sys.argv[2], \"w\").write(\"\".join(i.orig_filename.encode(\"utf-8\" if i.flag_bits & 0x800 else \"cp437\").hex() + \"\\n\" for i in z.infolist()))' '" +
         archive + "' '" + listing + "'";
     if (std::system(command.c_str()) != 0)
         return {};
@@ -316,7 +356,7 @@ TEST_P(AdversarialPackages, RepairAndSaveHoldTheLine)
         EXPECT_NE(std::find(view.log.begin(), view.log.end(), expected), view.log.end())
             << "missing log line: " << expected.second << "in the log:\n" << logText;
     }
-    const std::string folder = tmp / "ws/hostile.odb0";
+    const std::string folder = tmp / "ws/hostile.odb.0";
     EXPECT_EQ(FilesUnder(folder), c.files);
     // A name LibreOffice cannot read makes it refuse the whole rebuilt package.
     for (const std::string& file : FilesUnder(folder))
@@ -332,7 +372,7 @@ TEST_P(AdversarialPackages, RepairAndSaveHoldTheLine)
     std::vector<std::string> inWorkspace;
     for (const auto& item : fs::directory_iterator(tmp / "ws"))
         inWorkspace.push_back(item.path().filename().string());
-    EXPECT_EQ(inWorkspace, std::vector<std::string>{"hostile.odb0"});
+    EXPECT_EQ(inWorkspace, std::vector<std::string>{"hostile.odb.0"});
     for (const fs::path& above : {fs::path(tmp.path()).parent_path(), fs::path("/"), fs::current_path()})
         for (const char* suffix : {"", "-rooted", "-middle", "-backslash"})
             EXPECT_FALSE(Exists((above / (kEscapeTag + suffix)).string())) << above;
@@ -418,6 +458,85 @@ TEST_F(OwnDestination, OutputBesideItsSourceNeverReplacesAJobsSource)
         EXPECT_NE(report.outputPath, earlierOutput);
         EXPECT_TRUE(Exists(report.outputPath)) << report.outputPath;
     }
+}
+
+// Job 1 of "T.odb1" and job 11 of "T.odb" once shared the work folder "T.odb11", and
+// each output held the members of both.
+TEST_F(OwnDestination, JobsWhoseNamesAndNumbersRunTogetherKeepTheirOwnMembers)
+{
+    fs::create_directories(tmp / "a");
+    fs::create_directories(tmp / "b");
+    RecordingView view;
+    for (int i = 0; i < 12; ++i) {
+        const std::string path = i == 1 ? tmp / "a/T.odb1" : i == 11 ? tmp / "b/T.odb" : tmp / ("filler" + std::to_string(i) + ".odb");
+        WriteFile(path, HealthyStart() + StoredMember("only-in-job-" + std::to_string(i), "x"));
+        view.jobs.push_back({path, 0});
+    }
+    fs::create_directory(tmp / "out");
+    view.destination = tmp / "out";
+    BatchRunner batch(view);
+    batch.Repair();
+    ASSERT_EQ(batch.Save(), 1);
+    for (const auto& [job, output] : {std::pair{1, "TAVRINREP_T.odb1"}, std::pair{11, "TAVRINREP_T.odb"}}) {
+        const std::vector<std::string> names = ArchiveNamesAsHex(tmp / (std::string("out/") + output), tmp / "listing");
+        const std::string own = Hex("only-in-job-" + std::to_string(job));
+        const std::string other = Hex("only-in-job-" + std::to_string(job == 1 ? 11 : 1));
+        EXPECT_NE(std::find(names.begin(), names.end(), own), names.end()) << output;
+        EXPECT_EQ(std::find(names.begin(), names.end(), other), names.end()) << output << " holds the other job's member";
+    }
+}
+
+// A media folder in the destination that is a link: its target is never written into.
+TEST_F(OwnDestination, MediaFolderThatIsALinkIsNotWrittenThrough)
+{
+    const std::string package = tmp / "Sales.odb";
+    WriteFile(package, HealthyStart() + StoredMember("Thumbnails/thumbnail.png", "new picture"));
+    fs::create_directories(tmp / "victim");
+    WriteFile(tmp / "victim/thumbnail.png", "precious");
+    fs::create_directory(tmp / "out");
+    fs::create_directory_symlink(tmp / "victim", tmp / "out/Sales.odb_MediaContent");
+    RecordingView view;
+    view.jobs = {{package, 0}};
+    view.destination = tmp / "out";
+    BatchRunner batch(view);
+    batch.Repair();
+    ASSERT_EQ(batch.Save(), 1);
+    EXPECT_EQ(ReadFile(tmp / "victim/thumbnail.png"), "precious");
+    EXPECT_EQ(FilesUnder(tmp / "victim"), std::vector<std::string>{"thumbnail.png"});
+    const std::pair<Colour, std::string> refused{
+        kRed, package + " media folder Sales.odb_MediaContent cannot be used (it is a link or not a folder), its "
+                        "pictures are not copied....\r\n"};
+    EXPECT_NE(std::find(view.log.begin(), view.log.end(), refused), view.log.end());
+    ASSERT_EQ(batch.report.packages.size(), 1u);
+    EXPECT_EQ(batch.report.packages[0].result, PackageResult::SavedWithLosses);
+    EXPECT_EQ(batch.report.packages[0].picturesNotCopied, std::vector<std::string>{"thumbnail.png"});
+}
+
+// An output of an earlier save is replaced only when the user answers Yes.
+TEST_F(OwnDestination, EarlierOutputIsReplacedOnlyOnYes)
+{
+    const std::string package = tmp / "Sales.odb";
+    WriteFile(package, HealthyStart());
+    fs::create_directory(tmp / "out");
+    WriteFile(tmp / "out/TAVRINREP_Sales.odb", "earlier output");
+    RecordingView view;
+    view.jobs = {{package, 0}};
+    view.destination = tmp / "out";
+    BatchRunner batch(view);
+    batch.Repair();
+    view.answers = {kIdNo, kIdOk, kIdYes}; // the closing message of the first save takes one
+    ASSERT_EQ(batch.Save(), 1);
+    EXPECT_EQ(view.messages.front(), "TAVRINREP_Sales.odb already exists in the destination folder. Do you want to replace it?");
+    EXPECT_EQ(ReadFile(tmp / "out/TAVRINREP_Sales.odb"), "earlier output");
+    const std::pair<Colour, std::string> skipped{
+        kRed, package + " saving of file skipped, TAVRINREP_Sales.odb already exists in the destination folder....\r\n"};
+    EXPECT_NE(std::find(view.log.begin(), view.log.end(), skipped), view.log.end());
+    EXPECT_EQ(batch.report.packages[0].result, PackageResult::SaveFailed);
+
+    view.messages.clear();
+    ASSERT_EQ(batch.Save(), 1);
+    EXPECT_NE(ReadFile(tmp / "out/TAVRINREP_Sales.odb"), "earlier output");
+    EXPECT_EQ(batch.report.packages[0].result, PackageResult::Saved);
 }
 
 } // namespace

@@ -106,6 +106,7 @@ TEST_F(Faults, FullDestinationKeepsTheEarlierGoodOutput)
         {
             FaultyFileIo disk;
             disk.writeBudget = budget;
+            view.answers.push_back(kIdYes); // replace the earlier output
             EXPECT_EQ(batch.Save(), 1);
         }
         EXPECT_TRUE(Logged(kRed, path + " saving of file failed (No space left on device)....\r\n")) << budget;
@@ -132,6 +133,30 @@ TEST_F(Faults, PicturesThatCannotBeCopiedAreNamedNotCalledDone)
     // The archive itself was not in the way of the fault.
     EXPECT_TRUE(Logged(kGreen, path + " saving of file done....\r\n"));
     EXPECT_EQ(FilesUnder(tmp / "out"), std::vector<std::string>{"TAVRINREP_Sales.odb"});
+    EXPECT_EQ(batch.report.packages[0].result, PackageResult::SavedWithLosses);
+    EXPECT_EQ(batch.report.packages[0].picturesNotCopied, (std::vector<std::string>{"logo.png", "photo.jpg"}));
+}
+
+TEST_F(Faults, MemberThatCouldNotBeWrittenMakesTheSaveOneWithLosses)
+{
+    const std::string path = AddJob("Sales.odb", GoodPackage());
+    {
+        FaultyFileIo disk;
+        disk.failWritesUnder = "/database/";
+        batch.Repair();
+    }
+    EXPECT_TRUE(Logged(kRed, path + " member database/script could not be written (No space left on device) and is "
+                                    "left out....\r\n"));
+    ASSERT_EQ(batch.Save(), 1);
+    ASSERT_EQ(batch.report.packages.size(), 1u);
+    EXPECT_EQ(batch.report.packages[0].result, PackageResult::SavedWithLosses);
+    EXPECT_TRUE(Exists(tmp / "out/TAVRINREP_Sales.odb"));
+
+    // The same package whole is saved without losses.
+    batch.Repair();
+    view.answers = {kIdYes};
+    ASSERT_EQ(batch.Save(), 1);
+    EXPECT_EQ(batch.report.packages[0].result, PackageResult::Saved);
 }
 
 TEST_F(Faults, DiskFillingUpDuringRepairLosesMembersLoudlyAndLeavesNoPart)

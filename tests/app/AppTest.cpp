@@ -371,7 +371,7 @@ TEST_F(ShellTest, ClosingIsRefusedWhileRunningAskedOtherwiseAndWipesTheWorkspace
     CMainFrame frame(NoSplash());
     frame.show();
     const QString root = QString::fromStdString(GetWorkspaceRoot());
-    ASSERT_TRUE(QDir().mkpath(root + QStringLiteral("/Sales.odb0")));
+    ASSERT_TRUE(QDir().mkpath(root + QStringLiteral("/Sales.odb.0")));
 
     frame.RunningFlag() = 1;
     EXPECT_FALSE(frame.close());
@@ -389,6 +389,19 @@ TEST_F(ShellTest, ClosingIsRefusedWhileRunningAskedOtherwiseAndWipesTheWorkspace
     answerYesNo = 6;
     EXPECT_TRUE(frame.close());
     EXPECT_FALSE(QFileInfo::exists(root));
+}
+
+// Hovered log text holds names from damaged packages: markup in them stays text, so a
+// name like <img src=...> loads no picture.
+TEST_F(ShellTest, StatusBarShowsHoveredTextAsPlainText)
+{
+    CMainFrame frame(NoSplash());
+    const QString hostile = QStringLiteral("p.odb member <img src=\"/etc/passwd\"><b>x</b> is cut short");
+    frame.ShowStatusText(hostile);
+    auto* pane = frame.findChild<QLabel*>(QStringLiteral("StatusPane0"));
+    ASSERT_NE(pane, nullptr);
+    EXPECT_EQ(pane->textFormat(), Qt::PlainText);
+    EXPECT_EQ(frame.StatusText(), hostile);
 }
 
 TEST_F(ShellTest, MissingHelpDocumentIsReported)

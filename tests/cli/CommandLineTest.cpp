@@ -27,8 +27,23 @@ TEST(CommandLine, ParsesEveryOptionAndRefusesBadOnes)
     EXPECT_EQ(ParseCommandLine({"--help"}).error, "");
     EXPECT_EQ(ParseCommandLine({"--version"}).error, "");
 
+    // As getopt_long reads them: bundled short options, values joined, options after files.
+    const ParseResult bundled = ParseCommandLine({"x.odb", "-qo", "out", "--force", "y.odb"});
+    ASSERT_EQ(bundled.error, "");
+    EXPECT_TRUE(bundled.options.quiet);
+    EXPECT_TRUE(bundled.options.force);
+    EXPECT_EQ(bundled.options.output, "out");
+    EXPECT_EQ(bundled.options.files, (std::vector<std::string>{"x.odb", "y.odb"}));
+    EXPECT_EQ(ParseCommandLine({"--out=o", "x.odb"}).options.output, "o");
+
+    EXPECT_EQ(ParseCommandLine({"-o"}).error, "option -o needs a value");
+    EXPECT_EQ(ParseCommandLine({"--json=yes", "x.odb"}).error, "option --json takes no value");
+    EXPECT_EQ(ParseCommandLine({"--bogus=1", "x.odb"}).error, "unknown or ambiguous option --bogus");
+    EXPECT_EQ(ParseCommandLine({"-x", "x.odb"}).error, "unknown option -x");
+    EXPECT_EQ(ParseCommandLine({"-"}).error, "'-': a package cannot be read from standard input; give the file's name");
     const std::vector<std::vector<std::string>> bad = {
         {}, {"--list"}, {"-o"}, {"--bogus", "x.odb"}, {"--json=yes", "x.odb"}, {"--keep-workspace=", "x.odb"},
+        {"--no", "x.odb"}, {"a.odb", "-"}, {""},
     };
     for (const auto& arguments : bad)
         EXPECT_NE(ParseCommandLine(arguments).error, "") << testing::PrintToString(arguments);

@@ -78,7 +78,7 @@ TEST_F(TavrinRepair, ExitStatusSaysWhetherEveryFileWasRepairedAndSaved)
         {"-o out " + Fixture("intact.odb") + " " + Fixture("no-central-directory.odb"), 0},
         {"-o out " + Fixture("intact.odb") + " " + Fixture("not-a-zip.odb"), 1},
         {"-o out " + Fixture("intact.odb") + " missing.odb", 1},
-        {"-o out " + Fixture("flipped-bytes-in-deflated-member.odb"), 0}, // repaired as far as it goes
+        {"-o out " + Fixture("flipped-bytes-in-deflated-member.odb"), 3}, // saved, but a member is cut
         {"", 2},
         {"--frobnicate " + Fixture("intact.odb"), 2},
         {"-o", 2},
@@ -90,7 +90,8 @@ TEST_F(TavrinRepair, ExitStatusSaysWhetherEveryFileWasRepairedAndSaved)
         EXPECT_EQ(Run(c.arguments), c.status) << c.arguments << "\n" << err;
 
     EXPECT_EQ(Run("-o no-such-folder " + Fixture("intact.odb")), 2);
-    EXPECT_EQ(err, "tavrin-repair: Please select a valid folder path.\n");
+    EXPECT_EQ(err, "tavrin-repair: no-such-folder: No such file or directory (the output folder must exist)\n"
+                   "Try 'tavrin-repair --help' for more information.\n");
     EXPECT_EQ(Run("--version"), 0);
     EXPECT_EQ(out.rfind("tavrin-repair ", 0), 0u);
 }
@@ -136,7 +137,7 @@ TEST_F(TavrinRepair, TerminalGetsColoursAndProgressInPlace)
     EXPECT_NE(tty.find("File progress: 100.00% complete. Estimated completion: "), std::string::npos);
     EXPECT_NE(tty.find("\r\033[K"), std::string::npos);
 
-    const std::string plain = "script -qfec " + Quote(inner + " --no-color") + " /dev/null >" +
+    const std::string plain = "script -qfec " + Quote(inner + " --no-color --force") + " /dev/null >" +
                               Quote((root / "tty.txt").string());
     ASSERT_EQ(std::system(plain.c_str()), 0);
     EXPECT_EQ(Slurp(root / "tty.txt").find("\033[1;32m"), std::string::npos);
@@ -152,8 +153,15 @@ TEST_F(TavrinRepair, FailedPackagesLeaveNoOutput)
 TEST_F(TavrinRepair, ResultThatCannotBeMovedIntoPlaceFailsTheRunAndLeavesNoStaging)
 {
     std::ofstream(root / "out/intact.odb_MediaContent") << "a file where the media folder goes";
-    EXPECT_EQ(Run("-q -o out " + Fixture("intact.odb")), 1);
-    EXPECT_NE(err.find("out/intact.odb_MediaContent"), std::string::npos) << err;
+    // The package is saved, its pictures are not: a loss, said even under -q.
+    EXPECT_EQ(Run("-q -o out " + Fixture("intact.odb")), 3);
+    EXPECT_NE(err.find("tavrin-repair: out/intact.odb_MediaContent: already exists; give --force to add the pictures "
+                       "to it (2 picture(s) not copied)\n"),
+              std::string::npos)
+        << err;
+    EXPECT_NE(err.find("intact.odb: saved with losses (2 member(s) or picture(s) not recovered whole)\n"),
+              std::string::npos)
+        << err;
     EXPECT_EQ(Entries(root / "out"), (std::vector<std::string>{"TAVRINREP_intact.odb", "intact.odb_MediaContent"}));
     EXPECT_EQ(Slurp(root / "out/intact.odb_MediaContent"), "a file where the media folder goes");
 }
@@ -202,9 +210,9 @@ TEST_F(TavrinRepair, JsonReportDescribesEveryPackage)
     const std::string check = R"(
 import json, sys
 d = json.load(open(sys.argv[1]))
-assert d["output"] == "out" and d["exit_status"] == 1, d
+assert d["schema_version"] == 2 and d["output"] == "out" and d["exit_status"] == 1, d
 a, b, c, e = d["packages"]
-assert a["result"] == "saved" and a["output"] == "out/TAVRINREP_hole-of-zeros.odb", a
+assert a["result"] == "saved-with-losses" and a["output"] == "out/TAVRINREP_hole-of-zeros.odb", a
 assert a["members_found"] == 9 and a["members_written"] == 8, a
 assert a["members_not_recovered"] == ["settings.xml"], a
 assert a["content_xml"] == "original" and a["media_folder"] == "out/hole-of-zeros.odb_MediaContent", a
@@ -233,9 +241,11 @@ assert e["members"][0]["defect"] == "data-damaged", e
     EXPECT_NE(err.find("  Repaired....\n"), std::string::npos);
     EXPECT_FALSE(fs::exists(root / "out/TAVRINREP_lost.odb"));
 
-    ASSERT_EQ(Run("--list --json " + Fixture("empty.odb")), 0);
-    EXPECT_EQ(out, "{\"packages\": [\n  {\"path\": \"" + kFixtures +
-                       "/empty.odb\", \"opened\": true, \"error\": null, \"members\": []}\n]}\n");
+    // A file with no member in it is no package, for the list too.
+    ASSERT_EQ(Run("--list --json " + Fixture("empty.odb")), 1);
+    EXPECT_EQ(out, "{\"schema_version\": 2, \"packages\": [\n  {\"path\": \"" + kFixtures +
+                       "/empty.odb\", \"opened\": true, \"error\": \"no package member found, it is not a database "
+                       "package\", \"members\": []}\n]}\n");
 }
 
 // Two packages in one file: the report says so and names the copies kept and set aside.
@@ -290,7 +300,9 @@ TEST_F(TavrinRepair, JsonReportListsRenamedMembers)
     const std::string check = R"(
 import json, sys
 (p,) = json.load(open(sys.argv[1]))["packages"]
-assert p["renamed"] == [{"from": "caf\u00e9.txt", "to": "caf%E9.txt"}] and p["renamed_not_listed"] == 0, p
+# The name as the package stores it: the byte that is no UTF-8 as a surrogate escape.
+assert p["renamed"] == [{"from": "caf\udce9.txt", "to": "caf%E9.txt"}] and p["renamed_not_listed"] == 0, p
+assert p["members"][0]["name"].encode("utf-8", "surrogateescape") == b"caf\xe9.txt", p
 )";
     std::ofstream(root / "check.py") << check;
     const std::string command =
@@ -302,7 +314,7 @@ assert p["renamed"] == [{"from": "caf\u00e9.txt", "to": "caf%E9.txt"}] and p["re
 // per change, the same as its log line.
 TEST_F(TavrinRepair, JsonReportListsTheDatabaseCompletions)
 {
-    ASSERT_EQ(Run("--json -o out " + Fixture("truncated-in-member.odb") + " " + Fixture("intact.odb")), 0) << err;
+    ASSERT_EQ(Run("--json -o out " + Fixture("truncated-in-member.odb") + " " + Fixture("intact.odb")), 3) << err;
     std::ofstream(root / "report.json") << out;
     const std::string check = R"(
 import json, sys
@@ -322,11 +334,11 @@ assert done["detail"] in sys.argv[2], (done, sys.argv[2])
 TEST_F(TavrinRepair, KeepWorkspaceKeepsTheExtractedPackagesButRefusesAFullFolder)
 {
     ASSERT_EQ(Run("-q -o out --keep-workspace ws " + Fixture("intact.odb")), 0) << err;
-    EXPECT_TRUE(fs::exists(root / "ws/intact.odb0/content.xml"));
+    EXPECT_TRUE(fs::exists(root / "ws/intact.odb.0/content.xml"));
     EXPECT_TRUE(Entries(root / "tmp").empty());
     EXPECT_EQ(Run("-q -o out --keep-workspace ws " + Fixture("intact.odb")), 2);
     EXPECT_NE(err.find("must be new or empty"), std::string::npos);
-    EXPECT_TRUE(fs::exists(root / "ws/intact.odb0/content.xml"));
+    EXPECT_TRUE(fs::exists(root / "ws/intact.odb.0/content.xml"));
 }
 
 TEST_F(TavrinRepair, SameFileNameTwiceGivesTwoOutputs)
@@ -355,12 +367,12 @@ TEST_F(TavrinRepair, JsonReportCountsFailuresPastAHundred)
     for (int i = 0; i < 103; ++i)
         package += header("fake/" + std::to_string(i), 8, 4, 100) + "\xff\xff\xff\xff";
     std::ofstream(root / "fake.odb", std::ios::binary) << package;
-    ASSERT_EQ(Run("--json -o out fake.odb"), 0) << err;
+    ASSERT_EQ(Run("--json -o out fake.odb"), 3) << err;
     std::ofstream(root / "report.json") << out;
     const std::string check = R"(
 import json, sys
 p = json.load(open(sys.argv[1]))["packages"][0]
-assert p["result"] == "saved" and p["members_found"] == 101 and p["members_written"] == 1, p
+assert p["result"] == "saved-with-losses" and p["members_found"] == 101 and p["members_written"] == 1, p
 assert p["members_not_recovered"] == ["fake/%d" % i for i in range(100)], p
 assert p["failed_members_not_listed"] == 3 and p["lost_members_not_listed"] == 0, p
 )";
@@ -371,6 +383,197 @@ assert p["failed_members_not_listed"] == 3 and p["lost_members_not_listed"] == 0
     EXPECT_NE(err.find("fake.odb 3 more members could not be recovered whole, they are not listed one by one....\n"),
               std::string::npos);
     EXPECT_EQ(err.find("member fake/100 "), std::string::npos);
+}
+
+// Never a file named on the command line, and no earlier output unless --force.
+TEST_F(TavrinRepair, OutputsReplaceNoInputAndNoEarlierOutputWithoutForce)
+{
+    fs::create_directories(root / "docs");
+    fs::copy_file(kFixtures + "/intact.odb", root / "docs/Sales.odb");
+    fs::copy_file(kFixtures + "/content-xml-short.odb", root / "docs/TAVRINREP_Sales.odb");
+    const std::string second = Slurp(root / "docs/TAVRINREP_Sales.odb");
+    for (const char* force : {"", "--force "}) {
+        EXPECT_EQ(Run(std::string("-q ") + force + "-o docs docs/Sales.odb docs/TAVRINREP_Sales.odb"), 1) << force;
+        EXPECT_EQ(Slurp(root / "docs/TAVRINREP_Sales.odb"), second) << "an input was replaced " << force;
+        EXPECT_NE(err.find("tavrin-repair: docs/TAVRINREP_Sales.odb: "), std::string::npos) << err;
+    }
+    EXPECT_NE(err.find("docs/TAVRINREP_Sales.odb: it is one of the files given to repair, it is not replaced\n"),
+              std::string::npos)
+        << err;
+
+    // An earlier output that is no input: kept, then replaced on request.
+    std::ofstream(root / "out/TAVRINREP_intact.odb") << "earlier";
+    EXPECT_EQ(Run("-q --no-media -o out " + Fixture("intact.odb")), 1);
+    EXPECT_EQ(err, "tavrin-repair: out/TAVRINREP_intact.odb: already exists; give --force to replace it\n");
+    EXPECT_EQ(Slurp(root / "out/TAVRINREP_intact.odb"), "earlier");
+    EXPECT_EQ(Run("-q --force --no-media -o out " + Fixture("intact.odb")), 0) << err;
+    EXPECT_NE(Slurp(root / "out/TAVRINREP_intact.odb"), "earlier");
+    EXPECT_EQ(Entries(root / "out"), std::vector<std::string>{"TAVRINREP_intact.odb"});
+}
+
+// A media folder that is a link is not written through, even with --force.
+TEST_F(TavrinRepair, MediaFolderThatIsALinkIsRefused)
+{
+    fs::create_directories(root / "victim");
+    std::ofstream(root / "victim/thumbnail.png") << "precious";
+    fs::create_directory_symlink(root / "victim", root / "out/intact.odb_MediaContent");
+    EXPECT_EQ(Run("-q --force -o out " + Fixture("intact.odb")), 3);
+    EXPECT_NE(err.find("tavrin-repair: out/intact.odb_MediaContent: it is a link or not a folder"), std::string::npos)
+        << err;
+    EXPECT_EQ(Entries(root / "victim"), std::vector<std::string>{"thumbnail.png"});
+    EXPECT_EQ(Slurp(root / "victim/thumbnail.png"), "precious");
+    EXPECT_TRUE(fs::exists(root / "out/TAVRINREP_intact.odb"));
+}
+
+TEST_F(TavrinRepair, KeepWorkspaceThatIsTheOutputFolderIsAUsageError)
+{
+    fs::permissions(root / "out", fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                      fs::perms::others_read | fs::perms::others_exec);
+    std::ofstream(root / "out/keep.txt") << "mine";
+    EXPECT_EQ(Run("-o out --keep-workspace out/ " + Fixture("intact.odb")), 2);
+    EXPECT_EQ(err, "tavrin-repair: --keep-workspace: the workspace folder cannot be the output folder\n"
+                   "Try 'tavrin-repair --help' for more information.\n");
+    EXPECT_EQ(Entries(root / "out"), std::vector<std::string>{"keep.txt"});
+    EXPECT_EQ(fs::status(root / "out").permissions() & fs::perms::all,
+              fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec | fs::perms::others_read |
+                  fs::perms::others_exec);
+}
+
+// Losses and failures are said under -q, with the file they are about; the closing
+// message says "completed" only when something was saved.
+TEST_F(TavrinRepair, QuietStillNamesFailuresAndLosses)
+{
+    EXPECT_EQ(Run("-q -o out missing.odb"), 1);
+    EXPECT_EQ(err, "tavrin-repair: missing.odb: No such file or directory\n"
+                   "missing.odb cannot be saved,as it is not Repaired.\n");
+    EXPECT_EQ(out, "");
+
+    EXPECT_EQ(Run("-q -o out " + Fixture("flipped-bytes-in-deflated-member.odb")), 3);
+    EXPECT_EQ(out, "");
+    EXPECT_NE(err.find("flipped-bytes-in-deflated-member.odb member "), std::string::npos) << err;
+    EXPECT_NE(err.find("flipped-bytes-in-deflated-member.odb: saved with losses ("), std::string::npos) << err;
+
+    EXPECT_EQ(Run("-o out " + Fixture("not-a-zip.odb")), 1);
+    EXPECT_EQ(err.find("completed"), std::string::npos) << err;
+    EXPECT_NE(err.find("tavrin-repair: no file was saved\n"), std::string::npos) << err;
+    EXPECT_EQ(Run("-o out --no-media " + Fixture("intact.odb")), 0);
+    EXPECT_NE(err.find("File(s) saving process has been completed."), std::string::npos) << err;
+}
+
+TEST_F(TavrinRepair, UsageErrorsPointToHelp)
+{
+    for (const char* arguments : {"-", "--bogus x.odb", "-o", ""}) {
+        EXPECT_EQ(Run(arguments), 2) << arguments;
+        EXPECT_NE(err.find("\nTry 'tavrin-repair --help' for more information.\n"), std::string::npos) << err;
+        EXPECT_EQ(err.find("Usage:"), std::string::npos) << err;
+    }
+    EXPECT_EQ(Run("-qo out " + Fixture("intact.odb")), 0) << err;
+    EXPECT_EQ(Run("--force --output=out " + Fixture("intact.odb") + " -q"), 0) << err;
+}
+
+// Paths reach the terminal escaped like member names; the JSON report is valid UTF-8
+// whatever bytes a path holds, and gives them back exactly.
+TEST_F(TavrinRepair, PathsAreEscapedAndTheReportIsValidUtf8)
+{
+    const std::string hostile = "a\x1b]0;owned\x07\x1b[2Jb\x9b.odb";
+    fs::copy_file(kFixtures + "/intact.odb", root / hostile);
+    EXPECT_EQ(Run("--no-media -o out " + Quote(hostile) + " gone\x1b[31m.odb"), 1);
+    EXPECT_EQ(out.find('\x1b'), std::string::npos);
+    EXPECT_EQ(err.find('\x1b'), std::string::npos);
+    EXPECT_NE(out.find("a\\x1b]0;owned\\x07\\x1b[2Jb\\x9b.odb  Repaired....\n"), std::string::npos) << out;
+    EXPECT_NE(err.find("tavrin-repair: gone\\x1b[31m.odb: No such file or directory\n"), std::string::npos) << err;
+
+    EXPECT_EQ(Run("--json -q --force --no-media -o out " + Quote(hostile)), 0) << err;
+    std::ofstream(root / "report.json") << out;
+    const std::string check = R"(
+import json, sys
+raw = open(sys.argv[1], "rb").read()
+d = json.loads(raw.decode("utf-8"))  # strict: fails on any byte that is no UTF-8
+(p,) = d["packages"]
+assert p["path"].encode("utf-8", "surrogateescape") == sys.argv[2].encode("utf-8", "surrogateescape"), p["path"]
+assert p["result"] == "saved", p
+)";
+    std::ofstream(root / "check.py") << check;
+    const std::string command = "/usr/bin/python3 " + Quote((root / "check.py").string()) + " " +
+                                Quote((root / "report.json").string()) + " " + Quote(hostile);
+    EXPECT_EQ(std::system(command.c_str()), 0) << out;
+}
+
+// The progress goes to standard error, so `> log` keeps it on the terminal, and a
+// terminal that cannot move its cursor gets none.
+TEST_F(TavrinRepair, ProgressIsOnStandardErrorAndNotOnADumbTerminal)
+{
+    const std::string inner = "cd " + Quote(root.string()) + " && " + Quote(TAVRIN_REPAIR_EXE) + " --force -o out " +
+                              Fixture("intact.odb") + " >log.txt";
+    const std::string command = "script -qfec " + Quote(inner) + " /dev/null >" + Quote((root / "tty.txt").string());
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    EXPECT_NE(Slurp(root / "tty.txt").find("Total files progress: 100.00% complete."), std::string::npos);
+    const std::string log = Slurp(root / "log.txt");
+    EXPECT_NE(log.find("  Repaired....\n"), std::string::npos);
+    EXPECT_EQ(log.find("% complete"), std::string::npos);
+    EXPECT_EQ(log.find('\x1b'), std::string::npos);
+
+    const std::string dumb = "script -qfec " + Quote("export TERM=dumb; " + inner) + " /dev/null >" +
+                             Quote((root / "tty.txt").string());
+    ASSERT_EQ(std::system(dumb.c_str()), 0);
+    const std::string tty = Slurp(root / "tty.txt");
+    EXPECT_EQ(tty.find("\033[K"), std::string::npos);
+    EXPECT_EQ(tty.find("\033[1A"), std::string::npos);
+    EXPECT_EQ(tty.find("% complete"), std::string::npos);
+}
+
+// However the run ends, nothing of it is left: no staging folder, no workspace, no
+// part file.
+TEST_F(TavrinRepair, ClosedPipeFileSizeLimitAndEarlyTerminationLeaveNothingBehind)
+{
+    const std::string files = Fixture("intact.odb") + " " + Fixture("no-central-directory.odb") + " " +
+                              Fixture("hole-of-zeros.odb");
+    const std::string env = "cd " + Quote(root.string()) + " && TMPDIR=" + Quote((root / "tmp").string()) + " ";
+    auto expectClean = [&](const char* how) {
+        for (const std::string& name : Entries(root / "out"))
+            EXPECT_NE(name[0], '.') << how << ": left " << name;
+        EXPECT_TRUE(Entries(root / "tmp").empty()) << how;
+    };
+
+    // Nobody reads the output (`| head` gone): the run stops as on Ctrl-C, with no
+    // SIGPIPE death, and saves nothing.
+    const std::string closed = R"(
+import os, sys
+read, write = os.pipe()
+os.close(read)
+os.dup2(write, 1)
+os.execv(sys.argv[1], sys.argv[1:])
+)";
+    std::ofstream(root / "closed.py") << closed;
+    const std::string pipe = env + "/usr/bin/python3 closed.py " + Quote(TAVRIN_REPAIR_EXE) + " -o out " + files +
+                             " 2>err.txt; echo $? >status.txt";
+    ASSERT_EQ(std::system(("bash -c " + Quote(pipe)).c_str()), 0);
+    EXPECT_EQ(Slurp(root / "status.txt"), "1\n") << Slurp(root / "err.txt");
+    EXPECT_TRUE(Entries(root / "out").empty());
+    expectClean("closed pipe");
+
+    // Files may not grow past 1 KiB: the archive fails, the run says so and cleans up.
+    const std::string limited = env + "ulimit -f 1; " + Quote(TAVRIN_REPAIR_EXE) + " -q -o out " +
+                                Fixture("intact.odb") + " 2>err.txt; echo $? >status.txt";
+    ASSERT_EQ(std::system(("bash -c " + Quote(limited)).c_str()), 0);
+    EXPECT_EQ(Slurp(root / "status.txt"), "1\n");
+    EXPECT_NE(Slurp(root / "err.txt").find("File too large"), std::string::npos) << Slurp(root / "err.txt");
+    expectClean("file size limit");
+
+    // A SIGTERM already waiting when the program starts, before any thread of its own.
+    const std::string early = R"(
+import os, signal, sys
+signal.pthread_sigmask(signal.SIG_BLOCK, [signal.SIGTERM])
+os.kill(os.getpid(), signal.SIGTERM)
+os.execv(sys.argv[1], sys.argv[1:])
+)";
+    std::ofstream(root / "early.py") << early;
+    const std::string term = env + "/usr/bin/python3 early.py " + Quote(TAVRIN_REPAIR_EXE) + " -q -o out " + files +
+                             " 2>err.txt; echo $? >status.txt";
+    ASSERT_EQ(std::system(("bash -c " + Quote(term)).c_str()), 0);
+    EXPECT_EQ(Slurp(root / "status.txt"), "130\n") << Slurp(root / "err.txt");
+    EXPECT_TRUE(Entries(root / "out").empty());
+    expectClean("early SIGTERM");
 }
 
 } // namespace

@@ -58,8 +58,8 @@ TEST_F(Batches, SameFileNameTwiceGetsTwoPackageFoldersAndTwoOutputs)
     const std::string first = AddJob("a/Sales.odb", SmallPackage("A"));
     const std::string second = AddJob("b/Sales.odb", SmallPackage("B"));
     batch.Repair();
-    EXPECT_TRUE(Exists(tmp / "ws/Sales.odb0/database/script"));
-    EXPECT_TRUE(Exists(tmp / "ws/Sales.odb1/database/script"));
+    EXPECT_TRUE(Exists(tmp / "ws/Sales.odb.0/database/script"));
+    EXPECT_TRUE(Exists(tmp / "ws/Sales.odb.1/database/script"));
     EXPECT_EQ(view.jobs[0].state, 1);
     EXPECT_EQ(view.jobs[1].state, 1);
 
@@ -98,7 +98,7 @@ TEST_F(Batches, StopDuringTheSecondOfFourFinishesItAndListsTheRest)
         EXPECT_TRUE(Logged(paths[j] + " file is not extracting as process has been stop by the user.... \r\n", kBlack));
         EXPECT_TRUE(Logged(paths[j] + " not Repaired....\r\n", kRed));
         EXPECT_EQ(view.jobs[j].state, 0);
-        EXPECT_FALSE(Exists(tmp / ("ws/p" + std::to_string(j) + ".odb" + std::to_string(j))));
+        EXPECT_FALSE(Exists(tmp / ("ws/p" + std::to_string(j) + ".odb." + std::to_string(j))));
     }
     EXPECT_EQ(view.jobs[1].state, 1);
     EXPECT_EQ(view.log.back(), std::make_pair(kBlack, std::string(64, '_') + "\r\n\r\n"));
@@ -139,6 +139,7 @@ TEST_F(Batches, ArchiveThatCannotBeWrittenIsLoggedAsFailedNotDone)
     batch.Repair();
     // A folder in the archive's place: the finished archive cannot be moved there.
     fs::create_directories(tmp / "out/TAVRINREP_Blocked.odb/keep");
+    view.answers = {kIdYes}; // replace it
     EXPECT_EQ(batch.Save(), 1);
     EXPECT_FALSE(Logged(path + " saving of file done....\r\n", kGreen));
     bool failureLogged = false;
@@ -241,11 +242,11 @@ TEST_F(Batches, ClosingMessageLinksTheDestinationAsTyped)
 TEST_F(Batches, RepairWipesTheWorkspaceOfAnEarlierRun)
 {
     AddJob("a.odb", SmallPackage("A"));
-    fs::create_directories(tmp / "ws/old.odb0");
-    WriteFile(tmp / "ws/old.odb0/stale", "x");
+    fs::create_directories(tmp / "ws/old.odb.0");
+    WriteFile(tmp / "ws/old.odb.0/stale", "x");
     batch.Repair();
-    EXPECT_FALSE(Exists(tmp / "ws/old.odb0"));
-    EXPECT_TRUE(Exists(tmp / "ws/a.odb0/mimetype"));
+    EXPECT_FALSE(Exists(tmp / "ws/old.odb.0"));
+    EXPECT_TRUE(Exists(tmp / "ws/a.odb.0/mimetype"));
 }
 
 } // namespace

@@ -27,6 +27,13 @@ public:
         errno = EIO;
         return -1;
     }
+    ssize_t ReadAt(int fd, void* buffer, std::size_t size, off_t offset) override
+    {
+        if (allowed_-- > 0)
+            return FileIo::ReadAt(fd, buffer, size, offset);
+        errno = EIO;
+        return -1;
+    }
 
 private:
     int allowed_;
@@ -93,8 +100,9 @@ TEST(MemberStream, EachReadSaysWhyItStopped)
 TEST(MemberStream, AFailedReadIsTheSystemsErrorNotTheEndOfThePackage)
 {
     TempFolder tmp;
-    // Bytes that do not compress, so the stream needs more than one read of input.
-    Bytes noise(100000, '\0');
+    // Bytes that do not compress, more than a whole-member read takes at once, so the
+    // stream needs more than one read of input.
+    Bytes noise(3000000, '\0');
     std::uint32_t state = 12345;
     for (char& c : noise)
         c = static_cast<char>((state = state * 1103515245u + 12345u) >> 24);
@@ -102,7 +110,7 @@ TEST(MemberStream, AFailedReadIsTheSystemsErrorNotTheEndOfThePackage)
     WriteFile(tmp / "p", deflated);
     FailingReads io(1); // the first chunk of input arrives, the next read fails
     platform::FileIo* previous = platform::FileIo::Install(&io);
-    const Reading reading = ReadAll(tmp / "p", static_cast<std::uint32_t>(deflated.size()), 100000, 100000);
+    const Reading reading = ReadAll(tmp / "p", static_cast<std::uint32_t>(deflated.size()), 3000000, 100000);
     platform::FileIo::Install(previous);
     ASSERT_FALSE(reading.statuses.empty());
     EXPECT_EQ(reading.statuses.back(), MemberRead::ReadError);

@@ -71,7 +71,7 @@ TEST(PackageOutcome, ASaveThatLeftFilesOutOrFailedChangesWhatIsSaid)
         {PackageResult::NotStarted, false, true, PackageOutcome::Pending},
         {PackageResult::Saved, true, true, PackageOutcome::NoDamageFound},
         {PackageResult::Saved, false, true, PackageOutcome::Repaired},
-        {PackageResult::SaveIncomplete, true, true, PackageOutcome::RepairedWithLosses},
+        {PackageResult::SavedWithLosses, true, true, PackageOutcome::RepairedWithLosses},
         {PackageResult::SaveFailed, false, true, PackageOutcome::NotSaved},
         // Not even a member to save: what the user needs to know is that it was not repaired.
         {PackageResult::SaveFailed, false, false, PackageOutcome::NotRepaired},

@@ -45,7 +45,7 @@ TEST(PackageRepair, EveryStepRunsInOrderAndTheReportSaysWhatEachDid)
         " file is open....\r\n",
         " file is extracted....\r\n",
         " file is closed....\r\n",
-        " the name caf\xC3\xA9.txt cannot be read by LibreOffice (it would refuse the whole package), it is saved as "
+        " the name caf\\xe9.txt cannot be read by LibreOffice (it would refuse the whole package), it is saved as "
         "caf%E9.txt....\r\n",
         " mimetype was not recovered, a new one is written....\r\n",
         " META-INF/manifest.xml was not recovered, a new one lists every recovered member....\r\n",

@@ -1,4 +1,5 @@
 #include "engine/Workspace.h"
+#include "engine/RunFolder.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -50,8 +51,12 @@ TEST(Workspace, RootIsPrivatePerUserFolderInTmpdir)
     ASSERT_EQ(::lstat(expected.c_str(), &info), 0);
     EXPECT_EQ(info.st_mode & 0777, 0700u);
 
-    EXPECT_EQ(PackageFolder("/data/in/Sales.odb", 2), expected + "/Sales.odb2");
-    EXPECT_EQ(PackageFolder("Sales.odb", 0), expected + "/Sales.odb0");
+    EXPECT_EQ(PackageFolder("/data/in/Sales.odb", 2), expected + "/Sales.odb.2");
+    EXPECT_EQ(PackageFolder("Sales.odb", 0), expected + "/Sales.odb.0");
+    // A job number never runs into a name that ends in digits.
+    EXPECT_NE(PackageFolder("T.odb1", 1), PackageFolder("T.odb", 11));
+    const std::string longName(255, 'n');
+    EXPECT_EQ(PackageFolder(longName, 7), expected + "/" + longName.substr(0, kMaxPackageFolderStem) + ".7");
 }
 
 TEST(Workspace, RefusesARootThatIsASymlinkOrAFile)
@@ -109,6 +114,44 @@ TEST(Workspace, DeleteFolderTreeEmptiesButNeverFollowsLinks)
     EXPECT_FALSE(Exists(tree + "/a"));
     EXPECT_FALSE(Exists(tree + "/link"));
     EXPECT_TRUE(Exists(tmp / "outside/precious"));
+}
+
+} // namespace
+} // namespace tavrin
+
+namespace tavrin {
+namespace {
+
+// A run's folder is private and locked while the run lives; the folders of runs that
+// are gone (lock free) are removed by the next start, those of live runs are not.
+TEST(RunFolder, IsPrivateAndOnlyFoldersOfRunsThatEndedAreCleared)
+{
+    TempFolder tmp;
+    TemporaryTmpdir env(tmp.path());
+    RunFolder live;
+    ASSERT_TRUE(live.Create("tavrin-test"));
+    EXPECT_EQ(live.path().rfind(tmp.path() + "/tavrin-test-", 0), 0u) << live.path();
+    struct stat info {};
+    ASSERT_EQ(::lstat(live.path().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0700u);
+    WriteFile(live.path() + "/work", "x");
+
+    std::string deadPath;
+    {
+        RunFolder dead; // a run killed outright: its folder stays, its lock goes
+        ASSERT_TRUE(dead.Create("tavrin-test"));
+        deadPath = dead.path();
+        WriteFile(deadPath + "/left", "x");
+    }
+    ::mkdir((tmp.path() + "/tavrin-other-abcdef").c_str(), 0700); // not ours by name
+    RunFolder::RemoveStale("tavrin-test");
+    EXPECT_FALSE(Exists(deadPath));
+    EXPECT_TRUE(Exists(live.path() + "/work"));
+    EXPECT_TRUE(Exists(tmp.path() + "/tavrin-other-abcdef"));
+
+    const std::string livePath = live.path();
+    live.Remove();
+    EXPECT_FALSE(Exists(livePath));
 }
 
 } // namespace

@@ -180,7 +180,7 @@ def main(argv=None):
     repair = subprocess.run([options.repair, "-q", "--no-media", "-o", repaired]
                             + [variant["file"] for variant in variants],
                             stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
-    if repair.returncode not in (0, 1, 2):
+    if repair.returncode not in (0, 1, 2, 3):  # 3: saved, with losses
         print(repair.stdout.decode(errors="replace"))
         print("FAILED: tavrin-repair ended with status %d" % repair.returncode)
         return 1

@@ -242,11 +242,11 @@ TEST_F(ViewFlowTest, RepairPreviewAndSaveProduceTheLogPicturesAndPackages)
     ClickJob(view, 0);
     EXPECT_EQ(PictureBoxOf(view)->MessageStateValue(), int(PictureState::NoText));
     EXPECT_TRUE(PictureBoxOf(view)->PictureReadable());
-    EXPECT_TRUE(view.lastPicturePath.endsWith(QStringLiteral("intact.odb0/Thumbnails/thumbnail.png")))
+    EXPECT_TRUE(view.lastPicturePath.endsWith(QStringLiteral("intact.odb.0/Thumbnails/thumbnail.png")))
         << view.lastPicturePath.toStdString();
     ClickJob(view, 1);
     EXPECT_TRUE(PictureBoxOf(view)->PictureReadable());
-    EXPECT_TRUE(view.lastPicturePath.contains(QStringLiteral("truncated-in-local-header.odb1/forms/Obj11/Pictures/")))
+    EXPECT_TRUE(view.lastPicturePath.contains(QStringLiteral("truncated-in-local-header.odb.1/forms/Obj11/Pictures/")))
         << view.lastPicturePath.toStdString();
     ClickJob(view, 2);
     EXPECT_EQ(PictureBoxOf(view)->MessageStateValue(), int(PictureState::NoImage));
@@ -325,7 +325,7 @@ TEST_F(ViewFlowTest, RemovingAFileKeepsEveryOtherFileWithItsOwnPackage)
     // The remaining file now sits at position 0 and must still show its own pictures:
     // it has no thumbnail, the removed one had.
     ClickJob(view, 0);
-    EXPECT_TRUE(view.lastPicturePath.contains(QStringLiteral("truncated-in-local-header.odb0/forms/")))
+    EXPECT_TRUE(view.lastPicturePath.contains(QStringLiteral("truncated-in-local-header.odb.0/forms/")))
         << view.lastPicturePath.toStdString();
     EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(PackageFolder(paths[0].toStdString(), 0))));
 
