@@ -12,6 +12,7 @@
 
 #include "engine/EmbeddedDatabase.h"
 #include "engine/HsqldbDataFile.h"
+#include "engine/HsqldbScriptRecovery.h"
 #include "engine/MemberExtractor.h"
 #include "platform/FileIo.h"
 #include "platform/SystemError.h"
@@ -205,6 +206,18 @@ public:
             any = any || state != MemberState::Missing;
         if (!any)
             return done_;
+
+        if (states_[kScript] == MemberState::Missing &&
+            (states_[kData] != MemberState::Missing || states_[kBackup] != MemberState::Missing)) {
+            // The tables were defined in the script: only their rows can come back.
+            HsqldbScriptRecoveryInput input;
+            input.base = base_;
+            input.dataPresent = states_[kData] != MemberState::Missing;
+            input.dataWhole = states_[kData] == MemberState::Whole;
+            input.backupPresent = states_[kBackup] != MemberState::Missing;
+            input.backupWhole = states_[kBackup] == MemberState::Whole;
+            return RecoverHsqldbScript(input);
+        }
 
         const MemberState data = states_[kData];
         const bool backupWhole = states_[kBackup] == MemberState::Whole;

@@ -73,7 +73,7 @@ std::string Civil(std::int64_t days)
     const std::int64_t day = dayOfYear - (153 * mp + 2) / 5 + 1;
     const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
     const std::int64_t year = yearOfEra + era * 400 + (month <= 2);
-    char text[32];
+    char text[64];
     std::snprintf(text, sizeof text, "%04lld-%02lld-%02lld", static_cast<long long>(year),
                   static_cast<long long>(month), static_cast<long long>(day));
     return text;

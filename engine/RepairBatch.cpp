@@ -162,7 +162,7 @@ int RepairThreadProc(ThreadContext& context)
                 continue;
             } else {
                 for (DatabaseCompletion& completion : CompleteHsqldb(folder, extraction->members)) {
-                    view.AddLogLine(path + " " + CompletionLogText(completion), completion.rowsMayBeLost ? kRed : kBlack);
+                    view.AddLogLine(path + " " + CompletionLogText(completion), completion.rowsMayBeLost || completion.namesGuessed ? kRed : kBlack);
                     extraction->databaseCompletions.push_back(std::move(completion));
                 }
                 if (WriteMissingMimetype(folder))
