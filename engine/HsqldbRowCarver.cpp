@@ -167,6 +167,10 @@ private:
             return magnitude == 0 ? 0 : 64 - __builtin_clzll(magnitude) + (v < 0);
         }
         case HsqldbColumnKind::Boolean: return 1;
+        // Text is the likeliest reading of counted bytes; a DECIMAL costs the bits of its
+        // digits, so a text never reads as one.
+        case HsqldbColumnKind::Counted: return HsqldbRowReader::IsText(row + value.at + 4, value.size - 4) ? 8 : 16;
+        case HsqldbColumnKind::Decimal: return 8.0 * static_cast<double>(value.size - 8);
         default: return 8;
         }
     }

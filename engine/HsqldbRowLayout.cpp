@@ -91,6 +91,37 @@ std::size_t HsqldbRowReader::Step(const unsigned char* row, std::size_t rowSize,
     return start + size;
 }
 
+bool HsqldbRowReader::IsText(const unsigned char* bytes, std::size_t size, std::u16string* units)
+{
+    for (std::size_t i = 0; i < size;) {
+        const unsigned char first = bytes[i];
+        char16_t unit;
+        if (first < 0x80) {
+            if (first == 0)
+                return false;
+            unit = first;
+            i += 1;
+        } else if ((first & 0xe0) == 0xc0) {
+            if (i + 1 >= size || (bytes[i + 1] & 0xc0) != 0x80)
+                return false;
+            unit = static_cast<char16_t>(((first & 0x1f) << 6) | (bytes[i + 1] & 0x3f));
+            i += 2;
+        } else if ((first & 0xf0) == 0xe0) {
+            if (i + 2 >= size || (bytes[i + 1] & 0xc0) != 0x80 || (bytes[i + 2] & 0xc0) != 0x80)
+                return false;
+            unit = static_cast<char16_t>(((first & 0x0f) << 12) | ((bytes[i + 1] & 0x3f) << 6) | (bytes[i + 2] & 0x3f));
+            i += 3;
+        } else {
+            return false;
+        }
+        if (unit < 0x20 && unit != '\t' && unit != '\n' && unit != '\r')
+            return false;
+        if (units)
+            units->push_back(unit);
+    }
+    return true;
+}
+
 bool HsqldbRowReader::AtPadding(const unsigned char* row, std::size_t rowSize, std::size_t at)
 {
     if (at > rowSize || rowSize - at >= 8)

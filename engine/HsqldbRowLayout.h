@@ -65,6 +65,10 @@ public:
                      std::vector<HsqldbRawValue>& values);
 
     static std::int64_t Int(const unsigned char* bytes, std::size_t size);
+
+    // True when `bytes` are Java's modified UTF-8 of text a user could have typed (no
+    // NUL, no control character but tab and line ends); the UTF-16 units into `units`.
+    static bool IsText(const unsigned char* bytes, std::size_t size, std::u16string* units = nullptr);
 };
 
 } // namespace tavrin

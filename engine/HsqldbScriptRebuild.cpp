@@ -23,39 +23,6 @@ enum class SqlType {
     Boolean, SmallInt, Integer, BigInt, Double, Date, Time, Timestamp, Decimal, Varchar, LongVarchar, Binary, Unknown
 };
 
-// Java's modified UTF-8 as UTF-16 units; false when the bytes are not such text.
-bool ModifiedUtf8(const unsigned char* bytes, std::size_t size, std::u16string* units)
-{
-    for (std::size_t i = 0; i < size;) {
-        const unsigned char first = bytes[i];
-        char16_t unit;
-        if (first < 0x80) {
-            if (first == 0)
-                return false;
-            unit = first;
-            i += 1;
-        } else if ((first & 0xe0) == 0xc0) {
-            if (i + 1 >= size || (bytes[i + 1] & 0xc0) != 0x80)
-                return false;
-            unit = static_cast<char16_t>(((first & 0x1f) << 6) | (bytes[i + 1] & 0x3f));
-            i += 2;
-        } else if ((first & 0xf0) == 0xe0) {
-            if (i + 2 >= size || (bytes[i + 1] & 0xc0) != 0x80 || (bytes[i + 2] & 0xc0) != 0x80)
-                return false;
-            unit = static_cast<char16_t>(((first & 0x0f) << 12) | ((bytes[i + 1] & 0x3f) << 6) | (bytes[i + 2] & 0x3f));
-            i += 3;
-        } else {
-            return false;
-        }
-        // Control characters other than tab and line ends are not text a user typed.
-        if (unit < 0x20 && unit != '\t' && unit != '\n' && unit != '\r')
-            return false;
-        if (units)
-            units->push_back(unit);
-    }
-    return true;
-}
-
 std::int64_t FloorDiv(std::int64_t a, std::int64_t b)
 {
     return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
@@ -168,7 +135,7 @@ void Observe(ColumnFigures& figures, const std::vector<unsigned char>& row, cons
     case HsqldbColumnKind::Counted: {
         std::u16string units;
         const std::size_t size = value.size - 4;
-        if (figures.allText && ModifiedUtf8(row.data() + value.at + 4, size, &units))
+        if (figures.allText && HsqldbRowReader::IsText(row.data() + value.at + 4, size, &units))
             figures.longestText = std::max(figures.longestText, units.size());
         else
             figures.allText = false;
@@ -298,7 +265,7 @@ std::string Literal(SqlType type, const std::vector<unsigned char>& row, const H
     case SqlType::Varchar:
     case SqlType::LongVarchar: {
         std::u16string units;
-        ModifiedUtf8(bytes + 4, value.size - 4, &units);
+        HsqldbRowReader::IsText(bytes + 4, value.size - 4, &units);
         std::string text = "'";
         for (const char16_t unit : units) {
             if (unit == '\'') {
