@@ -1,5 +1,7 @@
 #include "engine/HsqldbScriptRebuild.h"
 
+#include "engine/HsqldbScriptTables.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -111,9 +113,16 @@ struct ColumnFigures {
     std::size_t digits = 1;
 };
 
+struct Part {
+    std::size_t source;
+    std::size_t table;       // of that source's carving
+    unsigned indexCount;
+};
+
 struct MergedTable {
-    HsqldbRowLayout layout;
-    std::vector<std::pair<std::size_t, std::size_t>> parts; // (source, table of that carving)
+    HsqldbRowLayout layout;  // its index count is that of each part
+    std::vector<Part> parts;
+    std::vector<std::size_t> keyColumns;
     std::vector<ColumnFigures> figures;
     std::vector<SqlType> types;
     bool key = false;
@@ -294,6 +303,32 @@ std::string Literal(SqlType type, const std::vector<unsigned char>& row, const H
     return "NULL";
 }
 
+SqlType DeclaredType(const HsqldbScriptColumn& column)
+{
+    const std::string& type = column.type;
+    if (type == "INTEGER" || type == "INT")
+        return SqlType::Integer;
+    if (type == "SMALLINT" || type == "TINYINT")
+        return SqlType::SmallInt;
+    if (type == "BIGINT")
+        return SqlType::BigInt;
+    if (type == "DOUBLE" || type == "REAL" || type == "FLOAT")
+        return SqlType::Double;
+    if (type == "DATE")
+        return SqlType::Date;
+    if (type == "TIME")
+        return SqlType::Time;
+    if (type == "TIMESTAMP" || type == "DATETIME")
+        return SqlType::Timestamp;
+    if (type == "DECIMAL" || type == "NUMERIC")
+        return SqlType::Decimal;
+    if (type == "BOOLEAN" || type == "BIT")
+        return SqlType::Boolean;
+    if (type.find("BINARY") != std::string::npos || type == "OTHER" || type == "OBJECT")
+        return SqlType::Binary;
+    return SqlType::Varchar;
+}
+
 std::string Quoted(const std::string& name)
 {
     std::string text = "\"";
@@ -302,65 +337,9 @@ std::string Quoted(const std::string& name)
     return text + "\"";
 }
 
-} // namespace
-
-bool HsqldbScriptRebuild::Write(const std::vector<HsqldbCarvedSource>& sources,
-                                const std::vector<HsqldbTableNames>& names,
-                                const std::function<bool(const std::string&)>& write, HsqldbRebuiltScript& result)
+bool WriteDefinitions(std::vector<MergedTable>& tables, const std::vector<HsqldbTableNames>& names, std::string& text,
+                      const std::function<bool(const std::string&)>& write)
 {
-    result = HsqldbRebuiltScript{};
-    std::vector<MergedTable> tables;
-    for (std::size_t s = 0; s < sources.size(); ++s) {
-        std::vector<bool> taken(tables.size(), false);
-        for (std::size_t t = 0; t < sources[s].carving->tables.size(); ++t) {
-            const HsqldbRowLayout& layout = sources[s].carving->tables[t].layout;
-            bool merged = false;
-            for (std::size_t m = 0; m < taken.size() && !merged; ++m) {
-                if (!taken[m] && tables[m].layout == layout) {
-                    tables[m].parts.emplace_back(s, t);
-                    taken[m] = merged = true;
-                }
-            }
-            if (!merged) {
-                MergedTable table;
-                table.layout = layout;
-                table.parts.emplace_back(s, t);
-                tables.push_back(std::move(table));
-            }
-        }
-    }
-
-    // First pass: the figures that settle each column's type, and whether the first
-    // column can be the key.
-    std::vector<unsigned char> row;
-    std::vector<HsqldbRawValue> values;
-    for (MergedTable& table : tables) {
-        table.figures.resize(table.layout.columns.size());
-        for (std::size_t c = 0; c < table.figures.size(); ++c)
-            table.figures[c].kind = table.layout.columns[c];
-        bool keyNeverNull = true;
-        std::unordered_set<std::uint64_t> firstKeys;
-        bool firstUnique = true;
-        for (const auto& [s, t] : table.parts) {
-            for (const std::uint32_t offset : sources[s].carving->tables[t].rows) {
-                if (!sources[s].carver->ReadRecord(offset, row) ||
-                    !HsqldbRowReader::Read(row.data(), row.size(), table.layout, values))
-                    continue;
-                for (std::size_t c = 0; c < values.size(); ++c)
-                    Observe(table.figures[c], row, values[c]);
-                keyNeverNull = keyNeverNull && !values.empty() && !values[0].null;
-                if (s == table.parts.front().first && keyNeverNull && firstUnique) {
-                    const std::string key(row.begin() + static_cast<std::ptrdiff_t>(values[0].at),
-                                          row.begin() + static_cast<std::ptrdiff_t>(values[0].at + values[0].size));
-                    firstUnique = firstKeys.insert(Hash(key)).second;
-                }
-            }
-        }
-        table.key = keyNeverNull && firstUnique && !table.figures.empty() && table.figures[0].values > 0;
-        for (const ColumnFigures& figures : table.figures)
-            table.types.push_back(Decide(figures));
-    }
-
     // Names: a known column list goes to the one table with that many columns.
     for (std::size_t t = 0; t < tables.size(); ++t) {
         tables[t].out.name = "TABLE" + std::to_string(t + 1);
@@ -389,7 +368,7 @@ bool HsqldbScriptRebuild::Write(const std::vector<HsqldbCarvedSource>& sources,
         tables[match].out.columnNamesGuessed = false;
     }
 
-    std::string text = "CREATE SCHEMA PUBLIC AUTHORIZATION DBA\n";
+    text = "CREATE SCHEMA PUBLIC AUTHORIZATION DBA\n";
     for (MergedTable& table : tables) {
         std::string definition = "CREATE MEMORY TABLE " + Quoted(table.out.name) + "(";
         for (std::size_t c = 0; c < table.types.size(); ++c) {
@@ -402,38 +381,152 @@ bool HsqldbScriptRebuild::Write(const std::vector<HsqldbCarvedSource>& sources,
         text += definition + "\n";
     }
     text += "CREATE USER SA PASSWORD \"\"\nGRANT DBA TO SA\nSET WRITE_DELAY 10\n";
-    if (!write(text))
+    return write(text);
+
+}
+
+} // namespace
+
+bool HsqldbScriptRebuild::Write(const std::vector<HsqldbCarvedSource>& sources,
+                                const std::vector<HsqldbTableNames>& names, const std::vector<HsqldbScriptTable>* known,
+                                const std::function<bool(const std::string&)>& write, HsqldbRebuiltScript& result)
+{
+    result = HsqldbRebuiltScript{};
+    std::vector<MergedTable> tables;
+    std::vector<unsigned char> row;
+    std::vector<HsqldbRawValue> values;
+    if (known != nullptr) {
+        // Each carved table goes to the first defined table its rows read under.
+        for (const HsqldbScriptTable& definition : *known) {
+            MergedTable table;
+            table.layout.indexCount = 0;
+            for (const HsqldbScriptColumn& column : definition.columns) {
+                table.layout.columns.push_back(column.kind);
+                table.types.push_back(DeclaredType(column));
+                table.columnNames.push_back(column.name);
+            }
+            table.keyColumns = definition.key;
+            table.key = !definition.key.empty();
+            table.out.name = definition.name;
+            table.out.nameGuessed = table.out.columnNamesGuessed = false;
+            table.out.definition = definition.MemoryLine();
+            tables.push_back(std::move(table));
+        }
+        for (std::size_t s = 0; s < sources.size(); ++s) {
+            for (std::size_t t = 0; t < sources[s].carving->tables.size(); ++t) {
+                const HsqldbCarvedTable& carved = sources[s].carving->tables[t];
+                bool placed = false;
+                for (MergedTable& table : tables) {
+                    HsqldbRowLayout layout = table.layout;
+                    layout.indexCount = carved.layout.indexCount;
+                    std::size_t tried = 0, read = 0;
+                    for (std::size_t r = 0; r < carved.rows.size() && tried < 32; r += std::max<std::size_t>(1, carved.rows.size() / 32), ++tried)
+                        if (sources[s].carver->ReadRecord(carved.rows[r], row) &&
+                            HsqldbRowReader::Read(row.data(), row.size(), layout, values))
+                            ++read;
+                    if (tried > 0 && read == tried) {
+                        table.parts.push_back(Part{s, t, carved.layout.indexCount});
+                        placed = true;
+                        break;
+                    }
+                }
+                if (!placed)
+                    result.dropped += carved.rows.size();
+            }
+        }
+    } else {
+        for (std::size_t s = 0; s < sources.size(); ++s) {
+            std::vector<bool> taken(tables.size(), false);
+            for (std::size_t t = 0; t < sources[s].carving->tables.size(); ++t) {
+                const HsqldbRowLayout& layout = sources[s].carving->tables[t].layout;
+                bool merged = false;
+                for (std::size_t m = 0; m < taken.size() && !merged; ++m) {
+                    if (!taken[m] && tables[m].layout == layout) {
+                        tables[m].parts.push_back(Part{s, t, layout.indexCount});
+                        taken[m] = merged = true;
+                    }
+                }
+                if (!merged) {
+                    MergedTable table;
+                    table.layout = layout;
+                    table.parts.push_back(Part{s, t, layout.indexCount});
+                    tables.push_back(std::move(table));
+                }
+            }
+        }
+    }
+
+    // First pass: the figures that settle each column's type, and whether the first
+    // column can be the key.
+    for (MergedTable& table : tables) {
+        if (known != nullptr)
+            break; // the types are declared
+        table.figures.resize(table.layout.columns.size());
+        for (std::size_t c = 0; c < table.figures.size(); ++c)
+            table.figures[c].kind = table.layout.columns[c];
+        bool keyNeverNull = true;
+        std::unordered_set<std::uint64_t> firstKeys;
+        bool firstUnique = true;
+        for (const Part& part : table.parts) {
+            const std::size_t s = part.source;
+            for (const std::uint32_t offset : sources[s].carving->tables[part.table].rows) {
+                if (!sources[s].carver->ReadRecord(offset, row) ||
+                    !HsqldbRowReader::Read(row.data(), row.size(), table.layout, values))
+                    continue;
+                for (std::size_t c = 0; c < values.size(); ++c)
+                    Observe(table.figures[c], row, values[c]);
+                keyNeverNull = keyNeverNull && !values.empty() && !values[0].null;
+                if (s == table.parts.front().source && keyNeverNull && firstUnique) {
+                    const std::string key(row.begin() + static_cast<std::ptrdiff_t>(values[0].at),
+                                          row.begin() + static_cast<std::ptrdiff_t>(values[0].at + values[0].size));
+                    firstUnique = firstKeys.insert(Hash(key)).second;
+                }
+            }
+        }
+        table.key = keyNeverNull && firstUnique && !table.figures.empty() && table.figures[0].values > 0;
+        if (table.key)
+            table.keyColumns = {0};
+        for (const ColumnFigures& figures : table.figures)
+            table.types.push_back(Decide(figures));
+    }
+
+    std::string text;
+    if (known == nullptr && !WriteDefinitions(tables, names, text, write))
         return false;
 
     // Second pass: the rows.
     for (MergedTable& table : tables) {
         std::unordered_set<std::uint64_t> written;
         std::unordered_set<std::uint64_t> earlier; // rows of the sources before the current one
-        std::size_t currentSource = table.parts.empty() ? 0 : table.parts.front().first;
+        std::size_t currentSource = table.parts.empty() ? 0 : table.parts.front().source;
         const std::string prefix = "INSERT INTO " + Quoted(table.out.name) + " VALUES(";
         text.clear();
-        for (const auto& [s, t] : table.parts) {
+        for (const Part& part : table.parts) {
+            const std::size_t s = part.source;
+            HsqldbRowLayout layout = table.layout;
+            layout.indexCount = part.indexCount;
             if (s != currentSource) {
                 if (!table.key)
                     earlier.insert(written.begin(), written.end());
                 currentSource = s;
             }
-            for (const std::uint32_t offset : sources[s].carving->tables[t].rows) {
+            for (const std::uint32_t offset : sources[s].carving->tables[part.table].rows) {
                 if (!sources[s].carver->ReadRecord(offset, row) ||
-                    !HsqldbRowReader::Read(row.data(), row.size(), table.layout, values)) {
+                    !HsqldbRowReader::Read(row.data(), row.size(), layout, values)) {
                     ++table.out.unreadable;
                     continue;
                 }
                 std::string line = prefix;
-                std::string first;
+                std::vector<std::string> literals;
                 for (std::size_t c = 0; c < values.size(); ++c) {
-                    const std::string literal = Literal(table.types[c], row, values[c]);
-                    if (c == 0)
-                        first = literal;
-                    line += (c ? "," : "") + literal;
+                    literals.push_back(Literal(table.types[c], row, values[c]));
+                    line += (c ? "," : "") + literals.back();
                 }
                 line += ")\n";
-                const std::uint64_t hash = Hash(table.key ? first : line);
+                std::string key;
+                for (const std::size_t c : table.keyColumns)
+                    key += literals[c] + ",";
+                const std::uint64_t hash = Hash(table.key ? key : line);
                 if (table.key ? !written.insert(hash).second : earlier.count(hash) != 0) {
                     ++table.out.duplicates;
                     continue;

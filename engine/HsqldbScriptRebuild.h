@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "engine/HsqldbRowCarver.h"
+#include "engine/HsqldbScriptTables.h"
 
 namespace tavrin {
 
@@ -50,9 +51,15 @@ struct HsqldbRebuiltScript {
 
 class HsqldbScriptRebuild {
 public:
-    // Writes the script through `write` (false stops it); `names`, in table order, where
-    // names are known. False when a write failed or a record could not be read.
+    // Writes the script through `write` (false stops it); `names` where names are known
+    // (a column list goes to the one table of that many columns). With `known`, the
+    // table definitions of a surviving script, only the INSERT lines are written: each
+    // carved table goes to the first definition its rows read under (their values then
+    // take the declared types and the declared primary key decides), carved tables
+    // that fit none are left out, and a table's rows come in the order of `known`.
+    // False when a write failed.
     static bool Write(const std::vector<HsqldbCarvedSource>& sources, const std::vector<HsqldbTableNames>& names,
+                      const std::vector<HsqldbScriptTable>* known,
                       const std::function<bool(const std::string&)>& write, HsqldbRebuiltScript& result);
 };
 

@@ -268,7 +268,7 @@ std::vector<DatabaseCompletion> RecoverHsqldbScript(const HsqldbScriptRecoveryIn
     ScriptFile script(input.base + kScript);
     HsqldbRebuiltScript rebuilt;
     if (!script.Open() ||
-        !HsqldbScriptRebuild::Write(carved, {}, [&](const std::string& text) { return script.Write(text); }, rebuilt) ||
+        !HsqldbScriptRebuild::Write(carved, {}, nullptr, [&](const std::string& text) { return script.Write(text); }, rebuilt) ||
         !script.Commit())
         return failed(std::string(kScript) + " was not recovered and a new one could not be written (" +
                       (script.Error().empty() ? std::string("a row could not be read") : script.Error()) + ")");

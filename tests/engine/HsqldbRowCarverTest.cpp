@@ -142,7 +142,7 @@ std::string Script(const std::vector<const Carved*> carved, HsqldbRebuiltScript&
     for (const Carved* c : carved)
         sources.push_back({c->carver, &c->carving});
     std::string text;
-    EXPECT_TRUE(HsqldbScriptRebuild::Write(sources, {}, [&](const std::string& part) {
+    EXPECT_TRUE(HsqldbScriptRebuild::Write(sources, {}, nullptr, [&](const std::string& part) {
         text += part;
         return true;
     }, result));
