@@ -223,7 +223,7 @@ public:
         const bool backupWhole = states_[kBackup] == MemberState::Whole;
         const bool restore = data != MemberState::Whole && backupWhole;
         CompleteProperties(restore);
-        if (!restore && (data == MemberState::Truncated || data == MemberState::Damaged))
+        if (!restore && (data == MemberState::Truncated || data == MemberState::Damaged) && !CarveRows(data))
             MendData(data);
         if (states_[kScript] == MemberState::Truncated)
             CompleteScript();
@@ -321,6 +321,18 @@ private:
             return;
         }
         Add(action.c_str(), action == "restore-from-backup" ? kData : kProperties, detail, rowsMayBeLost);
+    }
+
+    bool CarveRows(MemberState data)
+    {
+        HsqldbScriptRecoveryInput input;
+        input.base = base_;
+        input.dataPresent = true;
+        input.backupPresent = states_[kBackup] != MemberState::Missing;
+        const auto carved = RecoverHsqldbRows(
+            input, std::string(DataCondition(data)) + " and no whole " + kBackup + " can stand in for it");
+        done_.insert(done_.end(), carved.begin(), carved.end());
+        return !carved.empty();
     }
 
     void MendData(MemberState data)

@@ -97,7 +97,7 @@ struct Sample {
 
 class LayoutSearch {
 public:
-    LayoutSearch(const Sample& sample, const std::vector<Record>& records) : sample_(sample), records_(records) {}
+    LayoutSearch(const Sample& sample, std::uint64_t end) : sample_(sample), end_(end) {}
 
     bool Find(HsqldbRowLayout& layout)
     {
@@ -127,22 +127,15 @@ public:
     }
 
 private:
-    bool IsRecord(std::uint32_t link) const
-    {
-        if (link == 0)
-            return true;
-        const auto found = std::lower_bound(records_.begin(), records_.end(), link,
-                                            [](const Record& record, std::uint32_t at) { return record.offset < at; });
-        return found != records_.end() && found->offset == link;
-    }
-
     bool NodesPlausible(unsigned count) const
     {
         for (const auto& row : sample_.rows) {
             for (unsigned node = 1; node < count; ++node) {
                 const unsigned char* bytes = row.data() + 4 + node * kNodeSize;
-                if (!PlausibleBalance(U32(bytes)) || !IsRecord(U32(bytes + 4)) || !IsRecord(U32(bytes + 8)) ||
-                    !IsRecord(U32(bytes + 12)))
+                // Links of a damaged file may point at rows that were lost, so a link
+                // only has to be a place a row can start.
+                if (!PlausibleBalance(U32(bytes)) || !PlausibleLink(U32(bytes + 4), end_) ||
+                    !PlausibleLink(U32(bytes + 8), end_) || !PlausibleLink(U32(bytes + 12), end_))
                     return false;
             }
         }
@@ -242,7 +235,7 @@ private:
     }
 
     const Sample& sample_;
-    const std::vector<Record>& records_;
+    std::uint64_t end_;
     std::uint64_t budget_ = 0;
     std::vector<HsqldbColumnKind> best_;
     double bestCost_ = 0;
@@ -394,7 +387,7 @@ HsqldbCarving HsqldbRowCarver::Carve(bool damaged)
         }
         HsqldbCarvedTable table;
         table.rooted = true;
-        if (!LayoutSearch(sampleOf(members), records).Find(table.layout)) {
+        if (!LayoutSearch(sampleOf(members), end).Find(table.layout)) {
             carving.unreadable += members.size();
             continue;
         }
@@ -416,7 +409,7 @@ HsqldbCarving HsqldbRowCarver::Carve(bool damaged)
         if (placed)
             continue;
         HsqldbCarvedTable table;
-        if (!LayoutSearch(sample, records).Find(table.layout)) {
+        if (!LayoutSearch(sample, end).Find(table.layout)) {
             carving.unreadable += members->size();
             continue;
         }

@@ -11,6 +11,8 @@
 
 #include "engine/HsqldbRowCarver.h"
 #include "engine/HsqldbScriptRebuild.h"
+#include "engine/HsqldbScriptTables.h"
+#include "engine/LineFileReader.h"
 #include "platform/FileIo.h"
 #include "platform/SystemError.h"
 
@@ -184,83 +186,116 @@ bool SetModifiedNo(const std::string& path)
     return file.Open() && file.Write(result) && file.Commit();
 }
 
-} // namespace
+// The carvings of data and (when data is not whole) of the backup, inflated into a
+// temporary file removed with this.
+class Carvings {
+public:
+    ~Carvings()
+    {
+        if (!temporaryBackup_.empty())
+            ::unlink(temporaryBackup_.c_str());
+    }
 
-std::vector<DatabaseCompletion> RecoverHsqldbScript(const HsqldbScriptRecoveryInput& input)
-{
-    std::vector<DatabaseCompletion> done;
-    auto failed = [&](const std::string& detail) {
-        DatabaseCompletion completion{"script-not-rebuilt", kScript, detail, true};
-        done.push_back(completion);
-        return done;
-    };
+    void Gather(const HsqldbScriptRecoveryInput& input)
+    {
+        if (input.dataPresent)
+            Carve(kData, input.base + kData, !input.dataWhole);
+        if (input.backupPresent && !input.dataWhole) {
+            temporaryBackup_ = TemporaryName(input.base, "backup");
+            bool whole = false;
+            std::string error;
+            if (InflateBackup(input.base + kBackup, temporaryBackup_, whole, error))
+                Carve(kBackup, temporaryBackup_, !whole || !input.backupWhole);
+            else
+                Problem(std::string(kBackup) + " could not be inflated (" + error + ")");
+        }
+        for (const auto& source : sources_) {
+            if (source->carving.tables.empty())
+                continue;
+            carved_.push_back(HsqldbCarvedSource{source->carver.get(), &source->carving});
+            from_ += (from_.empty() ? "" : " and ") + source->label;
+            unreadable_ += source->carving.unreadable;
+        }
+    }
 
+    const std::vector<HsqldbCarvedSource>& Carved() const { return carved_; }
+    const std::string& From() const { return from_; }
+    const std::string& Problems() const { return problems_; }
+    std::uint64_t Unreadable() const { return unreadable_; }
+
+private:
     struct Source {
         std::string label;
         OpenFile file;
         std::unique_ptr<HsqldbRowCarver> carver;
         HsqldbCarving carving;
     };
-    std::vector<std::unique_ptr<Source>> sources;
-    std::string temporaryBackup;
-    struct Cleanup {
-        std::string& path;
-        ~Cleanup()
-        {
-            if (!path.empty())
-                ::unlink(path.c_str());
-        }
-    } cleanup{temporaryBackup};
 
-    auto carve = [&](const std::string& label, const std::string& path, bool damaged) -> std::string {
+    void Problem(const std::string& problem) { problems_ += (problems_.empty() ? "" : "; ") + problem; }
+
+    void Carve(const std::string& label, const std::string& path, bool damaged)
+    {
         auto source = std::make_unique<Source>();
         source->label = label;
-        if (!source->file.Open(path))
-            return label + " could not be read (" + platform::SystemErrorText(errno) + ")";
+        if (!source->file.Open(path)) {
+            Problem(label + " could not be read (" + platform::SystemErrorText(errno) + ")");
+            return;
+        }
         source->carver = std::make_unique<HsqldbRowCarver>(source->file.fd, source->file.size);
         source->carving = source->carver->Carve(damaged);
         switch (source->carving.result) {
         case HsqldbCarving::Result::TooLarge:
-            return label + " holds more than " + std::to_string(HsqldbRowCarver::kMostRows) +
-                   " records, beyond what can be carved in memory";
-        case HsqldbCarving::Result::Unreadable: return label + " could not be read (" + source->carving.error + ")";
+            Problem(label + " holds more than " + std::to_string(HsqldbRowCarver::kMostRows) +
+                    " records, beyond what can be carved in memory");
+            return;
+        case HsqldbCarving::Result::Unreadable:
+            Problem(label + " could not be read (" + source->carving.error + ")");
+            return;
         case HsqldbCarving::Result::NotData:
         case HsqldbCarving::Result::Carved: break;
         }
-        sources.push_back(std::move(source));
-        return {};
+        sources_.push_back(std::move(source));
+    }
+
+    std::vector<std::unique_ptr<Source>> sources_;
+    std::vector<HsqldbCarvedSource> carved_;
+    std::string temporaryBackup_;
+    std::string from_;
+    std::string problems_;
+    std::uint64_t unreadable_ = 0;
+};
+
+std::string TableCounts(const HsqldbRebuiltScript& rebuilt)
+{
+    std::string tables;
+    for (const HsqldbRebuiltTable& table : rebuilt.tables)
+        tables += (tables.empty() ? "" : ", ") + table.name + " (" + std::to_string(table.rows) + " rows)";
+    return tables;
+}
+
+// The rows are in the script now: HSQLDB must not use the old files for them, nor
+// look for a backup.
+void RetireDataFiles(const std::string& base)
+{
+    ::unlink((base + kData).c_str());
+    ::unlink((base + kBackup).c_str());
+    if (::access((base + kProperties).c_str(), F_OK) == 0)
+        SetModifiedNo(base + kProperties);
+}
+
+} // namespace
+
+std::vector<DatabaseCompletion> RecoverHsqldbScript(const HsqldbScriptRecoveryInput& input)
+{
+    std::vector<DatabaseCompletion> done;
+    Carvings carvings;
+    carvings.Gather(input);
+    const std::string& problems = carvings.Problems();
+    auto failed = [&](const std::string& detail) {
+        done.push_back(DatabaseCompletion{"script-not-rebuilt", kScript, detail, true});
+        return done;
     };
-
-    std::string problems;
-    if (input.dataPresent) {
-        const std::string problem = carve(kData, input.base + kData, !input.dataWhole);
-        if (!problem.empty())
-            problems += (problems.empty() ? "" : "; ") + problem;
-    }
-    if (input.backupPresent && !input.dataWhole) {
-        temporaryBackup = TemporaryName(input.base, "backup");
-        bool whole = false;
-        std::string error;
-        if (InflateBackup(input.base + kBackup, temporaryBackup, whole, error)) {
-            const std::string problem = carve(kBackup, temporaryBackup, !whole || !input.backupWhole);
-            if (!problem.empty())
-                problems += (problems.empty() ? "" : "; ") + problem;
-        } else {
-            problems += (problems.empty() ? "" : "; ") + std::string(kBackup) + " could not be inflated (" + error + ")";
-        }
-    }
-
-    std::vector<HsqldbCarvedSource> carved;
-    std::string from;
-    std::uint64_t unreadable = 0;
-    for (const auto& source : sources) {
-        if (source->carving.tables.empty())
-            continue;
-        carved.push_back(HsqldbCarvedSource{source->carver.get(), &source->carving});
-        from += (from.empty() ? "" : " and ") + source->label;
-        unreadable += source->carving.unreadable;
-    }
-    if (carved.empty())
+    if (carvings.Carved().empty())
         return failed(std::string(kScript) + " was not recovered and no row of a table could be carved from " +
                       (input.dataPresent ? kData : kBackup) + (problems.empty() ? "" : " (" + problems + ")") +
                       ": LibreOffice opens the database without its tables");
@@ -268,33 +303,25 @@ std::vector<DatabaseCompletion> RecoverHsqldbScript(const HsqldbScriptRecoveryIn
     ScriptFile script(input.base + kScript);
     HsqldbRebuiltScript rebuilt;
     if (!script.Open() ||
-        !HsqldbScriptRebuild::Write(carved, {}, nullptr, [&](const std::string& text) { return script.Write(text); }, rebuilt) ||
+        !HsqldbScriptRebuild::Write(carvings.Carved(), {}, nullptr,
+                                    [&](const std::string& text) { return script.Write(text); }, rebuilt) ||
         !script.Commit())
         return failed(std::string(kScript) + " was not recovered and a new one could not be written (" +
-                      (script.Error().empty() ? std::string("a row could not be read") : script.Error()) + ")");
-
-    // The rows live in the script now; HSQLDB must not use the old files for them.
-    ::unlink((input.base + kData).c_str());
-    ::unlink((input.base + kBackup).c_str());
-    const bool hasProperties = ::access((input.base + kProperties).c_str(), F_OK) == 0;
-    if (hasProperties)
-        SetModifiedNo(input.base + kProperties);
+                      script.Error() + ")");
+    RetireDataFiles(input.base);
 
     bool guessed = false;
-    std::string tables;
-    for (const HsqldbRebuiltTable& table : rebuilt.tables) {
+    for (const HsqldbRebuiltTable& table : rebuilt.tables)
         guessed = guessed || table.nameGuessed || table.columnNamesGuessed;
-        tables += (tables.empty() ? "" : ", ") + table.name + " (" + std::to_string(table.rows) + " rows)";
-    }
     DatabaseCompletion completion;
     completion.action = "script-rebuilt";
     completion.member = kScript;
     completion.detail = std::string(kScript) + " was not recovered: a new one is written with " +
-                        std::to_string(rebuilt.rows) + " rows carved from " + from + " in " +
-                        std::to_string(rebuilt.tables.size()) + " tables: " + tables;
+                        std::to_string(rebuilt.rows) + " rows carved from " + carvings.From() + " in " +
+                        std::to_string(rebuilt.tables.size()) + " tables: " + TableCounts(rebuilt);
     if (guessed)
         completion.detail += "; their names and column types are guessed (the names as TABLE1, COL1...)";
-    const std::uint64_t dropped = rebuilt.dropped + unreadable;
+    const std::uint64_t dropped = rebuilt.dropped + carvings.Unreadable();
     if (dropped > 0)
         completion.detail += "; " + std::to_string(dropped) + " records that did not read as rows are left out";
     if (!problems.empty())
@@ -305,6 +332,94 @@ std::vector<DatabaseCompletion> RecoverHsqldbScript(const HsqldbScriptRecoveryIn
     completion.rowsCarved = rebuilt.rows;
     completion.rowsDropped = dropped;
     completion.namesGuessed = guessed;
+    done.push_back(completion);
+    return done;
+}
+
+std::vector<DatabaseCompletion> RecoverHsqldbRows(const HsqldbScriptRecoveryInput& input, const std::string& condition)
+{
+    std::vector<DatabaseCompletion> done;
+    const std::string path = input.base + kScript;
+
+    // The definitions of the CACHED tables: only theirs were in the data file.
+    std::vector<HsqldbScriptTable> cached;
+    {
+        OpenFile file;
+        if (!file.Open(path))
+            return done;
+        LineFileReader reader(file.fd);
+        std::string line;
+        for (;;) {
+            const LineFileReader::Result result = reader.Next(line);
+            if (result != LineFileReader::Result::Line)
+                break;
+            if (auto table = ParseHsqldbTable(line); table && table->cached)
+                cached.push_back(std::move(*table));
+        }
+    }
+    if (cached.empty())
+        return done;
+
+    Carvings carvings;
+    carvings.Gather(input);
+    if (carvings.Carved().empty())
+        return done;
+
+    // The script again, its CACHED tables made MEMORY tables without index roots, a
+    // statement cut short at its end dropped, then the carved rows.
+    OpenFile file;
+    if (!file.Open(path))
+        return done;
+    ScriptFile script(path);
+    if (!script.Open())
+        return done;
+    LineFileReader reader(file.fd);
+    std::string line;
+    std::string text;
+    LineFileReader::Result result;
+    while ((result = reader.Next(line)) == LineFileReader::Result::Line) {
+        const std::string newline = reader.SawCrLf() ? "\r\n" : "\n";
+        if (const auto table = ParseHsqldbTable(line); table && table->cached) {
+            text += table->MemoryLine() + newline;
+        } else if (const auto indexed = HsqldbIndexLineTable(line)) {
+            bool isCached = false;
+            for (const HsqldbScriptTable& definition : cached)
+                isCached = isCached || definition.name == *indexed;
+            if (!isCached)
+                text += line + newline;
+        } else {
+            text += line + newline;
+        }
+        if (text.size() >= (1u << 20)) {
+            if (!script.Write(text))
+                return done;
+            text.clear();
+        }
+    }
+    if (result == LineFileReader::Result::TooLong || result == LineFileReader::Result::Failed)
+        return done;
+    HsqldbRebuiltScript rebuilt;
+    if (!script.Write(text) ||
+        !HsqldbScriptRebuild::Write(carvings.Carved(), {}, &cached,
+                                    [&](const std::string& part) { return script.Write(part); }, rebuilt) ||
+        rebuilt.rows == 0 || !script.Commit())
+        return done;
+    RetireDataFiles(input.base);
+
+    const std::uint64_t dropped = rebuilt.dropped + carvings.Unreadable();
+    DatabaseCompletion completion;
+    completion.action = "rows-carved";
+    completion.member = kScript;
+    completion.detail = std::string(kData) + " " + condition + ": " + std::to_string(rebuilt.rows) +
+                        " rows carved from " + carvings.From() + " are written into " + kScript +
+                        " with its tables made MEMORY tables: " + TableCounts(rebuilt);
+    if (dropped > 0)
+        completion.detail += "; " + std::to_string(dropped) + " records that did not read as rows are left out";
+    if (!carvings.Problems().empty())
+        completion.detail += " (" + carvings.Problems() + ")";
+    completion.rowsMayBeLost = true;
+    completion.rowsCarved = rebuilt.rows;
+    completion.rowsDropped = dropped;
     done.push_back(completion);
     return done;
 }

@@ -27,4 +27,12 @@ struct HsqldbScriptRecoveryInput {
 // The changes made, in order; empty when nothing could be carved.
 std::vector<DatabaseCompletion> RecoverHsqldbScript(const HsqldbScriptRecoveryInput& input);
 
+// When the script survived but data did not come back whole and no whole backup stands
+// in: the rows carved from what is left of data (and backup) are written into the
+// script, its CACHED tables turned into MEMORY tables, so rows the index roots no
+// longer reach come back too. `condition` says what happened to data. Empty when
+// nothing was changed (no CACHED table defined, no row carved, or a failure): data is
+// then mended as before.
+std::vector<DatabaseCompletion> RecoverHsqldbRows(const HsqldbScriptRecoveryInput& input, const std::string& condition);
+
 } // namespace tavrin
