@@ -13,6 +13,7 @@
 #include "engine/EmbeddedDatabase.h"
 #include "engine/HsqldbDataFile.h"
 #include "engine/HsqldbScriptRecovery.h"
+#include "engine/LineFileReader.h"
 #include "engine/MemberExtractor.h"
 #include "platform/FileIo.h"
 #include "platform/SystemError.h"
@@ -29,6 +30,12 @@ constexpr const char* kBackup = "database/backup";
 // fails ("User not found: SA"), without the second it connects but sees no table.
 constexpr const char* kCreateUser = "CREATE USER SA PASSWORD \"\"";
 constexpr const char* kGrantDba = "GRANT DBA TO SA";
+
+// Data mended in memory (when its rows could not be carved) is read whole, with one bit
+// per 8 bytes beside it: a larger file is left as it is, to keep the repair's memory
+// bounded whatever a member inflates to.
+constexpr std::size_t kLargestMendedData = std::size_t{64} << 20;
+constexpr const char* kTooLarge = "it is too large";
 
 // A properties file is a few hundred bytes; anything much larger is not one.
 constexpr std::size_t kLargestProperties = 1u << 16;
@@ -85,7 +92,7 @@ bool ReadWhole(const std::string& path, Bytes& bytes, std::size_t limit, std::st
             break;
         bytes.insert(bytes.end(), buffer, buffer + got);
         if (bytes.size() > limit) {
-            error = "it is too large";
+            error = kTooLarge;
             ::close(fd);
             return false;
         }
@@ -340,8 +347,15 @@ private:
         const std::string path = base_ + kData;
         std::vector<unsigned char> bytes;
         std::string error;
-        if (!ReadWhole(path, bytes, SIZE_MAX, error)) {
-            Failed(kData, "a mended", error);
+        if (!ReadWhole(path, bytes, kLargestMendedData, error)) {
+            if (error == kTooLarge)
+                Add("data-kept", kData,
+                    std::string(kData) + " " + DataCondition(data) + " and no whole " + kBackup +
+                        " can stand in for it: it is larger than the " + std::to_string(kLargestMendedData >> 20) +
+                        " MB that can be mended in memory, so it is kept as it is and LibreOffice may not open it",
+                    true);
+            else
+                Failed(kData, "a mended", error);
             return;
         }
         const std::string nothing = std::string(kData) + " " + DataCondition(data) + " and no whole " + kBackup +
@@ -385,41 +399,46 @@ private:
 
     void CompleteScript()
     {
+        // Read and written a line at a time: a script of any size costs one line.
         const std::string path = base_ + kScript;
-        std::string text;
-        std::string error;
-        if (!ReadWhole(path, text, SIZE_MAX, error)) {
-            Failed(kScript, "a completed", error);
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0) {
+            Failed(kScript, "a completed", platform::SystemErrorText(errno));
             return;
         }
+        ScriptLines lines(fd);
+        std::string error;
         // A statement is one line; a line without its end is a statement cut short,
         // which fails the whole connection.
-        const auto lastEnd = text.rfind('\n');
-        const std::size_t cut = text.size() - (lastEnd == std::string::npos ? 0 : lastEnd + 1);
-        text.resize(lastEnd == std::string::npos ? 0 : lastEnd + 1);
-        const std::string newline = text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
-        auto hasLine = [&](const std::string& statement) {
-            std::size_t start = 0;
-            while (start < text.size()) {
-                std::size_t end = text.find('\n', start);
-                if (end == std::string::npos)
-                    end = text.size();
-                if (Trimmed(text.substr(start, end - start)) == statement)
-                    return true;
-                start = end + 1;
+        bool hasUser = false, hasGrant = false;
+        std::size_t cut = 0;
+        std::string line;
+        for (;;) {
+            const LineFileReader::Result result = lines.reader.Next(line);
+            if (result == LineFileReader::Result::Line) {
+                const std::string statement = Trimmed(line);
+                hasUser = hasUser || statement == kCreateUser;
+                hasGrant = hasGrant || statement == kGrantDba;
+                continue;
             }
-            return false;
-        };
-        std::string added;
-        for (const char* statement : {kCreateUser, kGrantDba}) {
-            if (!hasLine(statement)) {
-                text += statement + newline;
-                added += (added.empty() ? "" : ", ") + std::string(statement);
+            if (result == LineFileReader::Result::LastPart)
+                cut = line.size();
+            if (result == LineFileReader::Result::TooLong || result == LineFileReader::Result::Failed) {
+                Failed(kScript, "a completed",
+                       result == LineFileReader::Result::TooLong ? "a line of it is too long" : platform::SystemErrorText(errno));
+                return;
             }
+            break;
         }
+        std::string added;
+        if (!hasUser)
+            added = kCreateUser;
+        if (!hasGrant)
+            added += (added.empty() ? "" : ", ") + std::string(kGrantDba);
         if (added.empty() && cut == 0)
             return;
-        if (!ReplaceFile(path, text, error)) {
+        const std::string newline = lines.reader.SawCrLf() ? "\r\n" : "\n";
+        if (!CopyScriptLines(path, newline, !hasUser, !hasGrant, error)) {
             Failed(kScript, "a completed", error);
             return;
         }
@@ -429,6 +448,61 @@ private:
         if (!added.empty())
             detail += ", the statements LibreOffice needs to connect are added: " + added;
         Add("script-completed", kScript, detail, false);
+    }
+
+    struct ScriptLines {
+        explicit ScriptLines(int descriptor) : fd(descriptor), reader(descriptor) {}
+        ~ScriptLines() { ::close(fd); }
+        int fd;
+        LineFileReader reader;
+    };
+
+    // The whole lines of the script, then the user lines asked for, through a new file
+    // renamed into place.
+    static bool CopyScriptLines(const std::string& path, const std::string& newline, bool addUser, bool addGrant,
+                                std::string& error)
+    {
+        const int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (in < 0) {
+            error = platform::SystemErrorText(errno);
+            return false;
+        }
+        ScriptLines lines(in);
+        const std::string temporary = path + ".tavrin-new";
+        ::unlink(temporary.c_str());
+        const int out = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
+        if (out < 0) {
+            error = platform::SystemErrorText(errno);
+            return false;
+        }
+        std::string text;
+        std::string line;
+        bool ok = true;
+        while (ok && lines.reader.Next(line) == LineFileReader::Result::Line) {
+            text += line + newline;
+            if (text.size() >= (1u << 20)) {
+                ok = platform::WriteFully(out, text.data(), text.size());
+                text.clear();
+            }
+        }
+        if (addUser)
+            text += kCreateUser + newline;
+        if (addGrant)
+            text += kGrantDba + newline;
+        ok = ok && platform::WriteFully(out, text.data(), text.size());
+        if (!ok)
+            error = platform::SystemErrorText(errno);
+        if (::close(out) != 0 && ok) {
+            ok = false;
+            error = platform::SystemErrorText(errno);
+        }
+        if (ok && ::rename(temporary.c_str(), path.c_str()) != 0) {
+            ok = false;
+            error = platform::SystemErrorText(errno);
+        }
+        if (!ok)
+            ::unlink(temporary.c_str());
+        return ok;
     }
 
     std::string base_;
