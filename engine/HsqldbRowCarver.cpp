@@ -338,8 +338,7 @@ HsqldbCarving HsqldbRowCarver::Carve(bool damaged)
     std::map<std::uint32_t, std::vector<std::uint32_t>> groups;
     for (std::size_t row = 0; row < records.size(); ++row)
         groups[top[row]].push_back(static_cast<std::uint32_t>(row));
-    top.clear();
-    top.shrink_to_fit();
+    const std::vector<std::uint32_t>& groupTop = top;
 
     auto sampleOf = [&](const std::vector<std::uint32_t>& members) {
         Sample sample;
@@ -379,7 +378,11 @@ HsqldbCarving HsqldbRowCarver::Carve(bool damaged)
     std::vector<const std::vector<std::uint32_t>*> fragments;
     for (const auto& [root, members] : groups) {
         if (records[root].parent != 0) {
-            if (damaged)
+            // A parent that is a row of a live tree and no longer points back: the row
+            // was deleted. Only a parent that is lost leaves a fragment worth keeping.
+            const std::int64_t parent = indexOf(records[root].parent);
+            const bool deleted = parent >= 0 && records[groupTop[static_cast<std::size_t>(parent)]].parent == 0;
+            if (damaged && !deleted)
                 fragments.push_back(&members);
             else
                 carving.unreachable += members.size();
