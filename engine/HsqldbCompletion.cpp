@@ -12,6 +12,7 @@
 
 #include "engine/EmbeddedDatabase.h"
 #include "engine/HsqldbDataFile.h"
+#include "engine/HsqldbScriptCheck.h"
 #include "engine/HsqldbScriptRecovery.h"
 #include "engine/LineFileReader.h"
 #include "engine/MemberExtractor.h"
@@ -230,9 +231,15 @@ public:
         const bool backupWhole = states_[kBackup] == MemberState::Whole;
         const bool restore = data != MemberState::Whole && backupWhole;
         CompleteProperties(restore);
+        const bool scriptHit = states_[kScript] == MemberState::Truncated || states_[kScript] == MemberState::Damaged;
+        bool rowsUnreachable = false;
+        if (scriptHit)
+            rowsUnreachable = CheckScript();
         if (!restore && (data == MemberState::Truncated || data == MemberState::Damaged) && !CarveRows(data))
             MendData(data);
-        if (states_[kScript] == MemberState::Truncated)
+        else if (!restore && data == MemberState::Whole && rowsUnreachable)
+            CarveRows(data);
+        if (scriptHit)
             CompleteScript();
         return done_;
     }
@@ -330,14 +337,45 @@ private:
         Add(action.c_str(), action == "restore-from-backup" ? kData : kProperties, detail, rowsMayBeLost);
     }
 
+    // Drops the statements of a damaged script HSQLDB could not run; true when a CACHED
+    // table lost the line that roots its rows in data (they are then carved).
+    bool CheckScript()
+    {
+        const HsqldbScriptCheckResult check = HsqldbScriptCheck::Run(base_ + kScript);
+        if (!check.ok) {
+            Failed(kScript, "a checked", check.error);
+            return false;
+        }
+        if (check.dropped == 0)
+            return false;
+        unrooted_.clear();
+        for (const std::string& table : check.cachedWithoutIndex)
+            unrooted_ += (unrooted_.empty() ? "" : ", ") + table;
+        DatabaseCompletion completion{"script-lines-dropped", kScript,
+                                      std::string(kScript) + " " +
+                                          (states_[kScript] == MemberState::Damaged ? "does not match its CRC-32"
+                                                                                    : "was cut") +
+                                          ": " + std::to_string(check.dropped) +
+                                          " lines HSQLDB could not run are dropped, " + std::to_string(check.kept) +
+                                          " are kept",
+                                      true};
+        completion.rowsDropped = check.dropped;
+        done_.push_back(completion);
+        return !check.cachedWithoutIndex.empty();
+    }
+
     bool CarveRows(MemberState data)
     {
         HsqldbScriptRecoveryInput input;
         input.base = base_;
         input.dataPresent = true;
+        input.dataWhole = data == MemberState::Whole;
         input.backupPresent = states_[kBackup] != MemberState::Missing;
-        const auto carved = RecoverHsqldbRows(
-            input, std::string(DataCondition(data)) + " and no whole " + kBackup + " can stand in for it");
+        const std::string condition =
+            data == MemberState::Whole
+                ? std::string("is whole but ") + kScript + " lost the lines that root the rows of " + unrooted_
+                : std::string(DataCondition(data)) + " and no whole " + kBackup + " can stand in for it";
+        const auto carved = RecoverHsqldbRows(input, condition);
         done_.insert(done_.end(), carved.begin(), carved.end());
         return !carved.empty();
     }
@@ -506,6 +544,7 @@ private:
     }
 
     std::string base_;
+    std::string unrooted_; // CACHED tables whose index line the script lost
     std::map<std::string, MemberState> states_;
     std::vector<DatabaseCompletion> done_;
 };

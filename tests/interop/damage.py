@@ -275,6 +275,13 @@ def variants(package, rng):
         cut = rng.randrange(data.data_start + data.compressed // 2, data.data_start + data.compressed)
         yield "script-lost-cut-in-data", package[:cut], False, "some-rows"
 
+    # A flipped bit inside the compressed script: from there on it inflates to garbage
+    # lines, any one of which makes HSQLDB refuse the whole database.
+    if script is not None:
+        flipped = bytearray(package)
+        flipped[script.data_start + rng.randrange(script.compressed // 2, script.compressed * 3 // 4)] ^= 0x04
+        yield "script-flipped", bytes(flipped), False, "opens"
+
     properties = by_name.get("database/properties")
     if properties is not None:
         kept = [m for m in members if m is not properties]
