@@ -215,7 +215,12 @@ public:
         if (!any)
             return done_;
 
-        if (states_[kScript] == MemberState::Missing &&
+        const bool scriptHit = states_[kScript] == MemberState::Truncated || states_[kScript] == MemberState::Damaged;
+        bool rowsUnreachable = false;
+        bool noTable = false;
+        if (scriptHit)
+            rowsUnreachable = CheckScript(noTable);
+        if ((states_[kScript] == MemberState::Missing || noTable) &&
             (states_[kData] != MemberState::Missing || states_[kBackup] != MemberState::Missing)) {
             // The tables were defined in the script: only their rows can come back.
             HsqldbScriptRecoveryInput input;
@@ -224,17 +229,16 @@ public:
             input.dataWhole = states_[kData] == MemberState::Whole;
             input.backupPresent = states_[kBackup] != MemberState::Missing;
             input.backupWhole = states_[kBackup] == MemberState::Whole;
-            return RecoverHsqldbScript(input);
+            const auto rebuilt = RecoverHsqldbScript(input);
+            done_.insert(done_.end(), rebuilt.begin(), rebuilt.end());
+            if (!noTable || rebuilt.empty() || rebuilt.front().action == "script-rebuilt")
+                return done_;
         }
 
         const MemberState data = states_[kData];
         const bool backupWhole = states_[kBackup] == MemberState::Whole;
         const bool restore = data != MemberState::Whole && backupWhole;
         CompleteProperties(restore);
-        const bool scriptHit = states_[kScript] == MemberState::Truncated || states_[kScript] == MemberState::Damaged;
-        bool rowsUnreachable = false;
-        if (scriptHit)
-            rowsUnreachable = CheckScript();
         if (!restore && (data == MemberState::Truncated || data == MemberState::Damaged) && !CarveRows(data))
             MendData(data);
         else if (!restore && data == MemberState::Whole && rowsUnreachable)
@@ -339,13 +343,14 @@ private:
 
     // Drops the statements of a damaged script HSQLDB could not run; true when a CACHED
     // table lost the line that roots its rows in data (they are then carved).
-    bool CheckScript()
+    bool CheckScript(bool& noTable)
     {
         const HsqldbScriptCheckResult check = HsqldbScriptCheck::Run(base_ + kScript);
         if (!check.ok) {
             Failed(kScript, "a checked", check.error);
             return false;
         }
+        noTable = check.tables == 0;
         if (check.dropped == 0)
             return false;
         unrooted_.clear();

@@ -320,6 +320,7 @@ HsqldbScriptCheckResult HsqldbScriptCheck::Run(const std::string& path)
         if (table.cached && !hasIndex)
             result.cachedWithoutIndex.push_back(table.name);
     }
+    result.tables = tables.size();
     result.ok = ok;
     return result;
 }

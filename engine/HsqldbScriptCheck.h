@@ -24,6 +24,7 @@ struct HsqldbScriptCheckResult {
     std::uint64_t kept = 0;
     std::uint64_t dropped = 0;     // lines left out
     std::vector<std::string> cachedWithoutIndex; // CACHED tables whose index line is not kept
+    std::size_t tables = 0;        // table definitions kept
 };
 
 class HsqldbScriptCheck {

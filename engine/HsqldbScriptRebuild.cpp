@@ -178,6 +178,7 @@ struct Part {
 };
 
 struct MergedTable {
+    bool guessed = true;     // made from carved layouts, not from a definition
     HsqldbRowLayout layout;  // its index count is that of each part
     std::vector<Part> parts;
     std::vector<std::size_t> keyColumns;
@@ -395,52 +396,66 @@ std::string Quoted(const std::string& name)
     return text + "\"";
 }
 
-bool WriteDefinitions(std::vector<MergedTable>& tables, const std::vector<HsqldbTableNames>& names, std::string& text,
-                      const std::function<bool(const std::string&)>& write)
+// Names and CREATE statements of the guessed tables, after `header`; names already
+// taken (by defined tables) are skipped.
+bool WriteDefinitions(std::vector<MergedTable>& tables, const std::vector<HsqldbTableNames>& names,
+                      const std::string& header, const std::function<bool(const std::string&)>& write)
 {
-    // Names: a known column list goes to the one table with that many columns.
-    for (std::size_t t = 0; t < tables.size(); ++t) {
-        tables[t].out.name = "TABLE" + std::to_string(t + 1);
-        for (std::size_t c = 0; c < tables[t].types.size(); ++c)
-            tables[t].columnNames.push_back("COL" + std::to_string(c + 1));
+    std::vector<MergedTable*> guessed;
+    std::vector<std::string> taken;
+    for (MergedTable& table : tables) {
+        if (table.guessed)
+            guessed.push_back(&table);
+        else
+            taken.push_back(table.out.name);
     }
-    std::vector<bool> named(tables.size(), false);
+    std::size_t number = 0;
+    for (MergedTable* table : guessed) {
+        do
+            table->out.name = "TABLE" + std::to_string(++number);
+        while (std::find(taken.begin(), taken.end(), table->out.name) != taken.end());
+        for (std::size_t c = 0; c < table->types.size(); ++c)
+            table->columnNames.push_back("COL" + std::to_string(c + 1));
+    }
+    // A known column list goes to the one table with that many columns.
+    std::vector<bool> named(guessed.size(), false);
     for (const HsqldbTableNames& known : names) {
         if (known.columns.empty())
             continue;
-        std::size_t match = tables.size();
+        std::size_t match = guessed.size();
         std::size_t matches = 0;
-        for (std::size_t t = 0; t < tables.size(); ++t)
-            if (!named[t] && tables[t].types.size() == known.columns.size()) {
+        for (std::size_t t = 0; t < guessed.size(); ++t)
+            if (!named[t] && guessed[t]->types.size() == known.columns.size()) {
                 match = t;
                 ++matches;
             }
         if (matches != 1)
             continue;
         named[match] = true;
-        if (!known.table.empty()) {
-            tables[match].out.name = known.table;
-            tables[match].out.nameGuessed = false;
+        if (!known.table.empty() && std::find(taken.begin(), taken.end(), known.table) == taken.end()) {
+            guessed[match]->out.name = known.table;
+            guessed[match]->out.nameGuessed = false;
         }
-        tables[match].columnNames = known.columns;
-        tables[match].out.columnNamesGuessed = false;
+        guessed[match]->columnNames = known.columns;
+        guessed[match]->out.columnNamesGuessed = false;
     }
 
-    text = "CREATE SCHEMA PUBLIC AUTHORIZATION DBA\n";
-    for (MergedTable& table : tables) {
-        std::string definition = "CREATE MEMORY TABLE " + Quoted(table.out.name) + "(";
-        for (std::size_t c = 0; c < table.types.size(); ++c) {
-            definition += (c ? "," : "") + Quoted(table.columnNames[c]) + " " + TypeText(table.types[c], table.figures[c]);
-            if (c == 0 && table.key)
+    std::string text = header;
+    for (MergedTable* table : guessed) {
+        std::string definition = "CREATE MEMORY TABLE " + Quoted(table->out.name) + "(";
+        for (std::size_t c = 0; c < table->types.size(); ++c) {
+            definition += (c ? "," : "") + Quoted(table->columnNames[c]) + " " + TypeText(table->types[c], table->figures[c]);
+            if (c == 0 && table->key)
                 definition += " NOT NULL PRIMARY KEY";
         }
         definition += ")";
-        table.out.definition = definition;
+        table->out.definition = definition;
         text += definition + "\n";
     }
+    if (header.empty())
+        return text.empty() || write(text);
     text += "CREATE USER SA PASSWORD \"\"\nGRANT DBA TO SA\nSET WRITE_DELAY 10\n";
     return write(text);
-
 }
 
 } // namespace
@@ -453,10 +468,12 @@ bool HsqldbScriptRebuild::Write(const std::vector<HsqldbCarvedSource>& sources,
     std::vector<MergedTable> tables;
     std::vector<unsigned char> row;
     std::vector<HsqldbRawValue> values;
+    std::vector<std::pair<std::size_t, std::size_t>> unplaced; // (source, table) without a definition
     if (known != nullptr) {
         // Each carved table goes to the first defined table its rows read under.
         for (const HsqldbScriptTable& definition : *known) {
             MergedTable table;
+            table.guessed = false;
             table.layout.indexCount = 0;
             for (const HsqldbScriptColumn& column : definition.columns) {
                 table.layout.columns.push_back(column.kind);
@@ -489,27 +506,38 @@ bool HsqldbScriptRebuild::Write(const std::vector<HsqldbCarvedSource>& sources,
                     }
                 }
                 if (!placed)
-                    result.dropped += carved.rows.size();
+                    unplaced.emplace_back(s, t);
             }
         }
-    } else {
-        for (std::size_t s = 0; s < sources.size(); ++s) {
-            std::vector<bool> taken(tables.size(), false);
-            for (std::size_t t = 0; t < sources[s].carving->tables.size(); ++t) {
-                const HsqldbRowLayout& layout = sources[s].carving->tables[t].layout;
-                bool merged = false;
-                for (std::size_t m = 0; m < taken.size() && !merged; ++m) {
-                    if (!taken[m] && tables[m].layout == layout) {
-                        tables[m].parts.push_back(Part{s, t, layout.indexCount});
-                        taken[m] = merged = true;
-                    }
+    }
+    if (known == nullptr) {
+        for (std::size_t s = 0; s < sources.size(); ++s)
+            for (std::size_t t = 0; t < sources[s].carving->tables.size(); ++t)
+                unplaced.emplace_back(s, t);
+    }
+    {
+        // Carved tables of one layout are one table, once from each source.
+        const std::size_t firstGuessed = tables.size();
+        std::size_t currentSource = SIZE_MAX;
+        std::vector<bool> taken;
+        for (const auto& [s, t] : unplaced) {
+            if (s != currentSource) {
+                taken.assign(tables.size(), false);
+                currentSource = s;
+            }
+            const HsqldbRowLayout& layout = sources[s].carving->tables[t].layout;
+            bool merged = false;
+            for (std::size_t m = firstGuessed; m < taken.size() && !merged; ++m) {
+                if (!taken[m] && tables[m].layout == layout) {
+                    tables[m].parts.push_back(Part{s, t, layout.indexCount});
+                    taken[m] = merged = true;
                 }
-                if (!merged) {
-                    MergedTable table;
-                    table.layout = layout;
-                    table.parts.push_back(Part{s, t, layout.indexCount});
-                    tables.push_back(std::move(table));
-                }
+            }
+            if (!merged) {
+                MergedTable table;
+                table.layout = layout;
+                table.parts.push_back(Part{s, t, layout.indexCount});
+                tables.push_back(std::move(table));
             }
         }
     }
@@ -517,8 +545,8 @@ bool HsqldbScriptRebuild::Write(const std::vector<HsqldbCarvedSource>& sources,
     // First pass: the figures that settle each column's type, and whether the first
     // column can be the key.
     for (MergedTable& table : tables) {
-        if (known != nullptr)
-            break; // the types are declared
+        if (!table.guessed)
+            continue; // the types are declared
         table.figures.resize(table.layout.columns.size());
         for (std::size_t c = 0; c < table.figures.size(); ++c)
             table.figures[c].kind = table.layout.columns[c];
@@ -548,9 +576,9 @@ bool HsqldbScriptRebuild::Write(const std::vector<HsqldbCarvedSource>& sources,
             table.types.push_back(Decide(figures));
     }
 
-    std::string text;
-    if (known == nullptr && !WriteDefinitions(tables, names, text, write))
+    if (!WriteDefinitions(tables, names, known ? "" : "CREATE SCHEMA PUBLIC AUTHORIZATION DBA\n", write))
         return false;
+    std::string text;
 
     // Second pass: the rows.
     for (MergedTable& table : tables) {

@@ -407,12 +407,19 @@ std::vector<DatabaseCompletion> RecoverHsqldbRows(const HsqldbScriptRecoveryInpu
     RetireDataFiles(input.base);
 
     const std::uint64_t dropped = rebuilt.dropped + carvings.Unreadable();
+    bool guessed = false;
+    for (const HsqldbRebuiltTable& table : rebuilt.tables)
+        guessed = guessed || table.nameGuessed || table.columnNamesGuessed;
     DatabaseCompletion completion;
+    completion.namesGuessed = guessed;
     completion.action = "rows-carved";
     completion.member = kScript;
     completion.detail = std::string(kData) + " " + condition + ": " + std::to_string(rebuilt.rows) +
                         " rows carved from " + carvings.From() + " are written into " + kScript +
                         " with its tables made MEMORY tables: " + TableCounts(rebuilt);
+    if (guessed)
+        completion.detail += "; the tables the script no longer defines have guessed names and column types "
+                             "(TABLE1, COL1...)";
     if (dropped > 0)
         completion.detail += "; " + std::to_string(dropped) + " records that did not read as rows are left out";
     if (!carvings.Problems().empty())

@@ -13,6 +13,7 @@
 
 #include "TestPackages.h"
 #include "engine/HsqldbCompletion.h"
+#include "engine/HsqldbScriptCheck.h"
 #include "engine/HsqldbScriptRebuild.h"
 #include "engine/HsqldbScriptTables.h"
 #include "engine/MemberExtractor.h"
@@ -400,6 +401,88 @@ TEST(HsqldbScriptTables, ReadsDefinitionsAndIndexLines)
         EXPECT_FALSE(ParseHsqldbTable(notOne).has_value()) << notOne;
     EXPECT_EQ(HsqldbIndexLineTable("SET TABLE \"Orders\" INDEX'600 900 5'"), std::optional<std::string>("Orders"));
     EXPECT_FALSE(HsqldbIndexLineTable("SET TABLE \"Orders\" READONLY TRUE").has_value());
+}
+
+} // namespace
+} // namespace tavrin
+
+namespace tavrin {
+namespace {
+
+TEST(HsqldbScriptCheck, KeepsTheStatementsHsqldbCanRun)
+{
+    std::vector<HsqldbScriptTable> tables;
+    ASSERT_TRUE(HsqldbScriptCheck::Keep(
+        "CREATE CACHED TABLE \"T\"(\"ID\" INTEGER NOT NULL PRIMARY KEY,\"N\" VARCHAR(10),\"D\" DATE,\"TS\" TIMESTAMP,"
+        "\"X\" DOUBLE,\"B\" BOOLEAN,\"M\" DECIMAL(10,2),\"P\" LONGVARBINARY,\"TM\" TIME)",
+        tables));
+    const struct {
+        const char* line;
+        bool kept;
+    } cases[] = {
+        {"INSERT INTO \"T\" VALUES(1,'a, ''b''','2024-02-29','2024-02-29 13:45:59.123456789',1.5E0,TRUE,-2.50,'0aff',"
+         "'13:45:59')",
+         true},
+        {"INSERT INTO \"T\" VALUES(1,NULL,NULL,NULL,NULL,NULL,NULL,NULL,NULL)", true},
+        {"INSERT INTO \"T\" VALUES(1,NULL,NULL,NULL,NULL,NULL,NULL,NULL)", false},          // a value short
+        {"INSERT INTO \"T\" VALUES(x,NULL,NULL,NULL,NULL,NULL,NULL,NULL,NULL)", false},     // not an INTEGER
+        {"INSERT INTO \"T\" VALUES(1,NULL,'2024-2-29',NULL,NULL,NULL,NULL,NULL,NULL)", false},
+        {"INSERT INTO \"T\" VALUES(1,NULL,NULL,NULL,NULL,YES,NULL,NULL,NULL)", false},
+        {"INSERT INTO \"T\" VALUES(1,NULL,NULL,NULL,NULL,NULL,NULL,'0ag',NULL)", false},
+        {"INSERT INTO \"T\" VALUES(1,'open,NULL,NULL,NULL,NULL,NULL,NULL,NULL,NULL)", false},
+        {"INSERT INTO \"U\" VALUES(1)", false},                                             // no such table
+        {"SET TABLE \"T\" INDEX'56208 0'", true},
+        {"SET TABLE \"T\" INDEX'56z08 0'", false},
+        {"SET TABLE \"U\" INDEX'56208 0'", false},
+        {"CREATE USER SA PASSWORD \"\"", true},
+        {"GRANT DBA TO SA", true},
+        {"SET WRITE_DELAY 2", true},
+        {"CREATE CACHED TABLE \"V\"(\"ID\" INTEGR)", false},
+        {"GRANT DBA TO \"SA", false},
+        {"SET WRITE\x01_DELAY 2", false},
+        {"SET \xff\xfe", false},
+        {"XQ#\"\"zz", false},
+        {"", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(HsqldbScriptCheck::Keep(c.line, tables), c.kept) << c.line;
+}
+
+TEST(HsqldbScriptCheck, DamagedScriptLosesOnlyItsBadLinesAndItsRowsComeFromData)
+{
+    TempFolder folder;
+    ASSERT_EQ(::mkdir((folder / "database").c_str(), 0700), 0);
+    WriteFile(folder / "database/data", DataFile(TwoTables()));
+    // The Orders definition and both index lines garbled.
+    WriteFile(folder / "database/script",
+              "CREATE SCHEMA PUBLIC AUTHORIZATION DBA\n"
+              "CREATE CACHED TABLE \"Customers\"(\"ID\" INTEGER NOT NULL PRIMARY KEY,\"Name\" VARCHAR(20),\"Born\" DATE,"
+              "\"Credit\" DECIMAL(10,2),\"Active\" BOOLEAN,\"Seen\" TIMESTAMP,\"Score\" DOUBLE,\"Qty\" SMALLINT)\n"
+              "CREATE CACHED TABLE \"Ord\x9c\x01rs\"(\"ID\" INT\n"
+              "SET TABLE \"Customers\" IN\x88\x13EX'3\xff'\n"
+              "\x07\x91\xb0garbage\n"
+              "CREATE USER SA PASSWORD \"\"\n"
+              "GRANT DBA TO SA\n");
+    MemberReport data;
+    data.name = "database/data";
+    data.outcome = MemberOutcome::Written;
+    MemberReport script;
+    script.name = "database/script";
+    script.outcome = MemberOutcome::Written;
+    script.crcCheck = CrcCheck::Mismatch;
+    std::vector<std::string> actions;
+    for (const DatabaseCompletion& done : CompleteHsqldb(folder.path(), {data, script}))
+        actions.push_back(done.action);
+    EXPECT_EQ(actions, (std::vector<std::string>{"script-lines-dropped", "rows-carved"}));
+    const std::string text = ReadFile(folder / "database/script");
+    EXPECT_EQ(text.find("garbage"), std::string::npos);
+    EXPECT_NE(text.find("CREATE MEMORY TABLE \"Customers\""), std::string::npos);
+    EXPECT_NE(text.find("INSERT INTO \"Customers\" VALUES(3,"), std::string::npos);
+    EXPECT_NE(text.find("CREATE MEMORY TABLE \"TABLE1\"(\"COL1\" INTEGER NOT NULL PRIMARY KEY,\"COL2\" INTEGER,"
+                        "\"COL3\" VARCHAR(7))"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("INSERT INTO \"TABLE1\" VALUES(1004,1,'order 4')"), std::string::npos);
 }
 
 } // namespace
