@@ -23,6 +23,8 @@
 #include "engine/TextUtil.h"
 #include "engine/UnsizedMemberRecovery.h"
 #include "engine/Workspace.h"
+#include "platform/FileDescriptor.h"
+#include "platform/PathJoin.h"
 #include "platform/SystemError.h"
 
 namespace tavrin::cli {
@@ -185,10 +187,7 @@ bool PrepareWorkspace(const Options& options, RunFolders& folders)
     return true;
 }
 
-std::string Joined(const std::string& folder, const std::string& name)
-{
-    return folder.empty() || folder.back() == '/' ? folder + name : folder + "/" + name;
-}
+using platform::JoinPath;
 
 // Moves the finished results of the staging folder into the output folder: archives
 // replace files of the same name, media folders are merged into existing ones.
@@ -204,8 +203,8 @@ void PublishResults(const std::string& staging, const std::string& output, Batch
         }
     };
     for (const std::string& name : FolderEntries(staging)) {
-        const std::string from = Joined(staging, name);
-        const std::string to = Joined(output, name);
+        const std::string from = JoinPath(staging, name);
+        const std::string to = JoinPath(output, name);
         if (!IsRealDirectory(from)) {
             if (::rename(from.c_str(), to.c_str()) != 0)
                 fail(from, to + ": " + platform::LastSystemErrorText());
@@ -218,13 +217,13 @@ void PublishResults(const std::string& staging, const std::string& output, Batch
             continue;
         }
         for (const std::string& picture : FolderEntries(from)) {
-            if (::rename(Joined(from, picture).c_str(), Joined(to, picture).c_str()) != 0)
-                fail(from, Joined(to, picture) + ": " + platform::LastSystemErrorText());
+            if (::rename(JoinPath(from, picture).c_str(), JoinPath(to, picture).c_str()) != 0)
+                fail(from, JoinPath(to, picture) + ": " + platform::LastSystemErrorText());
         }
     }
     const auto relocate = [&](std::string& path) {
         if (path.rfind(staging, 0) == 0)
-            path = Joined(output, path.substr(staging.size() + 1));
+            path = JoinPath(output, path.substr(staging.size() + 1));
     };
     for (PackageReport& package : report.packages) {
         relocate(package.outputPath);
@@ -242,7 +241,8 @@ int RunList(const Options& options)
     for (const std::string& path : options.files) {
         ScanList entries;
         std::string error;
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        const platform::FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+        const int fd = file.Get();
         struct stat info {};
         if (fd < 0 || ::fstat(fd, &info) != 0) {
             error = platform::LastSystemErrorText();
@@ -254,8 +254,6 @@ int RunList(const Options& options)
             UnsizedMemberRecovery sizer(fd, length);
             PackageScanner().Scan(fd, length, entries, &sizer);
         }
-        if (fd >= 0)
-            ::close(fd);
         if (!error.empty()) {
             Error(path + ": " + error);
             status = kExitNotAllRepaired;
@@ -289,7 +287,7 @@ int RunRepair(const Options& options)
     RunFolders folders;
     if (!PrepareWorkspace(options, folders))
         return kExitUsage;
-    std::string staging = Joined(options.output, ".tavrin-repair-XXXXXX");
+    std::string staging = JoinPath(options.output, ".tavrin-repair-XXXXXX");
     if (::mkdtemp(staging.data()) == nullptr) {
         Error(options.output + ": " + platform::LastSystemErrorText());
         folders.RemoveAll();

@@ -1,7 +1,9 @@
 #include "engine/ContentXml.h"
 #include "engine/EmbeddedDatabase.h"
 #include "engine/PackageDocuments.h"
+#include "platform/AtomicFileWriter.h"
 #include "platform/FileIo.h"
+#include "platform/PathJoin.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -63,10 +65,7 @@ std::string_view ContentXmlTemplate()
 
 ContentXmlAction RegenerateContentXml(const std::string& folder, std::vector<PackageDocument>* listed)
 {
-    std::string path = folder;
-    if (path.empty() || path.back() != '/')
-        path += '/';
-    path += "content.xml";
+    const std::string path = platform::JoinPath(folder, "content.xml");
 
     struct stat info {};
     if (::lstat(path.c_str(), &info) == 0) {
@@ -80,20 +79,14 @@ ContentXmlAction RegenerateContentXml(const std::string& folder, std::vector<Pac
         }
     }
 
-    // Written under a temporary name and renamed, so a failure never leaves half a descriptor.
-    std::string temporary = path + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0)
+    // Written atomically, so a failure never leaves half a descriptor.
+    platform::AtomicFileWriter file(path, 0644);
+    if (!file.Open())
         return ContentXmlAction::Failed;
     std::vector<PackageDocument> documents = FindPackageDocuments(folder);
     const std::string text = TemplateFor(folder, documents);
-    const bool written = platform::WriteFully(fd, text.data(), text.size());
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || ::chmod(temporary.c_str(), 0644) != 0 ||
-        ::rename(temporary.c_str(), path.c_str()) != 0) {
-        ::unlink(temporary.c_str());
+    if (!file.Write(text.data(), text.size()) || !file.Commit())
         return ContentXmlAction::Failed;
-    }
     if (listed != nullptr)
         *listed = std::move(documents);
     return ContentXmlAction::WroteTemplate;

@@ -4,7 +4,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <map>
@@ -16,7 +15,9 @@
 #include "engine/HsqldbScriptRecovery.h"
 #include "engine/LineFileReader.h"
 #include "engine/MemberExtractor.h"
+#include "platform/AtomicFileWriter.h"
 #include "platform/FileIo.h"
+#include "platform/PathJoin.h"
 #include "platform/SystemError.h"
 
 namespace tavrin {
@@ -75,59 +76,24 @@ MemberState StateOf(const std::string& base, const std::string& name, const std:
 template <typename Bytes>
 bool ReadWhole(const std::string& path, Bytes& bytes, std::size_t limit, std::string& error)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0) {
-        error = platform::SystemErrorText(errno);
-        return false;
+    switch (platform::ReadWholeFile(path, bytes, limit)) {
+    case platform::FileReadResult::Read: return true;
+    case platform::FileReadResult::TooLarge: error = kTooLarge; return false;
+    case platform::FileReadResult::Failed: break;
     }
-    bytes.clear();
-    char buffer[1 << 16];
-    for (;;) {
-        const ssize_t got = platform::ReadSome(fd, buffer, sizeof buffer);
-        if (got < 0) {
-            error = platform::SystemErrorText(errno);
-            ::close(fd);
-            return false;
-        }
-        if (got == 0)
-            break;
-        bytes.insert(bytes.end(), buffer, buffer + got);
-        if (bytes.size() > limit) {
-            error = kTooLarge;
-            ::close(fd);
-            return false;
-        }
-    }
-    ::close(fd);
-    return true;
+    error = platform::LastSystemErrorText();
+    return false;
 }
 
-// Replaces `path` with `bytes` through a new file renamed into place, so a failure
-// leaves the old file as it was and never a half-written one.
+// Replaces `path` with `bytes` atomically: a failure leaves the old file as it was and
+// never a half-written one.
 bool ReplaceFile(const std::string& path, const void* bytes, std::size_t size, std::string& error)
 {
-    static std::atomic<unsigned> counter{0};
-    const std::string temporary = path.substr(0, path.find_last_of('/') + 1) + ".tavrin-db-" +
-                                  std::to_string(::getpid()) + "-" + std::to_string(counter.fetch_add(1));
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (fd < 0) {
-        error = platform::SystemErrorText(errno);
-        return false;
-    }
-    bool ok = platform::WriteFully(fd, bytes, size);
-    if (!ok)
-        error = platform::SystemErrorText(errno);
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        error = platform::SystemErrorText(errno);
-    }
-    if (ok && ::rename(temporary.c_str(), path.c_str()) != 0) {
-        ok = false;
-        error = platform::SystemErrorText(errno);
-    }
-    if (!ok)
-        ::unlink(temporary.c_str());
-    return ok;
+    platform::AtomicFileWriter file(path, 0644);
+    if (file.Write(bytes, size) && file.Commit())
+        return true;
+    error = platform::SystemErrorText(file.Error());
+    return false;
 }
 
 bool ReplaceFile(const std::string& path, const std::string& text, std::string& error)
@@ -199,7 +165,7 @@ struct PropertiesText {
 class Completion {
 public:
     explicit Completion(const std::string& folder, const std::vector<MemberReport>& members)
-        : base_(folder.empty() || folder.back() == '/' ? folder : folder + "/")
+        : base_(platform::WithTrailingSlash(folder))
     {
         for (const char* name : {kScript, kProperties, kData, kBackup})
             states_[name] = StateOf(base_, name, members);
@@ -280,7 +246,7 @@ private:
             if (!restore || states_[kScript] == MemberState::Missing)
                 return;
             PropertiesText fresh;
-            fresh.text = std::string("version=1.8.0\nmodified=") + (restore ? "yes" : "no") + "\n";
+            fresh.text = "version=1.8.0\nmodified=yes\n";
             std::string error;
             if (!ReplaceFile(path, fresh.text, error)) {
                 Failed(kProperties, "a new", error);
@@ -288,11 +254,9 @@ private:
             }
             Add("properties-written", kProperties, std::string(kProperties) + " was not recovered, a new one is written",
                 false);
-            if (restore)
-                Add("restore-from-backup", kData,
-                    std::string(kData) + " " + DataCondition(data) + ", HSQLDB rebuilds it from " + kBackup +
-                        " (modified=yes)",
-                    false);
+            Add("restore-from-backup", kData,
+                std::string(kData) + " " + DataCondition(data) + ", HSQLDB rebuilds it from " + kBackup + " (modified=yes)",
+                false);
             return;
         }
 
@@ -500,8 +464,7 @@ private:
         LineFileReader reader;
     };
 
-    // The whole lines of the script, then the user lines asked for, through a new file
-    // renamed into place.
+    // The whole lines of the script, then the user lines asked for, written atomically.
     static bool CopyScriptLines(const std::string& path, const std::string& newline, bool addUser, bool addGrant,
                                 std::string& error)
     {
@@ -511,41 +474,38 @@ private:
             return false;
         }
         ScriptLines lines(in);
-        const std::string temporary = path + ".tavrin-new";
-        ::unlink(temporary.c_str());
-        const int out = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
-        if (out < 0) {
-            error = platform::SystemErrorText(errno);
-            return false;
-        }
+        platform::AtomicFileWriter out(path, 0644);
         std::string text;
         std::string line;
-        bool ok = true;
-        while (ok && lines.reader.Next(line) == LineFileReader::Result::Line) {
+        LineFileReader::Result result;
+        // HSQLDB reads the statements before the first INSERT as the definitions and
+        // ignores any that come after the rows: the user lines go before them.
+        auto addUserLines = [&] {
+            if (addUser)
+                text += kCreateUser + newline;
+            if (addGrant)
+                text += kGrantDba + newline;
+            addUser = addGrant = false;
+        };
+        while ((result = lines.reader.Next(line)) == LineFileReader::Result::Line) {
+            if (line.rfind("INSERT INTO ", 0) == 0)
+                addUserLines();
             text += line + newline;
             if (text.size() >= (1u << 20)) {
-                ok = platform::WriteFully(out, text.data(), text.size());
+                out.Write(text.data(), text.size());
                 text.clear();
             }
         }
-        if (addUser)
-            text += kCreateUser + newline;
-        if (addGrant)
-            text += kGrantDba + newline;
-        ok = ok && platform::WriteFully(out, text.data(), text.size());
-        if (!ok)
-            error = platform::SystemErrorText(errno);
-        if (::close(out) != 0 && ok) {
-            ok = false;
-            error = platform::SystemErrorText(errno);
+        if (result == LineFileReader::Result::Failed || result == LineFileReader::Result::TooLong) {
+            error = result == LineFileReader::Result::TooLong ? "a line of it is too long"
+                                                              : platform::SystemErrorText(errno);
+            return false;
         }
-        if (ok && ::rename(temporary.c_str(), path.c_str()) != 0) {
-            ok = false;
-            error = platform::SystemErrorText(errno);
-        }
-        if (!ok)
-            ::unlink(temporary.c_str());
-        return ok;
+        addUserLines();
+        if (out.Write(text.data(), text.size()) && out.Commit())
+            return true;
+        error = platform::SystemErrorText(out.Error());
+        return false;
     }
 
     std::string base_;

@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "engine/LineFileReader.h"
+#include "platform/AtomicFileWriter.h"
 #include "platform/FileIo.h"
 #include "platform/SystemError.h"
 
@@ -265,14 +266,7 @@ HsqldbScriptCheckResult HsqldbScriptCheck::Run(const std::string& path)
         result.error = platform::SystemErrorText(errno);
         return result;
     }
-    const std::string temporary = path + ".tavrin-checked";
-    ::unlink(temporary.c_str());
-    const int out = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
-    if (out < 0) {
-        result.error = platform::SystemErrorText(errno);
-        ::close(in);
-        return result;
-    }
+    platform::AtomicFileWriter out(path, 0644);
     LineFileReader reader(in);
     std::vector<HsqldbScriptTable> tables;
     std::vector<std::string> indexed;
@@ -289,7 +283,7 @@ HsqldbScriptCheckResult HsqldbScriptCheck::Run(const std::string& path)
             indexed.push_back(*table);
         text += line + (reader.SawCrLf() ? "\r\n" : "\n");
         if (text.size() >= (1u << 20)) {
-            ok = platform::WriteFully(out, text.data(), text.size());
+            ok = out.Write(text.data(), text.size());
             text.clear();
         }
     }
@@ -300,19 +294,12 @@ HsqldbScriptCheckResult HsqldbScriptCheck::Run(const std::string& path)
         ok = false;
         errno = read == LineFileReader::Result::TooLong ? EFBIG : errno;
     }
-    ok = ok && platform::WriteFully(out, text.data(), text.size());
-    if (!ok)
-        result.error = platform::SystemErrorText(errno);
+    // Rewritten only when a line goes: otherwise the work file is given up.
+    if (ok && result.dropped > 0)
+        ok = out.Write(text.data(), text.size()) && out.Commit();
+    if (!ok && result.error.empty())
+        result.error = platform::SystemErrorText(out.Error() ? out.Error() : errno);
     ::close(in);
-    if (::close(out) != 0 && ok) {
-        ok = false;
-        result.error = platform::SystemErrorText(errno);
-    }
-    if (ok && result.dropped > 0 && ::rename(temporary.c_str(), path.c_str()) != 0) {
-        ok = false;
-        result.error = platform::SystemErrorText(errno);
-    }
-    ::unlink(temporary.c_str());
     for (const HsqldbScriptTable& table : tables) {
         bool hasIndex = false;
         for (const std::string& name : indexed)

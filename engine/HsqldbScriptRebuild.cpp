@@ -462,6 +462,7 @@ bool WriteDefinitions(std::vector<MergedTable>& tables, const std::vector<Hsqldb
 
 bool HsqldbScriptRebuild::Write(const std::vector<HsqldbCarvedSource>& sources,
                                 const std::vector<HsqldbTableNames>& names, const std::vector<HsqldbScriptTable>* known,
+                                const std::function<bool(const std::string&)>& writeDefinitions,
                                 const std::function<bool(const std::string&)>& write, HsqldbRebuiltScript& result)
 {
     result = HsqldbRebuiltScript{};
@@ -576,7 +577,7 @@ bool HsqldbScriptRebuild::Write(const std::vector<HsqldbCarvedSource>& sources,
             table.types.push_back(Decide(figures));
     }
 
-    if (!WriteDefinitions(tables, names, known ? "" : "CREATE SCHEMA PUBLIC AUTHORIZATION DBA\n", write))
+    if (!WriteDefinitions(tables, names, known ? "" : "CREATE SCHEMA PUBLIC AUTHORIZATION DBA\n", writeDefinitions))
         return false;
     std::string text;
 

@@ -57,10 +57,13 @@ public:
     // carved table goes to the first definition its rows read under (their values then
     // take the declared types and the declared primary key decides), carved tables
     // that fit none are left out, and a table's rows come in the order of `known`.
-    // False when a write failed.
+    // The definitions go through `writeDefinitions`, all of them before any row goes
+    // through `writeRows` (HSQLDB takes no definition after the first INSERT). False
+    // when a write failed.
     static bool Write(const std::vector<HsqldbCarvedSource>& sources, const std::vector<HsqldbTableNames>& names,
                       const std::vector<HsqldbScriptTable>* known,
-                      const std::function<bool(const std::string&)>& write, HsqldbRebuiltScript& result);
+                      const std::function<bool(const std::string&)>& writeDefinitions,
+                      const std::function<bool(const std::string&)>& writeRows, HsqldbRebuiltScript& result);
 };
 
 } // namespace tavrin

@@ -13,6 +13,7 @@
 #include "engine/HsqldbScriptRebuild.h"
 #include "engine/HsqldbScriptTables.h"
 #include "engine/LineFileReader.h"
+#include "platform/AtomicFileWriter.h"
 #include "platform/FileIo.h"
 #include "platform/SystemError.h"
 
@@ -108,58 +109,23 @@ bool InflateBackup(const std::string& from, const std::string& to, bool& whole, 
     return ok;
 }
 
-// Writes the new script through a temporary file renamed into place.
+// Writes the new script atomically (platform::AtomicFileWriter), with its error as text.
 class ScriptFile {
 public:
-    explicit ScriptFile(std::string path) : path_(std::move(path)), temporary_(path_ + ".tavrin-new") {}
-    ~ScriptFile()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-        if (!committed_)
-            ::unlink(temporary_.c_str());
-    }
-    bool Open()
-    {
-        ::unlink(temporary_.c_str());
-        fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
-        if (fd_ < 0)
-            error_ = platform::SystemErrorText(errno);
-        return fd_ >= 0;
-    }
-    bool Write(const std::string& text)
-    {
-        if (!platform::WriteFully(fd_, text.data(), text.size())) {
-            error_ = platform::SystemErrorText(errno);
-            return false;
-        }
-        return true;
-    }
-    bool Commit()
-    {
-        const int fd = fd_;
-        fd_ = -1;
-        if (::close(fd) != 0 || ::rename(temporary_.c_str(), path_.c_str()) != 0) {
-            error_ = platform::SystemErrorText(errno);
-            return false;
-        }
-        committed_ = true;
-        return true;
-    }
-    const std::string& Error() const { return error_; }
+    explicit ScriptFile(std::string path) : file_(std::move(path), 0644) {}
+    bool Open() { return file_.Open(); }
+    bool Write(const std::string& text) { return file_.Write(text.data(), text.size()); }
+    bool Commit() { return file_.Commit(); }
+    std::string Error() const { return file_.Error() ? platform::SystemErrorText(file_.Error()) : std::string(); }
 
 private:
-    std::string path_;
-    std::string temporary_;
-    int fd_ = -1;
-    bool committed_ = false;
-    std::string error_;
+    platform::AtomicFileWriter file_;
 };
 
 bool SetModifiedNo(const std::string& path)
 {
     std::string text;
-    if (!platform::ReadSmallFile(path, text, 1u << 16))
+    if (platform::ReadWholeFile(path, text, 1u << 16) != platform::FileReadResult::Read)
         return false;
     std::string result;
     std::size_t start = 0;
@@ -303,11 +269,12 @@ std::vector<DatabaseCompletion> RecoverHsqldbScript(const HsqldbScriptRecoveryIn
     ScriptFile script(input.base + kScript);
     HsqldbRebuiltScript rebuilt;
     if (!script.Open() ||
-        !HsqldbScriptRebuild::Write(carvings.Carved(), {}, nullptr,
-                                    [&](const std::string& text) { return script.Write(text); }, rebuilt) ||
+        !HsqldbScriptRebuild::Write(
+            carvings.Carved(), {}, nullptr, [&](const std::string& text) { return script.Write(text); },
+            [&](const std::string& text) { return script.Write(text); }, rebuilt) ||
         !script.Commit())
         return failed(std::string(kScript) + " was not recovered and a new one could not be written (" +
-                      script.Error() + ")");
+                      (script.Error().empty() ? std::string("a record could not be read") : script.Error()) + ")");
     RetireDataFiles(input.base);
 
     bool guessed = false;
@@ -365,44 +332,78 @@ std::vector<DatabaseCompletion> RecoverHsqldbRows(const HsqldbScriptRecoveryInpu
     if (carvings.Carved().empty())
         return done;
 
-    // The script again, its CACHED tables made MEMORY tables without index roots, a
-    // statement cut short at its end dropped, then the carved rows.
-    OpenFile file;
-    if (!file.Open(path))
-        return done;
+    // The script again, its CACHED tables made MEMORY tables without index roots and a
+    // statement cut short at its end dropped: first its definitions, then those of
+    // the tables only carving found and the user lines when they were lost (HSQLDB
+    // takes no definition after the first INSERT), then its own rows and the carved ones.
     ScriptFile script(path);
     if (!script.Open())
         return done;
-    LineFileReader reader(file.fd);
-    std::string line;
     std::string text;
-    LineFileReader::Result result;
-    while ((result = reader.Next(line)) == LineFileReader::Result::Line) {
-        const std::string newline = reader.SawCrLf() ? "\r\n" : "\n";
-        if (const auto table = ParseHsqldbTable(line); table && table->cached) {
-            text += table->MemoryLine() + newline;
-        } else if (const auto indexed = HsqldbIndexLineTable(line)) {
-            bool isCached = false;
-            for (const HsqldbScriptTable& definition : cached)
-                isCached = isCached || definition.name == *indexed;
-            if (!isCached)
+    auto flush = [&](bool always) {
+        if (!always && text.size() < (1u << 20))
+            return true;
+        const bool ok = script.Write(text);
+        text.clear();
+        return ok;
+    };
+    auto copyLines = [&](bool rows) {
+        OpenFile file;
+        if (!file.Open(path))
+            return false;
+        LineFileReader reader(file.fd);
+        std::string line;
+        LineFileReader::Result result;
+        while ((result = reader.Next(line)) == LineFileReader::Result::Line) {
+            const std::string newline = reader.SawCrLf() ? "\r\n" : "\n";
+            const bool isRow = line.rfind("INSERT INTO ", 0) == 0;
+            if (isRow != rows)
+                continue;
+            if (const auto table = ParseHsqldbTable(line); table && table->cached) {
+                text += table->MemoryLine() + newline;
+            } else if (const auto indexed = HsqldbIndexLineTable(line)) {
+                bool isCached = false;
+                for (const HsqldbScriptTable& definition : cached)
+                    isCached = isCached || definition.name == *indexed;
+                if (!isCached)
+                    text += line + newline;
+            } else {
                 text += line + newline;
-        } else {
-            text += line + newline;
+            }
+            if (!flush(false))
+                return false;
         }
-        if (text.size() >= (1u << 20)) {
-            if (!script.Write(text))
-                return done;
-            text.clear();
+        return result == LineFileReader::Result::End || result == LineFileReader::Result::LastPart;
+    };
+    bool hasUser = false, hasGrant = false;
+    {
+        OpenFile file;
+        if (!file.Open(path))
+            return done;
+        LineFileReader reader(file.fd);
+        std::string line;
+        while (reader.Next(line) == LineFileReader::Result::Line) {
+            hasUser = hasUser || line == "CREATE USER SA PASSWORD \"\"";
+            hasGrant = hasGrant || line == "GRANT DBA TO SA";
         }
     }
-    if (result == LineFileReader::Result::TooLong || result == LineFileReader::Result::Failed)
-        return done;
+    bool rowsStarted = false;
+    auto startRows = [&] {
+        if (rowsStarted)
+            return true;
+        rowsStarted = true;
+        if (!hasUser)
+            text += "CREATE USER SA PASSWORD \"\"\n";
+        if (!hasGrant)
+            text += "GRANT DBA TO SA\n";
+        return copyLines(true);
+    };
     HsqldbRebuiltScript rebuilt;
-    if (!script.Write(text) ||
-        !HsqldbScriptRebuild::Write(carvings.Carved(), {}, &cached,
-                                    [&](const std::string& part) { return script.Write(part); }, rebuilt) ||
-        rebuilt.rows == 0 || !script.Commit())
+    if (!copyLines(false) || !flush(true) ||
+        !HsqldbScriptRebuild::Write(
+            carvings.Carved(), {}, &cached, [&](const std::string& part) { return script.Write(part); },
+            [&](const std::string& part) { return startRows() && flush(true) && script.Write(part); }, rebuilt) ||
+        !startRows() || !flush(true) || rebuilt.rows == 0 || !script.Commit())
         return done;
     RetireDataFiles(input.base);
 

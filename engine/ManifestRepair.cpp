@@ -12,6 +12,7 @@
 
 #include "engine/TextUtil.h"
 #include "engine/XmlText.h"
+#include "platform/AtomicFileWriter.h"
 #include "platform/FileIo.h"
 #include "platform/FolderEntries.h"
 
@@ -238,17 +239,8 @@ void ListTree(const std::string& folder, const std::string& prefix, std::vector<
 
 bool WriteReplacing(const std::string& path, const std::string& text)
 {
-    std::string temporary = path + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0)
-        return false;
-    const bool written = platform::WriteFully(fd, text.data(), text.size());
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || ::chmod(temporary.c_str(), 0644) != 0 || ::rename(temporary.c_str(), path.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    return true;
+    platform::AtomicFileWriter file(path, 0644);
+    return file.Write(text.data(), text.size()) && file.Commit();
 }
 
 } // namespace
@@ -319,7 +311,7 @@ ManifestAction RepairManifest(const std::string& folder)
     struct stat info {};
     if (::lstat(manifestPath.c_str(), &info) != 0) {
         action = ManifestAction::WroteMissing;
-    } else if (!platform::ReadSmallFile(manifestPath, text, kMaxManifestSize) || !(reading = ReadManifest(text)).parsed) {
+    } else if (platform::ReadWholeFile(manifestPath, text, kMaxManifestSize) != platform::FileReadResult::Read || !(reading = ReadManifest(text)).parsed) {
         action = ManifestAction::WroteUnreadable;
     } else {
         std::set<std::string> listed;

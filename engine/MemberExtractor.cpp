@@ -19,6 +19,8 @@
 #include "engine/ContentXml.h"
 #include "engine/TextUtil.h"
 #include "engine/UnreadableNames.h"
+#include "platform/AtomicFileWriter.h"
+#include "platform/FileDescriptor.h"
 #include "platform/FileIo.h"
 #include "platform/SystemError.h"
 #include "zip/RawMemberInflater.h"
@@ -29,116 +31,33 @@ namespace {
 // Members are streamed through a buffer of at most this size, whatever their length.
 constexpr std::size_t kChunkSize = std::size_t{1} << 20;
 
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
+using platform::FileDescriptor;
 
-private:
-    int fd_;
-};
-
-// A target file being written under a temporary name in its own folder. Commit
-// renames it into place; otherwise it is removed, so no partial member is ever left.
-// The file is created by the first write (or by Commit, for an empty member): a member
-// whose data breaks at once costs no file made and removed again.
+// A member file written through an atomic writer, with the CRC-32 of what went in:
+// no partial member is ever left under its name, and a member whose data breaks at
+// once costs no file made and removed again.
 class PendingFile {
 public:
-    explicit PendingFile(const std::string& target) : target_(target) {}
-    ~PendingFile()
-    {
-        if (fd_ >= 0)
-            ::close(fd_);
-        if (created_ && !committed_)
-            ::unlink(temporary_.c_str());
-    }
-    PendingFile(const PendingFile&) = delete;
-    PendingFile& operator=(const PendingFile&) = delete;
+    explicit PendingFile(const std::string& target) : file_(target, 0644) {}
 
-    bool ok() const { return error_.empty(); }
-    const std::string& error() const { return error_; }
+    bool ok() const { return file_.Ok(); }
+    std::string error() const { return ok() ? std::string() : platform::SystemErrorText(file_.Error()); }
     // CRC-32 of everything written so far.
     std::uint32_t crc() const { return crc_; }
 
     bool Write(const unsigned char* data, std::size_t size)
     {
-        if (!Create())
+        if (!file_.Write(data, size))
             return false;
-        if (!platform::WriteFully(fd_, data, size)) {
-            error_ = platform::SystemErrorText(errno);
-            return false;
-        }
         crc_ = static_cast<std::uint32_t>(crc32(crc_, data, static_cast<uInt>(size)));
         return true;
     }
 
-    bool Truncate(std::uint64_t size)
-    {
-        if (!Create())
-            return false;
-        if (::ftruncate(fd_, static_cast<off_t>(size)) != 0) {
-            error_ = platform::SystemErrorText(errno);
-            return false;
-        }
-        return true;
-    }
-
-    bool Commit()
-    {
-        if (!Create())
-            return false;
-        const int fd = fd_;
-        fd_ = -1;
-        if (::close(fd) != 0) {
-            error_ = platform::SystemErrorText(errno);
-            return false;
-        }
-        if (::rename(temporary_.c_str(), target_.c_str()) != 0) {
-            error_ = platform::SystemErrorText(errno);
-            return false;
-        }
-        committed_ = true;
-        return true;
-    }
+    bool Truncate(std::uint64_t size) { return file_.Truncate(size); }
+    bool Commit() { return file_.Commit(); }
 
 private:
-    bool Create()
-    {
-        if (!ok())
-            return false;
-        if (created_)
-            return true;
-        // A name of our own with O_EXCL rather than mkstemp: the file gets its final
-        // mode at once, which saves a system call per member.
-        static std::atomic<unsigned> counter{0};
-        const std::string folder = target_.substr(0, target_.find_last_of('/') + 1);
-        static const std::string pid = std::to_string(::getpid());
-        const std::string prefix = folder + ".tavrin-part-" + pid + "-";
-        for (int attempt = 0; attempt < 100 && fd_ < 0; ++attempt) {
-            temporary_ = prefix + std::to_string(counter.fetch_add(1));
-            fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0644);
-            if (fd_ < 0 && errno != EEXIST)
-                break;
-        }
-        created_ = fd_ >= 0;
-        if (!created_)
-            error_ = platform::SystemErrorText(errno);
-        return created_;
-    }
-
-    std::string target_;
-    std::string temporary_;
-    int fd_ = -1;
-    std::string error_;
-    bool created_ = false;
-    bool committed_ = false;
+    platform::AtomicFileWriter file_;
     std::uint32_t crc_ = 0;
 };
 
@@ -418,7 +337,7 @@ MemberReport ExtractMember(const PackageEntry& entry, const std::string& package
     const bool sizedByInflation = SizedByInflation(entry);
     if (entry.compressedSize == entry.uncompressedSize && !sizedByInflation) {
         FileDescriptor opened(packageFd >= 0 ? -1 : ::open(packagePath.c_str(), O_RDONLY | O_CLOEXEC));
-        const int package = packageFd >= 0 ? packageFd : opened.get();
+        const int package = packageFd >= 0 ? packageFd : opened.Get();
         if (package < 0) {
             report.outcome = MemberOutcome::NotWritten;
             report.error = platform::SystemErrorText(errno);
@@ -479,7 +398,7 @@ int ExtractPackage(const std::string& folder, const std::string& packagePath, co
     // Without the scan's own descriptor, opened once for all members.
     const FileDescriptor opened(scanned != nullptr && scanned->fd() >= 0 ? -1
                                                                           : ::open(packagePath.c_str(), O_RDONLY | O_CLOEXEC));
-    const int package = opened.get() >= 0 ? opened.get() : (scanned != nullptr ? scanned->fd() : -1);
+    const int package = opened.Get() >= 0 ? opened.Get() : (scanned != nullptr ? scanned->fd() : -1);
     const int range = static_cast<int>(std::min<std::size_t>(count, static_cast<std::size_t>(INT32_MAX)));
     view.SetProgressRange(ProgressBar::File, range);
     view.SetProgressPosition(ProgressBar::File, 0);

@@ -67,7 +67,7 @@ std::string Trimmed(const std::string& text)
 std::string TitleFromMeta(const std::string& documentFolder)
 {
     std::string meta;
-    if (!platform::ReadSmallFile(documentFolder + "/meta.xml", meta, kMaxMetaSize))
+    if (platform::ReadWholeFile(documentFolder + "/meta.xml", meta, kMaxMetaSize) != platform::FileReadResult::Read)
         return {};
     const std::string open = "<dc:title>";
     const auto start = meta.find(open);

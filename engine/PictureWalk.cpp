@@ -11,6 +11,8 @@
 #include <strings.h>
 #include <vector>
 
+#include "platform/AtomicFileWriter.h"
+#include "platform/FileDescriptor.h"
 #include "platform/FileIo.h"
 #include "platform/FolderEntries.h"
 
@@ -43,37 +45,23 @@ bool WalkPictures(const std::string& folder, const std::function<bool(const std:
 
 bool CopyFile(const std::string& source, const std::string& target)
 {
-    const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (in < 0)
+    const platform::FileDescriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    if (!in.IsOpen())
         return false;
-    std::string temporary = target.substr(0, target.find_last_of('/') + 1) + ".tavrin-part-XXXXXX";
-    const int out = ::mkstemp(temporary.data());
-    if (out < 0) {
-        ::close(in);
+    platform::AtomicFileWriter out(target, 0644);
+    if (!out.Open())
         return false;
-    }
     std::vector<unsigned char> buffer(kCopyChunk);
-    bool ok = true;
     for (;;) {
-        const ssize_t got = platform::ReadSome(in, buffer.data(), buffer.size());
-        if (got < 0) {
-            ok = false;
-            break;
-        }
+        const ssize_t got = platform::ReadSome(in.Get(), buffer.data(), buffer.size());
+        if (got < 0)
+            return false;
         if (got == 0)
             break;
-        if (!platform::WriteFully(out, buffer.data(), static_cast<std::size_t>(got))) {
-            ok = false;
-            break;
-        }
+        if (!out.Write(buffer.data(), static_cast<std::size_t>(got)))
+            return false;
     }
-    ::close(in);
-    ok = ::fchmod(out, 0644) == 0 && ok;
-    ok = ::close(out) == 0 && ok;
-    ok = ok && ::rename(temporary.c_str(), target.c_str()) == 0;
-    if (!ok)
-        ::unlink(temporary.c_str());
-    return ok;
+    return out.Commit();
 }
 
 } // namespace

@@ -17,6 +17,7 @@
 #include "engine/MemberExtractor.h"
 #include "engine/PackageScanner.h"
 #include "engine/Workspace.h"
+#include "platform/FileDescriptor.h"
 
 namespace tavrin {
 namespace {
@@ -36,14 +37,14 @@ std::string NothingFoundReason(const std::string& path)
         return "no package member could be read from it";
     if (info.st_size == 0)
         return "the file is empty (0 bytes), there is nothing in it to recover";
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    const platform::FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     bool headerSeen = false;
-    if (fd >= 0) {
+    if (file.IsOpen()) {
         // Chunks overlap by three bytes so a signature across two reads is still seen.
         std::vector<char> buffer(std::size_t{1} << 16);
         std::size_t kept = 0;
         for (;;) {
-            const ssize_t got = ::read(fd, buffer.data() + kept, buffer.size() - kept);
+            const ssize_t got = ::read(file.Get(), buffer.data() + kept, buffer.size() - kept);
             if (got <= 0)
                 break;
             const std::size_t filled = kept + static_cast<std::size_t>(got);
@@ -54,7 +55,6 @@ std::string NothingFoundReason(const std::string& path)
             kept = std::min<std::size_t>(filled, 3);
             std::memmove(buffer.data(), buffer.data() + filled - kept, kept);
         }
-        ::close(fd);
     }
     const std::string size = std::to_string(static_cast<std::uint64_t>(info.st_size));
     if (!headerSeen)

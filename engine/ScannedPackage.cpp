@@ -21,26 +21,23 @@ bool ScannedPackage::Open(const std::string& path)
     brokenNotKept = 0;
     membersRecovered = 0;
     readError.clear();
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
+    platform::FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (!file.IsOpen())
         return false;
     struct stat info {};
-    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-        const int error = S_ISDIR(info.st_mode) ? EISDIR : errno;
-        ::close(fd);
-        errno = error;
+    if (::fstat(file.Get(), &info) != 0 || S_ISDIR(info.st_mode)) {
+        if (S_ISDIR(info.st_mode))
+            errno = EISDIR;
         return false;
     }
-    fd_ = fd;
+    file_ = std::move(file);
     length_ = S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0;
     return true;
 }
 
 void ScannedPackage::Close()
 {
-    if (fd_ >= 0)
-        ::close(fd_);
-    fd_ = -1;
+    file_.Close();
     length_ = 0;
 }
 

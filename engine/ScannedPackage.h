@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/UnsizedMemberRecovery.h"
+#include "platform/FileDescriptor.h"
 
 namespace tavrin {
 
@@ -24,7 +25,7 @@ public:
     bool Open(const std::string& path);
     void Close();
 
-    int fd() const { return fd_; }
+    int fd() const { return file_.Get(); }
     std::uint64_t length() const { return length_; }
 
     // Members whose sizes were lost and could not be found by inflating them, in file
@@ -41,7 +42,7 @@ public:
     std::string readError;
 
 private:
-    int fd_ = -1;
+    platform::FileDescriptor file_;
     std::uint64_t length_ = 0;
 };
 

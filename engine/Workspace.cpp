@@ -1,5 +1,6 @@
 #include "engine/Workspace.h"
 #include "engine/TextUtil.h"
+#include "platform/FileDescriptor.h"
 #include "platform/SystemError.h"
 
 #include <dirent.h>
@@ -22,11 +23,11 @@ std::string rootOverride;
 // themselves because every lookup is relative to a descriptor opened with O_NOFOLLOW.
 void DeleteEntriesAt(int dirFd)
 {
+    platform::FileDescriptor owned(dirFd); // until the directory stream takes it
     DIR* dir = ::fdopendir(dirFd);
-    if (dir == nullptr) {
-        ::close(dirFd);
+    if (dir == nullptr)
         return;
-    }
+    owned.Release();
     while (const dirent* entry = ::readdir(dir)) {
         const char* name = entry->d_name;
         if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
@@ -82,7 +83,8 @@ WorkspaceCheck EnsureWorkspaceRoot()
     }
     // Opened without following a link, then checked through the descriptor, so what
     // is checked is what is used.
-    const int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const platform::FileDescriptor directory(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    const int fd = directory.Get();
     if (fd < 0) {
         check.error = root + ": " + (errno == ELOOP || errno == ENOTDIR ? std::string("not a real directory")
                                                                          : platform::SystemErrorText(errno));
@@ -100,7 +102,6 @@ WorkspaceCheck EnsureWorkspaceRoot()
     } else {
         check.usable = true;
     }
-    ::close(fd);
     return check;
 }
 

@@ -1,11 +1,14 @@
 #include "platform/FileIo.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "platform/FileDescriptor.h"
 
 namespace tavrin::platform {
 
@@ -87,19 +90,61 @@ ssize_t ReadUpTo(int fd, void* buffer, std::size_t size)
     return static_cast<ssize_t>(total);
 }
 
-bool ReadSmallFile(const std::string& path, std::string& text, std::size_t maxSize)
+namespace {
+
+template <typename Bytes>
+FileReadResult ReadWholeFileInto(const std::string& path, Bytes& bytes, std::size_t maxSize)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0)
-        return false;
+    bytes.clear();
+    const FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    if (!file.IsOpen())
+        return FileReadResult::Failed;
     struct stat info {};
-    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && static_cast<std::uint64_t>(info.st_size) <= maxSize;
-    if (ok) {
-        text.resize(static_cast<std::size_t>(info.st_size));
-        ok = ReadUpTo(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size());
+    if (::fstat(file.Get(), &info) != 0)
+        return FileReadResult::Failed;
+    if (!S_ISREG(info.st_mode)) {
+        errno = S_ISDIR(info.st_mode) ? EISDIR : EINVAL;
+        return FileReadResult::Failed;
     }
-    ::close(fd);
-    return ok;
+    if (static_cast<std::uint64_t>(info.st_size) > maxSize)
+        return FileReadResult::TooLarge;
+    // The size is a hint only: a file that grows meanwhile is read to its end, within the bound.
+    bytes.resize(static_cast<std::size_t>(info.st_size));
+    std::size_t filled = 0;
+    for (;;) {
+        if (filled == bytes.size()) {
+            if (bytes.size() >= maxSize) {
+                char probe = 0;
+                const ssize_t more = ReadSome(file.Get(), &probe, 1);
+                if (more < 0)
+                    return FileReadResult::Failed;
+                if (more > 0)
+                    return FileReadResult::TooLarge;
+                break;
+            }
+            bytes.resize(std::min(maxSize, std::max<std::size_t>(bytes.size() * 2, 4096)));
+        }
+        const ssize_t got = ReadSome(file.Get(), bytes.data() + filled, bytes.size() - filled);
+        if (got < 0)
+            return FileReadResult::Failed;
+        if (got == 0)
+            break;
+        filled += static_cast<std::size_t>(got);
+    }
+    bytes.resize(filled);
+    return FileReadResult::Read;
+}
+
+} // namespace
+
+FileReadResult ReadWholeFile(const std::string& path, std::string& bytes, std::size_t maxSize)
+{
+    return ReadWholeFileInto(path, bytes, maxSize);
+}
+
+FileReadResult ReadWholeFile(const std::string& path, std::vector<unsigned char>& bytes, std::size_t maxSize)
+{
+    return ReadWholeFileInto(path, bytes, maxSize);
 }
 
 } // namespace tavrin::platform

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <string>
 #include <sys/types.h>
+#include <vector>
 
 namespace tavrin::platform {
 
@@ -41,9 +42,15 @@ ssize_t ReadSome(int fd, void* buffer, std::size_t size);
 // Reads until `size` bytes or the end of the file: bytes read, or -1 with errno.
 ssize_t ReadUpTo(int fd, void* buffer, std::size_t size);
 
-// Reads a whole regular file of at most `maxSize` bytes into `text`. Links are not
-// followed and a FIFO cannot block the read; false for anything else, a larger file or
-// a failed read.
-bool ReadSmallFile(const std::string& path, std::string& text, std::size_t maxSize);
+enum class FileReadResult {
+    Read,
+    Failed,   // errno says why (EISDIR or EINVAL for what is not a regular file)
+    TooLarge, // more than the most the caller takes
+};
+
+// Reads the whole regular file at `path`, of at most `maxSize` bytes, into `bytes`.
+// Links are not followed and a FIFO cannot block the read.
+FileReadResult ReadWholeFile(const std::string& path, std::string& bytes, std::size_t maxSize);
+FileReadResult ReadWholeFile(const std::string& path, std::vector<unsigned char>& bytes, std::size_t maxSize);
 
 } // namespace tavrin::platform

@@ -7,21 +7,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "platform/FileIo.h"
+#include "platform/AtomicFileWriter.h"
+#include "platform/PathJoin.h"
 #include "platform/SystemError.h"
-#include "platform/TempFiles.h"
 #include "zip/ZipArchive.h"
 
 namespace tavrin::zip {
 
 namespace {
-
-std::string WithoutTrailingSlashes(std::string path)
-{
-    while (path.size() > 1 && path.back() == '/')
-        path.pop_back();
-    return path;
-}
 
 // The entries of one folder in byte order of their names ("." and ".." left out);
 // false when the folder cannot be read.
@@ -61,7 +54,7 @@ ZipFolderResult FolderZipper::ZipFolder(const std::string& folderPath, const std
         }
     };
 
-    const std::string root = WithoutTrailingSlashes(folderPath);
+    const std::string root = platform::WithoutTrailingSlashes(folderPath);
     struct stat rootInfo{};
     // An empty archive for a folder that is not there would pass for a saved package.
     if (::stat(root.c_str(), &rootInfo) != 0) {
@@ -73,20 +66,17 @@ ZipFolderResult FolderZipper::ZipFolder(const std::string& folderPath, const std
         return result;
     }
 
-    const auto slash = archivePath.find_last_of('/');
-    const std::string archiveFolder = slash == std::string::npos ? "." : slash == 0 ? "/" : archivePath.substr(0, slash);
-    const std::string archiveName = slash == std::string::npos ? archivePath : archivePath.substr(slash + 1);
-    platform::CreatedFile work = platform::CreateUniqueFile(archiveFolder, "." + archiveName + ".", ".part", 0666);
-    if (!work.IsOpen()) {
-        fail(ZipOpenFailed, work.error);
+    platform::AtomicFileWriter work(archivePath);
+    if (!work.Open()) {
+        fail(ZipOpenFailed, work.Error());
         return result;
     }
     struct stat workInfo{};
-    ::fstat(work.fd, &workInfo);
+    ::fstat(work.Descriptor(), &workInfo);
     workFile_ = WorkFileId{static_cast<unsigned long long>(workInfo.st_dev), static_cast<unsigned long long>(workInfo.st_ino)};
 
     ZipResult started = ZipOk;
-    ZipHandle* handle = CreateZipArchive(work.fd, &started);
+    ZipHandle* handle = CreateZipArchive(work.Descriptor(), &started);
     if (handle == nullptr) {
         fail(started, errno);
     } else {
@@ -98,15 +88,12 @@ ZipFolderResult FolderZipper::ZipFolder(const std::string& folderPath, const std
         if (const ZipResult closed = CloseZipArchive(handle); closed != ZipOk)
             fail(closed, errno);
     }
-    // The archive reaches the disk before it takes the place of an older one.
-    if (result.result == ZipOk && platform::FileIo::Current().Sync(work.fd) != 0)
-        fail(ZipWriteFailed, errno);
-    if (::close(work.fd) != 0)
-        fail(ZipWriteFailed, errno);
-    if (result.result == ZipOk && std::rename(work.path.c_str(), archivePath.c_str()) != 0)
-        fail(ZipOpenFailed, errno);
-    if (result.result != ZipOk) {
-        ::unlink(work.path.c_str());
+    // The archive reaches the disk before it takes the place of an older one; a failed
+    // archive is removed with the writer.
+    if (result.result != ZipOk)
+        return result;
+    if (!work.Commit(platform::AtomicFileWriter::Durability::Synced)) {
+        fail(work.FailedStep() == platform::AtomicFileWriter::Step::Rename ? ZipOpenFailed : ZipWriteFailed, work.Error());
         return result;
     }
     result.complete = true;

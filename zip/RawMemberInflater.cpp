@@ -8,6 +8,7 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include "platform/FileDescriptor.h"
 #include "platform/FileIo.h"
 
 namespace tavrin::zip {
@@ -20,12 +21,8 @@ constexpr std::uint32_t kInputChunk = 16384;
 
 class RawMemberReader {
 public:
-    RawMemberReader(int fd, std::uint64_t offset) : fd_(fd), offset_(offset) {}
-    ~RawMemberReader()
-    {
-        Release();
-        ::close(fd_);
-    }
+    RawMemberReader(platform::FileDescriptor file, std::uint64_t offset) : file_(std::move(file)), offset_(offset) {}
+    ~RawMemberReader() { Release(); }
     RawMemberReader(const RawMemberReader&) = delete;
     RawMemberReader& operator=(const RawMemberReader&) = delete;
 
@@ -39,7 +36,7 @@ private:
     UnzipResult Finish(UnzipResult result);
     void Release();
 
-    int fd_;
+    platform::FileDescriptor file_;
     std::uint64_t offset_;
     // Set once the member has been read to its end or abandoned after an error.
     bool finished_ = false;
@@ -66,7 +63,7 @@ UnzipResult RawMemberReader::Prepare(const MemberSizes& sizes)
     decoderReady_ = true;
     remainingCompressed_ = sizes.compressedSize;
     remainingOutput_ = sizes.uncompressedSize;
-    if (platform::FileIo::Current().Seek(fd_, static_cast<off_t>(offset_), SEEK_SET) < 0) {
+    if (platform::FileIo::Current().Seek(file_.Get(), static_cast<off_t>(offset_), SEEK_SET) < 0) {
         readError_ = errno;
         return UnzipReadFailed;
     }
@@ -105,7 +102,7 @@ UnzipResult RawMemberReader::Inflate(unsigned char* buffer, std::uint32_t length
     // Once the final block is decoded nothing more can come out; the file is not read on.
     while (produced < limit && !streamEnded_) {
         if (stream_.avail_in == 0 && remainingCompressed_ > 0) {
-            const ssize_t got = platform::ReadSome(fd_, input_.get(), std::min(kInputChunk, remainingCompressed_));
+            const ssize_t got = platform::ReadSome(file_.Get(), input_.get(), std::min(kInputChunk, remainingCompressed_));
             if (got <= 0) {
                 readError_ = got < 0 ? errno : 0;
                 result = UnzipReadFailed;
@@ -146,15 +143,11 @@ UnzipResult RawMemberReader::Inflate(unsigned char* buffer, std::uint32_t length
 
 namespace {
 
-// Hands `fd`, which the reader then owns, to a new reader.
-UnzipResult ReaderOwning(int fd, std::uint64_t offset, RawMemberReader** reader)
+// Hands `file` to a new reader, which then owns it.
+UnzipResult ReaderOwning(platform::FileDescriptor file, std::uint64_t offset, RawMemberReader** reader)
 {
-    *reader = new (std::nothrow) RawMemberReader(fd, offset);
-    if (*reader == nullptr) {
-        ::close(fd);
-        return UnzipNoMemory;
-    }
-    return UnzipOk;
+    *reader = new (std::nothrow) RawMemberReader(std::move(file), offset);
+    return *reader == nullptr ? UnzipNoMemory : UnzipOk;
 }
 
 } // namespace
@@ -164,10 +157,10 @@ UnzipResult OpenRawMemberAt(const std::string& path, std::uint64_t offset, RawMe
     if (reader == nullptr)
         return UnzipBadArguments;
     *reader = nullptr;
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
+    platform::FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY));
+    if (!file.IsOpen())
         return UnzipOpenFailed;
-    return ReaderOwning(fd, offset, reader);
+    return ReaderOwning(std::move(file), offset, reader);
 }
 
 UnzipResult OpenRawMemberOnDescriptor(int fd, std::uint64_t offset, RawMemberReader** reader)
@@ -178,10 +171,10 @@ UnzipResult OpenRawMemberOnDescriptor(int fd, std::uint64_t offset, RawMemberRea
     if (fd < 0)
         return UnzipBadArguments;
     // The reader closes its own descriptor; the caller's stays open.
-    const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-    if (own < 0)
+    platform::FileDescriptor own(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
+    if (!own.IsOpen())
         return UnzipOpenFailed;
-    return ReaderOwning(own, offset, reader);
+    return ReaderOwning(std::move(own), offset, reader);
 }
 
 UnzipResult OpenRawMember(const std::string& path, RawMemberReader** reader)

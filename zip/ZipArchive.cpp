@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/FileDescriptor.h"
 #include "platform/FileIo.h"
 #include "platform/TimeConversion.h"
 #include "zip/ZipWriter.h"
@@ -16,13 +17,13 @@ namespace {
 
 ZipHandle* Started(int fd, bool canSeek, std::uint64_t baseOffset, ZipResult* failure)
 {
-    auto* writer = new (std::nothrow) ZipWriter(fd, canSeek, baseOffset);
+    platform::FileDescriptor owned(fd); // until the writer takes it
+    auto* writer = new (std::nothrow) ZipWriter(owned.Get(), canSeek, baseOffset);
+    if (writer != nullptr)
+        owned.Release();
     auto* handle = writer != nullptr ? new (std::nothrow) ZipHandle{kZipWriterHandleKind, writer} : nullptr;
     if (handle == nullptr) {
-        if (writer != nullptr)
-            delete writer; // closes fd
-        else
-            ::close(fd);
+        delete writer; // closes fd
         if (failure != nullptr)
             *failure = ZipNoMemory;
         errno = ENOMEM;

@@ -145,10 +145,11 @@ std::string Script(const std::vector<const Carved*> carved, HsqldbRebuiltScript&
     for (const Carved* c : carved)
         sources.push_back({c->carver, &c->carving});
     std::string text;
-    EXPECT_TRUE(HsqldbScriptRebuild::Write(sources, {}, nullptr, [&](const std::string& part) {
+    const auto append = [&](const std::string& part) {
         text += part;
         return true;
-    }, result));
+    };
+    EXPECT_TRUE(HsqldbScriptRebuild::Write(sources, {}, nullptr, append, append, result));
     return text;
 }
 
@@ -459,7 +460,7 @@ TEST(HsqldbScriptCheck, DamagedScriptLosesOnlyItsBadLinesAndItsRowsComeFromData)
               "CREATE CACHED TABLE \"Customers\"(\"ID\" INTEGER NOT NULL PRIMARY KEY,\"Name\" VARCHAR(20),\"Born\" DATE,"
               "\"Credit\" DECIMAL(10,2),\"Active\" BOOLEAN,\"Seen\" TIMESTAMP,\"Score\" DOUBLE,\"Qty\" SMALLINT)\n"
               "CREATE CACHED TABLE \"Ord\x9c\x01rs\"(\"ID\" INT\n"
-              "SET TABLE \"Customers\" IN\x88\x13EX'3\xff'\n"
+              "SET TABLE \"Customers\" IN\x88\x13" "EX'3\xff'\n"
               "\x07\x91\xb0garbage\n"
               "CREATE USER SA PASSWORD \"\"\n"
               "GRANT DBA TO SA\n");

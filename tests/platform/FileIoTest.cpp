@@ -1,10 +1,14 @@
 #include "platform/FileIo.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <gtest/gtest.h>
 #include <string>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include "ScratchDir.h"
 
 using namespace tavrin::platform;
 
@@ -138,4 +142,51 @@ TEST(FileIo, InstallReturnsThePreviousAndNullRestoresTheSystem)
     EXPECT_EQ(&FileIo::Current(), &io);
     EXPECT_EQ(FileIo::Install(nullptr), &io);
     EXPECT_EQ(&FileIo::Current(), &system);
+}
+
+TEST(ReadWholeFile, ReadsRegularFilesWithinTheBoundAndNothingElse)
+{
+    ScratchDir dir;
+    dir.Write("small", kData);
+    dir.Write("empty", "");
+    ::mkdir((dir / "folder").c_str(), 0700);
+    ::mkfifo((dir / "fifo").c_str(), 0600); // nobody writes: a blocking read would hang
+    ::symlink((dir / "small").c_str(), (dir / "link").c_str());
+    const struct {
+        const char* name;
+        std::size_t bound;
+        FileReadResult result;
+        int error;
+    } cases[] = {
+        {"small", kData.size(), FileReadResult::Read, 0},
+        {"small", SIZE_MAX, FileReadResult::Read, 0},
+        {"small", kData.size() - 1, FileReadResult::TooLarge, 0},
+        {"empty", 0, FileReadResult::Read, 0},
+        {"missing", 100, FileReadResult::Failed, ENOENT},
+        {"folder", 100, FileReadResult::Failed, EISDIR},
+        {"fifo", 100, FileReadResult::Failed, EINVAL},
+        {"link", 100, FileReadResult::Failed, ELOOP},
+    };
+    for (const auto& c : cases) {
+        std::string text = "stale";
+        errno = 0;
+        EXPECT_EQ(ReadWholeFile(dir / c.name, text, c.bound), c.result) << c.name << " " << c.bound;
+        if (c.result == FileReadResult::Failed) {
+            EXPECT_EQ(errno, c.error) << c.name;
+        } else if (c.result == FileReadResult::Read) {
+            EXPECT_EQ(text, c.name == std::string("small") ? kData : "") << c.name;
+        }
+    }
+}
+
+TEST(ReadWholeFile, GathersChoppyReadsIntoBytes)
+{
+    ScratchDir dir;
+    const std::string big(70000, 'q');
+    dir.Write("big", big + kData);
+    ChoppyFileIo io(999, 0, 0);
+    InstalledFileIo installed(io);
+    std::vector<unsigned char> bytes;
+    ASSERT_EQ(ReadWholeFile(dir / "big", bytes, SIZE_MAX), FileReadResult::Read);
+    EXPECT_EQ(std::string(bytes.begin(), bytes.end()), big + kData);
 }
