@@ -188,6 +188,13 @@ public:
     const std::string& From() const { return from_; }
     const std::string& Problems() const { return problems_; }
     std::uint64_t Unreadable() const { return unreadable_; }
+    std::uint64_t Records() const
+    {
+        std::uint64_t records = 0;
+        for (const auto& source : sources_)
+            records += source->carving.records;
+        return records;
+    }
 
 private:
     struct Source {
@@ -261,6 +268,9 @@ std::vector<DatabaseCompletion> RecoverHsqldbScript(const HsqldbScriptRecoveryIn
         done.push_back(DatabaseCompletion{"script-not-rebuilt", kScript, detail, true});
         return done;
     };
+    // Without a single record there is nothing to say beyond what extraction said.
+    if (carvings.Carved().empty() && problems.empty() && carvings.Records() == 0)
+        return done;
     if (carvings.Carved().empty())
         return failed(std::string(kScript) + " was not recovered and no row of a table could be carved from " +
                       (input.dataPresent ? kData : kBackup) + (problems.empty() ? "" : " (" + problems + ")") +
