@@ -4,6 +4,7 @@
 #include "html/DesktopOpener.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QUrl>
@@ -13,9 +14,10 @@ namespace tavrin::app {
 QStringList HelpDocumentCandidates()
 {
     const QString name = QString::fromUtf8(kHelpFileName);
-    QStringList candidates{QCoreApplication::applicationDirPath() + QLatin1Char('/') + name};
-#ifdef TAVRIN_HELP_DIR
-    candidates << QStringLiteral(TAVRIN_HELP_DIR) + QLatin1Char('/') + name;
+    const QString programFolder = QCoreApplication::applicationDirPath();
+    QStringList candidates{programFolder + QLatin1Char('/') + name};
+#ifdef TAVRIN_HELP_RELATIVE_DIR
+    candidates << QDir::cleanPath(programFolder + QStringLiteral("/" TAVRIN_HELP_RELATIVE_DIR "/") + name);
 #endif
     return candidates;
 }

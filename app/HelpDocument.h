@@ -6,8 +6,8 @@
 
 namespace tavrin::app {
 
-// Where the help document is looked for, in order: next to the program, then in the
-// installed data folder.
+// Where the help document is looked for, in order: next to the program (a build), then
+// in the data folder of the installation the program belongs to.
 QStringList HelpDocumentCandidates();
 // The first candidate that exists; empty when there is none.
 QString FindHelpDocument();

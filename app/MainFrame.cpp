@@ -4,8 +4,10 @@
 #include "app/ApplicationLook.h"
 #include "app/CommandIds.h"
 #include "app/HelpDocument.h"
+#include "app/LockKeyState.h"
 #include "app/QuenmarDoc.h"
 #include "controls/SplashWnd.h"
+#include "html/HelpDocumentLocation.h"
 #include "view/QuenmarView.h"
 #include "view/ViewSeams.h"
 
@@ -18,7 +20,10 @@
 #include <QMenuBar>
 #include <QPixmap>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
+
+#include <utility>
 
 namespace tavrin::app {
 namespace {
@@ -52,6 +57,9 @@ CMainFrame::CMainFrame(Options options, QWidget* parent)
         }
     }
 
+    // The message boxes' Help button opens the same document as Software Help.
+    SetHelpDocumentLocator([] { return FindHelpDocument(); });
+
     look_ = LoadApplicationLook();
     ApplyApplicationLook(look_);
 
@@ -65,6 +73,10 @@ CMainFrame::CMainFrame(Options options, QWidget* parent)
     document_ = new CQuenmarDoc(this);
     connect(view_, &view::CQuenmarView::commandStateChanged, this, &CMainFrame::UpdateCommandStates);
     connect(view_, &view::CQuenmarView::batchFinished, this, &CMainFrame::UpdateCommandStates);
+    connect(view_, &view::CQuenmarView::batchFinished, this, [this] {
+        if (!waitingFiles_.isEmpty())
+            OpenFiles(std::exchange(waitingFiles_, {}));
+    });
 
     CreateLogo();
     UpdateCommandStates();
@@ -91,15 +103,16 @@ QAction* CMainFrame::AddCommand(int id, const QString& text, int toolbarImage)
 void CMainFrame::CreateMenus()
 {
     // The accelerator texts after the tab are what the menu shows; the keys themselves
-    // belong to the document, which sends Ctrl+O to Select files and Ctrl+S to Save.
+    // belong to the document, which sends Ctrl+N and Ctrl+O to Select files and Ctrl+S
+    // to Save, so the texts stand at those commands. Each entry has a mnemonic of its own.
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
     file->addAction(AddCommand(ID_FILE_SELECT_FILES, QStringLiteral("&Select File(s)\tCtrl+N"), 0));
     file->addSeparator();
-    file->addAction(AddCommand(ID_FILE_REMOVE_FILES, QStringLiteral("&Remove File(s)\tCtrl+O"), 1));
-    file->addAction(AddCommand(ID_FILE_REPAIR_FILES, QStringLiteral("&Repair File(s)\tCtrl+S"), 2));
+    file->addAction(AddCommand(ID_FILE_REMOVE_FILES, QStringLiteral("&Remove File(s)"), 1));
+    file->addAction(AddCommand(ID_FILE_REPAIR_FILES, QStringLiteral("Re&pair File(s)"), 2));
     file->addSeparator();
     file->addAction(AddCommand(ID_FILE_BROWSE_FOLDER, QStringLiteral("Browse folder"), 3));
-    file->addAction(AddCommand(ID_FILE_SAVE_FILES, QStringLiteral("Save file(s)"), 4));
+    file->addAction(AddCommand(ID_FILE_SAVE_FILES, QStringLiteral("Save file(s)\tCtrl+S"), 4));
     file->addSeparator();
     file->addAction(AddCommand(ID_APP_EXIT, QStringLiteral("E&xit")));
     connect(file, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);
@@ -146,14 +159,51 @@ void CMainFrame::CreateStatusBar()
     statusPane_->setObjectName(QStringLiteral("StatusPane0"));
     statusPane_->setMinimumWidth(500);
     statusBar()->addWidget(statusPane_, 1);
-    // The lock indicators: Qt gives no portable way to read the lock keys, so they
-    // stand as labels in their usual place.
-    for (const char* indicator : {"CAP", "NUM", "SCRL"}) {
-        auto* pane = new QLabel(QString::fromUtf8(indicator));
-        pane->setEnabled(false);
+    // The lock indicators show their text while the key is on, as keyboards' own lamps
+    // do; where the platform cannot tell, they stay greyed.
+    const struct {
+        QLabel** pane;
+        const char* text;
+        const char* name;
+    } indicators[] = {
+        {&capsPane_, "CAP", "Caps Lock"},
+        {&numPane_, "NUM", "Num Lock"},
+        {&scrollPane_, "SCRL", "Scroll Lock"},
+    };
+    for (const auto& indicator : indicators) {
+        auto* pane = new QLabel(QString::fromUtf8(indicator.text));
+        pane->setObjectName(QString::fromUtf8(indicator.text) + QStringLiteral("Indicator"));
+        pane->setAccessibleName(QString::fromUtf8(indicator.name));
         pane->setAlignment(Qt::AlignCenter);
         pane->setMinimumWidth(40);
         statusBar()->addPermanentWidget(pane);
+        *indicator.pane = pane;
+    }
+    auto* lockKeyTimer = new QTimer(this);
+    connect(lockKeyTimer, &QTimer::timeout, this, [this] { ShowLockKeys(ReadLockKeyState()); });
+    lockKeyTimer->start(250);
+    ShowLockKeys(ReadLockKeyState());
+}
+
+void CMainFrame::ShowLockKeys(const LockKeyState& state)
+{
+    const struct {
+        QLabel* pane;
+        bool on;
+        const char* text;
+    } panes[] = {
+        {capsPane_, state.capsLock, "CAP"},
+        {numPane_, state.numLock, "NUM"},
+        {scrollPane_, state.scrollLock, "SCRL"},
+    };
+    for (const auto& pane : panes) {
+        pane.pane->setEnabled(state.known);
+        const QString text = !state.known || pane.on ? QString::fromUtf8(pane.text) : QString();
+        if (pane.pane->text() != text)
+            pane.pane->setText(text);
+        pane.pane->setAccessibleDescription(!state.known ? QStringLiteral("unknown")
+                                            : pane.on    ? QStringLiteral("on")
+                                                         : QStringLiteral("off"));
     }
 }
 
@@ -312,6 +362,22 @@ void CMainFrame::OnAbout()
 {
     CAboutDlg dialog(this);
     dialog.exec();
+}
+
+void CMainFrame::OpenFiles(const QStringList& files)
+{
+    if (files.isEmpty() || !view_)
+        return;
+    if (view_->BatchRunning()) {
+        waitingFiles_ << files;
+        return;
+    }
+    view_->AddSelectedFiles(files);
+    UpdateCommandStates();
+    if (isMinimized())
+        showMaximized();
+    raise();
+    activateWindow();
 }
 
 void CMainFrame::CloseFromView()

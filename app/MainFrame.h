@@ -7,6 +7,7 @@
 
 #include <QHash>
 #include <QMainWindow>
+#include <QStringList>
 
 #include <atomic>
 
@@ -22,6 +23,7 @@ class CQuenmarView;
 namespace tavrin::app {
 
 class CQuenmarDoc;
+struct LockKeyState;
 
 class CMainFrame : public QMainWindow, public view::ViewHost {
     Q_OBJECT
@@ -41,7 +43,12 @@ public:
     QAction* CommandAction(int id) const { return actions_.value(id); }
     int CurrentLook() const { return look_; }
     QString StatusText() const;
+    // Shows the lock keys' state in the status bar's indicators (polled while running).
+    void ShowLockKeys(const LockKeyState& state);
     QLabel* Logo() const { return logo_; }
+    // Files handed over by a second start: listed as if chosen in the dialog, and the
+    // window comes to the front. While a batch runs they wait for its end.
+    void OpenFiles(const QStringList& files);
 
     // ViewHost
     std::atomic<int>& RunningFlag() override { return running_; }
@@ -73,9 +80,13 @@ private:
     QToolBar* toolBar_ = nullptr;
     QLabel* statusPane_ = nullptr;
     QLabel* logo_ = nullptr;
+    QLabel* capsPane_ = nullptr;
+    QLabel* numPane_ = nullptr;
+    QLabel* scrollPane_ = nullptr;
     QActionGroup* looks_ = nullptr;
     QHash<int, QAction*> actions_;
     int look_ = 0;
+    QStringList waitingFiles_;
 };
 
 } // namespace tavrin::app

@@ -1,11 +1,11 @@
 #include "app/QuenmarApp.h"
 
 #include "app/CommandIds.h"
+#include "app/FileHandOver.h"
+#include "app/LaunchArguments.h"
 #include "app/MainFrame.h"
 #include "view/QuenmarView.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -23,20 +23,17 @@ CQuenmarApp::~CQuenmarApp()
 
 QStringList CQuenmarApp::FilesFromArguments(const QStringList& arguments)
 {
-    QStringList files;
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        const QString& argument = arguments[i];
-        if (argument.isEmpty())
-            continue;
-        files << QDir::cleanPath(QFileInfo(argument).absoluteFilePath());
-    }
-    return files;
+    return ParseLaunchArguments(arguments).files;
 }
 
 bool CQuenmarApp::InitInstance(const QStringList& files)
 {
     guard_ = std::make_unique<SingleInstanceGuard>(options_.lockPath);
+    const QString socketPath = FileHandOver::SocketPathForLock(options_.lockPath);
     if (guard_->AnotherInstanceRunning()) {
+        // A double-click on a file while the window is open: the file goes to its list.
+        if (!files.isEmpty() && FileHandOver::Send(socketPath, files))
+            return false;
         if (options_.showInstanceNotice) {
             // The one plain box of the program: nothing of ours is set up yet.
             QMessageBox notice(QMessageBox::Information, QString::fromUtf8(kApplicationTitle),
@@ -51,6 +48,14 @@ bool CQuenmarApp::InitInstance(const QStringList& files)
     frame_ = new CMainFrame(frameOptions);
     frame_->setAttribute(Qt::WA_DeleteOnClose, false);
     frame_->showMaximized();
+
+    handOver_ = new FileHandOver(frame_);
+    handOver_->Listen(socketPath);
+    QPointer<CMainFrame> receiver = frame_;
+    QObject::connect(handOver_, &FileHandOver::filesReceived, frame_, [receiver](const QStringList& handed) {
+        if (receiver)
+            receiver->OpenFiles(handed);
+    });
 
     if (!files.isEmpty()) {
         frame_->WorkView()->AddSelectedFiles(files);

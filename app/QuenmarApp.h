@@ -1,6 +1,6 @@
 // The application object: refuses a second instance, creates the main window, shows
 // it maximised and greets the user with the Select files dialog (or lists the files
-// named on the command line).
+// named on the command line). A second start hands its files to the first.
 #pragma once
 
 #include "app/MainFrame.h"
@@ -14,6 +14,7 @@
 namespace tavrin::app {
 
 class CMainFrame;
+class FileHandOver;
 
 class CQuenmarApp {
 public:
@@ -27,7 +28,8 @@ public:
     explicit CQuenmarApp(Options options);
     ~CQuenmarApp();
 
-    // False when start-up ends without a window.
+    // False when start-up ends without a window: another instance runs (and, when
+    // there are files, has taken them into its list).
     bool InitInstance(const QStringList& files);
     CMainFrame* MainFrame() const { return frame_; }
 
@@ -38,6 +40,7 @@ private:
     Options options_;
     std::unique_ptr<SingleInstanceGuard> guard_;
     QPointer<CMainFrame> frame_;
+    FileHandOver* handOver_ = nullptr; // owned by the frame
 };
 
 } // namespace tavrin::app

@@ -21,7 +21,9 @@ constexpr int NoAssociation = 31;
 
 void ShowWarningBox(QWidget* owner, const QString& message)
 {
-    QMessageBox::warning(owner, QGuiApplication::applicationDisplayName(), message);
+    // The program's name as the caption; the caption is not left to Qt's display name,
+    // which would also be appended to every window title.
+    QMessageBox::warning(owner, QStringLiteral("Tavrin Lumiq"), message);
 }
 
 bool LooksLikeLocalPath(const QString& target)

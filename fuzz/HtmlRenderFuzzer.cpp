@@ -1,17 +1,20 @@
-// Any bytes as the markup of a message box or a drawer, and as a style sheet.
+// Any bytes as the markup of a message box or a drawer, and as a style sheet, through
+// the renderer's layout step (no painting).
 //
 // Input: [options byte][narrow width byte][text]. Options: bit 0 escape sequences,
 // bit 1 disabled, bit 2 the text is a style sheet (up to its first NUL; the markup
-// follows the NUL, or is a fixed text that uses every selector), bit 3 also draw (at
-// the narrow width, or with bit 6 at the dialog's), bits 4-5 the tab size. The markup
-// is measured without wrapping, at the narrow width (twice) and at a dialog's width.
-// Besides the sanitizers (and the time limit, for layouts that grow faster than the
-// text) this checks what a caller relies on: no size is negative, measuring again
-// gives the same records, drawing leaves them alone, and a disabled rule paints
-// nothing but the disabled colour and no background.
+// follows the NUL, or is a fixed text that uses every selector), bit 3 also lay the
+// narrow wrapping out at a dialog's width (with bit 6 the unwrapped text instead),
+// bits 4-5 the tab size. The markup is laid out without wrapping, at the narrow width
+// (twice) and at a dialog's width. Besides the sanitizers (and the time limit, for
+// layouts that grow faster than the text) this checks what a caller relies on: no size
+// is negative, laying out again gives the same records, the width a layout is made
+// for moves items but never changes its lines, every link area belongs to a link
+// item, and a disabled rule paints nothing but the disabled colour and no background.
+//
+// What the harness keeps between inputs (colours, sheet, fonts) is made once and
+// reused, and the font maker's caches are bounded, so memory stays flat over a run.
 #include <QGuiApplication>
-#include <QImage>
-#include <QPainter>
 #include <QString>
 
 #include <cstdlib>
@@ -20,6 +23,8 @@
 #include "fuzz/FuzzTarget.h"
 #include "html/HtmlColorTable.h"
 #include "html/HtmlDrawer.h"
+#include "html/HtmlFontMaker.h"
+#include "html/HtmlLayoutBuilder.h"
 #include "html/HtmlStyleSheet.h"
 
 using namespace tavrin;
@@ -69,14 +74,7 @@ const QString& EverySelectorText()
 
 bool SameLines(const std::vector<HtmlLineRecord>& a, const std::vector<HtmlLineRecord>& b)
 {
-    if (a.size() != b.size())
-        return false;
-    for (size_t i = 0; i < a.size(); ++i)
-        if (a[i].width != b[i].width || a[i].height != b[i].height || a[i].maxDescent != b[i].maxDescent ||
-            a[i].align != b[i].align || a[i].widthPercent != b[i].widthPercent || a[i].wrapped != b[i].wrapped ||
-            a[i].spaces != b[i].spaces)
-            return false;
-    return true;
+    return a == b;
 }
 
 void CheckDisabledRules(const QString& sheet, const CHtmlColorTable& colors)
@@ -97,40 +95,74 @@ void CheckDisabledRules(const QString& sheet, const CHtmlColorTable& colors)
         FuzzFailure("a disabled rule made the background opaque");
 }
 
-// Measures at the width and checks the result; `again` measures a second time, which
-// must give the same records; `draw` then draws, which must leave them alone.
-void MeasureAt(CHtmlDrawer& drawer, const QImage& device, const QString& html, int width, bool again, bool draw)
-{
-    drawer.SetMaxWidth(width);
-    const QSize size = drawer.MeasureHtml(&device, html);
-    // Heights add up line by line and table by table: a sum that overflowed shows here.
-    if (size.width() < 0 || size.height() < 0)
-        FuzzFailure("a negative size was measured");
+struct Shared {
+    CHtmlColorTable colors;
+    CHtmlStyleSheet sheet;
+    CHtmlFontMaker fonts;
+};
 
-    const std::vector<HtmlLineRecord> lines = drawer.Lines();
-    const size_t tables = drawer.Tables().size();
-    if (again) {
-        const QSize second = drawer.MeasureHtml(&device, html);
-        if (second != size || !SameLines(drawer.Lines(), lines) || drawer.Tables().size() != tables) {
-            const std::string detail = std::to_string(size.width()) + "x" + std::to_string(size.height()) + " in " +
-                                       std::to_string(lines.size()) + " lines, then " + std::to_string(second.width()) +
-                                       "x" + std::to_string(second.height()) + " in " +
-                                       std::to_string(drawer.Lines().size()) + " lines at width " + std::to_string(width);
-            FuzzFailure("measuring the same text again gave other records", detail.c_str());
+Shared& SharedState()
+{
+    static Shared* shared = new Shared; // never destroyed, like the application
+    return *shared;
+}
+
+CHtmlLayout Lay(const QString& text, const HtmlLayoutOptions& options, int width)
+{
+    return CHtmlLayoutBuilder::Build(text, options, width, SharedState().fonts);
+}
+
+std::string Describe(const CHtmlLayout& layout, int width)
+{
+    return std::to_string(layout.Size().width()) + "x" + std::to_string(layout.Size().height()) + " in " +
+           std::to_string(layout.Lines().size()) + " lines at width " + std::to_string(width);
+}
+
+void CheckLayout(const CHtmlLayout& layout)
+{
+    // Heights add up line by line and table by table: a sum that overflowed shows here.
+    if (layout.Size().width() < 0 || layout.Size().height() < 0)
+        FuzzFailure("a negative size was measured");
+    int links = 0;
+    for (const HtmlLayoutItem& item : layout.Items()) {
+        if (const auto* run = std::get_if<HtmlTextRun>(&item)) {
+            if (run->rect.width() < 0 || run->rect.height() < 0)
+                FuzzFailure("a text run of negative size");
+            links += run->linkNumber != 0;
+        } else if (const auto* picture = std::get_if<HtmlPicture>(&item)) {
+            if (picture->rect.isEmpty() || !picture->box.contains(picture->rect))
+                FuzzFailure("a picture outside its box");
+            links += picture->linkNumber != 0;
         }
     }
+    if (static_cast<int>(layout.LinkAreas().size()) != links)
+        FuzzFailure("link areas and link items differ");
+}
 
-    if (!draw || size.isEmpty())
-        return;
-    // A small canvas: what is drawn outside it is clipped, the layout runs all the same.
-    QImage canvas(std::min(size.width(), 160), std::min(size.height(), 120), QImage::Format_RGB32);
-    canvas.fill(Qt::white);
-    {
-        QPainter painter(&canvas);
-        drawer.DrawMeasured(painter, QRect(0, 0, size.width(), size.height()));
+// Lays out at the width with wrapping at `maxWidth`; `again` lays out a second time,
+// which must give the same records; `otherWidth` (when positive) lays out for that
+// width too, which may move items but must keep the lines and the size.
+void LayOutAt(const QString& text, HtmlLayoutOptions options, int maxWidth, bool again, int otherWidth)
+{
+    options.maxWidth = maxWidth;
+    const CHtmlLayout layout = Lay(text, options, maxWidth);
+    CheckLayout(layout);
+    if (again) {
+        const CHtmlLayout second = Lay(text, options, maxWidth);
+        if (second.Size() != layout.Size() || !SameLines(second.Lines(), layout.Lines()) ||
+            second.Tables().size() != layout.Tables().size() || second.Items().size() != layout.Items().size()) {
+            const std::string detail = Describe(layout, maxWidth) + ", then " + Describe(second, maxWidth);
+            FuzzFailure("laying out the same text again gave other records", detail.c_str());
+        }
     }
-    if (!SameLines(drawer.Lines(), lines) || drawer.Tables().size() != tables)
-        FuzzFailure("drawing changed the records of the measuring pass");
+    if (otherWidth > 0) {
+        const CHtmlLayout wide = Lay(text, options, otherWidth);
+        CheckLayout(wide);
+        if (wide.Size() != layout.Size() || !SameLines(wide.Lines(), layout.Lines())) {
+            const std::string detail = Describe(layout, maxWidth) + ", then " + Describe(wide, otherWidth);
+            FuzzFailure("the width a layout is made for changed its lines", detail.c_str());
+        }
+    }
 }
 
 } // namespace
@@ -141,7 +173,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     StartGui();
     // Qt trims its font caches from a timer; without an event loop they would grow
-    // with every new family an input names.
+    // with every new font an input asks for.
     static unsigned runs = 0;
     if (++runs % 64 == 0)
         QCoreApplication::processEvents();
@@ -149,29 +181,34 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int narrow = 1 + data[1];
     const QString text = QString::fromUtf8(reinterpret_cast<const char*>(data + 2), static_cast<qsizetype>(size - 2));
 
-    CHtmlDrawer drawer;
-    drawer.SetEscapeSequences((options & 1) != 0);
-    drawer.SetEnabled((options & 2) == 0);
+    Shared& shared = SharedState();
+    HtmlLayoutOptions layoutOptions;
+    layoutOptions.escapeSequences = (options & 1) != 0;
+    layoutOptions.enabled = (options & 2) == 0;
     static constexpr int kTabSizes[] = {0, 8, 32, 100};
-    drawer.SetTabSize(kTabSizes[(options >> 4) & 3]);
+    layoutOptions.tabSize = kTabSizes[(options >> 4) & 3];
+    layoutOptions.colors = &shared.colors;
+    layoutOptions.sheet = &shared.sheet;
 
     QString html = text;
     if ((options & 4) != 0) {
         const qsizetype end = text.indexOf(QChar(0));
         const QString sheet = end < 0 ? text : text.left(end);
         html = end < 0 ? EverySelectorText() : text.mid(end + 1);
-        drawer.SetCssStyles(sheet);
-        CheckDisabledRules(sheet, drawer.Colors());
+        shared.sheet.SetCssStyles(sheet);
+        CheckDisabledRules(sheet, shared.colors);
+    } else {
+        shared.sheet.SetCssStyles(QString());
     }
+    const QString prepared = CHtmlDrawer::PrepareText(html, layoutOptions.escapeSequences);
 
-    static const QImage device(1, 1, QImage::Format_RGB32);
-    const bool draw = (options & 8) != 0;
-    const bool drawWide = (options & 64) != 0;
+    const bool otherWidth = (options & 8) != 0;
+    const bool unwrappedOther = (options & 64) != 0;
     // Qt settles the fallback of a family it has not seen before on first use, and
-    // that first measurement may differ by a few pixels: the unwrapped pass warms its
-    // caches before a pass is measured twice.
-    MeasureAt(drawer, device, html, 0, false, false);
-    MeasureAt(drawer, device, html, narrow, true, draw && !drawWide);
-    MeasureAt(drawer, device, html, 420, false, draw && drawWide);
+    // that first measurement may differ by a few pixels: the unwrapped layout warms its
+    // caches before a layout is made twice.
+    LayOutAt(prepared, layoutOptions, 0, false, otherWidth && unwrappedOther ? 420 : 0);
+    LayOutAt(prepared, layoutOptions, narrow, true, otherWidth && !unwrappedOther ? 420 : 0);
+    LayOutAt(prepared, layoutOptions, 420, false, 0);
     return 0;
 }

@@ -1,6 +1,7 @@
 #include "html/HtmlMessageBoxDlg.h"
 
 #include "html/DesktopOpener.h"
+#include "html/HelpDocumentLocation.h"
 #include "html/IconHandleRegistry.h"
 
 #include <QApplication>
@@ -604,10 +605,9 @@ void CHtmlMessageBoxDlg::OnCommand(int id)
     if (id == IDCANCEL && !m_closeEnabled)
         return;
     if (id == IDHELP) {
-        // The help document sits beside the program, named after it.
-        const QFileInfo program(QCoreApplication::applicationFilePath());
-        OpenInDesktop(QUrl::fromLocalFile(program.absolutePath() + QLatin1Char('/') + program.completeBaseName()
-                                          + QStringLiteral(".html")));
+        const QString help = HelpDocumentPath();
+        if (!help.isEmpty())
+            OpenInDesktop(QUrl::fromLocalFile(help));
         return;
     }
     if (id == HMBID_REPORT) {

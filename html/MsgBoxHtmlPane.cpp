@@ -1,8 +1,24 @@
 #include "html/MsgBoxHtmlPane.h"
 
+#include "html/DesktopOpener.h"
+
+#include <QProcess>
+
 #include <utility>
 
 namespace tavrin {
+
+CMsgBoxHtmlPane::CMsgBoxHtmlPane()
+{
+    m_drawer.SetOpenLinkNotification(&CMsgBoxHtmlPane::OpenTarget);
+}
+
+void CMsgBoxHtmlPane::OpenTarget(const QString& target)
+{
+    if (OpenInDesktop(LinkTargetToUrl(target)))
+        return;
+    QProcess::startDetached(QStringLiteral("xdg-open"), {target});
+}
 
 void CMsgBoxHtmlPane::SetRepaintNotification(std::function<void()> notify)
 {

@@ -19,7 +19,7 @@ namespace tavrin {
 
 class CMsgBoxHtmlPane {
 public:
-    CMsgBoxHtmlPane() = default;
+    CMsgBoxHtmlPane();
     CMsgBoxHtmlPane(const CMsgBoxHtmlPane&) = delete;
     CMsgBoxHtmlPane& operator=(const CMsgBoxHtmlPane&) = delete;
 
@@ -34,12 +34,14 @@ public:
     // Updates the hover state for a point in the owner's coordinates; true when the
     // point is on a link (the caller shows the hand cursor then).
     bool UpdateHoverAndCursor(const QPoint& point);
-    // Opens the link under the point, if any.
+    // Opens the link under the point, if any: an "href" target in the desktop.
     void ClickAt(const QPoint& point);
 
     CHtmlDrawer& Drawer() { return m_drawer; }
 
 private:
+    static void OpenTarget(const QString& target);
+
     CHtmlDrawer m_drawer;
     bool m_empty = true;
 };

@@ -4,11 +4,14 @@
 #include "controls/KelvarListCtrl.h"
 #include "controls/PictureBox.h"
 #include "controls/PromptEdit.h"
+#include "engine/PackageOutcome.h"
 #include "engine/PictureWalk.h"
 #include "engine/RepairBatch.h"
 #include "engine/SaveBatch.h"
 #include "engine/Workspace.h"
+#include "html/DesktopOpener.h"
 #include "view/JobListGridDelegate.h"
+#include "view/JobOutcomeDisplay.h"
 #include "view/ViewHost.h"
 #include "view/ViewSeams.h"
 #include "view/ViewTexts.h"
@@ -23,10 +26,12 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMimeData>
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSettings>
 #include <QTreeWidget>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -34,14 +39,34 @@
 #include <QThread>
 #include <QUrl>
 
+#include <algorithm>
 #include <type_traits>
+#include <utility>
 
 namespace tavrin::view {
 namespace {
 
 const QColor kBackground(252, 230, 154);
 const QColor kPromptGrey(158, 158, 158);
+const QColor kDisabledText(128, 128, 128);
+const QColor kDisabledBase(236, 236, 236);
+// The progress bars' own colours, the same in every look: a dark bar on a light field,
+// so that the estimate text (white over the bar, bar colour's complement combined with
+// the field elsewhere) stays readable on both; the looks' light highlight colours gave
+// almost no contrast.
+const QColor kProgressField(244, 244, 244);
+const QColor kProgressBar(31, 95, 191);
 constexpr int kRepairStateRole = Qt::UserRole;
+// Whether the job's package was found whole by its repair (kept for the save's outcome).
+constexpr int kNoDamageRole = Qt::UserRole + 1;
+// The rebuilt package once saved.
+constexpr int kSavedPathRole = Qt::UserRole + 2;
+constexpr const char* kLastDestinationKey = "LastDestination";
+
+QSettings ViewSettings()
+{
+    return QSettings(QStringLiteral("Tavrin"), QStringLiteral("TavrinLumiqv1.0"));
+}
 constexpr int kStatusTextLimit = 259;
 
 QColor FromColour(Colour colour)
@@ -168,6 +193,11 @@ CQuenmarView::CQuenmarView(ViewHost* host, QWidget* parent)
         palette.setColor(QPalette::WindowText, Qt::black);
         palette.setColor(QPalette::Text, Qt::black);
         palette.setColor(QPalette::Base, Qt::white);
+        // Disabled controls must look disabled on that background too (the save group
+        // before a repair): grey text and a grey field.
+        for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText})
+            palette.setColor(QPalette::Disabled, role, kDisabledText);
+        palette.setColor(QPalette::Disabled, QPalette::Base, kDisabledBase);
         setPalette(palette);
     }
     header_ = LoadBitmap(316);
@@ -191,9 +221,15 @@ void CQuenmarView::CreateControls()
 
     jobList_ = new CKelvarListCtrl(this);
     jobList_->setObjectName(QStringLiteral("JobList"));
-    jobList_->setColumnCount(1);
-    jobList_->setHeaderLabels({QStringLiteral("File Name")});
+    jobList_->setColumnCount(2);
+    jobList_->setHeaderLabels({QStringLiteral("File Name"), QStringLiteral("Status")});
     jobList_->setColumnWidth(0, 900);
+    // The outcome comes first on screen, where a 900-pixel path column cannot push it
+    // out of sight.
+    jobList_->setColumnWidth(kStatusColumn, 170);
+    jobList_->header()->moveSection(kStatusColumn, 0);
+    jobList_->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(jobList_, &QWidget::customContextMenuRequested, this, &CQuenmarView::ShowJobContextMenu);
     jobList_->setRootIsDecorated(false);
     jobList_->setItemsExpandable(false);
     jobList_->setUniformRowHeights(true);
@@ -255,6 +291,8 @@ void CQuenmarView::CreateControls()
         logFont.setWeight(QFont::Bold);
         activityLog_->document()->setDefaultFont(logFont);
     }
+    // The log is read-only but its text can be selected and copied, by mouse and keyboard.
+    activityLog_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     SetLogText(QString::fromUtf8(kLogStartText));
 
     hintBox_ = new QTextEdit(this);
@@ -301,6 +339,7 @@ void CQuenmarView::CreateControls()
 
     context_.view = this;
     context_.running = &Running();
+    context_.report = &report_;
 
     extractMedia_->setChecked(true);
     if (IsRealDirectory(GetWorkspaceRoot()))
@@ -319,9 +358,34 @@ void CQuenmarView::CreateControls()
     fileProgress_->setObjectName(QStringLiteral("FileProgress"));
     totalProgress_ = new CEstProgressCtrl(this);
     totalProgress_->setObjectName(QStringLiteral("TotalProgress"));
+    for (CEstProgressCtrl* bar : {fileProgress_, totalProgress_}) {
+        QPalette colours = bar->palette();
+        colours.setColor(QPalette::Button, kProgressField);
+        colours.setColor(QPalette::Highlight, kProgressBar);
+        bar->setPalette(colours);
+    }
     ShowProgressControls(false);
 
     jobList_->SetBackgroundPicture(QImage(QStringLiteral(":/bitmap/352.png")));
+
+    // Names for screen readers where a control's own text does not say what it is.
+    const struct {
+        QWidget* control;
+        const char* name;
+    } accessibleNames[] = {
+        {jobList_, "Files to repair"},
+        {pictureBox_, "File preview"},
+        {activityLog_, "Activity log"},
+        {hintBox_, "Hint"},
+        {destination_, "Folder to save repaired files in"},
+        {browse_, "Browse folder"},
+        {save_, "Save files"},
+        {fileProgress_, "File progress"},
+        {totalProgress_, "Total files progress"},
+    };
+    for (const auto& entry : accessibleNames)
+        entry.control->setAccessibleName(QString::fromUtf8(entry.name));
+    locationLabel_->setBuddy(destination_);
 
     destination_->SetPromptText(QString::fromUtf8(kDestinationPrompt));
     destination_->SetPromptColor(kPromptGrey);
@@ -599,7 +663,124 @@ void CQuenmarView::SetJobState(int index, int state)
     OnGuiThread([&] {
         if (QTreeWidgetItem* item = jobList_->topLevelItem(index))
             item->setData(0, kRepairStateRole, state);
+        // The worker waits here, so the job's report entry is complete and still.
+        ShowJobOutcome(index);
     });
+}
+
+void CQuenmarView::ShowJobOutcome(int index)
+{
+    QTreeWidgetItem* item = jobList_->topLevelItem(index);
+    if (item == nullptr || index < 0 || static_cast<std::size_t>(index) >= report_.packages.size())
+        return;
+    const PackageReport& report = report_.packages[static_cast<std::size_t>(index)];
+    if (report.result == PackageResult::Repaired && !item->data(0, kNoDamageRole).isValid())
+        item->setData(0, kNoDamageRole, FoundNoDamage(report));
+    const PackageOutcome outcome = OutcomeOf(report, item->data(0, kNoDamageRole).toBool());
+    item->setText(kStatusColumn, OutcomeText(outcome));
+    item->setIcon(kStatusColumn, OutcomeIcon(outcome));
+    const bool saved = report.result == PackageResult::Saved || report.result == PackageResult::SaveIncomplete;
+    if (saved && !report.outputPath.empty())
+        item->setData(0, kSavedPathRole, QString::fromStdString(report.outputPath));
+}
+
+void CQuenmarView::ClearJobOutcomes()
+{
+    for (int row = 0; row < jobList_->topLevelItemCount(); ++row) {
+        QTreeWidgetItem* item = jobList_->topLevelItem(row);
+        item->setText(kStatusColumn, QString());
+        item->setIcon(kStatusColumn, QIcon());
+        item->setData(0, kNoDamageRole, QVariant());
+        item->setData(0, kSavedPathRole, QVariant());
+    }
+}
+
+QString CQuenmarView::JobStatusText(int index) const
+{
+    const QTreeWidgetItem* item = jobList_->topLevelItem(index);
+    return item ? item->text(kStatusColumn) : QString();
+}
+
+QString CQuenmarView::SavedPackagePath(int index) const
+{
+    const QTreeWidgetItem* item = jobList_->topLevelItem(index);
+    return item ? item->data(0, kSavedPathRole).toString() : QString();
+}
+
+void CQuenmarView::OpenSavedPackage(int index)
+{
+    const QString saved = SavedPackagePath(index);
+    if (!saved.isEmpty())
+        OpenInDesktop(QUrl::fromLocalFile(saved));
+}
+
+void CQuenmarView::ShowSavedPackageInFolder(int index)
+{
+    const QString saved = SavedPackagePath(index);
+    if (!saved.isEmpty())
+        OpenInDesktop(QUrl::fromLocalFile(QFileInfo(saved).absolutePath()));
+}
+
+void CQuenmarView::ShowJobContextMenu(const QPoint& position)
+{
+    QTreeWidgetItem* item = jobList_->itemAt(position);
+    if (item == nullptr)
+        return;
+    const int index = jobList_->indexOfTopLevelItem(item);
+    const bool saved = !SavedPackagePath(index).isEmpty();
+    QMenu menu(this);
+    QAction* open = menu.addAction(QStringLiteral("&Open in LibreOffice"));
+    QAction* folder = menu.addAction(QStringLiteral("Show in &folder"));
+    open->setEnabled(saved);
+    folder->setEnabled(saved);
+    QAction* chosen = menu.exec(jobList_->viewport()->mapToGlobal(position));
+    if (chosen == open)
+        OpenSavedPackage(index);
+    else if (chosen == folder)
+        ShowSavedPackageInFolder(index);
+}
+
+QString CQuenmarView::SavedPackagesReport() const
+{
+    std::vector<SavedPackage> saved;
+    for (std::size_t i = 0; i < report_.packages.size(); ++i) {
+        const PackageReport& report = report_.packages[i];
+        if (report.outputPath.empty() ||
+            (report.result != PackageResult::Saved && report.result != PackageResult::SaveIncomplete))
+            continue;
+        const QTreeWidgetItem* item = jobList_->topLevelItem(static_cast<int>(i));
+        const bool noDamage = item && item->data(0, kNoDamageRole).toBool();
+        saved.push_back({QString::fromStdString(report.path), QString::fromStdString(report.outputPath),
+                         OutcomeOf(report, noDamage)});
+    }
+    return SavedPackagesHtml(saved);
+}
+
+void CQuenmarView::OnBatchFinished(bool wasRepair, bool wasSave)
+{
+    for (int row = 0; row < jobList_->topLevelItemCount(); ++row)
+        ShowJobOutcome(row);
+    if (wasRepair)
+        FillDefaultDestination();
+    if (wasSave) {
+        const bool anySaved = std::any_of(report_.packages.begin(), report_.packages.end(), [](const PackageReport& r) {
+            return r.result == PackageResult::Saved || r.result == PackageResult::SaveIncomplete;
+        });
+        if (anySaved)
+            ViewSettings().setValue(QString::fromUtf8(kLastDestinationKey), destination_->GetEnteredText());
+    }
+}
+
+void CQuenmarView::FillDefaultDestination()
+{
+    if (!destination_->GetEnteredText().isEmpty() || jobList_->topLevelItemCount() == 0)
+        return;
+    // The folder of the last save when it is still there, else the first package's.
+    QString folder = ViewSettings().value(QString::fromUtf8(kLastDestinationKey)).toString();
+    if (folder.isEmpty() || !QFileInfo(folder).isDir())
+        folder = QFileInfo(JobText(0)).absolutePath();
+    if (QFileInfo(folder).isDir())
+        destination_->SetEnteredText(folder);
 }
 
 void CQuenmarView::AppendJob(const QString& path)
@@ -647,7 +828,11 @@ int CQuenmarView::MessageBox(const std::string& html, const std::string& caption
     return OnGuiThread([&] {
         if (closing_)
             return (style & 0xF) == 0x4 ? kIdNo : kIdOk;
-        return ShowMessageWithCaption(ownedByView ? this : nullptr, FromStd(html), FromStd(caption), style);
+        QString text = FromStd(html);
+        // The save report: what was saved, with ways to open it.
+        if (ownedByView && batch_ == Batch::Save)
+            text += SavedPackagesReport();
+        return ShowMessageWithCaption(ownedByView ? this : nullptr, text, FromStd(caption), style);
     });
 }
 
@@ -664,7 +849,8 @@ void CQuenmarView::StartWorker(std::function<void()> batch)
             this,
             [this] {
                 JoinFinishedWorker();
-                batch_ = Batch::None;
+                const Batch finished = std::exchange(batch_, Batch::None);
+                OnBatchFinished(finished == Batch::Repair, finished == Batch::Save);
                 emit batchFinished();
             },
             Qt::QueuedConnection);
@@ -766,6 +952,7 @@ void CQuenmarView::AddSelectedFiles(const QStringList& paths)
         WipeWorkspaceShowingNothing();
     if (repairStarted_) {
         jobList_->clear();
+        report_.packages.clear();
         repairStarted_ = false;
     }
     SetLogText(QString::fromUtf8(kLogFilesChosenText));
@@ -807,6 +994,8 @@ void CQuenmarView::RemoveJobAt(int index)
             QDir().rename(QString::fromStdString(from), QString::fromStdString(to));
     }
     delete jobList_->takeTopLevelItem(index);
+    if (static_cast<std::size_t>(index) < report_.packages.size())
+        report_.packages.erase(report_.packages.begin() + index);
 }
 
 void CQuenmarView::OnRemoveFiles()
@@ -848,6 +1037,7 @@ void CQuenmarView::OnRepairFiles()
     if (!repairEnabled_ || BatchRunning())
         return;
     batch_ = Batch::Repair;
+    ClearJobOutcomes();
     StartRepair(context_);
     StartWorker([this] { RepairThreadProc(context_); });
 }
@@ -859,6 +1049,8 @@ void CQuenmarView::OnSaveFiles()
     if (!StartSave(context_))
         return;
     batch_ = Batch::Save;
+    for (int row = 0; row < jobList_->topLevelItemCount(); ++row)
+        jobList_->topLevelItem(row)->setData(0, kSavedPathRole, QVariant());
     StartWorker([this] { SaveThreadProc(context_); });
 }
 

@@ -6,6 +6,7 @@
 // worker thread is carried out on the GUI thread while the worker waits.
 #pragma once
 
+#include "engine/BatchReport.h"
 #include "engine/ThreadContext.h"
 #include "engine/WorkView.h"
 #include "view/ViewLayout.h"
@@ -74,6 +75,14 @@ public:
     // Gives the widgets to tests and to the frame's status handling.
     QWidget* Control(const char* name) const;
     QString LogText() const;
+    // The status column's words for the job at `index`; empty before its repair.
+    QString JobStatusText(int index) const;
+    // The rebuilt package of the job at `index` once saved; empty otherwise.
+    QString SavedPackagePath(int index) const;
+    // The job list's context menu entries, for the job at `index`: open the saved
+    // package in LibreOffice, show it in its folder.
+    void OpenSavedPackage(int index);
+    void ShowSavedPackageInFolder(int index);
     QString HintText() const;
     ViewLayout CurrentLayout() const { return layout_; }
 
@@ -125,6 +134,12 @@ private:
     QString JobText(int index) const;
     void RemoveJobAt(int index);
     void WipeWorkspaceShowingNothing();
+    void ShowJobOutcome(int index);
+    void ClearJobOutcomes();
+    void OnBatchFinished(bool wasRepair, bool wasSave);
+    void FillDefaultDestination();
+    void ShowJobContextMenu(const QPoint& position);
+    QString SavedPackagesReport() const;
     std::atomic<int>& Running() const;
     void StartWorker(std::function<void()> batch);
     void JoinFinishedWorker();
@@ -166,6 +181,8 @@ private:
     bool repairStarted_ = false;
     ViewLayout layout_;
     ThreadContext context_;
+    // What the batches report per job, by job index (kept in step when jobs are removed).
+    BatchReport report_;
 
     // Which batch the worker runs: a save leaves the Select files button as it is.
     enum class Batch { None, Repair, Save };

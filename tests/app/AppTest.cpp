@@ -3,31 +3,48 @@
 #include "app/AboutDlg.h"
 #include "app/ApplicationLook.h"
 #include "app/CommandIds.h"
+#include "app/FileHandOver.h"
+#include "app/LaunchArguments.h"
 #include "app/HelpDocument.h"
+#include "app/LockKeyState.h"
 #include "app/MainFrame.h"
 #include "app/QuenmarApp.h"
 #include "app/QuenmarDoc.h"
 #include "app/SingleInstanceGuard.h"
+#include "controls/EstProgressCtrl.h"
 #include "controls/KelvarTransparentStatic.h"
 #include "controls/LinkLabel.h"
+#include "controls/PromptEdit.h"
 #include "engine/Workspace.h"
 #include "html/DesktopOpener.h"
+#include "html/HelpDocumentLocation.h"
 #include "view/QuenmarView.h"
 #include "view/ViewSeams.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QDir>
 #include <QFile>
+#include <QAbstractScrollArea>
 #include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSet>
+#include <QLocalSocket>
+#include <QMimeDatabase>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSettings>
 #include <QSysInfo>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <future>
 #include <vector>
 
 namespace tavrin::app {
@@ -137,6 +154,151 @@ TEST_F(ShellTest, StartWithoutFilesOpensSelectFilesAtOnce)
     ASSERT_TRUE(app.InitInstance({}));
     QCoreApplication::processEvents();
     EXPECT_EQ(openDialogs, 1);
+}
+
+// A second start runs in another process; here its sending side runs on a thread of
+// its own while this thread serves the first instance's window.
+bool SendFromSecondStart(CQuenmarApp::Options options, const QStringList& files)
+{
+    auto started = std::async(std::launch::async, [options, files] {
+        CQuenmarApp second(options);
+        return second.InitInstance(files);
+    });
+    while (started.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
+        QCoreApplication::processEvents();
+    return started.get();
+}
+
+TEST_F(ShellTest, SecondStartWithFilesHandsThemToTheRunningWindow)
+{
+    CQuenmarApp::Options options;
+    options.lockPath = dir.filePath(QStringLiteral("app.lock"));
+    options.showSplash = false;
+    options.showInstanceNotice = false;
+    CQuenmarApp first(options);
+    ASSERT_TRUE(first.InitInstance({QStringLiteral("/data/Sales.odb")}));
+    view::CQuenmarView* view = first.MainFrame()->WorkView();
+
+    EXPECT_FALSE(SendFromSecondStart(options, {QStringLiteral("/data/Stock.odb"), QStringLiteral("/data/Sales.odb")}));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(view->JobCount(), 2);
+    EXPECT_EQ(view->JobPath(1), "/data/Stock.odb");
+    // The same file again is refused the way the file dialog refuses it.
+    EXPECT_EQ(messages, QStringList{QStringLiteral("/data/Sales.odbalready exist in the list.")});
+    EXPECT_TRUE(first.MainFrame()->CommandEnabled(ID_FILE_REPAIR_FILES));
+
+    // While a batch runs, handed files wait for its end instead of being lost.
+    first.MainFrame()->RunningFlag() = 1;
+    EXPECT_FALSE(SendFromSecondStart(options, {QStringLiteral("/data/Late.odb")}));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(view->JobCount(), 2);
+    first.MainFrame()->RunningFlag() = 0;
+    emit view->batchFinished();
+    EXPECT_EQ(view->JobCount(), 3);
+}
+
+TEST(FileHandOverChannel, NothingListensAfterTheFirstInstanceWentAndStrayClientsAreIgnored)
+{
+    QTemporaryDir dir;
+    const QString socket = FileHandOver::SocketPathForLock(dir.filePath(QStringLiteral("app.lock")));
+    EXPECT_TRUE(socket.endsWith(QStringLiteral("app.socket")));
+    EXPECT_FALSE(FileHandOver::Send(socket, {QStringLiteral("/a.odb")}, 200));
+
+    // A socket file left by an instance that died does not keep the next one from listening.
+    QStringList received;
+    {
+        FileHandOver dead;
+        ASSERT_TRUE(dead.Listen(socket));
+    }
+    FileHandOver server;
+    ASSERT_TRUE(server.Listen(socket));
+    QObject::connect(&server, &FileHandOver::filesReceived, [&](const QStringList& files) { received << files; });
+
+    auto send = [&](auto&& client) {
+        auto done = std::async(std::launch::async, client);
+        while (done.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready)
+            QCoreApplication::processEvents();
+        return done.get();
+    };
+    EXPECT_FALSE(send([&] {
+        QLocalSocket stray;
+        stray.connectToServer(socket);
+        if (!stray.waitForConnected(1000))
+            return true;
+        stray.write("GET / HTTP/1.0\r\n\r\n");
+        stray.waitForBytesWritten(1000);
+        return stray.waitForReadyRead(300) && stray.bytesAvailable() > 0;
+    }));
+    EXPECT_TRUE(received.isEmpty());
+    EXPECT_TRUE(send([&] { return FileHandOver::Send(socket, {QStringLiteral("/x y/ä.odb")}); }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(received, QStringList{QStringLiteral("/x y/ä.odb")});
+}
+
+TEST(CommandLine, HelpVersionUnknownOptionsAndFilesAfterTheDoubleHyphen)
+{
+    const struct {
+        QStringList arguments;
+        bool help, version;
+        bool error;
+        QStringList files;
+    } cases[] = {
+        {{QStringLiteral("--help")}, true, false, false, {}},
+        {{QStringLiteral("-h"), QStringLiteral("/a.odb")}, true, false, false, {QStringLiteral("/a.odb")}},
+        {{QStringLiteral("--version")}, false, true, false, {}},
+        {{QStringLiteral("-v")}, false, true, false, {}},
+        {{QStringLiteral("--frobnicate"), QStringLiteral("/a.odb")}, false, false, true, {QStringLiteral("/a.odb")}},
+        {{QStringLiteral("--"), QStringLiteral("--help"), QStringLiteral("/-v")}, false, false, false,
+         {QDir::current().absoluteFilePath(QStringLiteral("--help")), QStringLiteral("/-v")}},
+    };
+    for (const auto& c : cases) {
+        const LaunchArguments parsed = ParseLaunchArguments(QStringList{QStringLiteral("tavrin-lumiq")} + c.arguments);
+        const std::string label = c.arguments.join(QLatin1Char(' ')).toStdString();
+        EXPECT_EQ(parsed.help, c.help) << label;
+        EXPECT_EQ(parsed.version, c.version) << label;
+        EXPECT_EQ(!parsed.error.isEmpty(), c.error) << label;
+        EXPECT_EQ(parsed.files, c.files) << label;
+    }
+    EXPECT_TRUE(LaunchHelpText().contains(QStringLiteral("--version")));
+}
+
+TEST(CommandLine, HelpAndVersionPrintWithoutADisplayAndAddNoJob)
+{
+    for (const QString& option : {QStringLiteral("--help"), QStringLiteral("--version")}) {
+        QProcess program;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(QStringLiteral("DISPLAY"));
+        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+        program.setProcessEnvironment(environment);
+        program.start(QStringLiteral(TAVRIN_BINARY_DIR "/app/tavrin-lumiq"), {option});
+        ASSERT_TRUE(program.waitForFinished(10000)) << option.toStdString();
+        EXPECT_EQ(program.exitCode(), 0) << option.toStdString();
+        const QString out = QString::fromLocal8Bit(program.readAllStandardOutput());
+        EXPECT_TRUE(out == LaunchHelpText() || out == LaunchVersionText()) << out.toStdString();
+    }
+}
+
+TEST(CommandLine, ManualPageListsEveryOptionOfTheHelp)
+{
+    QFile page(QStringLiteral(TAVRIN_SOURCE_DIR "/app/tavrin-lumiq.1"));
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(page.readAll()).replace(QStringLiteral("\\-"), QStringLiteral("-"));
+    const QRegularExpression option(QStringLiteral("^\\s+(-\\w)?,?\\s*(--[a-z-]*)"),
+                                    QRegularExpression::MultilineOption);
+    int seen = 0;
+    for (auto it = option.globalMatch(LaunchHelpText()); it.hasNext();) {
+        const QRegularExpressionMatch match = it.next();
+        for (int group : {1, 2}) {
+            if (match.captured(group).isEmpty())
+                continue;
+            ++seen;
+            EXPECT_TRUE(text.contains(QRegularExpression(QStringLiteral("(^|[^-\\w])") + match.captured(group) +
+                                                         QStringLiteral("([^-\\w]|$)"))))
+                << match.captured(group).toStdString();
+        }
+    }
+    EXPECT_GE(seen, 5);
 }
 
 TEST(CommandLine, FilesBecomeAbsolutePaths)
@@ -258,6 +420,147 @@ TEST_F(ShellTest, WindowStopsAtItsMinimumAndTheLogoKeepsToTheTopRight)
     EXPECT_EQ(frame.Logo()->cursor().shape(), Qt::PointingHandCursor);
     frame.ExecuteCommand(ID_LOGO);
     EXPECT_EQ(opened, QList<QUrl>{QUrl(QString::fromUtf8(kMakerWebSite))});
+}
+
+// WCAG contrast ratio of two colours.
+double Contrast(const QColor& a, const QColor& b)
+{
+    auto luminance = [](const QColor& c) {
+        auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+    };
+    const double x = luminance(a) + 0.05;
+    const double y = luminance(b) + 0.05;
+    return std::max(x, y) / std::min(x, y);
+}
+
+TEST_F(ShellTest, ProgressBarsAndTheirEstimateAreReadableInEveryLook)
+{
+    for (int look = kFirstLook; look <= kLastLook; ++look) {
+        ApplyApplicationLook(look);
+        CMainFrame frame(NoSplash());
+        for (const char* name : {"FileProgress", "TotalProgress"}) {
+            auto* bar = qobject_cast<CEstProgressCtrl*>(frame.WorkView()->Control(name));
+            ASSERT_NE(bar, nullptr);
+            // The colours the control paints with: field, bar, and the estimate text,
+            // white over the bar and the field combined with the bar's complement elsewhere.
+            const QColor field = bar->palette().color(QPalette::Button);
+            const QColor fill = bar->palette().color(QPalette::Highlight);
+            const QColor textOverField = QColor::fromRgb((field.rgb() ^ ~fill.rgb()) & 0xFFFFFFu);
+            EXPECT_GE(Contrast(field, fill), 3.0) << look << " " << name;
+            EXPECT_GE(Contrast(Qt::white, fill), 4.5) << look << " " << name;
+            EXPECT_GE(Contrast(field, textOverField), 4.5) << look << " " << name;
+        }
+    }
+    ApplyApplicationLook(kDefaultLook);
+}
+
+TEST_F(ShellTest, TheSaveGroupLooksDisabledUntilARepair)
+{
+    CMainFrame frame(NoSplash());
+    // The colour each control draws its text with: the check box's label, the edit's text.
+    const struct {
+        const char* name;
+        QPalette::ColorRole role;
+    } texts[] = {{"ExtractMedia", QPalette::WindowText}, {"DestinationEdit", QPalette::Text}};
+    // A folder typed before (the prompt is grey in any state).
+    qobject_cast<CPromptEdit*>(frame.WorkView()->Control("DestinationEdit"))->SetEnteredText(QStringLiteral("/tmp"));
+    for (const auto& text : texts) {
+        QWidget* control = frame.WorkView()->Control(text.name);
+        ASSERT_FALSE(control->isEnabled()) << text.name;
+        const QPalette& colours = control->palette();
+        EXPECT_GE(Contrast(colours.color(QPalette::Disabled, text.role), colours.color(QPalette::Active, text.role)), 2.0)
+            << text.name;
+        EXPECT_NE(colours.color(QPalette::Disabled, QPalette::Base), colours.color(QPalette::Active, QPalette::Base))
+            << text.name;
+    }
+}
+
+TEST_F(ShellTest, EveryControlHasANameForScreenReaders)
+{
+    CMainFrame frame(NoSplash());
+    frame.show();
+    QStringList unnamed;
+    for (QWidget* widget : frame.findChildren<QWidget*>()) {
+        const bool control = widget->focusPolicy() != Qt::NoFocus || qobject_cast<CEstProgressCtrl*>(widget) ||
+                             widget->objectName() == QStringLiteral("PictureBox");
+        if (!control || widget->isHidden() || qobject_cast<QAbstractScrollArea*>(widget->parentWidget()))
+            continue;
+        QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(widget);
+        if (accessible == nullptr || accessible->text(QAccessible::Name).trimmed().isEmpty())
+            unnamed << widget->metaObject()->className() + QStringLiteral(" ") + widget->objectName();
+    }
+    EXPECT_TRUE(unnamed.isEmpty()) << unnamed.join(QStringLiteral(", ")).toStdString();
+}
+
+TEST_F(ShellTest, LockIndicatorsShowTheKeysThatAreOn)
+{
+    CMainFrame frame(NoSplash());
+    auto pane = [&](const char* name) { return frame.findChild<QLabel*>(QString::fromUtf8(name)); };
+    frame.ShowLockKeys(LockKeyState{true, true, false, true});
+    EXPECT_EQ(pane("CAPIndicator")->text(), QStringLiteral("CAP"));
+    EXPECT_EQ(pane("NUMIndicator")->text(), QString());
+    EXPECT_EQ(pane("SCRLIndicator")->text(), QStringLiteral("SCRL"));
+    EXPECT_TRUE(pane("CAPIndicator")->isEnabled());
+    // A platform that cannot tell: all three greyed, none claiming a state.
+    frame.ShowLockKeys(LockKeyState{});
+    EXPECT_EQ(pane("NUMIndicator")->text(), QStringLiteral("NUM"));
+    EXPECT_FALSE(pane("NUMIndicator")->isEnabled());
+}
+
+TEST_F(ShellTest, MenuEntriesHaveMnemonicsOfTheirOwnAndShowTheKeysWhereTheyAct)
+{
+    CMainFrame frame(NoSplash());
+    QMenu* file = frame.menuBar()->actions().first()->menu();
+    ASSERT_NE(file, nullptr);
+    QSet<QChar> mnemonics;
+    for (QAction* action : file->actions()) {
+        const QString text = action->text();
+        const qsizetype amp = text.indexOf(QLatin1Char('&'));
+        if (amp < 0 || amp + 1 >= text.size())
+            continue;
+        const QChar key = text[amp + 1].toLower();
+        EXPECT_FALSE(mnemonics.contains(key)) << text.toStdString();
+        mnemonics.insert(key);
+    }
+    EXPECT_TRUE(frame.CommandAction(ID_FILE_SAVE_FILES)->text().endsWith(QStringLiteral("\tCtrl+S")));
+    EXPECT_FALSE(frame.CommandAction(ID_FILE_REPAIR_FILES)->text().contains(QLatin1Char('\t')));
+    EXPECT_FALSE(frame.CommandAction(ID_FILE_REMOVE_FILES)->text().contains(QLatin1Char('\t')));
+}
+
+TEST(DesktopEntry, OffersTheProgramForWhatTheMimeDatabaseCallsIntactAndDamagedOdbFiles)
+{
+    QFile entry(QStringLiteral(TAVRIN_SOURCE_DIR "/app/example.tavrinlumiq.TavrinLumiq.desktop"));
+    ASSERT_TRUE(entry.open(QIODevice::ReadOnly));
+    QStringList offered;
+    for (const QByteArray& line : entry.readAll().split('\n')) {
+        if (line.startsWith("MimeType="))
+            offered = QString::fromUtf8(line.mid(9)).split(QLatin1Char(';'), Qt::SkipEmptyParts);
+    }
+    ASSERT_FALSE(offered.isEmpty());
+    const QMimeDatabase database;
+    for (const QString& type : offered)
+        EXPECT_TRUE(database.mimeTypeForName(type).isValid()) << type.toStdString() << " is unknown to the MIME database";
+    for (const char* fixture : {"intact.odb", "no-central-directory.odb", "not-a-zip.odb", "garbage-before-first-header.odb"}) {
+        const QMimeType type = database.mimeTypeForFile(QStringLiteral(TAVRIN_TEST_DATA_DIR "/fixtures/") + QLatin1String(fixture));
+        EXPECT_TRUE(offered.contains(type.name())) << fixture << " is " << type.name().toStdString();
+    }
+}
+
+TEST(Help, IsLookedForBesideTheProgramThenInTheDataFolderOfItsInstallation)
+{
+    const QString program = QCoreApplication::applicationDirPath();
+    const QStringList candidates = HelpDocumentCandidates();
+    ASSERT_EQ(candidates.size(), 2);
+    EXPECT_EQ(candidates[0], program + QStringLiteral("/Tavrin for Lumiq.html"));
+    // bin/ and share/ side by side under whatever prefix the program was installed to.
+    EXPECT_EQ(candidates[1], QDir::cleanPath(program + QStringLiteral("/../share/tavrin-lumiq/Tavrin for Lumiq.html")));
+}
+
+TEST_F(ShellTest, TheMessageBoxHelpButtonOpensTheProgramsHelpDocument)
+{
+    CMainFrame frame(NoSplash());
+    EXPECT_EQ(HelpDocumentPath(), FindHelpDocument());
 }
 
 TEST(AboutBox, ShowsTheProductItsVersionAndTheThreeLinks)

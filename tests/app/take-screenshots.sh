@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
 # Runs the real tavrin-lumiq on an X server of its own (Xvfb) on the fixture packages
-# and saves screenshots of what a user sees: the splash, the start screen, the
-# repaired state with a preview, and message boxes.
+# and saves screenshots of what a user sees: the splash, the start screen, the listed
+# files with the save group still disabled, a second start handing its file over, the
+# repaired state with each file's status and a preview, the save report, the list's
+# context menu, the lock-key indicators, message boxes, and the progress bars in the
+# middle of repairing a large package. window-title.txt holds the caption as the X
+# server has it.
 #
 #   tests/app/take-screenshots.sh [BUILD_DIR] [OUTPUT_DIR]
 #
@@ -64,17 +68,38 @@ sleep 3
 xdotool windowmove "$main" 0 0 windowsize --sync "$main" "$width" "$height"
 sleep 0.5
 click() { xdotool mousemove --window "$main" "$1" "$2" click 1; }
+# The caption exactly as the window manager gets it, nothing appended.
+xprop -id "$main" WM_NAME _NET_WM_NAME > "$out/window-title.txt" 2>&1 || true
+shot 03a-files-listed-save-group-disabled
+# A second start with a file while the window is open: the file joins its list.
+cp "$root/tests/data/fixtures/intact.odb" "$work/in2-handed-over.odb"
+timeout 20 "$program" "$work/in2-handed-over.odb"; echo "second start ended with $?" > "$out/second-start.txt"
+sleep 1
+shot 03b-second-start-handed-its-file-over
 click 270 $((view_top + 94))                    # Repair files
 sleep 3
 click 100 $((view_top + 113 + 30))              # the first item of the job list
 sleep 1
 shot 04-repaired-with-preview
 click 400 $((view_top + half + 43))             # the destination edit
+sleep 0.3
+shot 04a-destination-defaults-to-the-first-file-folder
+xdotool key ctrl+a BackSpace                    # it holds the first file's folder
 xdotool type --delay 5 "$work/out"
 click $((width - 185)) $((view_top + half + 43)) # Save...
 sleep 3
 shot 05-saved-message
 xdotool key Return
+sleep 0.5
+xdotool mousemove --window "$main" 400 $((view_top + 113 + 30)) click 3  # the list's context menu
+sleep 1
+shot 05a-context-menu-after-save
+xdotool key Escape
+sleep 0.3
+xdotool key Caps_Lock Num_Lock
+sleep 1
+shot 05b-caps-and-num-lock-on
+xdotool key Caps_Lock Num_Lock
 sleep 0.5
 click 383 50                                    # the toolbar's About button
 sleep 1
@@ -87,3 +112,25 @@ shot 07-exit-question
 xdotool key Return
 sleep 1
 ls -l "$work/out" || true
+
+# 3. A large package, so that the progress bars are caught in the middle of a repair.
+/usr/bin/python3 - "$work/big/large.odb" <<'PY'
+import os, random, sys, zipfile
+os.makedirs(os.path.dirname(sys.argv[1]), exist_ok=True)
+rng = random.Random(7)
+with zipfile.ZipFile(sys.argv[1], "w") as z:
+    z.writestr(zipfile.ZipInfo("mimetype"), "application/vnd.oasis.opendocument.base")
+    for i in range(1500):
+        z.writestr(zipfile.ZipInfo("database/part%04d" % i), rng.randbytes(100000))
+PY
+"$program" "$work/big/large.odb" &
+app_pid=$!
+main="$(window 'Tavrin Lumiq - Version 1.0')"
+sleep 3
+xdotool windowmove "$main" 0 0 windowsize --sync "$main" "$width" "$height"
+sleep 0.5
+click 270 $((view_top + 94))                    # Repair files
+sleep 1.5
+shot 08-progress-bars-while-repairing
+sleep 20
+kill "$app_pid"; wait "$app_pid" 2>/dev/null || true

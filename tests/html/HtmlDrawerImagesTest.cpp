@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QImage>
 #include <QPainter>
 #include <QTemporaryDir>
@@ -103,6 +104,23 @@ TEST_F(HtmlDrawerImages, HotStyleReplacesTheStyleWhileTheLinkIsHovered)
     QPainter painter(&image);
     drawer.DrawMeasured(painter, image.rect());
     EXPECT_EQ(image.pixel(5, 5), qRgb(255, 0, 0));
+}
+
+// Pictures are decoded by the layout and held by it: painting after a hover change
+// reads no file, so a picture removed meanwhile still shows.
+TEST_F(HtmlDrawerImages, HoverRepaintsReadNoFiles)
+{
+    drawer.SetImageShadow(0, 0, 50, true, 7, 7);
+    QImage image = Draw("<a href='x'><bmp file=DIR/red.png style=g hotstyle=''></a>");
+    ASSERT_TRUE(QFile::remove(Path("red.png")));
+    ASSERT_TRUE(drawer.UpdateHoverAndCursor(QPoint(5, 5)));
+    QPainter painter(&image);
+    drawer.DrawMeasured(painter, image.rect());
+    EXPECT_EQ(image.pixel(5, 5), qRgb(255, 0, 0));
+    const auto* picture = std::get_if<HtmlPicture>(&drawer.Layout().Items().at(0));
+    ASSERT_NE(picture, nullptr);
+    EXPECT_EQ(picture->rect, QRect(0, 0, 20, 10));
+    EXPECT_EQ(picture->linkNumber, 1);
 }
 
 TEST_F(HtmlDrawerImages, StripWithSpeedDrawsItsRecordedFrame)

@@ -1,4 +1,3 @@
-#include "html/DesktopOpener.h"
 #include "html/HtmlDrawer.h"
 
 #include <gtest/gtest.h>
@@ -25,6 +24,24 @@ QImage Render(CHtmlDrawer& drawer, const QString& html, int width = 0)
     QPainter painter(&image);
     drawer.DrawMeasured(painter, QRect(0, 0, w, size.height()));
     return image;
+}
+
+// The text runs of the kept layout, in order.
+std::vector<HtmlTextRun> Runs(const CHtmlDrawer& drawer)
+{
+    std::vector<HtmlTextRun> runs;
+    for (const HtmlTextRun* run : drawer.Layout().TextRuns())
+        runs.push_back(*run);
+    return runs;
+}
+
+std::vector<HtmlRule> Rules(const CHtmlDrawer& drawer)
+{
+    std::vector<HtmlRule> rules;
+    for (const HtmlLayoutItem& item : drawer.Layout().Items())
+        if (const auto* rule = std::get_if<HtmlRule>(&item))
+            rules.push_back(*rule);
+    return rules;
 }
 
 // The first run of dark pixels on row y: (first x, length).
@@ -83,7 +100,7 @@ TEST(HtmlDrawer, StyleTagsNestAndUnmatchedClosingTagsAreIgnored)
     CHtmlDrawer drawer;
     Render(drawer, "a <<b> c|<b><b>x</b></b>y</b>z|<i>p</b>q</i>r|<font size=3 color=#ff0000>f</font>"
                    "<font size=0x10 style=b-i>g</font>");
-    const auto& runs = drawer.PlacedRuns();
+    const auto runs = Runs(drawer);
     QStringList texts;
     for (const auto& run : runs)
         texts << run.text;
@@ -104,14 +121,14 @@ TEST(HtmlDrawer, LineEndsBreakOnlyWithEscapeSequences)
 {
     CHtmlDrawer drawer;
     Render(drawer, "line1\nline2");
-    ASSERT_EQ(drawer.PlacedRuns().size(), 2u);
-    EXPECT_GT(drawer.PlacedRuns()[1].rect.top(), drawer.PlacedRuns()[0].rect.top());
+    ASSERT_EQ(Runs(drawer).size(), 2u);
+    EXPECT_GT(Runs(drawer)[1].rect.top(), Runs(drawer)[0].rect.top());
     EXPECT_EQ(drawer.Lines().size(), 2u);
 
     drawer.SetEscapeSequences(false);
     Render(drawer, "line1\nline2");
-    ASSERT_EQ(drawer.PlacedRuns().size(), 1u);
-    EXPECT_EQ(drawer.PlacedRuns()[0].text, "line1line2");
+    ASSERT_EQ(Runs(drawer).size(), 1u);
+    EXPECT_EQ(Runs(drawer)[0].text, "line1line2");
 }
 
 TEST(HtmlDrawer, FinalLineBreakAddsNoHeightButDoubleBreaksDo)
@@ -153,7 +170,7 @@ TEST(HtmlDrawer, WrapsOnlyWithAMaximumWidth)
             drawer.SetMaxWidth(width);
             Render(drawer, text, width);
             QString placed;
-            for (const auto& run : drawer.PlacedRuns()) {
+            for (const auto& run : Runs(drawer)) {
                 placed += run.text;
                 EXPECT_LE(run.rect.left() + run.rect.width(), width) << run.text.toStdString();
             }
@@ -167,10 +184,10 @@ TEST(HtmlDrawer, WrapsOnlyWithAMaximumWidth)
     drawer.SetMaxWidth(30);
     Render(drawer, "Abcdefghijklmnop");
     QString joined;
-    for (const auto& run : drawer.PlacedRuns())
+    for (const auto& run : Runs(drawer))
         joined += run.text;
     EXPECT_EQ(joined, "Abcdefghijklmnop");
-    EXPECT_GT(drawer.PlacedRuns().size(), 1u);
+    EXPECT_GT(Runs(drawer).size(), 1u);
 
     // So is a long path without a break character, line after line, each within the width.
     QString path;
@@ -178,7 +195,7 @@ TEST(HtmlDrawer, WrapsOnlyWithAMaximumWidth)
         path += QStringLiteral("/folder%1").arg(i);
     Render(drawer, path, 30);
     joined.clear();
-    for (const auto& run : drawer.PlacedRuns()) {
+    for (const auto& run : Runs(drawer)) {
         joined += run.text;
         EXPECT_LE(run.rect.width(), 30) << run.text.toStdString();
     }
@@ -210,16 +227,30 @@ TEST(HtmlDrawer, TabsStopOnMultiplesOfTheTabSize)
 TEST(HtmlDrawer, PercentageRuleTakesItsShareOfTheDrawingArea)
 {
     CHtmlDrawer drawer;
-    const QImage image = Render(drawer, "<hr width=50%>", 200);
-    const auto [first, length] = DarkSpan(image, DarkestRow(image));
-    EXPECT_EQ(first, 0);
-    EXPECT_EQ(length, 100);
+    Render(drawer, "<hr width=50%>", 200);
+    ASSERT_EQ(Rules(drawer).size(), 1u);
+    EXPECT_EQ(Rules(drawer)[0].rect.left(), 0);
+    EXPECT_EQ(Rules(drawer)[0].rect.width(), 100);
 
-    const QImage centred = Render(drawer, "<center><hr width=50% size=2></center>", 200);
-    const auto [cFirst, cLength] = DarkSpan(centred, DarkestRow(centred));
-    EXPECT_EQ(cLength, 100);
-    EXPECT_EQ(cFirst, 49); // the rule counts 1 pixel of its own besides its share: (200 - 101) / 2
+    Render(drawer, "<center><hr width=50% size=2></center>", 200);
+    ASSERT_EQ(Rules(drawer).size(), 1u);
+    EXPECT_EQ(Rules(drawer)[0].rect.width(), 100);
+    EXPECT_EQ(Rules(drawer)[0].rect.left(), 49); // the rule counts 1 pixel of its own besides its share: (200 - 101) / 2
+    EXPECT_EQ(Rules(drawer)[0].thickness, 2);
     EXPECT_GE(drawer.Lines().front().height, 10); // thickness + 8
+}
+
+// The rule as painted: a line of its thickness across its width, at half the line height.
+TEST(HtmlDrawer, RulesArePaintedWhereTheLayoutPutsThem)
+{
+    CHtmlDrawer drawer;
+    const QImage image = Render(drawer, "<center><hr width=50% size=2></center>", 200);
+    const HtmlRule rule = Rules(drawer).at(0);
+    const int row = DarkestRow(image);
+    const auto [first, length] = DarkSpan(image, row);
+    EXPECT_EQ(first, rule.rect.left());
+    EXPECT_EQ(length, rule.rect.width());
+    EXPECT_LE(std::abs(row - rule.rect.top()), 1);
 }
 
 TEST(HtmlDrawer, AlignmentShiftsLinesInTheDrawingArea)
@@ -227,8 +258,9 @@ TEST(HtmlDrawer, AlignmentShiftsLinesInTheDrawingArea)
     CHtmlDrawer drawer;
     for (const auto& [tag, expected] : {std::pair{"left", 0}, std::pair{"center", 45}, std::pair{"right", 90}}) {
         const QString html = QString("<%1><hr width=10></%1>").arg(tag);
-        const QImage image = Render(drawer, html, 100);
-        EXPECT_EQ(DarkSpan(image, DarkestRow(image)).first, expected) << tag;
+        Render(drawer, html, 100);
+        ASSERT_EQ(Rules(drawer).size(), 1u) << tag;
+        EXPECT_EQ(Rules(drawer)[0].rect.left(), expected) << tag;
     }
 }
 
@@ -237,7 +269,7 @@ TEST(HtmlDrawer, JustifiedWrappedLinesFillTheAreaAndTheLastLineDoesNot)
     CHtmlDrawer drawer;
     drawer.SetMaxWidth(150);
     Render(drawer, "<justify>aaa bbb ccc ddd eee fff ggg hhh iii jjj kkk lll mmm nnn ooo ppp qqq rrr sss ttt uuu vvv www</justify>", 150);
-    const auto& runs = drawer.PlacedRuns();
+    const auto runs = Runs(drawer);
     ASSERT_GE(runs.size(), 3u);
     for (size_t i = 0; i + 1 < runs.size(); ++i)
         EXPECT_EQ(runs[i].rect.left() + runs[i].rect.width(), 150) << runs[i].text.toStdString();
@@ -252,11 +284,11 @@ TEST(HtmlDrawer, TextTransformAndClassRules)
     Render(drawer, "<span class=up>abc</span><span class=cap>hello wORLD-x</span><span class=low>MiXed</span>"
                    "<span class=nosuch>same</span>");
     QStringList texts;
-    for (const auto& run : drawer.PlacedRuns())
+    for (const auto& run : Runs(drawer))
         texts << run.text;
     EXPECT_EQ(texts, QStringList({"ABC", "Hello World-x", "mixed", "same"}));
-    EXPECT_EQ(drawer.PlacedRuns()[1].style.textColor, HtmlRgb(0, 255, 0));
-    EXPECT_EQ(drawer.PlacedRuns()[0].style.fontSize, 16); // a sheet without "body" keeps the record's defaults
+    EXPECT_EQ(Runs(drawer)[1].style.textColor, HtmlRgb(0, 255, 0));
+    EXPECT_EQ(Runs(drawer)[0].style.fontSize, 16); // a sheet without "body" keeps the record's defaults
 }
 
 TEST(HtmlDrawer, DisabledTextUsesTheDisabledColourAndNoBackgrounds)
@@ -265,7 +297,7 @@ TEST(HtmlDrawer, DisabledTextUsesTheDisabledColourAndNoBackgrounds)
     drawer.SetEnabled(false);
     drawer.SetDisabledColor(HtmlRgb(1, 2, 3));
     Render(drawer, "plain <font color=red bkgnd=yellow>font</font> <a href='x'>link</a> <pre>pre</pre>");
-    for (const auto& run : drawer.PlacedRuns()) {
+    for (const auto& run : Runs(drawer)) {
         EXPECT_EQ(run.style.textColor, HtmlRgb(1, 2, 3)) << run.text.toStdString();
         EXPECT_EQ(run.style.backMode, kBackTransparent) << run.text.toStdString();
     }
@@ -275,7 +307,7 @@ TEST(HtmlDrawer, SuperscriptsSitAtTheLineTopAndSubscriptsAtItsBottom)
 {
     CHtmlDrawer drawer;
     Render(drawer, "x<sup>2</sup>y<sub>3</sub>");
-    const auto& runs = drawer.PlacedRuns();
+    const auto runs = Runs(drawer);
     ASSERT_EQ(runs.size(), 4u);
     ASSERT_EQ(drawer.Lines().size(), 1u);
     const HtmlLineRecord& line = drawer.Lines().front();
@@ -330,7 +362,7 @@ TEST(HtmlDrawer, StringTagsReadTextFromTheResourceRoot)
     drawer.SetResourceRoot(dir.path());
     Render(drawer, "[<string iddll=12>][<string iddll=13>][<string iddll=0xC>]");
     QStringList texts;
-    for (const auto& run : drawer.PlacedRuns())
+    for (const auto& run : Runs(drawer))
         texts << run.text;
     EXPECT_EQ(texts, QStringList({"[", "From a resource", "][", "][", "From a resource", "]"}));
 }
@@ -339,15 +371,11 @@ class HtmlDrawerLinks : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        previous = SetDesktopOpener([this](const QUrl& url) {
-            opened << url;
-            return true;
-        });
+        drawer.SetOpenLinkNotification([this](const QString& target) { opened << target; });
         drawer.SetRepaintNotification([this](int hovered) { repaints.push_back(hovered); });
         drawer.SetLinkMessageNotification([this](const QString& message) { messages << message; });
         Render(drawer, "Saved to:<br><a href='/tmp/Out'>/tmp/Out</a> and <a msg=\"again\">again</a>");
     }
-    void TearDown() override { SetDesktopOpener(previous); }
 
     QPoint Centre(int link) const
     {
@@ -357,10 +385,17 @@ protected:
         ADD_FAILURE() << "no area for link " << link;
         return {};
     }
+    HtmlTextRun LinkRun() const
+    {
+        for (const auto& run : Runs(drawer))
+            if (run.text == "/tmp/Out")
+                return run;
+        ADD_FAILURE() << "link text not laid out";
+        return {};
+    }
 
     CHtmlDrawer drawer;
-    DesktopOpenFunction previous;
-    QList<QUrl> opened;
+    QStringList opened;
     QStringList messages;
     std::vector<int> repaints;
 };
@@ -377,84 +412,139 @@ TEST_F(HtmlDrawerLinks, HoverNotifiesOncePerChange)
     EXPECT_EQ(repaints, std::vector<int>({1, 2, CHtmlDrawer::kNoHover}));
 }
 
-TEST_F(HtmlDrawerLinks, HoveredLinkIsDrawnInTheHoverStyle)
+TEST_F(HtmlDrawerLinks, LinkRunsCarryTheirHoverLookAndKeepTheirPlace)
 {
-    const auto linkRun = [this]() -> HtmlPlacedRun {
-        for (const auto& run : drawer.PlacedRuns())
-            if (run.text == "/tmp/Out")
-                return run;
-        ADD_FAILURE() << "link text not drawn";
-        return {};
-    };
-    EXPECT_FALSE(linkRun().style.underline);
-    EXPECT_EQ(linkRun().style.textColor, HtmlRgb(0, 0, 255));
+    const HtmlTextRun run = LinkRun();
+    EXPECT_EQ(run.linkNumber, 1);
+    EXPECT_FALSE(run.style.underline);
+    EXPECT_EQ(run.style.textColor, HtmlRgb(0, 0, 255));
+    EXPECT_TRUE(run.hotStyle.underline);
+    EXPECT_TRUE(run.hotFont.underline());
+    EXPECT_TRUE(run.StyleFor(1).underline);
+    EXPECT_FALSE(run.StyleFor(2).underline);
+    EXPECT_EQ(Runs(drawer).front().linkNumber, 0);
+
+    // Hovering and painting again lays nothing out: the same runs at the same places.
+    const std::vector<HtmlLinkArea> areas = drawer.LinkAreas();
     drawer.UpdateHoverAndCursor(Centre(1));
     QImage image(400, 100, QImage::Format_RGB32);
     QPainter painter(&image);
-    drawer.DrawMeasured(painter, image.rect());
-    EXPECT_TRUE(linkRun().style.underline);
-    EXPECT_EQ(drawer.LinkAreas().size(), 2u); // redrawing does not pile up areas
+    drawer.DrawMeasured(painter, QRect(0, 0, drawer.Layout().Width(), 100));
+    EXPECT_EQ(LinkRun().rect, run.rect);
+    ASSERT_EQ(drawer.LinkAreas().size(), areas.size());
+    for (size_t i = 0; i < areas.size(); ++i)
+        EXPECT_EQ(drawer.LinkAreas()[i].rect, areas[i].rect);
 }
 
-TEST_F(HtmlDrawerLinks, ClickOpensHrefAndSendsMessages)
+// What painting adds to the layout: the hovered link is underlined, the others not.
+TEST_F(HtmlDrawerLinks, HoveredLinkIsPaintedUnderlined)
+{
+    const QRect box = LinkRun().rect;
+    const auto paint = [this] {
+        QImage image(400, 60, QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter painter(&image);
+        drawer.DrawMeasured(painter, QRect(0, 0, drawer.Layout().Width(), 60));
+        return image;
+    };
+    const auto blueRows = [&](const QImage& image) {
+        int rows = 0;
+        for (int y = box.top(); y <= box.bottom(); ++y) {
+            int blue = 0;
+            for (int x = box.left(); x <= box.right(); ++x)
+                blue += qBlue(image.pixel(x, y)) > 150 && qRed(image.pixel(x, y)) < 100;
+            rows += blue > box.width() * 3 / 4; // only an underline fills most of a row
+        }
+        return rows;
+    };
+    EXPECT_EQ(blueRows(paint()), 0);
+    drawer.UpdateHoverAndCursor(Centre(1));
+    EXPECT_GE(blueRows(paint()), 1);
+    drawer.UpdateHoverAndCursor(QPoint(-5, -5));
+    EXPECT_EQ(blueRows(paint()), 0);
+}
+
+TEST_F(HtmlDrawerLinks, ClicksHandHrefTargetsAndMessagesToTheOwner)
 {
     drawer.ClickAt(Centre(1));
-    ASSERT_EQ(opened.size(), 1);
-    EXPECT_EQ(opened[0], QUrl::fromLocalFile("/tmp/Out"));
+    EXPECT_EQ(opened, QStringList({"/tmp/Out"}));
     drawer.ClickAt(Centre(2));
     EXPECT_EQ(messages, QStringList({"again"}));
     drawer.ClickAt(QPoint(-10, -10));
     EXPECT_EQ(opened.size(), 1);
 }
 
+TEST_F(HtmlDrawerLinks, LinkAreasFollowWhereTheTextIsDrawn)
+{
+    const QPoint before = Centre(1);
+    QImage image(500, 100, QImage::Format_RGB32);
+    QPainter painter(&image);
+    drawer.DrawMeasured(painter, QRect(30, 20, drawer.Layout().Width(), 60));
+    EXPECT_EQ(Centre(1), before + QPoint(30, 20));
+    drawer.ClickAt(before + QPoint(30, 20));
+    EXPECT_EQ(opened, QStringList({"/tmp/Out"}));
+}
+
+// The layout is made again only for a new text, option or width.
+TEST(HtmlDrawer, LaysOutAgainOnlyWhenTextOptionsOrWidthChange)
+{
+    CHtmlDrawer drawer;
+    QImage image(300, 200, QImage::Format_RGB32);
+    QPainter painter(&image);
+    const QString text = "<center>one two three four five six seven</center>";
+    QImage probe(1, 1, QImage::Format_RGB32);
+    drawer.MeasureHtml(&probe, text);
+    drawer.DrawMeasured(painter, QRect(0, 0, 300, 100));
+    EXPECT_EQ(drawer.Layout().Width(), 300);
+    const int centredAt300 = Runs(drawer).at(0).rect.left();
+    drawer.DrawMeasured(painter, QRect(0, 0, 200, 100));
+    EXPECT_EQ(drawer.Layout().Width(), 200);
+    EXPECT_LT(Runs(drawer).at(0).rect.left(), centredAt300);
+    EXPECT_EQ(drawer.Lines().size(), 1u);
+
+    drawer.SetMaxWidth(80);
+    drawer.DrawMeasured(painter, QRect(0, 0, 200, 100));
+    EXPECT_GT(drawer.Lines().size(), 1u) << "a new wrapping width lays the text out again";
+}
+
 } // namespace
 
 namespace {
 
-TEST(HtmlDrawerLinksInTables, SaveReportLinkInsideTheIconTableOpensTheFolder)
+TEST(HtmlDrawerLinksInTables, SaveReportLinkInsideTheIconTableIsHandedToTheOwner)
 {
-    QList<QUrl> opened;
-    const DesktopOpenFunction previous = SetDesktopOpener([&](const QUrl& url) {
-        opened << url;
-        return true;
-    });
+    QStringList opened;
     CHtmlDrawer drawer;
-    const QImage image = Render(drawer, "<table cellpadding=5><tr><td width=32></td><td>"
-                                        "File(s) saving process has been completed.Saved file(s) location is:<br>"
-                                        "<a href='/home/user/Repaired files'>/home/user/Repaired files</a>"
-                                        "</td></tr></table>",
-                                600);
+    drawer.SetOpenLinkNotification([&](const QString& target) { opened << target; });
+    Render(drawer, "<table cellpadding=5><tr><td width=32></td><td>"
+                   "File(s) saving process has been completed.Saved file(s) location is:<br>"
+                   "<a href='/home/user/Repaired files'>/home/user/Repaired files</a>"
+                   "</td></tr></table>",
+           600);
     ASSERT_EQ(drawer.LinkAreas().size(), 1u);
     const QRect area = drawer.LinkAreas()[0].rect;
     EXPECT_GE(area.left(), 42 + 1 + 5); // icon column, the pixel between cells, padding
     EXPECT_TRUE(drawer.UpdateHoverAndCursor(area.center()));
     drawer.ClickAt(area.center());
-    SetDesktopOpener(previous);
-    ASSERT_EQ(opened.size(), 1);
-    EXPECT_EQ(opened[0], QUrl::fromLocalFile("/home/user/Repaired files"));
+    EXPECT_EQ(opened, QStringList({"/home/user/Repaired files"}));
 }
 
 // The save report escapes "&" and picks the quote the folder does not hold; the link
-// must still open exactly the folder that was typed.
-TEST(HtmlDrawerLinksInTables, EscapedFolderLinksOpenTheFolderAsTyped)
+// must still name exactly the folder that was typed.
+TEST(HtmlDrawerLinksInTables, EscapedFolderLinksNameTheFolderAsTyped)
 {
     for (const auto& [html, folder] : std::vector<std::pair<const char*, const char*>>{
              {"<a href='/srv/R&amp;D/'>/srv/R&amp;D/</a>", "/srv/R&D/"},
              {"<a href=\"/home/John's/\">/home/John's/</a>", "/home/John's/"},
          }) {
         SCOPED_TRACE(html);
-        QList<QUrl> opened;
-        const DesktopOpenFunction previous = SetDesktopOpener([&](const QUrl& url) {
-            opened << url;
-            return true;
-        });
+        QStringList opened;
         CHtmlDrawer drawer;
+        drawer.SetOpenLinkNotification([&](const QString& target) { opened << target; });
         Render(drawer, html, 600);
         ASSERT_EQ(drawer.LinkAreas().size(), 1u);
         drawer.ClickAt(drawer.LinkAreas()[0].rect.center());
-        SetDesktopOpener(previous);
-        ASSERT_EQ(opened.size(), 1);
-        EXPECT_EQ(opened[0], QUrl::fromLocalFile(QString::fromUtf8(folder)));
+        EXPECT_EQ(opened, QStringList({QString::fromUtf8(folder)}));
     }
 }
 

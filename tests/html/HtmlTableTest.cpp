@@ -108,6 +108,15 @@ protected:
         drawer.DrawMeasured(painter, QRect(0, 0, width, measured.height()));
         return image;
     }
+    // The boxes of the last layout: the table's first, then its cells in order.
+    std::vector<HtmlBox> Boxes() const
+    {
+        std::vector<HtmlBox> boxes;
+        for (const HtmlLayoutItem& item : drawer.Layout().Items())
+            if (const auto* box = std::get_if<HtmlBox>(&item))
+                boxes.push_back(*box);
+        return boxes;
+    }
     static bool IsRed(QRgb pixel) { return qRed(pixel) > 200 && qGreen(pixel) < 60 && qBlue(pixel) < 60; }
     static bool IsBlue(QRgb pixel) { return qBlue(pixel) > 200 && qRed(pixel) < 60 && qGreen(pixel) < 60; }
 
@@ -125,7 +134,14 @@ TEST_F(HtmlTableLayout, FixedIconColumnKeepsItsWidthAndTheTextCellTakesTheRest)
     EXPECT_EQ(table.columnWidths[0], 42); // 32 + 2 x 5
     EXPECT_EQ(table.fixedColumns, std::vector<bool>({true, false}));
     EXPECT_EQ(measured.width() - 1, table.width);
+    const std::vector<HtmlBox> boxes = Boxes();
+    ASSERT_EQ(boxes.size(), 3u);
+    EXPECT_EQ(boxes[1].rect.left(), 0);
+    EXPECT_EQ(boxes[1].rect.width(), 42);
+    EXPECT_EQ(boxes[2].rect.left(), 43);            // the pixel between cells
+    EXPECT_EQ(boxes[2].rect.right(), 399);          // the free column took all the extra width
 
+    // Painted as laid out.
     const int y = image.height() / 2;
     EXPECT_TRUE(IsBlue(image.pixel(0, y)));
     EXPECT_TRUE(IsBlue(image.pixel(41, y)));
@@ -136,17 +152,16 @@ TEST_F(HtmlTableLayout, FixedIconColumnKeepsItsWidthAndTheTextCellTakesTheRest)
 
 TEST_F(HtmlTableLayout, AllFixedTableKeepsItsWidthAndFollowsTheAlignment)
 {
-    const QImage image = Render("<table align=center><tr><td width=16 bgcolor=red></td></tr></table>", 100);
-    const int y = image.height() / 2;
-    int first = -1;
-    int count = 0;
-    for (int x = 0; x < image.width(); ++x)
-        if (IsRed(image.pixel(x, y))) {
-            first = first < 0 ? x : first;
-            ++count;
-        }
-    EXPECT_EQ(count, 20);      // 16 + 2 x default padding 2
-    EXPECT_EQ(first, 40);      // (100 - 20) / 2
+    Render("<table align=center><tr><td width=16 bgcolor=red></td></tr></table>", 100);
+    const std::vector<HtmlBox> boxes = Boxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_FALSE(boxes[0].cell);
+    EXPECT_EQ(boxes[0].rect, QRect(40, 0, 20, measured.height() - 1)); // 16 + 2 x padding 2, at (100 - 20) / 2
+    EXPECT_TRUE(boxes[1].cell);
+    EXPECT_EQ(boxes[1].rect.left(), 40);
+    EXPECT_EQ(boxes[1].rect.width(), 20);
+    EXPECT_EQ(boxes[1].effect, 0);
+    EXPECT_EQ(boxes[1].color1, HtmlRgb(255, 0, 0));
 }
 
 TEST_F(HtmlTableLayout, PatternedBordersAreOnePixelAndNestedTablesFollowTheirParent)
@@ -177,12 +192,12 @@ TEST_F(HtmlTableLayout, PatternedBordersAreOnePixelAndNestedTablesFollowTheirPar
 TEST_F(HtmlTableLayout, TextAroundTablesStacksVertically)
 {
     Render("above<table><tr><td>cell</td></tr></table>below", 200);
-    const auto& runs = drawer.PlacedRuns();
+    const auto runs = drawer.Layout().TextRuns();
     ASSERT_EQ(runs.size(), 3u);
-    EXPECT_EQ(runs[1].text, "cell");
-    EXPECT_LT(runs[0].rect.bottom(), runs[1].rect.top());
-    EXPECT_LT(runs[1].rect.bottom(), runs[2].rect.top());
-    EXPECT_EQ(runs[1].rect.left(), 2); // default cell padding
+    EXPECT_EQ(runs[1]->text, "cell");
+    EXPECT_LT(runs[0]->rect.bottom(), runs[1]->rect.top());
+    EXPECT_LT(runs[1]->rect.bottom(), runs[2]->rect.top());
+    EXPECT_EQ(runs[1]->rect.left(), 2); // default cell padding
 }
 
 } // namespace

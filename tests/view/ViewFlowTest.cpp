@@ -6,6 +6,7 @@
 #include "controls/KelvarListCtrl.h"
 #include "controls/PictureBox.h"
 #include "controls/PromptEdit.h"
+#include "html/DesktopOpener.h"
 #include "view/ViewTexts.h"
 
 #include <QAbstractButton>
@@ -222,6 +223,13 @@ TEST_F(ViewFlowTest, RepairPreviewAndSaveProduceTheLogPicturesAndPackages)
 
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(view.JobState(i), 1) << i;
+    // What became of each file, in its own column.
+    EXPECT_EQ(view.JobStatusText(0), QStringLiteral("no damage found"));
+    EXPECT_EQ(view.JobStatusText(1), QStringLiteral("repaired"));
+    EXPECT_EQ(view.JobStatusText(2), QStringLiteral("not repaired"));
+    EXPECT_TRUE(view.SavedPackagePath(0).isEmpty());
+    // The destination starts as the folder of the first file.
+    EXPECT_EQ(qobject_cast<CPromptEdit*>(view.Control("DestinationEdit"))->GetEnteredText(), files.path());
     EXPECT_EQ(ColourOf(view, paths[0] + QStringLiteral(" preview of file is available....")), QColor(0, 0, 0));
     EXPECT_EQ(ColourOf(view, paths[0] + QStringLiteral("  Repaired....")), QColor(0, 153, 0));
     EXPECT_EQ(ColourOf(view, paths[1] + QStringLiteral("  Repaired....")), QColor(0, 153, 0));
@@ -256,9 +264,48 @@ TEST_F(ViewFlowTest, RepairPreviewAndSaveProduceTheLogPicturesAndPackages)
     const ShownMessage& closing = desktop.messages.back();
     EXPECT_EQ(closing.owner, &view);
     EXPECT_EQ(closing.style, 0x40u);
-    EXPECT_EQ(closing.html, QStringLiteral("File(s) saving process has been completed.Saved file(s) location is:<br><a "
-                                           "href='%1'>%1</a>")
-                                .arg(destination.path()));
+    // The report's first line as ever, then each saved package with ways to open it.
+    EXPECT_EQ(closing.html,
+              QStringLiteral("File(s) saving process has been completed.Saved file(s) location is:<br><a href='%1'>%1</a>"
+                             "<br>TAVRINREP_intact.odb (no damage found): <a href='%1/TAVRINREP_intact.odb'>Open in "
+                             "LibreOffice</a> | <a href='%1'>Show in folder</a>"
+                             "<br>TAVRINREP_truncated-in-local-header.odb (repaired): <a "
+                             "href='%1/TAVRINREP_truncated-in-local-header.odb'>Open in LibreOffice</a> | <a "
+                             "href='%1'>Show in folder</a>")
+                  .arg(destination.path()));
+
+    EXPECT_EQ(view.JobStatusText(0), QStringLiteral("no damage found"));
+    EXPECT_EQ(view.JobStatusText(2), QStringLiteral("not repaired"));
+    EXPECT_EQ(view.SavedPackagePath(1), destination.filePath(QStringLiteral("TAVRINREP_truncated-in-local-header.odb")));
+    EXPECT_TRUE(view.SavedPackagePath(2).isEmpty());
+    QList<QUrl> opened;
+    const DesktopOpenFunction previous = SetDesktopOpener([&](const QUrl& url) {
+        opened << url;
+        return true;
+    });
+    view.OpenSavedPackage(0);
+    view.ShowSavedPackageInFolder(0);
+    view.OpenSavedPackage(2);
+    SetDesktopOpener(previous);
+    EXPECT_EQ(opened, (QList<QUrl>{QUrl::fromLocalFile(destination.filePath(QStringLiteral("TAVRINREP_intact.odb"))),
+                                   QUrl::fromLocalFile(destination.path())}));
+}
+
+TEST_F(ViewFlowTest, TheLastDestinationIsOfferedAgainAfterTheNextRepair)
+{
+    desktop.filesToOpen = CopyFixtures(files, {"intact.odb"});
+    view.OnSelectFiles();
+    Repair();
+    Save();
+
+    ObservedView next{&host};
+    QSignalSpy nextFinished{&next, &CQuenmarView::batchFinished};
+    desktop.filesToOpen = CopyFixtures(files, {"no-central-directory.odb"});
+    next.OnSelectFiles();
+    next.OnRepairFiles();
+    ASSERT_TRUE(WaitForBatch(next, nextFinished, 0));
+    EXPECT_EQ(next.JobStatusText(0), QStringLiteral("repaired"));
+    EXPECT_EQ(qobject_cast<CPromptEdit*>(next.Control("DestinationEdit"))->GetEnteredText(), destination.path());
 }
 
 TEST_F(ViewFlowTest, RemovingAFileKeepsEveryOtherFileWithItsOwnPackage)
@@ -287,6 +334,8 @@ TEST_F(ViewFlowTest, RemovingAFileKeepsEveryOtherFileWithItsOwnPackage)
     EXPECT_EQ(media.entryList(QDir::Files).size(), 1);
     EXPECT_FALSE(media.exists(QStringLiteral("thumbnail.png")));
     EXPECT_FALSE(QDir(destination.path()).exists(QStringLiteral("TAVRINREP_intact.odb")));
+    // The saved file is told its own outcome, not that of the intact file removed before it.
+    EXPECT_EQ(view.JobStatusText(0), QStringLiteral("repaired"));
 }
 
 TEST_F(ViewFlowTest, StopConfirmedDuringTheFirstFileLeavesTheRestNotRepairedInRed)
