@@ -68,6 +68,9 @@ std::string DatabaseCompletionJson(const std::vector<DatabaseCompletion>& comple
         json += (json.empty() ? "" : ", ") + std::string("{") + Field("action", JsonString(completion.action)) + ", " +
                 Field("member", JsonString(completion.member)) + ", " +
                 Field("rows_may_be_lost", completion.rowsMayBeLost ? "true" : "false") + ", " +
+                Field("rows_carved", std::to_string(completion.rowsCarved)) + ", " +
+                Field("rows_dropped", std::to_string(completion.rowsDropped)) + ", " +
+                Field("names_guessed", completion.namesGuessed ? "true" : "false") + ", " +
                 Field("detail", JsonString(completion.detail)) + "}";
     return "[" + json + "]";
 }

@@ -51,6 +51,9 @@ struct DatabaseCompletion {
     std::string member;          // the file of the package folder it changed
     std::string detail;          // the same in words, as in the activity log
     bool rowsMayBeLost = false;  // rows of the database are missing or may be wrong
+    std::uint64_t rowsCarved = 0;   // rows read from the data file without the script
+    std::uint64_t rowsDropped = 0;  // rows or statements left out (unreadable, twice, damaged)
+    bool namesGuessed = false;      // table or column names made up (TABLE1, COL1...)
 };
 
 enum class PackageResult {

@@ -11,6 +11,9 @@
 
 #include "engine/EmbeddedDatabase.h"
 #include "engine/HsqldbDataFile.h"
+#include "engine/HsqldbScriptCheck.h"
+#include "engine/HsqldbScriptRecovery.h"
+#include "engine/LineFileReader.h"
 #include "engine/MemberExtractor.h"
 #include "platform/AtomicFileWriter.h"
 #include "platform/FileIo.h"
@@ -29,6 +32,12 @@ constexpr const char* kBackup = "database/backup";
 // fails ("User not found: SA"), without the second it connects but sees no table.
 constexpr const char* kCreateUser = "CREATE USER SA PASSWORD \"\"";
 constexpr const char* kGrantDba = "GRANT DBA TO SA";
+
+// Data mended in memory (when its rows could not be carved) is read whole, with one bit
+// per 8 bytes beside it: a larger file is left as it is, to keep the repair's memory
+// bounded whatever a member inflates to.
+constexpr std::size_t kLargestMendedData = std::size_t{64} << 20;
+constexpr const char* kTooLarge = "it is too large";
 
 // A properties file is a few hundred bytes; anything much larger is not one.
 constexpr std::size_t kLargestProperties = 1u << 16;
@@ -69,7 +78,7 @@ bool ReadWhole(const std::string& path, Bytes& bytes, std::size_t limit, std::st
 {
     switch (platform::ReadWholeFile(path, bytes, limit)) {
     case platform::FileReadResult::Read: return true;
-    case platform::FileReadResult::TooLarge: error = "it is too large"; return false;
+    case platform::FileReadResult::TooLarge: error = kTooLarge; return false;
     case platform::FileReadResult::Failed: break;
     }
     error = platform::LastSystemErrorText();
@@ -172,13 +181,35 @@ public:
         if (!any)
             return done_;
 
+        const bool scriptHit = states_[kScript] == MemberState::Truncated || states_[kScript] == MemberState::Damaged;
+        bool rowsUnreachable = false;
+        bool noTable = false;
+        if (scriptHit)
+            rowsUnreachable = CheckScript(noTable);
+        if ((states_[kScript] == MemberState::Missing || noTable) &&
+            (states_[kData] != MemberState::Missing || states_[kBackup] != MemberState::Missing)) {
+            // The tables were defined in the script: only their rows can come back.
+            HsqldbScriptRecoveryInput input;
+            input.base = base_;
+            input.dataPresent = states_[kData] != MemberState::Missing;
+            input.dataWhole = states_[kData] == MemberState::Whole;
+            input.backupPresent = states_[kBackup] != MemberState::Missing;
+            input.backupWhole = states_[kBackup] == MemberState::Whole;
+            const auto rebuilt = RecoverHsqldbScript(input);
+            done_.insert(done_.end(), rebuilt.begin(), rebuilt.end());
+            if (!noTable || rebuilt.empty() || rebuilt.front().action == "script-rebuilt")
+                return done_;
+        }
+
         const MemberState data = states_[kData];
         const bool backupWhole = states_[kBackup] == MemberState::Whole;
         const bool restore = data != MemberState::Whole && backupWhole;
         CompleteProperties(restore);
-        if (!restore && (data == MemberState::Truncated || data == MemberState::Damaged))
+        if (!restore && (data == MemberState::Truncated || data == MemberState::Damaged) && !CarveRows(data))
             MendData(data);
-        if (states_[kScript] == MemberState::Truncated)
+        else if (!restore && data == MemberState::Whole && rowsUnreachable)
+            CarveRows(data);
+        if (scriptHit)
             CompleteScript();
         return done_;
     }
@@ -274,13 +305,64 @@ private:
         Add(action.c_str(), action == "restore-from-backup" ? kData : kProperties, detail, rowsMayBeLost);
     }
 
+    // Drops the statements of a damaged script HSQLDB could not run; true when a CACHED
+    // table lost the line that roots its rows in data (they are then carved).
+    bool CheckScript(bool& noTable)
+    {
+        const HsqldbScriptCheckResult check = HsqldbScriptCheck::Run(base_ + kScript);
+        if (!check.ok) {
+            Failed(kScript, "a checked", check.error);
+            return false;
+        }
+        noTable = check.tables == 0;
+        if (check.dropped == 0)
+            return false;
+        unrooted_.clear();
+        for (const std::string& table : check.cachedWithoutIndex)
+            unrooted_ += (unrooted_.empty() ? "" : ", ") + table;
+        DatabaseCompletion completion{"script-lines-dropped", kScript,
+                                      std::string(kScript) + " " +
+                                          (states_[kScript] == MemberState::Damaged ? "does not match its CRC-32"
+                                                                                    : "was cut") +
+                                          ": " + std::to_string(check.dropped) +
+                                          " lines HSQLDB could not run are dropped, " + std::to_string(check.kept) +
+                                          " are kept",
+                                      true};
+        completion.rowsDropped = check.dropped;
+        done_.push_back(completion);
+        return !check.cachedWithoutIndex.empty();
+    }
+
+    bool CarveRows(MemberState data)
+    {
+        HsqldbScriptRecoveryInput input;
+        input.base = base_;
+        input.dataPresent = true;
+        input.dataWhole = data == MemberState::Whole;
+        input.backupPresent = states_[kBackup] != MemberState::Missing;
+        const std::string condition =
+            data == MemberState::Whole
+                ? std::string("is whole but ") + kScript + " lost the lines that root the rows of " + unrooted_
+                : std::string(DataCondition(data)) + " and no whole " + kBackup + " can stand in for it";
+        const auto carved = RecoverHsqldbRows(input, condition);
+        done_.insert(done_.end(), carved.begin(), carved.end());
+        return !carved.empty();
+    }
+
     void MendData(MemberState data)
     {
         const std::string path = base_ + kData;
         std::vector<unsigned char> bytes;
         std::string error;
-        if (!ReadWhole(path, bytes, SIZE_MAX, error)) {
-            Failed(kData, "a mended", error);
+        if (!ReadWhole(path, bytes, kLargestMendedData, error)) {
+            if (error == kTooLarge)
+                Add("data-kept", kData,
+                    std::string(kData) + " " + DataCondition(data) + " and no whole " + kBackup +
+                        " can stand in for it: it is larger than the " + std::to_string(kLargestMendedData >> 20) +
+                        " MB that can be mended in memory, so it is kept as it is and LibreOffice may not open it",
+                    true);
+            else
+                Failed(kData, "a mended", error);
             return;
         }
         const std::string nothing = std::string(kData) + " " + DataCondition(data) + " and no whole " + kBackup +
@@ -324,41 +406,46 @@ private:
 
     void CompleteScript()
     {
+        // Read and written a line at a time: a script of any size costs one line.
         const std::string path = base_ + kScript;
-        std::string text;
-        std::string error;
-        if (!ReadWhole(path, text, SIZE_MAX, error)) {
-            Failed(kScript, "a completed", error);
+        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0) {
+            Failed(kScript, "a completed", platform::SystemErrorText(errno));
             return;
         }
+        ScriptLines lines(fd);
+        std::string error;
         // A statement is one line; a line without its end is a statement cut short,
         // which fails the whole connection.
-        const auto lastEnd = text.rfind('\n');
-        const std::size_t cut = text.size() - (lastEnd == std::string::npos ? 0 : lastEnd + 1);
-        text.resize(lastEnd == std::string::npos ? 0 : lastEnd + 1);
-        const std::string newline = text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
-        auto hasLine = [&](const std::string& statement) {
-            std::size_t start = 0;
-            while (start < text.size()) {
-                std::size_t end = text.find('\n', start);
-                if (end == std::string::npos)
-                    end = text.size();
-                if (Trimmed(text.substr(start, end - start)) == statement)
-                    return true;
-                start = end + 1;
+        bool hasUser = false, hasGrant = false;
+        std::size_t cut = 0;
+        std::string line;
+        for (;;) {
+            const LineFileReader::Result result = lines.reader.Next(line);
+            if (result == LineFileReader::Result::Line) {
+                const std::string statement = Trimmed(line);
+                hasUser = hasUser || statement == kCreateUser;
+                hasGrant = hasGrant || statement == kGrantDba;
+                continue;
             }
-            return false;
-        };
-        std::string added;
-        for (const char* statement : {kCreateUser, kGrantDba}) {
-            if (!hasLine(statement)) {
-                text += statement + newline;
-                added += (added.empty() ? "" : ", ") + std::string(statement);
+            if (result == LineFileReader::Result::LastPart)
+                cut = line.size();
+            if (result == LineFileReader::Result::TooLong || result == LineFileReader::Result::Failed) {
+                Failed(kScript, "a completed",
+                       result == LineFileReader::Result::TooLong ? "a line of it is too long" : platform::SystemErrorText(errno));
+                return;
             }
+            break;
         }
+        std::string added;
+        if (!hasUser)
+            added = kCreateUser;
+        if (!hasGrant)
+            added += (added.empty() ? "" : ", ") + std::string(kGrantDba);
         if (added.empty() && cut == 0)
             return;
-        if (!ReplaceFile(path, text, error)) {
+        const std::string newline = lines.reader.SawCrLf() ? "\r\n" : "\n";
+        if (!CopyScriptLines(path, newline, !hasUser, !hasGrant, error)) {
             Failed(kScript, "a completed", error);
             return;
         }
@@ -370,7 +457,59 @@ private:
         Add("script-completed", kScript, detail, false);
     }
 
+    struct ScriptLines {
+        explicit ScriptLines(int descriptor) : fd(descriptor), reader(descriptor) {}
+        ~ScriptLines() { ::close(fd); }
+        int fd;
+        LineFileReader reader;
+    };
+
+    // The whole lines of the script, then the user lines asked for, written atomically.
+    static bool CopyScriptLines(const std::string& path, const std::string& newline, bool addUser, bool addGrant,
+                                std::string& error)
+    {
+        const int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        if (in < 0) {
+            error = platform::SystemErrorText(errno);
+            return false;
+        }
+        ScriptLines lines(in);
+        platform::AtomicFileWriter out(path, 0644);
+        std::string text;
+        std::string line;
+        LineFileReader::Result result;
+        // HSQLDB reads the statements before the first INSERT as the definitions and
+        // ignores any that come after the rows: the user lines go before them.
+        auto addUserLines = [&] {
+            if (addUser)
+                text += kCreateUser + newline;
+            if (addGrant)
+                text += kGrantDba + newline;
+            addUser = addGrant = false;
+        };
+        while ((result = lines.reader.Next(line)) == LineFileReader::Result::Line) {
+            if (line.rfind("INSERT INTO ", 0) == 0)
+                addUserLines();
+            text += line + newline;
+            if (text.size() >= (1u << 20)) {
+                out.Write(text.data(), text.size());
+                text.clear();
+            }
+        }
+        if (result == LineFileReader::Result::Failed || result == LineFileReader::Result::TooLong) {
+            error = result == LineFileReader::Result::TooLong ? "a line of it is too long"
+                                                              : platform::SystemErrorText(errno);
+            return false;
+        }
+        addUserLines();
+        if (out.Write(text.data(), text.size()) && out.Commit())
+            return true;
+        error = platform::SystemErrorText(out.Error());
+        return false;
+    }
+
     std::string base_;
+    std::string unrooted_; // CACHED tables whose index line the script lost
     std::map<std::string, MemberState> states_;
     std::vector<DatabaseCompletion> done_;
 };

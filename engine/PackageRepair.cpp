@@ -152,7 +152,7 @@ PackageReport RepairPackage(const RepairJob& job, ThreadContext& context)
 
     // 7. The embedded database completed so that it opens with the rows that survived.
     for (DatabaseCompletion& completion : CompleteHsqldb(job.folder, extraction.databaseMembers)) {
-        view.AddLogLine(path + " " + CompletionLogText(completion), completion.rowsMayBeLost ? kRed : kBlack);
+        view.AddLogLine(path + " " + CompletionLogText(completion), completion.rowsMayBeLost || completion.namesGuessed ? kRed : kBlack);
         report.databaseCompletions.push_back(std::move(completion));
     }
 

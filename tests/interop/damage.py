@@ -258,6 +258,30 @@ def variants(package, rng):
             damaged[at:at + 10000] = fill(10000)
             yield "data-stored-%s-no-backup" % label, bytes(damaged), False, "opens"
 
+    # The script lost while the data file survived, as a save that never finished
+    # leaves it (LibreOffice writes data, backup, script in that order): the tables'
+    # definitions are gone, their rows must be carved from the data file.
+    if script is not None and data is not None and backup is not None:
+        cut = rng.randrange(backup.data_start + 1, backup.data_start + backup.compressed)
+        yield "script-lost-cut-in-backup", package[:cut], False, "all-rows"
+        zeroed = bytearray(package)
+        start = rng.randrange(backup.data_start + 1, backup.data_start + backup.compressed)
+        zeroed[start:] = b"\0" * (len(package) - start)
+        yield "script-lost-tail-zeroed", bytes(zeroed), False, "all-rows"
+        headless = bytearray(package)
+        headless[script.offset:script.offset + 30] = b"\0" * 30
+        # The central directory would still find it: the file is cut after the script.
+        yield "script-header-cut", bytes(headless[:script.end]), False, "all-rows"
+        cut = rng.randrange(data.data_start + data.compressed // 2, data.data_start + data.compressed)
+        yield "script-lost-cut-in-data", package[:cut], False, "some-rows"
+
+    # A flipped bit inside the compressed script: from there on it inflates to garbage
+    # lines, any one of which makes HSQLDB refuse the whole database.
+    if script is not None:
+        flipped = bytearray(package)
+        flipped[script.data_start + rng.randrange(script.compressed // 2, script.compressed * 3 // 4)] ^= 0x04
+        yield "script-flipped", bytes(flipped), False, "opens"
+
     properties = by_name.get("database/properties")
     if properties is not None:
         kept = [m for m in members if m is not properties]

@@ -273,7 +273,7 @@ def _table_digest(connection, table):
         digest.update((result.getString(1) + "\n").encode("utf-8"))
         rows += 1
     result.close()
-    return rows, digest.hexdigest()
+    return rows, digest.hexdigest(), len(names)
 
 
 def _open_forms(document, connection):
@@ -312,8 +312,8 @@ def _check_one(database_context, url, open_forms=False):
                 if tables.getByName(name).Type == "SYSTEM TABLE":
                     continue
                 plain = name.split(".")[-1]
-                rows, digest = _table_digest(connection, plain)
-                report["tables"][plain] = {"rows": rows, "sha256": digest}
+                rows, digest, columns = _table_digest(connection, plain)
+                report["tables"][plain] = {"rows": rows, "sha256": digest, "columns": columns}
             if open_forms:
                 report["forms_opened"] = _open_forms(document, connection)
         finally:

@@ -139,8 +139,18 @@ def package_faults(path):
 def compare(expected, result):
     """(tables complete, rows recovered, rows expected) of one checked document."""
     tables = rows = 0
+    found = result.get("tables", {})
+    # A table whose name was lost with the script comes back under a made-up one: it
+    # counts when it holds the very same rows.
+    # Cut short, it is the one made-up table of the same column count (the manifest
+    # records the column count of its tables).
+    unnamed = [table for name, table in found.items() if name not in expected["tables"]]
+    by_digest = {table["sha256"]: table for table in unnamed}
     for name, table in expected["tables"].items():
-        got = result.get("tables", {}).get(name)
+        got = found.get(name) or by_digest.get(table["sha256"])
+        if got is None and "columns" in table:
+            alike = [other for other in unnamed if other.get("columns") == table["columns"]]
+            got = alike[0] if len(alike) == 1 else None
         if got is None:
             continue
         rows += min(got["rows"], table["rows"]) if got["sha256"] != table["sha256"] else got["rows"]
