@@ -4,7 +4,12 @@
 #include "html/HelpDocumentLocation.h"
 #include "html/IconHandleRegistry.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QKeySequence>
+#include <QTextDocumentFragment>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QEvent>
@@ -109,6 +114,15 @@ CHtmlMessageBoxDlg::CHtmlMessageBoxDlg(const HtmlMsgBoxParams& params, QWidget* 
         m_countdown = m_params.disabledSeconds;
     if (m_params.autoClickSeconds > 0)
         m_countdown = m_params.autoClickSeconds;
+
+    // Ctrl+C and the context menu copy what the box says, as a system message box does.
+    auto* copy = new QAction(QStringLiteral("&Copy"), this);
+    copy->setObjectName(QStringLiteral("CopyText"));
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WindowShortcut);
+    connect(copy, &QAction::triggered, this, [this] { QGuiApplication::clipboard()->setText(PlainText()); });
+    addAction(copy);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
 
     // Hover changes repaint only the HTML strips; the child controls stay as they are.
     m_header.SetRepaintNotification([this] { update(HeaderRect().united(MessageRect())); });
@@ -674,6 +688,15 @@ void CHtmlMessageBoxDlg::OnTimer()
         def->setDefault(true);
         def->setFocus(Qt::OtherFocusReason);
     }
+}
+
+QString CHtmlMessageBoxDlg::PlainText() const
+{
+    QStringList parts{m_caption};
+    for (const QString& html : {m_params.headerText, m_params.text})
+        if (const QString text = QTextDocumentFragment::fromHtml(html).toPlainText().trimmed(); !text.isEmpty())
+            parts << text;
+    return parts.join(QStringLiteral("\n\n"));
 }
 
 } // namespace tavrin

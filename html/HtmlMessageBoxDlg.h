@@ -58,6 +58,9 @@ public:
     bool DetailsOpen() const { return m_detailsOpen; }
     QCheckBox* CheckBox() const { return m_checkBox; }
     int Countdown() const { return m_countdown; }
+    // What Copy puts on the clipboard: the caption, then the header and the message as
+    // plain text (the box draws its text, so it is copied whole rather than selected).
+    QString PlainText() const;
 
     // The command of a button, Escape or the close box.
     void OnCommand(int id);

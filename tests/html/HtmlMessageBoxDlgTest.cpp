@@ -3,7 +3,9 @@
 #include "html/HtmlMessageBoxDlg.h"
 
 #include <QApplication>
+#include <QAction>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -422,4 +424,18 @@ TEST(CHtmlMessageBoxDlgTest, AreasAndSeparators)
     dialog.OnCommand(HMBID_MORE);
     const QImage open = dialog.grab().toImage();
     EXPECT_EQ(open.pixel(w / 2, closed), qRgb(0, 0, 0)) << "details separator along its top edge";
+}
+
+TEST(CHtmlMessageBoxDlgTest, CopyPutsTheCaptionAndThePlainMessageOnTheClipboard)
+{
+    HtmlMsgBoxParams params = MessageBoxParams(
+        nullptr, QStringLiteral("<b>3 files</b> saved in <font color=\"red\">/tmp/out</font><br>Done."),
+        QStringLiteral("Tavrin Lumiq"), 0x40);
+    CHtmlMessageBoxDlg dialog(params);
+    QApplication::clipboard()->clear();
+    QAction* copy = dialog.findChild<QAction*>(QStringLiteral("CopyText"));
+    ASSERT_NE(copy, nullptr);
+    EXPECT_EQ(copy->shortcut(), QKeySequence(QKeySequence::Copy));
+    copy->trigger();
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("Tavrin Lumiq\n\n3 files saved in /tmp/out\nDone."));
 }
