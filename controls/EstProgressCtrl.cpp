@@ -108,8 +108,13 @@ void CEstProgressCtrl::paintEvent(QPaintEvent*)
         overlay.setDevicePixelRatio(ratio);
         overlay.fill(Qt::black);
         {
+            // Without anti-aliasing: a partly covered pixel would combine into a stray
+            // colour of neither kind, and small text over the bar turns unreadable.
+            QFont crisp = font();
+            crisp.setStyleStrategy(QFont::NoAntialias);
             QPainter p(&overlay);
-            p.setFont(font());
+            p.setRenderHint(QPainter::TextAntialiasing, false);
+            p.setFont(crisp);
             p.setPen(QColor::fromRgb(~bar.rgb() & 0xFFFFFFu));
             p.drawText(rect(), Qt::AlignCenter | Qt::TextSingleLine, text);
         }

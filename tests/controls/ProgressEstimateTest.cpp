@@ -208,6 +208,9 @@ TEST_F(EstProgressCtrlTest, TextIsCombinedWithTheBarByExclusiveOr)
     int plainText = 0;
     int whiteOverBar = 0;
     int contrastOverBackground = 0;
+    // Text edges blended before the exclusive-or give colours of neither kind, which
+    // made small text over the bar unreadable: every pixel is one of the four.
+    int stray = 0;
     for (int y = 0; y < shot.height(); ++y) {
         for (int x = 0; x < shot.width(); ++x) {
             const QRgb pixel = shot.pixel(x, y) & 0xFFFFFFu;
@@ -216,9 +219,12 @@ TEST_F(EstProgressCtrlTest, TextIsCombinedWithTheBarByExclusiveOr)
                 ++whiteOverBar;
             if (x >= 300 && pixel == overBackground)
                 ++contrastOverBackground;
+            const QRgb plain = (x < 300 ? highlight.rgb() : background.rgb()) & 0xFFFFFFu;
+            stray += pixel != plain && pixel != (x < 300 ? 0xFFFFFFu : overBackground);
         }
     }
     EXPECT_EQ(plainText, 0);
+    EXPECT_EQ(stray, 0);
     EXPECT_GT(whiteOverBar, 0);
     EXPECT_GT(contrastOverBackground, 0);
     // Rows above the text keep the plain bar and background.
