@@ -205,12 +205,14 @@ CQuenmarView::CQuenmarView(ViewHost* host, QWidget* parent)
     footer_ = LoadBitmap(312);
     footerLeft_ = LoadBitmap(311);
     CreateControls();
-    qApp->installEventFilter(this);
+    // Hover texts come from the view's own controls; a filter on the whole application
+    // would see every event of every window.
+    for (QWidget* child : findChildren<QWidget*>())
+        child->installEventFilter(this);
 }
 
 CQuenmarView::~CQuenmarView()
 {
-    qApp->removeEventFilter(this);
     FinishWorker();
 }
 
