@@ -47,6 +47,10 @@ int main(int argc, char** argv)
     tavrin::RunFolder workspace;
     if (workspace.Create("tavrin-lumiq"))
         tavrin::SetWorkspaceRootOverride(workspace.path() + "/BsTmp");
+    // Without a run folder of its own the shared workspace is used: whatever an earlier
+    // run left in it goes before anything is extracted.
+    if (tavrin::IsRealDirectory(tavrin::GetWorkspaceRoot()))
+        tavrin::WipeWorkspace();
 
     int status = 0;
     {

@@ -345,9 +345,6 @@ void CQuenmarView::CreateControls()
     context_.report = &report_;
 
     extractMedia_->setChecked(true);
-    if (IsRealDirectory(GetWorkspaceRoot()))
-        WipeWorkspaceShowingNothing();
-
     selectFiles_->setEnabled(true);
     selectEnabled_ = true;
 

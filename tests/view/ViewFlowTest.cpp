@@ -480,6 +480,17 @@ TEST(ViewStatus, HoveringAControlShowsItsTextInTheStatusBar)
     }
 }
 
+// Clearing what an earlier run left is the program's start-up work: a view made later
+// (a second window, a test) must not wipe a workspace that may be in use.
+TEST(ViewStatus, MakingAViewLeavesTheWorkspaceAlone)
+{
+    PrivateWorkspace workspace;
+    ASSERT_TRUE(QDir().mkpath(workspace.Root() + QStringLiteral("/pkg.odb.1")));
+    RecordingHost host;
+    CQuenmarView view(&host);
+    EXPECT_TRUE(QFileInfo(workspace.Root() + QStringLiteral("/pkg.odb.1")).isDir());
+}
+
 TEST(ViewWorker, ClosingWhileABatchRunsWaitsForTheWorker)
 {
     PrivateWorkspace workspace;
