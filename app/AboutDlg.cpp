@@ -44,17 +44,17 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     setFixedSize(DialogUnitsToPixels(0, 0, 234, 201).size());
     setWindowFlags(windowFlags() & ~Qt::WindowContextHelpButtonHint);
 
-    productName_ = new CKelvarTransparentStatic(QString(), this);
+    productName_ = new controls::CKelvarTransparentStatic(QString(), this);
     productName_->setGeometry(DialogUnitsToPixels(42, 68, 180, 10));
-    rightsNotice_ = new CKelvarTransparentStatic(QString(), this);
+    rightsNotice_ = new controls::CKelvarTransparentStatic(QString(), this);
     rightsNotice_->setGeometry(DialogUnitsToPixels(60, 85, 165, 8));
-    productLine_ = new CKelvarTransparentStatic(QString(), this);
+    productLine_ = new controls::CKelvarTransparentStatic(QString(), this);
     productLine_->setGeometry(DialogUnitsToPixels(60, 99, 165, 8));
-    webSite_ = new CLinkLabel(VisibleAddress(kMakerWebSite), QString(), this);
+    webSite_ = new controls::CLinkLabel(VisibleAddress(kMakerWebSite), QString(), this);
     webSite_->setGeometry(DialogUnitsToPixels(76, 114, 93, 8));
-    supportMail_ = new CLinkLabel(VisibleAddress(kSupportMail), QString(), this);
+    supportMail_ = new controls::CLinkLabel(VisibleAddress(kSupportMail), QString(), this);
     supportMail_->setGeometry(DialogUnitsToPixels(76, 125, 84, 8));
-    salesMail_ = new CLinkLabel(VisibleAddress(kSalesMail), QString(), this);
+    salesMail_ = new controls::CLinkLabel(VisibleAddress(kSalesMail), QString(), this);
     salesMail_->setGeometry(DialogUnitsToPixels(77, 136, 76, 8));
     ok_ = new QPushButton(QStringLiteral("OK"), this);
     ok_->setGeometry(DialogUnitsToPixels(95, 184, 50, 14));
@@ -67,11 +67,11 @@ CAboutDlg::CAboutDlg(QWidget* parent)
     rightsNotice_->setText(QString::fromUtf8(kRightsNotice));
     productName_->setFont(boldFont_);
     webSite_->SetLinkTarget(QString::fromUtf8(kMakerWebSite));
-    webSite_->SetUnderlineMode(CLinkLabel::UnderlineAlways);
+    webSite_->SetUnderlineMode(controls::CLinkLabel::UnderlineAlways);
     supportMail_->SetLinkTarget(QString::fromUtf8(kSupportMail));
-    supportMail_->SetUnderlineMode(CLinkLabel::UnderlineAlways);
+    supportMail_->SetUnderlineMode(controls::CLinkLabel::UnderlineAlways);
     salesMail_->SetLinkTarget(QString::fromUtf8(kSalesMail));
-    salesMail_->SetUnderlineMode(CLinkLabel::UnderlineAlways);
+    salesMail_->SetUnderlineMode(controls::CLinkLabel::UnderlineAlways);
     ok_->setToolTip(QStringLiteral("OK"));
     ok_->setIcon(QIcon(QStringLiteral(":/png/359.png")));
     ok_->setIconSize(QSize(20, 20));

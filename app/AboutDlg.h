@@ -6,9 +6,12 @@
 #include <QFont>
 #include <QPixmap>
 
+class QPushButton;
+
+namespace tavrin::controls {
 class CKelvarTransparentStatic;
 class CLinkLabel;
-class QPushButton;
+} // namespace tavrin::controls
 
 namespace tavrin::app {
 
@@ -26,12 +29,12 @@ protected:
 private:
     QPixmap background_;
     QFont boldFont_;
-    CKelvarTransparentStatic* productName_ = nullptr;
-    CKelvarTransparentStatic* rightsNotice_ = nullptr;
-    CKelvarTransparentStatic* productLine_ = nullptr;
-    CLinkLabel* webSite_ = nullptr;
-    CLinkLabel* supportMail_ = nullptr;
-    CLinkLabel* salesMail_ = nullptr;
+    controls::CKelvarTransparentStatic* productName_ = nullptr;
+    controls::CKelvarTransparentStatic* rightsNotice_ = nullptr;
+    controls::CKelvarTransparentStatic* productLine_ = nullptr;
+    controls::CLinkLabel* webSite_ = nullptr;
+    controls::CLinkLabel* supportMail_ = nullptr;
+    controls::CLinkLabel* salesMail_ = nullptr;
     QPushButton* ok_ = nullptr;
 };
 

@@ -50,7 +50,7 @@ CMainFrame::CMainFrame(Options options, QWidget* parent)
     setMinimumSize(650, 450);
 
     if (options.showSplash) {
-        auto* splash = new CSplashWnd;
+        auto* splash = new controls::CSplashWnd;
         if (splash->Create(this, QString(), 2000, 0x0F)) {
             splash->SetBitmap(QImage(QStringLiteral(":/bitmap/319.png")), 255, 0, 255);
             splash->Show();

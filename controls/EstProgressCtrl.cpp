@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace tavrin::controls {
+
 namespace {
 
 QDateTime SystemClockToTheSecond()
@@ -129,3 +131,5 @@ void CEstProgressCtrl::paintEvent(QPaintEvent*)
     QPainter screen(this);
     screen.drawImage(0, 0, surface);
 }
+
+} // namespace tavrin::controls

@@ -8,6 +8,8 @@
 
 #include <functional>
 
+namespace tavrin::controls {
+
 class CEstProgressCtrl : public QWidget
 {
     Q_OBJECT
@@ -51,3 +53,5 @@ private:
     int m_upper = 100;
     int m_position = 0;
 };
+
+} // namespace tavrin::controls

@@ -9,6 +9,8 @@
 #include <QStyledItemDelegate>
 #include <QToolTip>
 
+namespace tavrin::controls {
+
 namespace {
 
 // Item texts lie on white, whatever the background picture behind the rows shows.
@@ -134,3 +136,5 @@ void CKelvarListCtrl::ScaleBackground()
     m_scaledBackground = m_background.scaled(width(), height() + 15, Qt::IgnoreAspectRatio,
                                              Qt::SmoothTransformation);
 }
+
+} // namespace tavrin::controls

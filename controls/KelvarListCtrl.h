@@ -5,6 +5,8 @@
 #include <QImage>
 #include <QTreeWidget>
 
+namespace tavrin::controls {
+
 class CKelvarListCtrl : public QTreeWidget
 {
     Q_OBJECT
@@ -42,3 +44,5 @@ private:
     QImage m_background;
     QImage m_scaledBackground;
 };
+
+} // namespace tavrin::controls

@@ -2,6 +2,8 @@
 
 #include <QPainter>
 
+namespace tavrin::controls {
+
 CKelvarTransparentStatic::CKelvarTransparentStatic(const QString& text, QWidget* parent)
     : QWidget(parent)
     , m_text(text)
@@ -35,3 +37,5 @@ void CKelvarTransparentStatic::paintEvent(QPaintEvent*)
     p.setPen(Qt::black);
     p.drawText(rect(), Qt::AlignLeft | Qt::AlignTop, m_text);
 }
+
+} // namespace tavrin::controls

@@ -5,6 +5,8 @@
 #include <QString>
 #include <QWidget>
 
+namespace tavrin::controls {
+
 class CKelvarTransparentStatic : public QWidget
 {
     Q_OBJECT
@@ -22,3 +24,5 @@ protected:
 private:
     QString m_text;
 };
+
+} // namespace tavrin::controls

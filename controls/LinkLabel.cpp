@@ -11,6 +11,8 @@
 #include <QTimer>
 #include <QUrl>
 
+namespace tavrin::controls {
+
 namespace {
 
 // Result codes of an open, in the numbering the error texts use.
@@ -317,3 +319,5 @@ int CLinkLabel::OpenWithDesktop(const QString& target)
         return OpenedFine;
     return NoAssociation;
 }
+
+} // namespace tavrin::controls

@@ -12,6 +12,8 @@
 
 class QTimer;
 
+namespace tavrin::controls {
+
 class CLinkLabel : public QLabel
 {
     Q_OBJECT
@@ -95,3 +97,5 @@ private:
     Opener m_opener;
     ErrorPresenter m_presenter;
 };
+
+} // namespace tavrin::controls

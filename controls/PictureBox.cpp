@@ -6,6 +6,8 @@
 
 #include <algorithm>
 
+namespace tavrin::controls {
+
 CPictureBox::CPictureBox(QWidget* parent)
     : QWidget(parent)
 {
@@ -92,3 +94,5 @@ void CPictureBox::paintEvent(QPaintEvent*)
     p.setRenderHint(QPainter::SmoothPixmapTransform, m_mode == Stretched);
     p.drawImage(target, m_picture);
 }
+
+} // namespace tavrin::controls

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QWidget>
 
+namespace tavrin::controls {
+
 class CPictureBox : public QWidget
 {
     Q_OBJECT
@@ -63,3 +65,5 @@ private:
     int m_mode = Centred;
     bool m_holdsPicture = false;
 };
+
+} // namespace tavrin::controls

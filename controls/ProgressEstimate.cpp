@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace tavrin::controls {
+
 void ProgressEstimate::Reset()
 {
     start = QDateTime();
@@ -80,3 +82,5 @@ QString TimeOfDayText(const QDateTime& when, const QLocale& locale)
     const QString text = locale.toString(when.time(), kept.trimmed());
     return text.size() < 128 ? text : QString();
 }
+
+} // namespace tavrin::controls

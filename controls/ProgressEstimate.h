@@ -9,6 +9,8 @@
 #include <QLocale>
 #include <QString>
 
+namespace tavrin::controls {
+
 struct ProgressEstimate
 {
     // Local wall-clock values, each invalid until the first step above zero.
@@ -39,3 +41,5 @@ int FilledWidth(int width, double fraction);
 // The locale's time of day with seconds but without date or time-zone name;
 // empty for an invalid value.
 QString TimeOfDayText(const QDateTime& when, const QLocale& locale);
+
+} // namespace tavrin::controls

@@ -5,6 +5,8 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 
+namespace tavrin::controls {
+
 CPromptEdit::CPromptEdit(QWidget* parent)
     : QLineEdit(parent)
     , m_prompt(QStringLiteral("<Enter text here>"))
@@ -119,3 +121,5 @@ void CPromptEdit::ApplyTextColour()
         setPalette(m_hadOwnPalette ? m_ownPalette : QPalette());
     }
 }
+
+} // namespace tavrin::controls

@@ -11,6 +11,8 @@
 #include <QPalette>
 #include <QString>
 
+namespace tavrin::controls {
+
 class CPromptEdit : public QLineEdit
 {
     Q_OBJECT
@@ -63,3 +65,5 @@ private:
     bool m_hadOwnPalette = false;
     QPalette m_ownPalette;
 };
+
+} // namespace tavrin::controls

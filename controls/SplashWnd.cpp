@@ -10,6 +10,8 @@
 
 #include <vector>
 
+namespace tavrin::controls {
+
 namespace {
 
 constexpr int FadeInMs = 500;
@@ -182,3 +184,5 @@ void CSplashWnd::paintEvent(QPaintEvent*)
     p.setPen(m_textColour);
     p.drawText(m_textRect, m_textFormat, m_text);
 }
+
+} // namespace tavrin::controls

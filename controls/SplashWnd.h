@@ -14,6 +14,8 @@
 
 class QTimer;
 
+namespace tavrin::controls {
+
 class CSplashWnd : public QWidget
 {
     Q_OBJECT
@@ -71,3 +73,5 @@ private:
     QPointer<QPropertyAnimation> m_fade;
     bool m_hiding = false;
 };
+
+} // namespace tavrin::controls

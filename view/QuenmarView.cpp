@@ -143,7 +143,7 @@ QString HoverTextOf(QWidget* widget)
         return button->text();
     if (auto* label = qobject_cast<QLabel*>(widget))
         return label->text();
-    if (auto* prompt = qobject_cast<CPromptEdit*>(widget))
+    if (auto* prompt = qobject_cast<controls::CPromptEdit*>(widget))
         return prompt->GetEnteredText();
     if (auto* edit = qobject_cast<QLineEdit*>(widget))
         return edit->text();
@@ -221,7 +221,7 @@ void CQuenmarView::CreateControls()
     const QFont regular = RegularFont();
     const QFont bold = BoldFont();
 
-    jobList_ = new CKelvarListCtrl(this);
+    jobList_ = new controls::CKelvarListCtrl(this);
     jobList_->setObjectName(QStringLiteral("JobList"));
     jobList_->setColumnCount(2);
     jobList_->setHeaderLabels({QStringLiteral("File Name"), QStringLiteral("Status")});
@@ -240,8 +240,8 @@ void CQuenmarView::CreateControls()
     jobList_->setSelectionBehavior(QAbstractItemView::SelectRows);
     jobList_->setIconSize(QSize(20, 20));
     jobList_->setItemDelegate(new JobListGridDelegate(jobList_));
-    connect(jobList_, &CKelvarListCtrl::previewRequested, this, [this](int index) { ShowPreview(index); });
-    connect(jobList_, &CKelvarListCtrl::statusTextRequested, this, [this](const QString& text) {
+    connect(jobList_, &controls::CKelvarListCtrl::previewRequested, this, [this](int index) { ShowPreview(index); });
+    connect(jobList_, &controls::CKelvarListCtrl::statusTextRequested, this, [this](const QString& text) {
         if (host_)
             host_->ShowStatusText(text);
     });
@@ -280,7 +280,7 @@ void CQuenmarView::CreateControls()
     locationLabel_->setObjectName(QStringLiteral("LocationLabel"));
     locationLabel_->setFont(bold);
 
-    pictureBox_ = new CPictureBox(this);
+    pictureBox_ = new controls::CPictureBox(this);
     pictureBox_->setObjectName(QStringLiteral("PictureBox"));
 
     activityLog_ = new QTextEdit(this);
@@ -317,7 +317,7 @@ void CQuenmarView::CreateControls()
     }
     ApplyHint(QString::fromUtf8(kHintStartText), kHintStartEmphasis);
 
-    destination_ = new CPromptEdit(this);
+    destination_ = new controls::CPromptEdit(this);
     destination_->setObjectName(QStringLiteral("DestinationEdit"));
     destination_->setFont(regular);
     browse_ = new QPushButton(QStringLiteral("..."), this);
@@ -354,11 +354,11 @@ void CQuenmarView::CreateControls()
     totalProgressLabel_ = new QLabel(QStringLiteral("Total files progress:"), this);
     totalProgressLabel_->setObjectName(QStringLiteral("TotalProgressLabel"));
     totalProgressLabel_->setFont(regular);
-    fileProgress_ = new CEstProgressCtrl(this);
+    fileProgress_ = new controls::CEstProgressCtrl(this);
     fileProgress_->setObjectName(QStringLiteral("FileProgress"));
-    totalProgress_ = new CEstProgressCtrl(this);
+    totalProgress_ = new controls::CEstProgressCtrl(this);
     totalProgress_->setObjectName(QStringLiteral("TotalProgress"));
-    for (CEstProgressCtrl* bar : {fileProgress_, totalProgress_}) {
+    for (controls::CEstProgressCtrl* bar : {fileProgress_, totalProgress_}) {
         QPalette colours = bar->palette();
         colours.setColor(QPalette::Button, kProgressField);
         colours.setColor(QPalette::Highlight, kProgressBar);
@@ -552,7 +552,7 @@ void CQuenmarView::ClearLog()
 void CQuenmarView::SetProgressRange(ProgressBar bar, int maximum)
 {
     OnGuiThread([&] {
-        CEstProgressCtrl* target = bar == ProgressBar::File ? fileProgress_ : totalProgress_;
+        controls::CEstProgressCtrl* target = bar == ProgressBar::File ? fileProgress_ : totalProgress_;
         target->SetRange(0, maximum);
     });
 }
@@ -560,7 +560,7 @@ void CQuenmarView::SetProgressRange(ProgressBar bar, int maximum)
 void CQuenmarView::SetProgressPosition(ProgressBar bar, int position)
 {
     OnGuiThread([&] {
-        CEstProgressCtrl* target = bar == ProgressBar::File ? fileProgress_ : totalProgress_;
+        controls::CEstProgressCtrl* target = bar == ProgressBar::File ? fileProgress_ : totalProgress_;
         target->setValue(position);
     });
 }
@@ -885,7 +885,7 @@ void CQuenmarView::FinishWorker()
 void CQuenmarView::SetPictureOnGui(const QString& path, PictureState state)
 {
     pictureBox_->LoadPicture(path, static_cast<int>(state));
-    pictureBox_->SetDrawMode(CPictureBox::Stretched);
+    pictureBox_->SetDrawMode(controls::CPictureBox::Stretched);
     pictureBox_->update();
 }
 

@@ -21,14 +21,17 @@
 #include <thread>
 #include <vector>
 
-class CEstProgressCtrl;
-class CKelvarListCtrl;
-class CPictureBox;
-class CPromptEdit;
 class QCheckBox;
 class QLabel;
 class QPushButton;
 class QTextEdit;
+
+namespace tavrin::controls {
+class CEstProgressCtrl;
+class CKelvarListCtrl;
+class CPictureBox;
+class CPromptEdit;
+} // namespace tavrin::controls
 
 namespace tavrin::view {
 
@@ -150,7 +153,7 @@ private:
     ViewHost* host_;
     mutable std::atomic<int> ownRunningFlag_{0};
 
-    CKelvarListCtrl* jobList_ = nullptr;
+    controls::CKelvarListCtrl* jobList_ = nullptr;
     QPushButton* selectFiles_ = nullptr;
     QPushButton* removeFiles_ = nullptr;
     QPushButton* repairFiles_ = nullptr;
@@ -158,17 +161,17 @@ private:
     QPushButton* stop_ = nullptr;
     QPushButton* exit_ = nullptr;
     QLabel* locationLabel_ = nullptr;
-    CPictureBox* pictureBox_ = nullptr;
+    controls::CPictureBox* pictureBox_ = nullptr;
     QTextEdit* activityLog_ = nullptr;
     QTextEdit* hintBox_ = nullptr;
-    CPromptEdit* destination_ = nullptr;
+    controls::CPromptEdit* destination_ = nullptr;
     QPushButton* browse_ = nullptr;
     QLabel* previewLabel_ = nullptr;
     QCheckBox* extractMedia_ = nullptr;
     QLabel* fileProgressLabel_ = nullptr;
     QLabel* totalProgressLabel_ = nullptr;
-    CEstProgressCtrl* fileProgress_ = nullptr;
-    CEstProgressCtrl* totalProgress_ = nullptr;
+    controls::CEstProgressCtrl* fileProgress_ = nullptr;
+    controls::CEstProgressCtrl* totalProgress_ = nullptr;
 
     QPixmap header_;
     QPixmap headerFiller_;

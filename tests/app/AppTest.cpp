@@ -453,7 +453,7 @@ TEST_F(ShellTest, ProgressBarsAndTheirEstimateAreReadableInEveryLook)
         ApplyApplicationLook(look);
         CMainFrame frame(NoSplash());
         for (const char* name : {"FileProgress", "TotalProgress"}) {
-            auto* bar = qobject_cast<CEstProgressCtrl*>(frame.WorkView()->Control(name));
+            auto* bar = qobject_cast<controls::CEstProgressCtrl*>(frame.WorkView()->Control(name));
             ASSERT_NE(bar, nullptr);
             // The colours the control paints with: field, bar, and the estimate text,
             // white over the bar and the field combined with the bar's complement elsewhere.
@@ -477,7 +477,7 @@ TEST_F(ShellTest, TheSaveGroupLooksDisabledUntilARepair)
         QPalette::ColorRole role;
     } texts[] = {{"ExtractMedia", QPalette::WindowText}, {"DestinationEdit", QPalette::Text}};
     // A folder typed before (the prompt is grey in any state).
-    qobject_cast<CPromptEdit*>(frame.WorkView()->Control("DestinationEdit"))->SetEnteredText(QStringLiteral("/tmp"));
+    qobject_cast<controls::CPromptEdit*>(frame.WorkView()->Control("DestinationEdit"))->SetEnteredText(QStringLiteral("/tmp"));
     for (const auto& text : texts) {
         QWidget* control = frame.WorkView()->Control(text.name);
         ASSERT_FALSE(control->isEnabled()) << text.name;
@@ -495,7 +495,7 @@ TEST_F(ShellTest, EveryControlHasANameForScreenReaders)
     frame.show();
     QStringList unnamed;
     for (QWidget* widget : frame.findChildren<QWidget*>()) {
-        const bool control = widget->focusPolicy() != Qt::NoFocus || qobject_cast<CEstProgressCtrl*>(widget) ||
+        const bool control = widget->focusPolicy() != Qt::NoFocus || qobject_cast<controls::CEstProgressCtrl*>(widget) ||
                              widget->objectName() == QStringLiteral("PictureBox");
         if (!control || widget->isHidden() || qobject_cast<QAbstractScrollArea*>(widget->parentWidget()))
             continue;
@@ -581,14 +581,14 @@ TEST(AboutBox, ShowsTheProductItsVersionAndTheThreeLinks)
     CAboutDlg dialog;
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("About Tavrin Lumiq v1.0"));
     QStringList texts;
-    for (const auto* label : dialog.findChildren<CKelvarTransparentStatic*>())
+    for (const auto* label : dialog.findChildren<controls::CKelvarTransparentStatic*>())
         texts << label->text();
     EXPECT_TRUE(texts.contains(QStringLiteral("Tavrin Lumiq v1.0")));
     EXPECT_TRUE(texts.contains(QStringLiteral("Tavrin Lumiq Software")));
     QStringList targets;
-    for (const auto* link : dialog.findChildren<CLinkLabel*>()) {
+    for (const auto* link : dialog.findChildren<controls::CLinkLabel*>()) {
         targets << link->LinkTarget();
-        EXPECT_EQ(link->GetUnderlineMode(), CLinkLabel::UnderlineAlways);
+        EXPECT_EQ(link->GetUnderlineMode(), controls::CLinkLabel::UnderlineAlways);
     }
     EXPECT_EQ(targets, (QStringList{QString::fromUtf8(kMakerWebSite), QString::fromUtf8(kSupportMail),
                                     QString::fromUtf8(kSalesMail)}));

@@ -11,6 +11,8 @@
 
 #include <vector>
 
+using namespace tavrin::controls;
+
 namespace {
 
 class KelvarListCtrlTest : public ::testing::Test

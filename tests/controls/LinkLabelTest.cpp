@@ -9,6 +9,8 @@
 
 #include <vector>
 
+using namespace tavrin::controls;
+
 namespace {
 
 const QColor kUnvisited(0, 0, 238);

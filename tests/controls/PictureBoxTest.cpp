@@ -8,6 +8,8 @@
 #include <QPalette>
 #include <QTemporaryDir>
 
+using namespace tavrin::controls;
+
 namespace {
 
 const QColor kFace(212, 208, 200);

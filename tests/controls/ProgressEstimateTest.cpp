@@ -10,6 +10,8 @@
 #include <cmath>
 #include <vector>
 
+using namespace tavrin::controls;
+
 namespace {
 
 const QDateTime kStart(QDate(2026, 3, 14), QTime(10, 0, 0));

@@ -10,6 +10,8 @@
 #include <QMetaProperty>
 #include <QMouseEvent>
 
+using namespace tavrin::controls;
+
 namespace {
 
 const QString kPrompt = QStringLiteral("<Enter text here>");

@@ -13,6 +13,8 @@
 #include <functional>
 #include <vector>
 
+using namespace tavrin::controls;
+
 namespace {
 
 const QColor kMagenta(255, 0, 255);

@@ -111,14 +111,14 @@ QColor ColourOf(const CQuenmarView& view, const QString& text)
     return found.charFormat().foreground().color();
 }
 
-CPictureBox* PictureBoxOf(const CQuenmarView& view)
+controls::CPictureBox* PictureBoxOf(const CQuenmarView& view)
 {
-    return qobject_cast<CPictureBox*>(view.Control("PictureBox"));
+    return qobject_cast<controls::CPictureBox*>(view.Control("PictureBox"));
 }
 
 void ClickJob(const CQuenmarView& view, int index)
 {
-    auto* list = qobject_cast<CKelvarListCtrl*>(view.Control("JobList"));
+    auto* list = qobject_cast<controls::CKelvarListCtrl*>(view.Control("JobList"));
     const QRect rect = list->visualItemRect(list->topLevelItem(index));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, rect.center());
 }
@@ -200,7 +200,7 @@ TEST_F(ViewFlowTest, ControlsFollowTheTableThroughEverySituation)
     EXPECT_TRUE(QFileInfo::exists(destination.filePath(QStringLiteral("TAVRINREP_truncated-in-local-header.odb"))));
     EXPECT_EQ(Capture(view), (ControlState{true, true, true, 1, false, false, Rows::None, true}));
 
-    auto* list = qobject_cast<CKelvarListCtrl*>(view.Control("JobList"));
+    auto* list = qobject_cast<controls::CKelvarListCtrl*>(view.Control("JobList"));
     list->selectAll();
     view.OnRemoveFiles();
     EXPECT_EQ(Capture(view), (ControlState{true, true, false, 0, false, false, Rows::None, true}));
@@ -208,7 +208,7 @@ TEST_F(ViewFlowTest, ControlsFollowTheTableThroughEverySituation)
     EXPECT_EQ(view.HintText(), QString::fromUtf8(kHintStartText));
     EXPECT_EQ(PictureBoxOf(view)->MessageStateValue(), int(PictureState::NoFiles));
     EXPECT_FALSE(QFileInfo::exists(workspace.Root()));
-    auto* edit = qobject_cast<CPromptEdit*>(view.Control("DestinationEdit"));
+    auto* edit = qobject_cast<controls::CPromptEdit*>(view.Control("DestinationEdit"));
     EXPECT_TRUE(edit->GetEnteredText().isEmpty());
     EXPECT_FALSE(edit->IsPromptShowing());
 }
@@ -229,7 +229,7 @@ TEST_F(ViewFlowTest, RepairPreviewAndSaveProduceTheLogPicturesAndPackages)
     EXPECT_EQ(view.JobStatusText(2), QStringLiteral("not repaired"));
     EXPECT_TRUE(view.SavedPackagePath(0).isEmpty());
     // The destination starts as the folder of the first file.
-    EXPECT_EQ(qobject_cast<CPromptEdit*>(view.Control("DestinationEdit"))->GetEnteredText(), files.path());
+    EXPECT_EQ(qobject_cast<controls::CPromptEdit*>(view.Control("DestinationEdit"))->GetEnteredText(), files.path());
     EXPECT_EQ(ColourOf(view, paths[0] + QStringLiteral(" preview of file is available....")), QColor(0, 0, 0));
     EXPECT_EQ(ColourOf(view, paths[0] + QStringLiteral("  Repaired....")), QColor(0, 153, 0));
     EXPECT_EQ(ColourOf(view, paths[1] + QStringLiteral("  Repaired....")), QColor(0, 153, 0));
@@ -305,7 +305,7 @@ TEST_F(ViewFlowTest, TheLastDestinationIsOfferedAgainAfterTheNextRepair)
     next.OnRepairFiles();
     ASSERT_TRUE(WaitForBatch(next, nextFinished, 0));
     EXPECT_EQ(next.JobStatusText(0), QStringLiteral("repaired"));
-    EXPECT_EQ(qobject_cast<CPromptEdit*>(next.Control("DestinationEdit"))->GetEnteredText(), destination.path());
+    EXPECT_EQ(qobject_cast<controls::CPromptEdit*>(next.Control("DestinationEdit"))->GetEnteredText(), destination.path());
 }
 
 TEST_F(ViewFlowTest, RemovingAFileKeepsEveryOtherFileWithItsOwnPackage)
@@ -315,7 +315,7 @@ TEST_F(ViewFlowTest, RemovingAFileKeepsEveryOtherFileWithItsOwnPackage)
     view.OnSelectFiles();
     Repair();
 
-    auto* list = qobject_cast<CKelvarListCtrl*>(view.Control("JobList"));
+    auto* list = qobject_cast<controls::CKelvarListCtrl*>(view.Control("JobList"));
     list->clearSelection();
     list->topLevelItem(0)->setSelected(true);
     view.OnRemoveFiles();
