@@ -5,9 +5,10 @@
 #   scripts/install-deps.sh --runtime  only what building and running the programs needs
 set -euo pipefail
 
-runtime=(build-essential cmake ninja-build pkg-config zlib1g-dev qt6-base-dev
+runtime=(build-essential cmake ninja-build pkg-config zlib1g-dev libdeflate-dev qt6-base-dev
          fonts-liberation2 fonts-dejavu-core)
-testing=(libgtest-dev libgmock-dev unzip zip python3 libarchive-tools xvfb xauth)
+testing=(libgtest-dev libgmock-dev unzip zip python3 libarchive-tools xvfb xauth
+         desktop-file-utils appstream shared-mime-info)
 # LibreOffice itself opens what we rebuild in the interop suite; it is installed with its
 # recommended packages, as a desktop user would have it.
 office=(libreoffice-base libreoffice-sdbc-hsqldb libreoffice-sdbc-firebird default-jre-headless
