@@ -408,12 +408,11 @@ private:
     {
         // Read and written a line at a time: a script of any size costs one line.
         const std::string path = base_ + kScript;
-        const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-        if (fd < 0) {
+        LineFileReader reader(path);
+        if (!reader.IsOpen()) {
             Failed(kScript, "a completed", platform::SystemErrorText(errno));
             return;
         }
-        ScriptLines lines(fd);
         std::string error;
         // A statement is one line; a line without its end is a statement cut short,
         // which fails the whole connection.
@@ -421,7 +420,7 @@ private:
         std::size_t cut = 0;
         std::string line;
         for (;;) {
-            const LineFileReader::Result result = lines.reader.Next(line);
+            const LineFileReader::Result result = reader.Next(line);
             if (result == LineFileReader::Result::Line) {
                 const std::string statement = Trimmed(line);
                 hasUser = hasUser || statement == kCreateUser;
@@ -444,7 +443,7 @@ private:
             added += (added.empty() ? "" : ", ") + std::string(kGrantDba);
         if (added.empty() && cut == 0)
             return;
-        const std::string newline = lines.reader.SawCrLf() ? "\r\n" : "\n";
+        const std::string newline = reader.SawCrLf() ? "\r\n" : "\n";
         if (!CopyScriptLines(path, newline, !hasUser, !hasGrant, error)) {
             Failed(kScript, "a completed", error);
             return;
@@ -457,23 +456,15 @@ private:
         Add("script-completed", kScript, detail, false);
     }
 
-    struct ScriptLines {
-        explicit ScriptLines(int descriptor) : fd(descriptor), reader(descriptor) {}
-        ~ScriptLines() { ::close(fd); }
-        int fd;
-        LineFileReader reader;
-    };
-
     // The whole lines of the script, then the user lines asked for, written atomically.
     static bool CopyScriptLines(const std::string& path, const std::string& newline, bool addUser, bool addGrant,
                                 std::string& error)
     {
-        const int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-        if (in < 0) {
+        LineFileReader reader(path);
+        if (!reader.IsOpen()) {
             error = platform::SystemErrorText(errno);
             return false;
         }
-        ScriptLines lines(in);
         platform::AtomicFileWriter out(path, 0644);
         std::string text;
         std::string line;
@@ -487,7 +478,7 @@ private:
                 text += kGrantDba + newline;
             addUser = addGrant = false;
         };
-        while ((result = lines.reader.Next(line)) == LineFileReader::Result::Line) {
+        while ((result = reader.Next(line)) == LineFileReader::Result::Line) {
             if (line.rfind("INSERT INTO ", 0) == 0)
                 addUserLines();
             text += line + newline;

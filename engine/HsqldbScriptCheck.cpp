@@ -261,13 +261,12 @@ bool HsqldbScriptCheck::Keep(const std::string& line, std::vector<HsqldbScriptTa
 HsqldbScriptCheckResult HsqldbScriptCheck::Run(const std::string& path)
 {
     HsqldbScriptCheckResult result;
-    const int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (in < 0) {
+    LineFileReader reader(path);
+    if (!reader.IsOpen()) {
         result.error = platform::SystemErrorText(errno);
         return result;
     }
     platform::AtomicFileWriter out(path, 0644);
-    LineFileReader reader(in);
     std::vector<HsqldbScriptTable> tables;
     std::vector<std::string> indexed;
     std::string line, text;
@@ -299,7 +298,6 @@ HsqldbScriptCheckResult HsqldbScriptCheck::Run(const std::string& path)
         ok = out.Write(text.data(), text.size()) && out.Commit();
     if (!ok && result.error.empty())
         result.error = platform::SystemErrorText(out.Error() ? out.Error() : errno);
-    ::close(in);
     for (const HsqldbScriptTable& table : tables) {
         bool hasIndex = false;
         for (const std::string& name : indexed)

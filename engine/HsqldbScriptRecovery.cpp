@@ -35,20 +35,15 @@ std::string TemporaryName(const std::string& base, const char* what)
            std::to_string(counter.fetch_add(1));
 }
 
-// A file opened for reading, closed on every path.
+// A regular file opened for reading, with its size.
 struct OpenFile {
-    int fd = -1;
+    platform::FileDescriptor file;
     std::uint64_t size = 0;
-    ~OpenFile()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
     bool Open(const std::string& path)
     {
-        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+        file = platform::FileDescriptor(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
         struct stat info {};
-        if (fd < 0 || ::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode))
+        if (!file.IsOpen() || ::fstat(file.Get(), &info) != 0 || !S_ISREG(info.st_mode))
             return false;
         size = static_cast<std::uint64_t>(info.st_size);
         return true;
@@ -65,14 +60,13 @@ bool InflateBackup(const std::string& from, const std::string& to, bool& whole, 
         error = platform::SystemErrorText(errno);
         return false;
     }
-    const int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
-    if (out < 0) {
+    platform::FileDescriptor out(::open(to.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+    if (!out.IsOpen()) {
         error = platform::SystemErrorText(errno);
         return false;
     }
     z_stream stream{};
     if (inflateInit(&stream) != Z_OK) {
-        ::close(out);
         error = "the inflater could not start";
         return false;
     }
@@ -82,7 +76,7 @@ bool InflateBackup(const std::string& from, const std::string& to, bool& whole, 
     int status = Z_OK;
     while (ok && status == Z_OK && written < kLargestInflatedBackup) {
         if (stream.avail_in == 0) {
-            const ssize_t got = platform::ReadSome(in.fd, input.data(), input.size());
+            const ssize_t got = platform::ReadSome(in.file.Get(), input.data(), input.size());
             if (got <= 0)
                 break;
             stream.next_in = input.data();
@@ -92,7 +86,7 @@ bool InflateBackup(const std::string& from, const std::string& to, bool& whole, 
         stream.avail_out = static_cast<uInt>(output.size());
         status = inflate(&stream, Z_NO_FLUSH);
         const std::size_t produced = output.size() - stream.avail_out;
-        if (produced > 0 && !platform::WriteFully(out, output.data(), produced)) {
+        if (produced > 0 && !platform::WriteFully(out.Get(), output.data(), produced)) {
             error = platform::SystemErrorText(errno);
             ok = false;
         }
@@ -102,8 +96,8 @@ bool InflateBackup(const std::string& from, const std::string& to, bool& whole, 
     }
     whole = status == Z_STREAM_END;
     inflateEnd(&stream);
-    if (::close(out) != 0 && ok) {
-        error = platform::SystemErrorText(errno);
+    if (const int closeError = out.Close(); closeError != 0 && ok) {
+        error = platform::SystemErrorText(closeError);
         ok = false;
     }
     return ok;
@@ -214,7 +208,7 @@ private:
             Problem(label + " could not be read (" + platform::SystemErrorText(errno) + ")");
             return;
         }
-        source->carver = std::make_unique<HsqldbRowCarver>(source->file.fd, source->file.size);
+        source->carver = std::make_unique<HsqldbRowCarver>(source->file.file.Get(), source->file.size);
         source->carving = source->carver->Carve(damaged);
         switch (source->carving.result) {
         case HsqldbCarving::Result::TooLarge:
@@ -321,10 +315,9 @@ std::vector<DatabaseCompletion> RecoverHsqldbRows(const HsqldbScriptRecoveryInpu
     // The definitions of the CACHED tables: only theirs were in the data file.
     std::vector<HsqldbScriptTable> cached;
     {
-        OpenFile file;
-        if (!file.Open(path))
+        LineFileReader reader(path);
+        if (!reader.IsOpen())
             return done;
-        LineFileReader reader(file.fd);
         std::string line;
         for (;;) {
             const LineFileReader::Result result = reader.Next(line);
@@ -358,10 +351,9 @@ std::vector<DatabaseCompletion> RecoverHsqldbRows(const HsqldbScriptRecoveryInpu
         return ok;
     };
     auto copyLines = [&](bool rows) {
-        OpenFile file;
-        if (!file.Open(path))
+        LineFileReader reader(path);
+        if (!reader.IsOpen())
             return false;
-        LineFileReader reader(file.fd);
         std::string line;
         LineFileReader::Result result;
         while ((result = reader.Next(line)) == LineFileReader::Result::Line) {
@@ -387,10 +379,9 @@ std::vector<DatabaseCompletion> RecoverHsqldbRows(const HsqldbScriptRecoveryInpu
     };
     bool hasUser = false, hasGrant = false;
     {
-        OpenFile file;
-        if (!file.Open(path))
+        LineFileReader reader(path);
+        if (!reader.IsOpen())
             return done;
-        LineFileReader reader(file.fd);
         std::string line;
         while (reader.Next(line) == LineFileReader::Result::Line) {
             hasUser = hasUser || line == "CREATE USER SA PASSWORD \"\"";

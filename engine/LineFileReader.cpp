@@ -1,10 +1,17 @@
 #include "engine/LineFileReader.h"
 
+#include <fcntl.h>
+
 #include <cstring>
 
 #include "platform/FileIo.h"
 
 namespace tavrin {
+
+LineFileReader::LineFileReader(const std::string& path)
+    : file_(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW)), buffer_(1u << 16)
+{
+}
 
 LineFileReader::Result LineFileReader::Next(std::string& line)
 {
@@ -29,7 +36,7 @@ LineFileReader::Result LineFileReader::Next(std::string& line)
         }
         if (ended_)
             return line.empty() ? Result::End : Result::LastPart;
-        const ssize_t got = platform::ReadSome(fd_, buffer_.data(), buffer_.size());
+        const ssize_t got = platform::ReadSome(file_.Get(), buffer_.data(), buffer_.size());
         if (got < 0)
             return Result::Failed;
         at_ = 0;

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/FileDescriptor.h"
+
 namespace tavrin {
 
 class LineFileReader {
@@ -20,7 +22,11 @@ public:
         Failed,   // a read error (errno)
     };
 
-    explicit LineFileReader(int fd) : fd_(fd), buffer_(1u << 16) {}
+    // Opens `path` for reading without following a link; IsOpen says whether it did
+    // (errno says why not). The file is closed with the reader.
+    explicit LineFileReader(const std::string& path);
+
+    bool IsOpen() const { return file_.IsOpen(); }
 
     Result Next(std::string& line);
 
@@ -28,7 +34,7 @@ public:
     bool SawCrLf() const { return sawCrLf_; }
 
 private:
-    int fd_;
+    platform::FileDescriptor file_;
     std::vector<char> buffer_;
     std::size_t at_ = 0;
     std::size_t filled_ = 0;
