@@ -6,12 +6,13 @@
 
 #include <string>
 
+#include "platform/FileDescriptor.h"
+
 namespace tavrin {
 
 class RunFolder {
 public:
     RunFolder() = default;
-    ~RunFolder();
     RunFolder(const RunFolder&) = delete;
     RunFolder& operator=(const RunFolder&) = delete;
 
@@ -29,12 +30,9 @@ public:
     // lock nobody holds: runs that ended without cleaning up (killed, crashed).
     static void RemoveStale(const std::string& prefix);
 
-    // TMPDIR when it names an absolute path, else /tmp; no trailing '/'.
-    static std::string TemporaryBase();
-
 private:
     std::string path_;
-    int lockFd_ = -1;
+    platform::FileDescriptor lock_; // held locked while the run lives
 };
 
 } // namespace tavrin

@@ -1,6 +1,8 @@
 #include "engine/Workspace.h"
+
 #include "engine/TextUtil.h"
 #include "platform/FileDescriptor.h"
+#include "platform/PathJoin.h"
 #include "platform/SystemError.h"
 
 #include <dirent.h>
@@ -56,13 +58,7 @@ std::string GetWorkspaceRoot()
         if (!rootOverride.empty())
             return rootOverride;
     }
-    const char* tmp = std::getenv("TMPDIR");
-    std::string base = (tmp != nullptr && tmp[0] == '/') ? tmp : "/tmp";
-    while (base.size() > 1 && base.back() == '/')
-        base.pop_back();
-    if (base == "/")
-        base.clear();
-    return base + "/BsTmp-" + std::to_string(::getuid());
+    return platform::JoinPath(platform::TemporaryFolder(), "BsTmp-" + std::to_string(::getuid()));
 }
 
 void SetWorkspaceRootOverride(const std::string& root)

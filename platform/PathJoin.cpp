@@ -1,5 +1,7 @@
 #include "platform/PathJoin.h"
 
+#include <cstdlib>
+
 namespace tavrin::platform {
 
 std::string JoinPath(const std::string& folder, const std::string& name)
@@ -17,6 +19,12 @@ std::string WithoutTrailingSlashes(std::string path)
     while (path.size() > 1 && path.back() == '/')
         path.pop_back();
     return path;
+}
+
+std::string TemporaryFolder()
+{
+    const char* tmp = std::getenv("TMPDIR");
+    return WithoutTrailingSlashes(tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp");
 }
 
 std::string FolderPrefixOf(const std::string& path)

@@ -15,6 +15,10 @@ std::string WithTrailingSlash(const std::string& folder);
 // `path` without trailing slashes; "/" stays "/".
 std::string WithoutTrailingSlashes(std::string path);
 
+// The temporary folder: TMPDIR when it names an absolute path, else /tmp; without
+// trailing slashes ("/" stays "/").
+std::string TemporaryFolder();
+
 // The folder part of `path` up to and including its last '/', or "" when it has none.
 std::string FolderPrefixOf(const std::string& path);
 
