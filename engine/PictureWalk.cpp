@@ -6,13 +6,13 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
-#include <cstdio>
 #include <cerrno>
 #include <functional>
 #include <strings.h>
 #include <vector>
 
+#include "platform/AtomicFileWriter.h"
+#include "platform/FileDescriptor.h"
 #include "platform/FileIo.h"
 #include "platform/FolderEntries.h"
 
@@ -43,51 +43,24 @@ bool WalkPictures(const std::string& folder, const std::function<bool(const std:
     return true;
 }
 
-// Copies `source` into the folder `targetFd` as `name`, through a temporary name made in
-// that folder, and only by names relative to it: a link in place of the target is
-// replaced, never written through.
+// Copies `source` into the folder `targetFd` as `name`, only by names relative to that
+// folder: a link in place of the target is replaced, never written through.
 bool CopyFileInto(const std::string& source, int targetFd, const std::string& name)
 {
-    const int in = ::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (in < 0)
+    const platform::FileDescriptor in(::open(source.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    if (!in.IsOpen())
         return false;
-    static std::atomic<unsigned> counter{0};
-    std::string temporary;
-    int out = -1;
-    for (int attempt = 0; out < 0 && attempt < 100; ++attempt) {
-        char suffix[32];
-        std::snprintf(suffix, sizeof suffix, "%x-%x", static_cast<unsigned>(::getpid()), counter.fetch_add(1));
-        temporary = std::string(".tavrin-part-") + suffix;
-        out = ::openat(targetFd, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (out < 0 && errno != EEXIST)
-            break;
-    }
-    if (out < 0) {
-        ::close(in);
-        return false;
-    }
+    platform::AtomicFileWriter out(targetFd, name, 0644);
     std::vector<unsigned char> buffer(kCopyChunk);
-    bool ok = true;
     for (;;) {
-        const ssize_t got = platform::ReadSome(in, buffer.data(), buffer.size());
-        if (got < 0) {
-            ok = false;
-            break;
-        }
+        const ssize_t got = platform::ReadSome(in.Get(), buffer.data(), buffer.size());
+        if (got < 0)
+            return false;
         if (got == 0)
-            break;
-        if (!platform::WriteFully(out, buffer.data(), static_cast<std::size_t>(got))) {
-            ok = false;
-            break;
-        }
+            return out.Commit();
+        if (!out.Write(buffer.data(), static_cast<std::size_t>(got)))
+            return false;
     }
-    ::close(in);
-    ok = ::fchmod(out, 0644) == 0 && ok;
-    ok = ::close(out) == 0 && ok;
-    ok = ok && ::renameat(targetFd, temporary.c_str(), targetFd, name.c_str()) == 0;
-    if (!ok)
-        ::unlinkat(targetFd, temporary.c_str(), 0);
-    return ok;
 }
 
 } // namespace
@@ -127,11 +100,8 @@ int FindFirstPicture(const std::string& folder, WindowView& view)
 
 int CopyPictures(const std::string& folder, const std::string& mediaFolder, std::vector<std::string>* failed)
 {
-    const int mediaFd = ::open(mediaFolder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    const int result = CopyPictures(folder, mediaFd, failed);
-    if (mediaFd >= 0)
-        ::close(mediaFd);
-    return result;
+    const platform::FileDescriptor media(::open(mediaFolder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    return CopyPictures(folder, media.Get(), failed);
 }
 
 int CopyPictures(const std::string& folder, int mediaFd, std::vector<std::string>* failed)

@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cerrno>
 #include <fcntl.h>
+#include <stdio.h>
 #include <unistd.h>
 
 #include "platform/FileIo.h"
@@ -26,11 +27,16 @@ std::string WorkName(const std::string& folder)
 
 AtomicFileWriter::AtomicFileWriter(std::string target, mode_t mode) : target_(std::move(target)), mode_(mode) {}
 
+AtomicFileWriter::AtomicFileWriter(int folderFd, std::string name, mode_t mode)
+    : folderFd_(folderFd), target_(std::move(name)), mode_(mode)
+{
+}
+
 AtomicFileWriter::~AtomicFileWriter()
 {
     file_.Close();
     if (created_ && !committed_)
-        ::unlink(work_.c_str());
+        ::unlinkat(folderFd_, work_.c_str(), 0);
 }
 
 bool AtomicFileWriter::Fail(Step step, int error)
@@ -51,7 +57,7 @@ bool AtomicFileWriter::Open()
     const std::string folder = FolderPrefixOf(target_);
     for (int attempt = 0; attempt < 100; ++attempt) {
         work_ = WorkName(folder);
-        const int fd = ::open(work_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode_);
+        const int fd = ::openat(folderFd_, work_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, mode_);
         if (fd >= 0) {
             file_ = FileDescriptor(fd);
             created_ = true;
@@ -85,7 +91,7 @@ bool AtomicFileWriter::Commit(Durability durability)
         return Fail(Step::Sync, errno);
     if (const int closeError = file_.Close(); closeError != 0)
         return Fail(Step::Close, closeError);
-    if (::rename(work_.c_str(), target_.c_str()) != 0)
+    if (::renameat(folderFd_, work_.c_str(), folderFd_, target_.c_str()) != 0)
         return Fail(Step::Rename, errno);
     committed_ = true;
     return true;

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <fcntl.h>
 #include <sys/types.h>
 
 #include "platform/FileDescriptor.h"
@@ -22,6 +23,10 @@ public:
     // Nothing is created yet: the file appears with the first Open, Write or Commit,
     // so a writer given up at once costs no file. `mode` is reduced by the umask.
     explicit AtomicFileWriter(std::string target, mode_t mode = 0666);
+    // The same inside the folder open as `folderFd`, by names relative to it only, so
+    // no link on the way to that folder is followed; `name` is a plain file name. The
+    // descriptor must stay open while the writer lives.
+    AtomicFileWriter(int folderFd, std::string name, mode_t mode = 0666);
     ~AtomicFileWriter();
     AtomicFileWriter(const AtomicFileWriter&) = delete;
     AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
@@ -49,6 +54,7 @@ public:
 private:
     bool Fail(Step step, int error);
 
+    int folderFd_ = AT_FDCWD; // what target_ and work_ are relative to
     std::string target_;
     mode_t mode_;
     std::string work_;

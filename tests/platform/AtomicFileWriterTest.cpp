@@ -1,6 +1,8 @@
 #include "platform/AtomicFileWriter.h"
 
 #include <cerrno>
+#include <fcntl.h>
+#include <filesystem>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -152,3 +154,34 @@ TEST(AtomicFileWriter, ALinkOrFileOnTheWorkNameIsNeverOpened)
 }
 
 } // namespace
+
+// Relative to a folder descriptor: the folder reached through a link is written as the
+// folder it was opened as, and a link in place of the target is replaced, not followed.
+TEST(AtomicFileWriter, InAFolderDescriptorOnlyNamesInThatFolderAreTouched)
+{
+    ScratchDir dir;
+    ASSERT_EQ(::mkdir((dir / "media").c_str(), 0755), 0);
+    dir.Write("outside", "not to be written");
+    ASSERT_EQ(::symlink((dir / "outside").c_str(), (dir / "media/picture.png").c_str()), 0);
+    const int folder = ::open((dir / "media").c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_GE(folder, 0);
+    {
+        AtomicFileWriter writer(folder, "picture.png", 0644);
+        ASSERT_TRUE(writer.Write("png", 3));
+        ASSERT_TRUE(writer.Commit()) << writer.Error();
+    }
+    {
+        AtomicFileWriter abandoned(folder, "other.png");
+        ASSERT_TRUE(abandoned.Write("x", 1));
+    }
+    ::close(folder);
+    EXPECT_EQ(dir.Read("outside"), "not to be written");
+    EXPECT_EQ(dir.Read("media/picture.png"), "png");
+    struct stat info {};
+    ASSERT_EQ(::lstat((dir / "media/picture.png").c_str(), &info), 0);
+    EXPECT_TRUE(S_ISREG(info.st_mode));
+    Strings names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir / "media"))
+        names.push_back(entry.path().filename().string());
+    EXPECT_EQ(names, Strings{"picture.png"}); // neither the abandoned file nor a work file
+}
