@@ -212,7 +212,7 @@ std::size_t LocalHeaderLength(const ZipMemberInfo& member)
 
 struct ZipWriter::OpenSource {
     int fd = -1;
-    bool closeWhenDone = false;
+    platform::FileDescriptor opened; // fd, when the writer opened it itself
     const unsigned char* memory = nullptr;
     std::size_t memoryLength = 0;
     std::size_t memoryPosition = 0;
@@ -232,11 +232,6 @@ struct ZipWriter::OpenSource {
     OpenSource() = default;
     OpenSource(const OpenSource&) = delete;
     OpenSource& operator=(const OpenSource&) = delete;
-    ~OpenSource()
-    {
-        if (closeWhenDone && fd >= 0)
-            ::close(fd);
-    }
 };
 
 struct ZipWriter::PendingMember {
@@ -265,8 +260,6 @@ ZipWriter::~ZipWriter()
 {
     pending_.clear();
     pool_.reset();
-    if (fd_ >= 0)
-        ::close(fd_);
 }
 
 bool ZipWriter::IsStoredByName(std::string_view name)
@@ -310,7 +303,7 @@ bool ZipWriter::Write(const void* data, std::size_t size)
     const char* next = static_cast<const char*>(data);
     auto& io = platform::FileIo::Current();
     while (size > 0) {
-        const ssize_t written = io.Write(fd_, next, size);
+        const ssize_t written = io.Write(fd_.Get(), next, size);
         if (written < 0 && errno == EINTR)
             continue;
         if (written <= 0) {
@@ -327,7 +320,7 @@ bool ZipWriter::Write(const void* data, std::size_t size)
 
 bool ZipWriter::SeekTo(std::uint64_t absoluteOffset)
 {
-    return platform::FileIo::Current().Seek(fd_, static_cast<off_t>(absoluteOffset), SEEK_SET)
+    return platform::FileIo::Current().Seek(fd_.Get(), static_cast<off_t>(absoluteOffset), SEEK_SET)
         == static_cast<off_t>(absoluteOffset);
 }
 
@@ -376,10 +369,10 @@ ZipResult ZipWriter::OpenSourceFor(const ZipSource& source, OpenSource& open)
     case ZipSourceFileName: {
         // O_NONBLOCK: opening a FIFO or device by mistake must not hang the writer;
         // such files are refused below.
-        open.fd = ::open(source.path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-        if (open.fd < 0)
+        open.opened = platform::FileDescriptor(::open(source.path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK));
+        if (!open.opened.IsOpen())
             return Fail(ZipOpenFailed);
-        open.closeWhenDone = true;
+        open.fd = open.opened.Get();
         const ZipResult result = ReadDiskFile(open, BaseNameOf(source.path));
         if (result == ZipOk)
             ::fcntl(open.fd, F_SETFL, O_RDONLY);
@@ -908,15 +901,11 @@ ZipResult ZipWriter::Close()
     pending_.clear();
     // Bytes of a failed member may lie past the end record when later members were
     // shorter; they would pass for a trailing comment.
-    if (result == ZipOk && tookBack_ && fd_ >= 0 && ::ftruncate(fd_, static_cast<off_t>(baseOffset_ + bytesWritten_)) != 0)
+    if (result == ZipOk && tookBack_ && fd_.IsOpen() && ::ftruncate(fd_.Get(), static_cast<off_t>(baseOffset_ + bytesWritten_)) != 0)
         result = Fail(ZipWriteFailed);
 
-    if (fd_ >= 0) {
-        const int closed = ::close(fd_);
-        fd_ = -1;
-        if (closed != 0 && result == ZipOk)
-            result = Fail(ZipWriteFailed);
-    }
+    if (fd_.Close() != 0 && result == ZipOk)
+        result = Fail(ZipWriteFailed);
     return result;
 }
 

@@ -16,6 +16,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "platform/FileDescriptor.h"
 #include "zip/Zip64Limits.h"
 #include "zip/ZipMemberInfo.h"
 #include "zip/ZipResult.h"
@@ -92,7 +93,7 @@ private:
     ZipResult TakeBack(std::uint64_t localHeaderOffset, ZipResult result);
     CompressionPool& Pool();
 
-    int fd_;
+    platform::FileDescriptor fd_;
     bool canSeek_;
     std::uint64_t baseOffset_;
     std::uint64_t bytesWritten_ = 0;
