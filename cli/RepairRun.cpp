@@ -305,8 +305,10 @@ private:
         std::vector<std::string> pictures = FolderEntries(from);
         std::vector<std::string> notMoved;
         if (options_.force && (errno == EEXIST || errno == ENOTEMPTY)) {
-            const int fromFd = ::open(from.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            const int toFd = ::open(to.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            const platform::FileDescriptor fromFolder(::open(from.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            const platform::FileDescriptor toFolder(::open(to.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            const int fromFd = fromFolder.Get();
+            const int toFd = toFolder.Get();
             why = toFd < 0 ? (errno == ELOOP || errno == ENOTDIR ? std::string("it is a link or not a folder")
                                                                  : platform::LastSystemErrorText())
                            : std::string();
@@ -317,9 +319,6 @@ private:
                         why = picture + ": " + platform::LastSystemErrorText();
                 }
             }
-            for (const int fd : {fromFd, toFd})
-                if (fd >= 0)
-                    ::close(fd);
             if (notMoved.size() < pictures.size())
                 package.mediaFolder = to;
         } else {
