@@ -283,39 +283,37 @@ QSize CHtmlTableLayout::Place(const HtmlTableSource& source, const CHtmlTable& r
 
 void CHtmlTableLayout::AddTableBox(const QRect& rect, const CHtmlStyle& style)
 {
-    const CHtmlLayoutBuilder& b = m_builder;
+    HtmlBox box = StyledBox(rect, style, false);
+    if (box.effect < 0 && !style.backImage.isEmpty())
+        box.tile = m_builder.m_loader.LoadBackground(style.backImage);
+    box.borderWidth = style.borderWidth;
+    m_builder.m_layout.m_items.emplace_back(std::move(box));
+}
+
+HtmlBox CHtmlTableLayout::StyledBox(const QRect& rect, const CHtmlStyle& style, bool sunken) const
+{
+    const HtmlLayoutOptions& options = m_builder.m_options;
     HtmlBox box;
     box.rect = rect;
     if (style.backEffect >= 0 && style.backEffect <= 15)
         box.effect = style.backEffect;
-    else if (!style.backImage.isEmpty())
-        box.tile = b.m_loader.LoadBackground(style.backImage);
     box.color1 = style.backColor;
     box.color2 = style.backMidColor;
     box.color3 = style.backEndColor;
-    box.borderTopLeft = b.m_options.enabled ? style.borderColorLight : b.m_options.disabledColor;
-    box.borderBottomRight = b.m_options.enabled ? style.borderColorDark : b.m_options.disabledColor;
+    const HtmlColor light = options.enabled ? style.borderColorLight : options.disabledColor;
+    const HtmlColor dark = options.enabled ? style.borderColorDark : options.disabledColor;
+    box.borderTopLeft = sunken ? dark : light;
+    box.borderBottomRight = sunken ? light : dark;
     box.borderStyle = style.borderStyle;
-    box.borderWidth = style.borderWidth;
-    m_builder.m_layout.m_items.emplace_back(std::move(box));
+    return box;
 }
 
 void CHtmlTableLayout::PlaceCell(const QString& content, const HtmlTableCell& entry, const QRect& cellRect)
 {
     CHtmlLayoutBuilder& b = m_builder;
     const CHtmlStyle cellStyle = b.m_style;
-    HtmlBox box;
-    box.rect = cellRect;
+    HtmlBox box = StyledBox(cellRect, cellStyle, true);
     box.cell = true;
-    if (cellStyle.backEffect >= 0 && cellStyle.backEffect <= 15)
-        box.effect = cellStyle.backEffect;
-    box.color1 = cellStyle.backColor;
-    box.color2 = cellStyle.backMidColor;
-    box.color3 = cellStyle.backEndColor;
-    // Sunken against the table's raised border.
-    box.borderTopLeft = b.m_options.enabled ? cellStyle.borderColorDark : b.m_options.disabledColor;
-    box.borderBottomRight = b.m_options.enabled ? cellStyle.borderColorLight : b.m_options.disabledColor;
-    box.borderStyle = cellStyle.borderStyle;
     box.borderWidth = cellStyle.borderStyle == kBorderNone ? 0 : 1;
     b.m_layout.m_items.emplace_back(std::move(box));
 

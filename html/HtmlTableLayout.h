@@ -3,6 +3,7 @@
 // out spare width, adds the table's and cells' boxes and places each cell's content.
 #pragma once
 
+#include "html/HtmlLayoutItem.h"
 #include "html/HtmlStyle.h"
 #include "html/HtmlTable.h"
 
@@ -41,6 +42,9 @@ private:
 
     QSize Place(const HtmlTableSource& source, const CHtmlTable& record, const CHtmlStyle& tableStyle, const QRect& area);
     void AddTableBox(const QRect& rect, const CHtmlStyle& style);
+    // The box of a table (raised) or a cell (sunken against the table's border): its
+    // fill and border colours from `style`.
+    HtmlBox StyledBox(const QRect& rect, const CHtmlStyle& style, bool sunken) const;
     void PlaceCell(const QString& content, const HtmlTableCell& entry, const QRect& cellRect);
     // How far a table's border reaches in: 3 for a double border, else its width.
     static int BorderInset(const CHtmlStyle& style);
