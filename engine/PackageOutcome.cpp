@@ -10,34 +10,16 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/PackageBytes.h"
 #include "platform/FileDescriptor.h"
 
 namespace tavrin {
 namespace {
 
-std::uint16_t Le16(const unsigned char* p)
+// Whole reads only: a short one means the bytes are not there.
+bool ReadWhole(int fd, std::uint64_t offset, unsigned char* buffer, std::size_t size)
 {
-    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-
-std::uint32_t Le32(const unsigned char* p)
-{
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-           (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
-}
-
-bool ReadAt(int fd, std::uint64_t offset, void* buffer, std::size_t size)
-{
-    auto* bytes = static_cast<unsigned char*>(buffer);
-    while (size > 0) {
-        const ssize_t got = ::pread(fd, bytes, size, static_cast<off_t>(offset));
-        if (got <= 0)
-            return false;
-        bytes += got;
-        size -= static_cast<std::size_t>(got);
-        offset += static_cast<std::uint64_t>(got);
-    }
-    return true;
+    return ReadAt(fd, offset, buffer, size) == size;
 }
 
 constexpr std::size_t kEndRecordSize = 22;
@@ -53,7 +35,7 @@ bool CentralDirectoryListsExactly(const std::vector<MemberReport>& members, int 
         return false;
     const std::uint64_t tail = std::min<std::uint64_t>(length, kEndRecordSize + 0xFFFF);
     std::vector<unsigned char> end(tail);
-    if (!ReadAt(fd, length - tail, end.data(), end.size()))
+    if (!ReadWhole(fd, length - tail, end.data(), end.size()))
         return false;
     std::int64_t at = -1;
     for (std::int64_t i = static_cast<std::int64_t>(tail - kEndRecordSize); i >= 0; --i) {
@@ -76,7 +58,7 @@ bool CentralDirectoryListsExactly(const std::vector<MemberReport>& members, int 
         return false;
 
     std::vector<unsigned char> directory(size);
-    if (size > 0 && !ReadAt(fd, offset, directory.data(), directory.size()))
+    if (size > 0 && !ReadWhole(fd, offset, directory.data(), directory.size()))
         return false;
     std::vector<bool> matched(members.size(), false);
     std::unordered_map<std::uint64_t, std::size_t> byDataOffset;
@@ -105,7 +87,7 @@ bool CentralDirectoryListsExactly(const std::vector<MemberReport>& members, int 
         if (compressed == 0 && uncompressed == 0)
             continue;
         unsigned char local[kLocalHeaderSize];
-        if (!ReadAt(fd, localOffset, local, sizeof local) || std::memcmp(local, "PK\3\4", 4) != 0 ||
+        if (!ReadWhole(fd, localOffset, local, sizeof local) || std::memcmp(local, "PK\3\4", 4) != 0 ||
             Le16(local + 26) != nameLength)
             return false;
         const std::uint64_t dataOffset = std::uint64_t{localOffset} + kLocalHeaderSize + nameLength + Le16(local + 28);
