@@ -77,6 +77,7 @@ struct PackageReport {
     std::string packageFolder;
     std::vector<MemberReport> members;
     bool contentXmlRegenerated = false;
+    bool noDamageFound = false; // set by the repair: FoundNoDamage's answer for a repaired package
     std::vector<PackageDocument> documentsListed; // by the regenerated content.xml
     std::vector<DatabaseCompletion> databaseCompletions;
     std::vector<RenamedName> renamedNames;   // names the manifest could not have listed

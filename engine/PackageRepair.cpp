@@ -17,6 +17,7 @@
 #include "engine/ManifestRepair.h"
 #include "engine/MemberCopies.h"
 #include "engine/MemberExtractor.h"
+#include "engine/PackageOutcome.h"
 #include "engine/PackageScan.h"
 #include "engine/UnreadableNames.h"
 #include "platform/FileDescriptor.h"
@@ -169,6 +170,8 @@ PackageReport RepairPackage(const RepairJob& job, ThreadContext& context)
     view.AddLogLine(path + "  Repaired....\r\n", kGreen);
     view.AddLogLine(kSeparatorLine, kBlack);
     report.result = PackageResult::Repaired;
+    // Read here, on the batch's thread, while the package is fresh in the cache.
+    report.noDamageFound = FoundNoDamage(report);
     return report;
 }
 

@@ -57,8 +57,6 @@ const QColor kDisabledBase(236, 236, 236);
 const QColor kProgressField(244, 244, 244);
 const QColor kProgressBar(31, 95, 191);
 constexpr int kRepairStateRole = Qt::UserRole;
-// Whether the job's package was found whole by its repair (kept for the save's outcome).
-constexpr int kNoDamageRole = Qt::UserRole + 1;
 // The rebuilt package once saved.
 constexpr int kSavedPathRole = Qt::UserRole + 2;
 constexpr const char* kLastDestinationKey = "LastDestination";
@@ -674,9 +672,7 @@ void CQuenmarView::ShowJobOutcome(int index)
     if (item == nullptr || index < 0 || static_cast<std::size_t>(index) >= report_.packages.size())
         return;
     const PackageReport& report = report_.packages[static_cast<std::size_t>(index)];
-    if (report.result == PackageResult::Repaired && !item->data(0, kNoDamageRole).isValid())
-        item->setData(0, kNoDamageRole, FoundNoDamage(report));
-    const PackageOutcome outcome = OutcomeOf(report, item->data(0, kNoDamageRole).toBool());
+    const PackageOutcome outcome = OutcomeOf(report, report.noDamageFound);
     item->setText(kStatusColumn, OutcomeText(outcome));
     item->setIcon(kStatusColumn, OutcomeIcon(outcome));
     const bool saved = report.result == PackageResult::Saved || report.result == PackageResult::SavedWithLosses;
@@ -690,7 +686,6 @@ void CQuenmarView::ClearJobOutcomes()
         QTreeWidgetItem* item = jobList_->topLevelItem(row);
         item->setText(kStatusColumn, QString());
         item->setIcon(kStatusColumn, QIcon());
-        item->setData(0, kNoDamageRole, QVariant());
         item->setData(0, kSavedPathRole, QVariant());
     }
 }
@@ -748,10 +743,8 @@ QString CQuenmarView::SavedPackagesReport() const
         if (report.outputPath.empty() ||
             (report.result != PackageResult::Saved && report.result != PackageResult::SavedWithLosses))
             continue;
-        const QTreeWidgetItem* item = jobList_->topLevelItem(static_cast<int>(i));
-        const bool noDamage = item && item->data(0, kNoDamageRole).toBool();
         saved.push_back({QString::fromStdString(report.path), QString::fromStdString(report.outputPath),
-                         OutcomeOf(report, noDamage)});
+                         OutcomeOf(report, report.noDamageFound)});
     }
     return SavedPackagesHtml(saved);
 }
