@@ -74,19 +74,11 @@ std::vector<std::string> FolderEntries(const std::string& folder)
     return names;
 }
 
-void RemoveTree(const std::string& path)
-{
-    if (!IsRealDirectory(path))
-        return;
-    DeleteFolderTree(path);
-    ::rmdir(path.c_str());
-}
-
 // Takes a folder out of reach of a worker that may still write into it by name, then removes it.
 void DiscardTree(const std::string& path)
 {
     const std::string away = path + ".discard";
-    RemoveTree(::rename(path.c_str(), away.c_str()) == 0 ? away : path);
+    RemoveFolderTree(::rename(path.c_str(), away.c_str()) == 0 ? away : path);
 }
 
 using platform::JoinPath;

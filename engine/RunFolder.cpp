@@ -22,12 +22,6 @@ constexpr const char* kLockName = ".lock";
 // A folder whose lock file is missing may be one whose run has not created it yet.
 constexpr std::time_t kUnlockedGrace = 60;
 
-void RemoveFolder(const std::string& path)
-{
-    DeleteFolderTree(path);
-    ::rmdir(path.c_str());
-}
-
 bool IsStale(const std::string& folder)
 {
     struct stat info {};
@@ -57,7 +51,7 @@ bool RunFolder::Create(const std::string& prefix, std::string* error)
         if (error != nullptr)
             *error = lock + ": " + platform::LastSystemErrorText();
         lock_.Close();
-        RemoveFolder(pattern);
+        RemoveFolderTree(pattern);
         return false;
     }
     path_ = pattern;
@@ -67,7 +61,7 @@ bool RunFolder::Create(const std::string& prefix, std::string* error)
 void RunFolder::Remove()
 {
     if (!path_.empty())
-        RemoveFolder(path_);
+        RemoveFolderTree(path_);
     path_.clear();
     lock_.Close();
 }
@@ -85,7 +79,7 @@ void RunFolder::RemoveStale(const std::string& prefix)
             continue;
         const std::string folder = platform::JoinPath(base, entry.name);
         if (IsStale(folder))
-            RemoveFolder(folder);
+            RemoveFolderTree(folder);
     }
 }
 

@@ -114,6 +114,14 @@ void DeleteFolderTree(const std::string& path)
         DeleteEntriesAt(fd);
 }
 
+void RemoveFolderTree(const std::string& path)
+{
+    if (!IsRealDirectory(path))
+        return;
+    DeleteFolderTree(path);
+    ::rmdir(path.c_str());
+}
+
 void WipeWorkspace()
 {
     const std::string root = GetWorkspaceRoot();

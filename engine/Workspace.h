@@ -31,6 +31,10 @@ bool IsRealDirectory(const std::string& path);
 // are removed, never followed. Failures are skipped.
 void DeleteFolderTree(const std::string& path);
 
+// Removes `path` with everything below it, when it is a real directory (a link in its
+// place is left alone).
+void RemoveFolderTree(const std::string& path);
+
 // DeleteFolderTree(root) and removal of the root, when the root is our real directory.
 void WipeWorkspace();
 
