@@ -197,6 +197,8 @@ CopyChoice ChooseMemberCopies(int fd, std::uint64_t length, ScanList& entries, c
         if (copies.size() == 2)
             order.push_back(path);
     }
+    if (const auto mimetypes = byPath.find("mimetype"); mimetypes != byPath.end())
+        choice.packagesInFile = mimetypes->second.size();
     if (order.empty())
         return choice;
 
@@ -274,13 +276,6 @@ std::string MemberCopiesLogText(const MemberCopies& copies)
     return " member " + PrintableName(copies.name) + " is in the package " + std::to_string(copies.asideCount + 1) +
            " times, the copy at byte " + std::to_string(copies.keptOffset) + " is kept (" + why +
            "), the " + (copies.asideCount == 1 ? "copy" : "copies") + " at " + offsets + " left aside....\r\n";
-}
-
-std::uint64_t CountPackagesInFile(const ScanList& entries)
-{
-    const auto packages = std::count_if(entries.begin(), entries.end(),
-                                        [](const PackageEntry& entry) { return SafeMemberPath(entry.name) == "mimetype"; });
-    return static_cast<std::uint64_t>(std::max<std::ptrdiff_t>(packages, 1));
 }
 
 LogLines PackagesInFileLogLines(const std::string& packagePath, std::uint64_t packages)

@@ -40,6 +40,9 @@ struct CopyChoice {
     std::vector<MemberCopies> names; // for the first kMaxFailedMembersListed paths with copies
     std::uint64_t namesNotListed = 0; // further paths with copies, only counted
     std::uint64_t copiesSetAside = 0; // in all
+    // Packages written one after another into the file (two joined, or an older one left
+    // behind the end record): each starts with its own mimetype member. At least 1.
+    std::uint64_t packagesInFile = 1;
 };
 
 // Leaves one entry per member path in `entries` (file order kept) and says what was set
@@ -52,10 +55,6 @@ CopyChoice ChooseMemberCopies(int fd, std::uint64_t length, ScanList& entries,
 std::string MemberCopiesLogText(const MemberCopies& copies);
 
 const char* ToString(CopyReason reason);
-
-// Packages written one after another into the file (two joined, or an older one left
-// behind the end record): each starts with its own mimetype member. At least 1.
-std::uint64_t CountPackagesInFile(const ScanList& entries);
 
 // The red line saying that `packages` packages are rebuilt as one (none for one package).
 LogLines PackagesInFileLogLines(const std::string& packagePath, std::uint64_t packages);

@@ -95,8 +95,9 @@ PackageReport RepairPackage(const RepairJob& job, ThreadContext& context)
     SupplyCentralDirectoryCrcs(scan.package.fd(), scan.package.length(), scan.entries);
 
     // 3. One copy of each member path; the copies left aside are said.
-    AddLogLines(view, PackagesInFileLogLines(path, report.packagesInFile = CountPackagesInFile(scan.entries)));
     CopyChoice copies = ChooseMemberCopies(scan.package.fd(), scan.package.length(), scan.entries, context.running);
+    report.packagesInFile = copies.packagesInFile;
+    AddLogLines(view, PackagesInFileLogLines(path, copies.packagesInFile));
     AddLogLines(view, MemberCopiesLogLines(path, copies));
     report.copiesSetAside = std::move(copies.names);
     report.copyPathsNotListed = copies.namesNotListed;
