@@ -4,6 +4,7 @@
 #
 #   fuzz/run.sh [--parallel] SECONDS [HARNESS...]
 #       harnesses: scan-extract raw-inflate round-trip html-render (the last needs Qt 6)
+#   TAVRIN_FUZZ_TIMEOUT_SCALE=N multiplies the per-input time limits (a busy machine).
 #
 # Runs at the lowest priority, one harness after the other on one core, or with
 # --parallel all at once (the cores are then shared among them). Sanitizer reports keep 4 frames of the
@@ -71,6 +72,9 @@ fuzz_one() {
   # Qt keeps what it learns of every font family an input names, so the renderer's
   # harness grows by tens of MiB a minute without any leak of ours: room for hours.
   [ "$harness" = html-render ] && { timeout=5; rss_limit=12288; }
+  # libFuzzer times an input by the wall clock: on a machine busy with builds a niced
+  # run can be starved for seconds, so a shared machine scales the limits up.
+  timeout=$((timeout * ${TAVRIN_FUZZ_TIMEOUT_SCALE:-1}))
   echo "== $harness: ${seconds}s"
   # A few KiB of input inflate to a few MiB at most, which keeps every run short; the
   # malloc limit turns an allocation of a size taken from a header into a failure.
