@@ -238,6 +238,8 @@ private:
         Framing framing;
         framing.result = Framing::Result::Whole;
         framing.length = end;
+        if (lookahead_ < 0)
+            return framing;
         if (end >= span_.size) {
             if (!span_.reachesEnd)
                 return Short(span_);
@@ -264,7 +266,7 @@ private:
 // Accepts a row or blob record once the record after it frames too.
 Framing Followed(const Span& span, Framing framing, Place after, const BackupOptions& options, int lookahead)
 {
-    if (framing.result != Framing::Result::Whole)
+    if (framing.result != Framing::Result::Whole || lookahead < 0)
         return framing;
     if (framing.length >= span.size)
         return span.reachesEnd ? framing : Short(span);
@@ -321,9 +323,9 @@ Place PlaceAfter(std::uint8_t type, Place place)
     }
 }
 
-Framing FrameRecord(const Span& span, Place place, const BackupOptions& options)
+Framing FrameRecord(const Span& span, Place place, const BackupOptions& options, Lookahead lookahead)
 {
-    return Frame(span, place, options, 1);
+    return Frame(span, place, options, lookahead == Lookahead::NextRecord ? 1 : -1);
 }
 
 Framing FrameBackupHeader(const Span& span, BackupOptions& options)

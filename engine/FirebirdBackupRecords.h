@@ -61,9 +61,15 @@ struct BackupOptions {
     bool compressed = true; // rows are run-length compressed (LibreOffice's always are)
 };
 
+enum class Lookahead {
+    NextRecord, // the record after it (when the span shows it) must frame too
+    None,       // the record alone: for the last whole record before damage
+};
+
 // The record at the start of `span`, accepted only when it is of a type that may stand
-// at `place` and the record after it (when the span shows it) frames too.
-Framing FrameRecord(const Span& span, Place place, const BackupOptions& options);
+// at `place` and frames there, and as `lookahead` asks.
+Framing FrameRecord(const Span& span, Place place, const BackupOptions& options,
+                    Lookahead lookahead = Lookahead::NextRecord);
 
 // The header record at the very start of a backup: Whole with its length and the
 // options it sets, or Broken when the file is no gbak backup this reader knows.

@@ -102,7 +102,13 @@ public:
         bool ended = false;
         bool damaged = false;
         for (;;) {
-            const Framing framing = FrameAt(0, place_);
+            Framing framing = FrameAt(0, place_);
+            if (framing.result == Framing::Result::Broken) {
+                // The last whole record before the damage frames alone.
+                const Framing alone = FrameAt(0, place_, fbk::Lookahead::None);
+                if (alone.result == Framing::Result::Whole)
+                    framing = alone;
+            }
             if (!window_.Error().empty())
                 return Failed(window_.Error());
             if (framing.result == Framing::Result::Whole) {
@@ -143,10 +149,10 @@ public:
     }
 
 private:
-    Framing FrameAt(std::size_t offset, Place place)
+    Framing FrameAt(std::size_t offset, Place place, fbk::Lookahead lookahead = fbk::Lookahead::NextRecord)
     {
         for (;;) {
-            Framing framing = fbk::FrameRecord(window_.At(offset), place, options_);
+            Framing framing = fbk::FrameRecord(window_.At(offset), place, options_, lookahead);
             if (framing.result != Framing::Result::NeedMore)
                 return framing;
             if (!window_.Grow()) {
