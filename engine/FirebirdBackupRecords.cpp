@@ -296,7 +296,9 @@ Framing Frame(const Span& span, Place place, const BackupOptions& options, int l
         framing.length = 1;
         return framing;
     }
-    case kRelationEnd: {
+    case kRelationEnd:
+    case kFunctionEnd:
+    case kProcedureEnd: {
         Framing framing;
         framing.result = Framing::Result::Whole;
         framing.length = 1;

@@ -11,7 +11,8 @@
 //   bytes, that decompress to exactly the length attribute 0x11 gives;
 // - a blob (7): attributes up to attribute 7, then the number of segments attribute 5
 //   gave, each a 16-bit little-endian length and its bytes;
-// - the end of a table's rows (9) and the end of the backup (10): the type byte only.
+// - the ends of a relation (9: its definition, or its rows), of a function's arguments
+//   (17), of a procedure's parameters (29) and of the backup (10): the type byte only.
 #pragma once
 
 #include <cstddef>
@@ -27,6 +28,8 @@ enum RecordType : std::uint8_t {
     kTableData = 8, // starts the rows of one table (its name, then its index records)
     kRelationEnd = 9, // ends a table's definition, and the rows of a table
     kBackupEnd = 10,
+    kFunctionEnd = 17, // ends a function's arguments
+    kProcedureEnd = 29, // ends a procedure's parameters
     kLastRecordType = 40, // the highest type a Firebird 3 backup uses is below this
 };
 
