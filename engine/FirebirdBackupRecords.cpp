@@ -378,3 +378,66 @@ bool LooksLikeRowStart(const Span& span)
 }
 
 } // namespace tavrin::fbk
+
+namespace tavrin::fbk {
+namespace {
+
+// Each place of the record is tried once: a place from which the record cannot end
+// where it ends is remembered, so no reading is tried twice.
+bool AttributesFrom(const std::uint8_t* record, std::size_t length, std::size_t at, std::vector<Attribute>& found,
+                    std::vector<bool>& deadEnds)
+{
+    if (at >= length || deadEnds[at] || found.size() > static_cast<std::size_t>(kMostAttributes))
+        return false;
+    if (record[at] == kAttributeEnd)
+        return at + 1 == length;
+    const std::size_t before = found.size();
+    if (at + 1 < length) {
+        const std::uint8_t code = record[at];
+        const std::uint8_t size = record[at + 1];
+        found.push_back(Attribute{code, record + at + 2, size});
+        if (at + 2 + size <= length && AttributesFrom(record, length, at + 2 + size, found, deadEnds))
+            return true;
+        found.resize(before);
+        if (size == 4 && at + 6 <= length) {
+            const std::uint32_t longSize = Le32(record + at + 2);
+            if (longSize > 0 && longSize <= length - at - 6) {
+                found.push_back(Attribute{code, record + at + 6, longSize});
+                if (AttributesFrom(record, length, at + 6 + longSize, found, deadEnds))
+                    return true;
+                found.resize(before);
+            }
+        }
+    }
+    deadEnds[at] = true;
+    return false;
+}
+
+} // namespace
+
+std::vector<Attribute> RecordAttributes(const std::uint8_t* record, std::size_t length)
+{
+    std::vector<Attribute> found;
+    std::vector<bool> deadEnds(length, false);
+    if (length < 2 || !AttributesFrom(record, length, 1, found, deadEnds))
+        found.clear();
+    return found;
+}
+
+std::int32_t NumberOf(const std::vector<Attribute>& attributes, std::uint8_t code, std::int32_t otherwise)
+{
+    for (const Attribute& attribute : attributes)
+        if (attribute.code == code && attribute.size == 4)
+            return static_cast<std::int32_t>(Le32(attribute.bytes));
+    return otherwise;
+}
+
+std::string TextOf(const std::vector<Attribute>& attributes, std::uint8_t code)
+{
+    for (const Attribute& attribute : attributes)
+        if (attribute.code == code)
+            return std::string(reinterpret_cast<const char*>(attribute.bytes), attribute.size);
+    return {};
+}
+
+} // namespace tavrin::fbk

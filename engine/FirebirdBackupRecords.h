@@ -17,6 +17,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace tavrin::fbk {
 
@@ -84,5 +86,25 @@ Place PlaceAfter(std::uint8_t type, Place place);
 // True when `span` starts with the fixed fields of a row record
 // (`06 01 04 <int32> 11 04 <int32> 02`): where resynchronising looks for rows.
 bool LooksLikeRowStart(const Span& span);
+
+} // namespace tavrin::fbk
+
+namespace tavrin::fbk {
+
+struct Attribute {
+    std::uint8_t code = 0;
+    const std::uint8_t* bytes = nullptr;
+    std::uint32_t size = 0; // of a number: 4; of a long attribute: its N bytes
+};
+
+// The attributes of a whole definition record of `length` bytes (as FrameRecord found
+// it), reading each four-byte one as a number or a long attribute, whichever makes the
+// record end where it ends. Empty when it does not.
+std::vector<Attribute> RecordAttributes(const std::uint8_t* record, std::size_t length);
+
+// A number attribute's value, or `otherwise`.
+std::int32_t NumberOf(const std::vector<Attribute>& attributes, std::uint8_t code, std::int32_t otherwise);
+// A text attribute's bytes, or "".
+std::string TextOf(const std::vector<Attribute>& attributes, std::uint8_t code);
 
 } // namespace tavrin::fbk

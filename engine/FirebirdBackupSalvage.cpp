@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/FirebirdBackupRecords.h"
+#include "engine/FirebirdRowCheck.h"
 #include "platform/AtomicFileWriter.h"
 #include "platform/FileDescriptor.h"
 #include "platform/FileIo.h"
@@ -129,7 +130,7 @@ public:
             if (!window_.Error().empty())
                 return Failed(window_.Error());
         }
-        if (!damaged && ended)
+        if (!damaged && ended && result_.rowsWithDamagedValues == 0)
             return Whole();
         KeepPendingRow();
         if (!ended) {
@@ -168,11 +169,20 @@ private:
         const std::uint8_t* bytes = window_.At(0).bytes;
         if (type == fbk::kRow) {
             KeepPendingRow();
-            pendingRow_.assign(bytes, bytes + length);
+            droppingRow_ = rowCheck_.CheckRow(bytes, length, options_.compressed) == FirebirdRowCheck::Verdict::Damaged;
+            if (droppingRow_) {
+                ++result_.rowsDropped;
+                ++result_.rowsWithDamagedValues;
+            } else {
+                pendingRow_.assign(bytes, bytes + length);
+            }
         } else if (type == fbk::kBlob) {
-            pendingRow_.insert(pendingRow_.end(), bytes, bytes + length);
+            if (!droppingRow_)
+                pendingRow_.insert(pendingRow_.end(), bytes, bytes + length);
         } else {
             KeepPendingRow();
+            droppingRow_ = false;
+            rowCheck_.Definition(bytes, length);
             Keep(bytes, length);
         }
         window_.Advance(length);
@@ -210,6 +220,7 @@ private:
                 return false;
             bool closesTable = false;
             if (Candidate(closesTable)) {
+                droppingRow_ = false;
                 if (closesTable) {
                     KeepPendingRow();
                     KeepByte(fbk::kRelationEnd);
@@ -316,6 +327,8 @@ private:
     fbk::BackupOptions options_;
     Place place_ = Place::Definitions;
     std::vector<std::uint8_t> pendingRow_; // a whole row and its blobs, not yet kept
+    bool droppingRow_ = false;             // the row read last had damaged values: its blobs go too
+    FirebirdRowCheck rowCheck_;
     std::vector<std::uint8_t> pendingOut_;
     std::uint64_t written_ = 0;
     FirebirdSalvage result_;

@@ -21,6 +21,7 @@ struct FirebirdSalvage {
     Outcome outcome = Outcome::Failed;
     std::uint64_t rowsKept = 0;
     std::uint64_t rowsDropped = 0;   // damaged rows left out whose start could be seen
+    std::uint64_t rowsWithDamagedValues = 0; // of those, rows that framed but whose values cannot be
     std::uint64_t stretchesSkipped = 0;
     std::uint64_t bytesSkipped = 0;
     bool endLost = false;            // the backup ended (cut, or damaged to its end) before its end record

@@ -66,10 +66,15 @@ DatabaseCompletion Described(const FirebirdSalvage& salvage)
     completion.action = "firebird-backup-salvaged";
     completion.rowsMayBeLost = true;
     std::string detail = damaged + ", salvaged record by record: " + Plural(salvage.rowsKept, "row", "rows") + " kept";
+    const std::uint64_t rowsInStretches = salvage.rowsDropped - salvage.rowsWithDamagedValues;
     if (salvage.stretchesSkipped > 0)
         detail += ", " + Plural(salvage.stretchesSkipped, "damaged stretch", "damaged stretches") + " skipped (" +
-                  Plural(salvage.bytesSkipped, "byte", "bytes") + ", " +
-                  Plural(salvage.rowsDropped, "damaged row", "damaged rows") + " left out)";
+                  Plural(salvage.bytesSkipped, "byte", "bytes") +
+                  (rowsInStretches > 0 ? ", with at least " + Plural(rowsInStretches, "row", "rows") + " in them" : "") +
+                  ")";
+    if (salvage.rowsWithDamagedValues > 0)
+        detail += ", " + Plural(salvage.rowsWithDamagedValues, "row", "rows") +
+                  " left out whose values are damaged (a text longer than its column, a null flag or text that cannot be)";
     if (salvage.endLost)
         detail += salvage.tableDataCut ? ", the rows after the damage are lost and the backup is ended there"
                                        : ", what followed the damage is lost and the backup is ended there";

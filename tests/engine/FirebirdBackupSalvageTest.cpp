@@ -147,6 +147,7 @@ TEST(FirebirdBackupSalvage, KeepsEveryWholeRowAroundTheDamageAndEndsTheStream)
     const Case cases[] = {
         {"a row's first control byte zeroed", with(row(10) + 14, '\0'), 23, {10}, false},
         {"a row's length attribute hit", with(row(11) + 10, '\x40'), 23, {11}, false},
+        {"row 5's name longer than its column, the row still framing", with(row(5) + 21, '\xff'), 23, {5}, false},
         {"a hole from inside row 5 to inside row 8, over row 7's blob", zeroed(row(5) + 20, row(8) + 20), 20,
          {5, 6, 7, 8}, false},
         {"row 6's blob declares a segment longer than its longest", with(row(7) - 16, '\x7f'), 23, {6}, false},
