@@ -25,6 +25,7 @@ using fbk::Place;
 constexpr std::size_t kLargestWindow = std::size_t{64} << 20;
 constexpr std::size_t kFirstWindow = std::size_t{1} << 16;
 constexpr std::size_t kWriteChunk = std::size_t{1} << 20;
+constexpr std::uint8_t kHighestAttributeCode = 100;
 // gbak pads a backup with zeros to a multiple of this.
 constexpr std::size_t kBackupBlock = 512;
 
@@ -245,8 +246,11 @@ private:
         if (place_ != Place::Definitions) {
             if (type == fbk::kRow)
                 return fbk::LooksLikeRowStart(span) && FrameAt(0, Place::TableData).result == Framing::Result::Whole;
+            // The end of the rows is one byte, so what follows it must show more: the next
+            // table's rows, or a longer run of definitions than elsewhere.
             if (type == fbk::kRelationEnd)
-                return FrameAt(0, Place::TableData).result == Framing::Result::Whole && DefinitionsFollowFrom(1);
+                return FrameAt(0, Place::TableData).result == Framing::Result::Whole &&
+                       (StartsKnownTable(1) || DefinitionsFollowFrom(1, 3));
             if (type == fbk::kTableData && DefinitionsFollowFrom(0)) {
                 closesTable = true;
                 return true;
@@ -258,23 +262,59 @@ private:
         return DefinitionsFollowFrom(0);
     }
 
-    // A definition record with attributes at `offset`, whole, and the record after it
-    // whole too: random bytes rarely frame twice.
-    bool DefinitionsFollowFrom(std::size_t offset)
+    // `records` definition records with attributes from `offset` on, each whole (the
+    // last one with the record after it): random bytes rarely frame twice. A table's
+    // rows must be those of a table the definitions named.
+    bool DefinitionsFollowFrom(std::size_t offset, int records = 2)
     {
-        const Framing first = FrameAt(offset, Place::Definitions);
-        if (first.result != Framing::Result::Whole || first.length < 4)
+        Place place = Place::Definitions;
+        for (int record = 0; record < records; ++record) {
+            const fbk::Span here = window_.At(offset);
+            if (here.size == 0)
+                return record > 0 && here.reachesEnd;
+            const std::uint8_t type = here.bytes[0];
+            if (record > 0 && type == fbk::kBackupEnd)
+                return true;
+            if (type == fbk::kTableData)
+                return StartsKnownTable(offset);
+            const Framing framing = FrameAt(offset, place);
+            if (framing.result != Framing::Result::Whole || (record == 0 && framing.length < 4) ||
+                type == fbk::kBackupEnd || !PlausibleCodes(offset, framing.length))
+                return false;
+            place = fbk::PlaceAfter(type, place);
+            if (place != Place::Definitions)
+                return true; // an index or row after a table's start framed with it
+            offset += framing.length;
+        }
+        return true;
+    }
+
+    // Firebird 3 numbers the attributes of every record type from 1 upwards, well below
+    // this; random bytes that frame as a record mostly carry larger codes.
+    bool PlausibleCodes(std::size_t offset, std::size_t length)
+    {
+        const std::uint8_t* bytes = window_.At(offset).bytes;
+        if (length <= 2)
+            return true; // one-byte records, or none but the end code
+        const std::vector<fbk::Attribute> attributes = fbk::RecordAttributes(bytes, length);
+        if (attributes.empty())
             return false;
-        const std::uint8_t type = window_.At(offset).bytes[0];
-        if (type == fbk::kBackupEnd)
+        for (const fbk::Attribute& attribute : attributes)
+            if (attribute.code > kHighestAttributeCode)
+                return false;
+        return true;
+    }
+
+    bool StartsKnownTable(std::size_t offset)
+    {
+        const fbk::Span here = window_.At(offset);
+        if (here.size == 0 || here.bytes[0] != fbk::kTableData)
             return false;
-        const std::size_t next = offset + first.length;
-        const fbk::Span after = window_.At(next);
-        if (after.size == 0)
-            return after.reachesEnd;
-        if (after.bytes[0] == fbk::kBackupEnd)
-            return true;
-        return FrameAt(next, fbk::PlaceAfter(type, Place::Definitions)).result == Framing::Result::Whole;
+        const Framing framing = FrameAt(offset, Place::Definitions);
+        if (framing.result != Framing::Result::Whole)
+            return false;
+        const std::vector<fbk::Attribute> attributes = fbk::RecordAttributes(window_.At(offset).bytes, framing.length);
+        return rowCheck_.KnowsTable(fbk::TextOf(attributes, 1));
     }
 
     // The end record of a backup is followed by its zero padding only.

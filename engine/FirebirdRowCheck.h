@@ -24,6 +24,9 @@ public:
     // and their field records, the start of each table's rows.
     void Definition(const std::uint8_t* record, std::size_t length);
 
+    // Whether the definitions read so far define a table (or view) of that name.
+    bool KnowsTable(const std::string& name) const { return tables_.count(name) > 0; }
+
     enum class Verdict { Sound, Damaged, Unchecked };
     // A whole row record of the table whose rows are being read.
     Verdict CheckRow(const std::uint8_t* record, std::size_t length, bool compressed);

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <random>
 
 #include "TestPackages.h"
 #include "engine/FirebirdBackupRecords.h"
@@ -144,7 +145,15 @@ TEST(FirebirdBackupSalvage, KeepsEveryWholeRowAroundTheDamageAndEndsTheStream)
         bytes[at] = byte;
         return bytes;
     };
+    // Random bytes inside a row, as a damaged deflate stream inflates to: they must not
+    // pass for the end of the rows or for definitions.
+    Bytes garbage = original.substr(0, row(10) + 20);
+    std::mt19937 random(7);
+    for (int count = 0; count < 64 * 1024; ++count)
+        garbage += static_cast<char>(random() & 0xff);
+    garbage += original.substr(row(10) + 20);
     const Case cases[] = {
+        {"64 KB of random bytes inside row 10", garbage, 23, {10}, false},
         {"a row's first control byte zeroed", with(row(10) + 14, '\0'), 23, {10}, false},
         {"a row's length attribute hit", with(row(11) + 10, '\x40'), 23, {11}, false},
         {"row 5's name longer than its column, the row still framing", with(row(5) + 21, '\xff'), 23, {5}, false},
