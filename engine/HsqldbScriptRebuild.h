@@ -47,6 +47,9 @@ struct HsqldbRebuiltScript {
     std::vector<HsqldbRebuiltTable> tables;
     std::uint64_t rows = 0;
     std::uint64_t dropped = 0;
+    // The zone the dates and times are written in: "local" (the machine's own, which
+    // every date agrees with) or a fixed offset ("UTC+01:00", UTC when there was no date).
+    std::string zone;
 };
 
 class HsqldbScriptRebuild {

@@ -1,0 +1,104 @@
+// Rows of data files that HSQLDB 1.8's own jar wrote (tests/engine/hsqldb, made by
+// MakeBerlinRows.java in the zone of Berlin), carved into a new script.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <string>
+
+#include "TestPackages.h"
+#include "engine/HsqldbCompletion.h"
+#include "engine/MemberExtractor.h"
+
+namespace tavrin {
+namespace {
+
+using namespace test;
+
+const std::string kFixtures = TAVRIN_HSQLDB_FIXTURE_DIR;
+
+// Runs the rest of a scope in the zone `name`.
+class Zone {
+public:
+    explicit Zone(const char* name)
+    {
+        const char* zone = std::getenv("TZ");
+        had_ = zone != nullptr;
+        saved_ = zone ? zone : "";
+        ::setenv("TZ", name, 1);
+        ::tzset();
+    }
+    ~Zone()
+    {
+        if (had_)
+            ::setenv("TZ", saved_.c_str(), 1);
+        else
+            ::unsetenv("TZ");
+        ::tzset();
+    }
+    Zone(const Zone&) = delete;
+    Zone& operator=(const Zone&) = delete;
+
+private:
+    bool had_ = false;
+    std::string saved_;
+};
+
+MemberReport Whole(const std::string& name)
+{
+    MemberReport member;
+    member.name = name;
+    member.outcome = MemberOutcome::Written;
+    return member;
+}
+
+// The script rebuilt from the jar's data file alone (the script lost).
+std::string RebuiltScript(const char* zone)
+{
+    const Zone inZone(zone);
+    TempFolder folder;
+    EXPECT_EQ(::mkdir((folder / "database").c_str(), 0700), 0);
+    WriteFile(folder / "database/data", ReadFile(kFixtures + "/berlin-rows.data"));
+    WriteFile(folder / "database/properties", "version=1.8.0\nmodified=no\n");
+    const auto done = CompleteHsqldb(folder.path(), {Whole("database/data"), Whole("database/properties")});
+    EXPECT_FALSE(done.empty());
+    return ReadFile(folder / "database/script");
+}
+
+std::string Hex(const std::string& bytes)
+{
+    static const char kHex[] = "0123456789abcdef";
+    std::string text;
+    for (const unsigned char byte : bytes)
+        text += std::string{kHex[byte >> 4], kHex[byte & 15]};
+    return text;
+}
+
+TEST(HsqldbJarRows, BinariesKeepTheirBytesAndTimesTheWritersZoneOnAnyMachine)
+{
+    // Written in Berlin: dates are stored as 23:00 UTC, times an hour behind the clock.
+    // The script must say what the Berlin clock said, wherever the repair runs.
+    const std::string berlin = RebuiltScript("Europe/Berlin");
+    EXPECT_EQ(RebuiltScript("America/New_York"), berlin);
+    EXPECT_EQ(RebuiltScript("Asia/Tokyo"), berlin);
+    EXPECT_EQ(RebuiltScript("UTC"), berlin);
+    EXPECT_NE(berlin.find("\"COL2\" LONGVARBINARY,\"COL3\" LONGVARBINARY,\"COL4\" LONGVARBINARY,\"COL5\" DATE,"
+                          "\"COL6\" TIME,\"COL7\" TIMESTAMP"),
+              std::string::npos)
+        << berlin;
+    for (int i = 0; i < 4; ++i) {
+        std::string big;
+        for (int k = 0; k < 40 + i; ++k)
+            big += static_cast<char>(k * 7 + i);
+        const std::string row = "INSERT INTO \"TABLE1\" VALUES(" + std::to_string(i) + ",'dead0" + std::to_string(i) +
+                                "ff','00018" + std::to_string(i) + "','" + Hex(big) + "','2000-02-2" +
+                                std::to_string(6 + i) + "','13:45:5" + std::to_string(i) + "','2024-01-0" +
+                                std::to_string(1 + i) + " 23:30:59.123456789')\n";
+        EXPECT_NE(berlin.find(row), std::string::npos) << row << berlin;
+    }
+}
+
+} // namespace
+} // namespace tavrin
