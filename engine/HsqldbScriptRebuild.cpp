@@ -486,6 +486,104 @@ std::string Quoted(const std::string& name)
     return text + "\"";
 }
 
+bool HintFits(HsqldbValueHint hint, HsqldbColumnKind kind)
+{
+    using K = HsqldbColumnKind;
+    switch (hint) {
+    case HsqldbValueHint::Any: return true;
+    case HsqldbValueHint::Quoted: return kind == K::Counted || kind == K::Int64 || kind == K::Timestamp || kind == K::Unknown;
+    case HsqldbValueHint::Number:
+        return kind == K::Int16 || kind == K::Int32 || kind == K::Int64 || kind == K::Decimal || kind == K::Unknown;
+    case HsqldbValueHint::Truth: return kind == K::Boolean || kind == K::Unknown;
+    }
+    return false;
+}
+
+// True when what the package says of a table allows it to be `table`.
+bool Fits(const HsqldbTableNames& names, const MergedTable& table)
+{
+    const std::vector<HsqldbColumnKind>& layout = table.layout.columns;
+    const std::size_t count = layout.size();
+    if (names.someColumns.size() > count)
+        return false;
+    if (!names.columns.empty()) {
+        if (names.columns.size() != count)
+            return false;
+        for (const std::string& column : names.someColumns)
+            if (std::find(names.columns.begin(), names.columns.end(), column) == names.columns.end())
+                return false;
+    }
+    if (!names.kinds.empty()) {
+        if (names.kinds.size() != count)
+            return false;
+        for (std::size_t c = 0; c < count; ++c)
+            if (names.kinds[c] != layout[c] && layout[c] != HsqldbColumnKind::Unknown)
+                return false;
+    }
+    if (!names.hints.empty()) {
+        if (names.hints.size() != count)
+            return false;
+        for (std::size_t c = 0; c < count; ++c)
+            if (!HintFits(names.hints[c], layout[c]))
+                return false;
+    }
+    return true;
+}
+
+// A name the script can hold as it stands: printable ASCII on one line (how HSQLDB
+// writes other characters of a name was not measured, so such names stay made up).
+bool Writable(const std::string& name)
+{
+    return !name.empty() && name.size() <= 128 &&
+           std::all_of(name.begin(), name.end(), [](char c) { return c >= 0x20 && c < 0x7f; });
+}
+
+// Gives a table the name (and column names) the package holds for it, where the match
+// is one to one: the only carved table the name fits, and the only name that fits it.
+// A name that fits this table and others is still a rival: the table it belongs to may
+// have lost all its rows (or kept them in the script, as a MEMORY table), so no name
+// is given by elimination.
+void ApplyNames(const std::vector<MergedTable*>& guessed, const std::vector<HsqldbTableNames>& names,
+                const std::vector<std::string>& taken)
+{
+    std::vector<const HsqldbTableNames*> open;
+    for (const HsqldbTableNames& known : names)
+        if (Writable(known.table) && std::all_of(known.columns.begin(), known.columns.end(), Writable) &&
+            std::find(taken.begin(), taken.end(), known.table) == taken.end())
+            open.push_back(&known);
+    std::vector<std::vector<bool>> fits(open.size(), std::vector<bool>(guessed.size()));
+    for (std::size_t n = 0; n < open.size(); ++n)
+        for (std::size_t t = 0; t < guessed.size(); ++t)
+            fits[n][t] = Fits(*open[n], *guessed[t]);
+    for (std::size_t n = 0; n < open.size(); ++n) {
+        std::size_t match = guessed.size(), matches = 0;
+        for (std::size_t t = 0; t < guessed.size(); ++t)
+            if (fits[n][t]) {
+                match = t;
+                ++matches;
+            }
+        if (matches != 1)
+            continue;
+        std::size_t rivals = 0;
+        for (std::size_t other = 0; other < open.size(); ++other)
+            rivals += other != n && fits[other][match];
+        if (rivals != 0)
+            continue;
+        MergedTable& table = *guessed[match];
+        const HsqldbTableNames& known = *open[n];
+        table.out.name = known.table;
+        table.out.nameGuessed = false;
+        if (!known.columns.empty()) {
+            table.columnNames = known.columns;
+            table.out.columnNamesGuessed = !known.columnsDefined;
+        }
+        // A name from the table's own definition, whose kinds the rows read under,
+        // is as sure as a surviving script's; anything else is a likely match.
+        if (!known.columnsDefined)
+            table.out.nameSource = known.source;
+    }
+}
+
 // Names and CREATE statements of the guessed tables, after `header`; names already
 // taken (by defined tables) are skipped.
 bool WriteDefinitions(std::vector<MergedTable>& tables, const std::vector<HsqldbTableNames>& names,
@@ -499,35 +597,20 @@ bool WriteDefinitions(std::vector<MergedTable>& tables, const std::vector<Hsqldb
         else
             taken.push_back(table.out.name);
     }
+    for (MergedTable* table : guessed)
+        for (std::size_t c = 0; c < table->types.size(); ++c)
+            table->columnNames.push_back("COL" + std::to_string(c + 1));
+    ApplyNames(guessed, names, taken);
+    for (const MergedTable* table : guessed)
+        if (!table->out.nameGuessed)
+            taken.push_back(table->out.name);
     std::size_t number = 0;
     for (MergedTable* table : guessed) {
+        if (!table->out.nameGuessed)
+            continue;
         do
             table->out.name = "TABLE" + std::to_string(++number);
         while (std::find(taken.begin(), taken.end(), table->out.name) != taken.end());
-        for (std::size_t c = 0; c < table->types.size(); ++c)
-            table->columnNames.push_back("COL" + std::to_string(c + 1));
-    }
-    // A known column list goes to the one table with that many columns.
-    std::vector<bool> named(guessed.size(), false);
-    for (const HsqldbTableNames& known : names) {
-        if (known.columns.empty())
-            continue;
-        std::size_t match = guessed.size();
-        std::size_t matches = 0;
-        for (std::size_t t = 0; t < guessed.size(); ++t)
-            if (!named[t] && guessed[t]->types.size() == known.columns.size()) {
-                match = t;
-                ++matches;
-            }
-        if (matches != 1)
-            continue;
-        named[match] = true;
-        if (!known.table.empty() && std::find(taken.begin(), taken.end(), known.table) == taken.end()) {
-            guessed[match]->out.name = known.table;
-            guessed[match]->out.nameGuessed = false;
-        }
-        guessed[match]->columnNames = known.columns;
-        guessed[match]->out.columnNamesGuessed = false;
     }
 
     std::string text = header;

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <memory>
 
+#include "engine/HsqldbPackageNames.h"
 #include "engine/HsqldbRowCarver.h"
 #include "engine/HsqldbScriptRebuild.h"
 #include "engine/HsqldbScriptTables.h"
@@ -240,6 +241,39 @@ std::string TableCounts(const HsqldbRebuiltScript& rebuilt)
     return tables;
 }
 
+bool AnyGuessed(const HsqldbRebuiltScript& rebuilt)
+{
+    for (const HsqldbRebuiltTable& table : rebuilt.tables)
+        if (table.nameGuessed || table.columnNamesGuessed || !table.nameSource.empty())
+            return true;
+    return false;
+}
+
+// Which names are made up, which were matched to names found elsewhere in the package
+// and where, so the log says how far each one can be trusted.
+std::string GuessedNames(const HsqldbRebuiltScript& rebuilt)
+{
+    std::string madeUp, matched, columns;
+    for (const HsqldbRebuiltTable& table : rebuilt.tables) {
+        if (table.nameGuessed) {
+            madeUp += (madeUp.empty() ? "" : ", ") + table.name;
+            continue;
+        }
+        if (!table.nameSource.empty())
+            matched += (matched.empty() ? "" : "; ") + table.name + " from " + table.nameSource;
+        if (table.columnNamesGuessed)
+            columns += (columns.empty() ? "" : ", ") + table.name;
+    }
+    std::string text;
+    if (!madeUp.empty())
+        text += "; the names of " + madeUp + " and of their columns are made up (TABLE1, COL1...)";
+    if (!matched.empty())
+        text += "; names taken from the package for the one carved table they fit: " + matched;
+    if (!columns.empty())
+        text += "; the column names of " + columns + " are guessed (COL1... or in the order a query lists them)";
+    return text + "; the column types are chosen from the values";
+}
+
 // The rows are in the script now: HSQLDB must not use the old files for them, nor
 // look for a backup.
 void RetireDataFiles(const std::string& base)
@@ -274,16 +308,14 @@ std::vector<DatabaseCompletion> RecoverHsqldbScript(const HsqldbScriptRecoveryIn
     HsqldbRebuiltScript rebuilt;
     if (!script.Open() ||
         !HsqldbScriptRebuild::Write(
-            carvings.Carved(), {}, nullptr, [&](const std::string& text) { return script.Write(text); },
+            carvings.Carved(), GatherHsqldbNames(input.base), nullptr, [&](const std::string& text) { return script.Write(text); },
             [&](const std::string& text) { return script.Write(text); }, rebuilt) ||
         !script.Commit())
         return failed(std::string(kScript) + " was not recovered and a new one could not be written (" +
                       (script.Error().empty() ? std::string("a record could not be read") : script.Error()) + ")");
     RetireDataFiles(input.base);
 
-    bool guessed = false;
-    for (const HsqldbRebuiltTable& table : rebuilt.tables)
-        guessed = guessed || table.nameGuessed || table.columnNamesGuessed;
+    const bool guessed = AnyGuessed(rebuilt);
     DatabaseCompletion completion;
     completion.action = "script-rebuilt";
     completion.member = kScript;
@@ -291,7 +323,7 @@ std::vector<DatabaseCompletion> RecoverHsqldbScript(const HsqldbScriptRecoveryIn
                         std::to_string(rebuilt.rows) + " rows carved from " + carvings.From() + " in " +
                         std::to_string(rebuilt.tables.size()) + " tables: " + TableCounts(rebuilt);
     if (guessed)
-        completion.detail += "; their names and column types are guessed (the names as TABLE1, COL1...)";
+        completion.detail += GuessedNames(rebuilt);
     const std::uint64_t dropped = rebuilt.dropped + carvings.Unreadable();
     if (dropped > 0)
         completion.detail += "; " + std::to_string(dropped) + " records that did not read as rows are left out";
@@ -402,16 +434,14 @@ std::vector<DatabaseCompletion> RecoverHsqldbRows(const HsqldbScriptRecoveryInpu
     HsqldbRebuiltScript rebuilt;
     if (!copyLines(false) || !flush(true) ||
         !HsqldbScriptRebuild::Write(
-            carvings.Carved(), {}, &cached, [&](const std::string& part) { return script.Write(part); },
+            carvings.Carved(), GatherHsqldbNames(input.base), &cached, [&](const std::string& part) { return script.Write(part); },
             [&](const std::string& part) { return startRows() && flush(true) && script.Write(part); }, rebuilt) ||
         !startRows() || !flush(true) || rebuilt.rows == 0 || !script.Commit())
         return done;
     RetireDataFiles(input.base);
 
     const std::uint64_t dropped = rebuilt.dropped + carvings.Unreadable();
-    bool guessed = false;
-    for (const HsqldbRebuiltTable& table : rebuilt.tables)
-        guessed = guessed || table.nameGuessed || table.columnNamesGuessed;
+    const bool guessed = AnyGuessed(rebuilt);
     DatabaseCompletion completion;
     completion.namesGuessed = guessed;
     completion.action = "rows-carved";
@@ -420,8 +450,7 @@ std::vector<DatabaseCompletion> RecoverHsqldbRows(const HsqldbScriptRecoveryInpu
                         " rows carved from " + carvings.From() + " are written into " + kScript +
                         " with its tables made MEMORY tables: " + TableCounts(rebuilt);
     if (guessed)
-        completion.detail += "; the tables the script no longer defines have guessed names and column types "
-                             "(TABLE1, COL1...)";
+        completion.detail += GuessedNames(rebuilt);
     if (dropped > 0)
         completion.detail += "; " + std::to_string(dropped) + " records that did not read as rows are left out";
     if (!carvings.Problems().empty())
