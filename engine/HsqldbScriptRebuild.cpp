@@ -555,10 +555,21 @@ void ApplyNames(const std::vector<MergedTable*>& guessed, const std::vector<Hsql
     for (std::size_t n = 0; n < open.size(); ++n)
         for (std::size_t t = 0; t < guessed.size(); ++t)
             fits[n][t] = Fits(*open[n], *guessed[t]);
-    for (std::size_t n = 0; n < open.size(); ++n) {
+    // A name that tells the shape of every column (a definition, a row) is matched
+    // first, among such names only: a name known by a few columns fits nearly every
+    // table and would otherwise keep the shaped names from theirs.
+    auto shaped = [&](std::size_t n) {
+        return !open[n]->columns.empty() || !open[n]->kinds.empty() || !open[n]->hints.empty();
+    };
+    std::vector<bool> named(guessed.size(), false), used(open.size(), false);
+    for (std::size_t pass = 0; pass < 2 * open.size(); ++pass) {
+        const bool round = pass < open.size();
+        const std::size_t n = pass % open.size();
+        if (shaped(n) != round)
+            continue;
         std::size_t match = guessed.size(), matches = 0;
         for (std::size_t t = 0; t < guessed.size(); ++t)
-            if (fits[n][t]) {
+            if (fits[n][t] && !named[t]) {
                 match = t;
                 ++matches;
             }
@@ -566,9 +577,10 @@ void ApplyNames(const std::vector<MergedTable*>& guessed, const std::vector<Hsql
             continue;
         std::size_t rivals = 0;
         for (std::size_t other = 0; other < open.size(); ++other)
-            rivals += other != n && fits[other][match];
+            rivals += other != n && !used[other] && fits[other][match] && (!round || shaped(other));
         if (rivals != 0)
             continue;
+        named[match] = used[n] = true;
         MergedTable& table = *guessed[match];
         const HsqldbTableNames& known = *open[n];
         table.out.name = known.table;
