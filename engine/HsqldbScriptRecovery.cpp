@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <memory>
 
+#include "engine/HsqldbLogReplay.h"
 #include "engine/HsqldbPackageNames.h"
 #include "engine/HsqldbRowCarver.h"
 #include "engine/HsqldbScriptRebuild.h"
@@ -117,7 +118,7 @@ private:
     platform::AtomicFileWriter file_;
 };
 
-bool SetModifiedNo(const std::string& path)
+bool SetModified(const std::string& path, const std::string& value)
 {
     std::string text;
     if (platform::ReadWholeFile(path, text, 1u << 16) != platform::FileReadResult::Read)
@@ -132,7 +133,7 @@ bool SetModifiedNo(const std::string& path)
         const std::string line = text.substr(start, end - start);
         if (line.rfind("modified", 0) == 0 && line.find_first_of("=:") != std::string::npos) {
             if (!set)
-                result += "modified=no\n";
+                result += "modified=" + value + "\n";
             set = true;
         } else {
             result += line + "\n";
@@ -140,7 +141,7 @@ bool SetModifiedNo(const std::string& path)
         start = end + 1;
     }
     if (!set)
-        result += "modified=no\n";
+        result += "modified=" + value + "\n";
     if (result == text)
         return true;
     ScriptFile file(path);
@@ -281,7 +282,46 @@ void RetireDataFiles(const std::string& base)
     ::unlink((base + kData).c_str());
     ::unlink((base + kBackup).c_str());
     if (::access((base + kProperties).c_str(), F_OK) == 0)
-        SetModifiedNo(base + kProperties);
+        SetModified(base + kProperties, "no");
+}
+
+// The changes of database/log made to fit the new script, and HSQLDB asked to replay
+// them (modified=yes: with no backup and only MEMORY tables it then loads the script
+// and runs the log). The text for the log line, and whether statements were lost.
+std::string ReplayLog(const std::string& base, bool& lost)
+{
+    const HsqldbLogReplay replay = PrepareHsqldbLogReplay(base);
+    if (!replay.present)
+        return {};
+    if (!replay.ok) {
+        lost = true;
+        return "; database/log could not be made to fit the new script (" + replay.error +
+               ") and its changes are not replayed";
+    }
+    lost = lost || replay.dropped > 0;
+    const std::string dropped = std::to_string(replay.dropped) + " statements of database/log that name tables the "
+                                "new script does not have, or that did not read, are dropped";
+    if (replay.kept == 0)
+        return "; " + dropped;
+    const std::string path = base + kProperties;
+    bool asked = false;
+    if (::access(path.c_str(), F_OK) == 0) {
+        asked = SetModified(path, "yes");
+    } else {
+        ScriptFile properties(path);
+        asked = properties.Open() && properties.Write("version=1.8.0\nmodified=yes\n") && properties.Commit();
+    }
+    if (!asked) {
+        lost = true;
+        return "; " + std::string(kProperties) + " could not say modified=yes, so the changes held in database/log "
+               "are not replayed";
+    }
+    std::string text = "; " + std::to_string(replay.kept) +
+                       " statements of database/log (the changes made after the last save) are kept for HSQLDB to "
+                       "replay when the database opens (modified=yes)";
+    if (replay.dropped > 0)
+        text += ", " + dropped;
+    return text;
 }
 
 } // namespace
@@ -329,9 +369,9 @@ std::vector<DatabaseCompletion> RecoverHsqldbScript(const HsqldbScriptRecoveryIn
         completion.detail += "; " + std::to_string(dropped) + " records that did not read as rows are left out";
     if (!problems.empty())
         completion.detail += " (" + problems + ")";
-    if (::access((input.base + "database/log").c_str(), F_OK) == 0)
-        completion.detail += "; the changes held in database/log are not replayed";
-    completion.rowsMayBeLost = guessed || dropped > 0 || !input.dataWhole || !problems.empty();
+    bool logLost = false;
+    completion.detail += ReplayLog(input.base, logLost);
+    completion.rowsMayBeLost = guessed || dropped > 0 || !input.dataWhole || !problems.empty() || logLost;
     completion.rowsCarved = rebuilt.rows;
     completion.rowsDropped = dropped;
     completion.namesGuessed = guessed;
@@ -455,6 +495,8 @@ std::vector<DatabaseCompletion> RecoverHsqldbRows(const HsqldbScriptRecoveryInpu
         completion.detail += "; " + std::to_string(dropped) + " records that did not read as rows are left out";
     if (!carvings.Problems().empty())
         completion.detail += " (" + carvings.Problems() + ")";
+    bool logLost = false;
+    completion.detail += ReplayLog(input.base, logLost);
     completion.rowsMayBeLost = true;
     completion.rowsCarved = rebuilt.rows;
     completion.rowsDropped = dropped;
