@@ -100,5 +100,59 @@ TEST(HsqldbJarRows, BinariesKeepTheirBytesAndTimesTheWritersZoneOnAnyMachine)
     }
 }
 
+TEST(HsqldbJarRows, ChangesInTheLogAreKeptForHsqldbToReplayOverTheCarvedRows)
+{
+    // The jar's log after its checkpoint: a row added, one deleted, one updated (logged
+    // as a delete and an insert), a table created with a row. Added here: a row of a
+    // table no script defines, and a statement cut short.
+    const Zone inZone("UTC");
+    TempFolder folder;
+    ASSERT_EQ(::mkdir((folder / "database").c_str(), 0700), 0);
+    WriteFile(folder / "database/data", ReadFile(kFixtures + "/berlin-rows.data"));
+    WriteFile(folder / "database/log", ReadFile(kFixtures + "/berlin-rows.log") + "INSERT INTO \"Gone\" VALUES(1)\n" +
+                                           "/*C2*/INSERT INTO \"Bin\" VALUES(7,'01'");
+    const auto done = CompleteHsqldb(folder.path(), {Whole("database/data"), Whole("database/log")});
+    ASSERT_EQ(done.size(), 1u);
+    EXPECT_NE(done[0].detail.find("Bin from database/log"), std::string::npos) << done[0].detail;
+    EXPECT_NE(done[0].detail.find("6 statements of database/log"), std::string::npos) << done[0].detail;
+    EXPECT_NE(done[0].detail.find("2 statements of database/log that name tables"), std::string::npos) << done[0].detail;
+    EXPECT_TRUE(done[0].rowsMayBeLost);
+    const std::string script = ReadFile(folder / "database/script");
+    EXPECT_NE(script.find("CREATE MEMORY TABLE \"Bin\"(\"COL1\" INTEGER NOT NULL PRIMARY KEY,"), std::string::npos)
+        << "the log's rows name the one table they fit\n"
+        << script;
+    EXPECT_EQ(ReadFile(folder / "database/log"),
+              "/*C1*/SET WRITE_DELAY 0\n"
+              "DELETE FROM \"Bin\" WHERE \"COL1\"=9\n"
+              "INSERT INTO \"Bin\" VALUES(9,'01020304','aa','bbcc','2001-01-01','01:02:03','2001-01-01 "
+              "01:02:03.500000000')\n"
+              "DELETE FROM \"Bin\" WHERE \"ID\"=1\n"
+              "SET AUTOCOMMIT FALSE\n"
+              "DELETE FROM \"Bin\" WHERE \"ID\"=2\n"
+              "DELETE FROM \"Bin\" WHERE \"COL1\"=2\n"
+              "INSERT INTO \"Bin\" VALUES(2,'dead02ff','0102','020910171e252c333a41484f565d646b727980878e959ca3aab1b8bf"
+              "c6cdd4dbe2e9f0f7fe050c131a21','2000-02-28','13:45:52','2024-01-03 23:30:59.123456789')\n"
+              "SET AUTOCOMMIT TRUE\n"
+              "CREATE CACHED TABLE \"Late\"(\"K\" VARCHAR(10) NOT NULL PRIMARY KEY, \"N\" INTEGER)\n"
+              "DELETE FROM \"Late\" WHERE \"K\"='a''b'\n"
+              "INSERT INTO \"Late\" VALUES('a''b',5)\n");
+    EXPECT_EQ(ReadFile(folder / "database/properties"), "version=1.8.0\nmodified=yes\n")
+        << "HSQLDB replays a log only when asked to";
+}
+
+TEST(HsqldbJarRows, ALogOfNothingThatFitsIsRemoved)
+{
+    TempFolder folder;
+    ASSERT_EQ(::mkdir((folder / "database").c_str(), 0700), 0);
+    WriteFile(folder / "database/data", ReadFile(kFixtures + "/berlin-rows.data"));
+    WriteFile(folder / "database/properties", "version=1.8.0\nmodified=no\n");
+    WriteFile(folder / "database/log", "/*C1*/INSERT INTO \"Gone\" VALUES(1)\nALTER TABLE \"X\" ADD \"Y\" INTEGER\n");
+    const auto done = CompleteHsqldb(folder.path(), {Whole("database/data"), Whole("database/log")});
+    ASSERT_EQ(done.size(), 1u);
+    EXPECT_NE(done[0].detail.find("2 statements of database/log that name tables"), std::string::npos) << done[0].detail;
+    EXPECT_FALSE(Exists(folder / "database/log"));
+    EXPECT_EQ(ReadFile(folder / "database/properties"), "version=1.8.0\nmodified=no\n");
+}
+
 } // namespace
 } // namespace tavrin
