@@ -96,9 +96,11 @@ std::optional<std::vector<std::string>> Values(const std::string& line, std::siz
     return values;
 }
 
-bool IsTransactionLine(const std::string& line)
+// The lines of a session that change no table: its user, schema and transactions.
+bool IsSessionLine(const std::string& line)
 {
     return line == "COMMIT" || line == "ROLLBACK" || line == "SET AUTOCOMMIT TRUE" || line == "SET AUTOCOMMIT FALSE" ||
+           line == "DISCONNECT" || line == "CONNECT USER SA" || line == "SET SCHEMA PUBLIC" ||
            line.rfind("SET WRITE_DELAY ", 0) == 0;
 }
 
@@ -159,7 +161,7 @@ HsqldbLogReplay PrepareHsqldbLogReplay(const std::string& base)
             line.erase(0, end + 2);
         }
         std::size_t end = 0;
-        if (IsTransactionLine(line)) {
+        if (IsSessionLine(line)) {
             keep(line);
             continue; // not counted: they change no row
         }
