@@ -55,12 +55,12 @@ MemberReport Whole(const std::string& name)
 }
 
 // The script rebuilt from the jar's data file alone (the script lost).
-std::string RebuiltScript(const char* zone)
+std::string RebuiltScript(const char* zone, const char* fixture = "berlin-rows.data")
 {
     const Zone inZone(zone);
     TempFolder folder;
     EXPECT_EQ(::mkdir((folder / "database").c_str(), 0700), 0);
-    WriteFile(folder / "database/data", ReadFile(kFixtures + "/berlin-rows.data"));
+    WriteFile(folder / "database/data", ReadFile(kFixtures + "/" + fixture));
     WriteFile(folder / "database/properties", "version=1.8.0\nmodified=no\n");
     const auto done = CompleteHsqldb(folder.path(), {Whole("database/data"), Whole("database/properties")});
     EXPECT_FALSE(done.empty());
@@ -84,6 +84,10 @@ TEST(HsqldbJarRows, BinariesKeepTheirBytesAndTimesTheWritersZoneOnAnyMachine)
     EXPECT_EQ(RebuiltScript("America/New_York"), berlin);
     EXPECT_EQ(RebuiltScript("Asia/Tokyo"), berlin);
     EXPECT_EQ(RebuiltScript("UTC"), berlin);
+    // West of UTC the dates are midnights of the same day (05:00 UTC).
+    const std::string newYork = RebuiltScript("Asia/Tokyo", "newyork-rows.data");
+    EXPECT_EQ(RebuiltScript("America/New_York", "newyork-rows.data"), newYork);
+    EXPECT_EQ(newYork, berlin);
     EXPECT_NE(berlin.find("\"COL2\" LONGVARBINARY,\"COL3\" LONGVARBINARY,\"COL4\" LONGVARBINARY,\"COL5\" DATE,"
                           "\"COL6\" TIME,\"COL7\" TIMESTAMP"),
               std::string::npos)

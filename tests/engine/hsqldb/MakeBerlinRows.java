@@ -1,5 +1,6 @@
 // Makes berlin-rows.data and berlin-rows.log with HSQLDB 1.8's own jar, in the zone of
-// Berlin (dates are local midnights, 23:00 UTC), with every binary kind:
+// Berlin (dates are local midnights, 23:00 UTC), with every binary kind (newyork-rows.data
+// the same way with TZ and user.timezone America/New_York, without the log):
 //   javac -cp /usr/share/java/hsqldb1.8.0.jar MakeBerlinRows.java
 //   TZ=Europe/Berlin java -Duser.timezone=Europe/Berlin -cp /usr/share/java/hsqldb1.8.0.jar:. MakeBerlinRows db/t log
 // The data file is the checkpoint's; with a second argument the JVM stops without
