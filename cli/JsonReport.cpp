@@ -70,6 +70,7 @@ std::string DatabaseCompletionJson(const std::vector<DatabaseCompletion>& comple
                 Field("rows_may_be_lost", completion.rowsMayBeLost ? "true" : "false") + ", " +
                 Field("rows_carved", std::to_string(completion.rowsCarved)) + ", " +
                 Field("rows_dropped", std::to_string(completion.rowsDropped)) + ", " +
+                Field("rows_kept", std::to_string(completion.rowsKept)) + ", " +
                 Field("names_guessed", completion.namesGuessed ? "true" : "false") + ", " +
                 Field("detail", JsonString(completion.detail)) + "}";
     return "[" + json + "]";

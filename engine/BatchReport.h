@@ -53,6 +53,7 @@ struct DatabaseCompletion {
     bool rowsMayBeLost = false;  // rows of the database are missing or may be wrong
     std::uint64_t rowsCarved = 0;   // rows read from the data file without the script
     std::uint64_t rowsDropped = 0;  // rows or statements left out (unreadable, twice, damaged)
+    std::uint64_t rowsKept = 0;     // rows a salvaged backup still holds
     bool namesGuessed = false;      // table or column names made up (TABLE1, COL1...)
 };
 

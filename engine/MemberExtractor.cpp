@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "engine/ContentXml.h"
+#include "engine/FirebirdCompletion.h"
 #include "engine/HsqldbCompletion.h"
 #include "engine/MemberDefect.h"
 #include "engine/MemberStream.h"
@@ -437,7 +438,7 @@ MemberExtraction ExtractMembers(const std::string& folder, const std::string& pa
             (member.outcome == MemberOutcome::CutShort && member.bytesWritten > 0))
             ++extraction.membersRecovered;
         const std::string memberPath = SafeMemberPath(member.name);
-        if (CompletionReadsMember(memberPath))
+        if (CompletionReadsMember(memberPath) || FirebirdCompletionReadsMember(memberPath))
             extraction.databaseMembers.push_back(member);
         if (!takeLost && memberPath == "content.xml" && member.outcome != MemberOutcome::NotInflated &&
             member.outcome != MemberOutcome::NotWritten && member.outcome != MemberOutcome::NotRead)

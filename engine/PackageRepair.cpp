@@ -12,6 +12,7 @@
 #include "engine/BatchLog.h"
 #include "engine/CentralDirectory.h"
 #include "engine/ContentXml.h"
+#include "engine/FirebirdCompletion.h"
 #include "engine/HsqldbCompletion.h"
 #include "engine/LogLine.h"
 #include "engine/ManifestRepair.h"
@@ -153,7 +154,11 @@ PackageReport RepairPackage(const RepairJob& job, ThreadContext& context)
     }
 
     // 7. The embedded database completed so that it opens with the rows that survived.
-    for (DatabaseCompletion& completion : CompleteHsqldb(job.folder, extraction.databaseMembers)) {
+    //    An embedded Firebird backup is salvaged record by record instead.
+    std::vector<DatabaseCompletion> completions = CompleteHsqldb(job.folder, extraction.databaseMembers);
+    for (DatabaseCompletion& completion : CompleteFirebird(job.folder, extraction.databaseMembers))
+        completions.push_back(std::move(completion));
+    for (DatabaseCompletion& completion : completions) {
         view.AddLogLine(path + " " + CompletionLogText(completion), completion.rowsMayBeLost || completion.namesGuessed ? kRed : kBlack);
         report.databaseCompletions.push_back(std::move(completion));
     }

@@ -15,6 +15,7 @@
 
 #include "engine/CentralDirectory.h"
 #include "engine/ContentXml.h"
+#include "engine/FirebirdCompletion.h"
 #include "engine/HsqldbCompletion.h"
 #include "engine/ManifestRepair.h"
 #include "engine/MemberCopies.h"
@@ -156,6 +157,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // write properties and append to the script, so only the tree is checked again.
     if (extraction.membersRecovered > 0) {
         CompleteHsqldb(folder, extraction.databaseMembers);
+        CompleteFirebird(folder, extraction.databaseMembers);
         WriteMissingMimetype(folder);
         RepairManifest(folder);
         checkTree("completion");

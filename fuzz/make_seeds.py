@@ -24,6 +24,7 @@ import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 FIXTURE = os.path.join(HERE, "..", "tests", "data", "fixtures", "intact.odb")
+FIREBIRD_BACKUP = os.path.join(HERE, "..", "tests", "engine", "data", "firebird-small.fbk")
 
 
 def raw_streams(path):
@@ -163,7 +164,22 @@ def database_seeds():
     end = b"PK\x05\x06" + struct.pack("<HHHHIIH", 0, 0, len(members), len(members), len(records), len(package), 0)
     seeds["crcs-from-central-directory"] = package + records + end
     seeds.update(overrun_and_copy_seeds(data))
+    seeds.update(firebird_seeds())
     return seeds
+
+
+def firebird_seeds():
+    """An embedded Firebird backup that did not come back whole, so the salvage walks
+    it: stored with a row's bytes damaged (its CRC the sound file's), and cut short."""
+    with open(FIREBIRD_BACKUP, "rb") as source:
+        backup = source.read()
+    row = backup.index(b"\x06\x01\x04", backup.index(b"\x08\x01\x05Items"))
+    damaged = backup[:row + 14] + b"\x00" + backup[row + 15:]
+    name = b"database/firebird.fbk"
+    return {
+        "firebird-row-damaged": MIMETYPE + _header(name, 0, zlib.crc32(backup), len(backup), len(backup)) + damaged,
+        "firebird-cut": MIMETYPE + _deflated(name, backup, keep=len(backup) // 3),
+    }
 
 
 def overrun_and_copy_seeds(data):

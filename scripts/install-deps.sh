@@ -11,8 +11,10 @@ testing=(libgtest-dev libgmock-dev unzip zip python3 libarchive-tools xvfb xauth
          desktop-file-utils appstream shared-mime-info)
 # LibreOffice itself opens what we rebuild in the interop suite; it is installed with its
 # recommended packages, as a desktop user would have it.
+# firebird3.0-utils: gbak and isql-fb, with which the engine tests restore salvaged
+# Firebird backups (the same Firebird 3 as LibreOffice's embedded engine).
 office=(libreoffice-base libreoffice-sdbc-hsqldb libreoffice-sdbc-firebird default-jre-headless
-        python3-uno libreoffice-script-provider-python)
+        python3-uno libreoffice-script-provider-python firebird3.0-utils)
 
 missing_of() {
   local p status

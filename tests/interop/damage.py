@@ -452,6 +452,118 @@ def overrun_variants(package, members, rng):
                False, "all-rows")
 
 
+def backup_rows(backup):
+    """(start, end) of every row record of a Firebird gbak backup, with the blob records
+    that follow it: a row comes back when none of these bytes was damaged."""
+    rows = []
+    at = 0
+    while at < len(backup):
+        kind = backup[at]
+        at += 1
+        if kind in (9, 10):
+            if kind == 10:
+                break
+            continue
+        if kind == 6:
+            start = at - 1
+            fields = {}
+            while backup[at] != 2:
+                fields[backup[at]] = backup[at + 2:at + 2 + backup[at + 1]]
+                at += 2 + backup[at + 1]
+            at += 1
+            left = struct.unpack("<I", fields[0x11])[0]
+            while left > 0:
+                control = backup[at]
+                count = control if control < 128 else 256 - control
+                at += 1 + (control if control < 128 else 1)
+                left -= count
+            rows.append([start, at])
+            continue
+        if kind == 7:
+            fields = {}
+            while backup[at] != 7:
+                fields[backup[at]] = backup[at + 2:at + 2 + backup[at + 1]]
+                at += 2 + backup[at + 1]
+            at += 1
+            for _ in range(struct.unpack("<I", fields[5])[0]):
+                at += 2 + struct.unpack("<H", backup[at:at + 2])[0]
+            rows[-1][1] = at
+            continue
+        # Definitions: LibreOffice's tables carry no BLR, so every attribute is short.
+        while backup[at] != 0:
+            at += 2 + backup[at + 1]
+        at += 1
+    return rows
+
+
+def surviving_rows(rows, damaged):
+    """The rows none of whose bytes is in the ranges `damaged`."""
+    return sum(1 for start, end in rows if not any(first < end and start < last for first, last in damaged))
+
+
+def backup_variants(members, rng):
+    """The Firebird backup damaged inside a sound package: bits flipped, a hole of zeros,
+    a zeroed tail (its CRC no longer matches), and bits flipped in its deflated bytes.
+    The repair must give back every row whose bytes survived."""
+    backup = next((m for m in members if m.name == "database/firebird.fbk"), None)
+    if backup is None:
+        return
+    original = inflated(backup)
+    rows = backup_rows(original)
+    first, last = rows[0][0], rows[-1][1]
+
+    def damaged_member(data):
+        copy = replaced(backup, bytes(data))
+        copy.crc = backup.crc
+        header = bytearray(copy.header)
+        header[14:18] = struct.pack("<I", backup.crc)
+        copy.header = bytes(header)
+        copy.central[16:20] = struct.pack("<I", backup.crc)
+        copy.record = copy.header + copy.data
+        return assemble([copy if m is backup else m for m in members])
+
+    flipped = bytearray(original)
+    places = [rng.randrange(first, last) for _ in range(3)]
+    for at in places:
+        flipped[at] ^= 1 << rng.randrange(8)
+    yield ("fbk-bits-flipped", damaged_member(flipped), False,
+           {"rows": surviving_rows(rows, [(at, at + 1) for at in places])})
+
+    holed = bytearray(original)
+    start = rng.randrange(first, (first + last) // 2)
+    holed[start:start + 300] = b"\0" * 300
+    yield "fbk-hole-of-zeros", damaged_member(holed), False, {"rows": surviving_rows(rows, [(start, start + 300)])}
+
+    zeroed = bytearray(original)
+    start = rng.randrange((first + last) // 2, last)
+    zeroed[start:] = b"\0" * (len(original) - start)
+    yield "fbk-tail-zeroed", damaged_member(zeroed), False, {"rows": surviving_rows(rows, [(start, len(original))])}
+
+    # Bits flipped in the deflated bytes: inflating goes wrong from there on, and the
+    # rows before the first byte that inflates differently must come back.
+    package = assemble(members)
+    at = backup.data_start + rng.randrange(backup.compressed // 4, backup.compressed * 3 // 4)
+    hit = bytearray(package)
+    hit[at] ^= 0x08
+    stream = zlib.decompressobj(-15)
+    came = b""
+    data = bytes(hit[backup.data_start:backup.end])
+    for offset in range(0, len(data), 64):
+        try:
+            came += stream.decompress(data[offset:offset + 64])
+        except zlib.error:
+            break
+    same = next((i for i, (a, b) in enumerate(zip(came, original)) if a != b), min(len(came), len(original)))
+    yield "fbk-deflated-bits-flipped", bytes(hit), False, {"rows": surviving_rows(rows, [(same, len(original))])}
+
+    # The file cut inside the backup, written last: the rows inflated whole before the
+    # cut must come back.
+    package, start = moved_last(members, backup)
+    cut = start + rng.randrange(backup.compressed // 4, backup.compressed * 3 // 4)
+    came = zlib.decompressobj(-15).decompress(package[start:cut])
+    yield "fbk-cut", package[:cut], False, {"rows": surviving_rows(rows, [(len(came), len(original))])}
+
+
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--seed", type=int, default=6)
@@ -466,7 +578,8 @@ def main(argv=None):
         stem = os.path.splitext(os.path.basename(path))[0]
         rng = random.Random("%d:%s" % (options.seed, stem))
         members = parse(package)[0]
-        made = list(variants(package, rng)) + list(overrun_variants(package, members, rng))
+        made = (list(variants(package, rng)) + list(overrun_variants(package, members, rng))
+                + list(backup_variants(members, rng)))
         for damage, data, intact, *expect in made:
             target = os.path.join(options.out, "%s--%s.odb" % (stem, damage))
             with open(target, "wb") as out:

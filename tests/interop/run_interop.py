@@ -239,6 +239,8 @@ def main(argv=None):
             met = result.get("opened") and rows > 0
         elif isinstance(must, list):
             met = result.get("opened") and set(must) <= set(result.get("tables", {}))
+        elif isinstance(must, dict):
+            met = result.get("opened") and rows >= must["rows"]
         else:
             met = True
         forms_opened = result.get("forms_opened")
@@ -262,6 +264,7 @@ def main(argv=None):
                    else " (must open with rows)" if must == "some-rows"
                    else " (must open with %s)" % (", ".join(must) or "no table left")
                    if isinstance(must, list)
+                   else " (must open with %d rows)" % must["rows"] if isinstance(must, dict)
                    else " (database bytes lost)")
         line = "%-44s %-7s tables %d/%d, rows %5d of %5d, %s%s  %s" % (
             os.path.basename(variant["file"]), "opened" if result.get("opened") else "refused",
