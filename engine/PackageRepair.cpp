@@ -75,9 +75,8 @@ PackageReport OpenFailed(const std::string& path, const std::string& error, Batc
 }
 
 // Steps 3 to 9 for one package of the file, `number` 1 for the first, into its folder
-// (report.packageFolder). Logs its lines after `logPath`, up to its result line; the
-// separator is the caller's. `found` counts what the scan met of this package and
-// could not keep.
+// (report.packageFolder), reading it through `package`. Logs its lines after
+// `logPath`, up to its result line; the separator is the caller's.
 void RepairMembers(PackageMembers& members, std::size_t number, const std::string& logPath, ScannedPackage& package,
                    PackageReport& report, ThreadContext& context)
 {
