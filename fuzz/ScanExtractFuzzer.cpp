@@ -82,20 +82,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         std::size_t at = 0;
         std::size_t lostCount = 0;
         for (std::size_t p = 0; p < split.packages.size(); ++p) {
-            const PackageMembers& package = split.packages[p];
-            bool more = !package.lost.empty();
-            for (const PackageEntry& entry : package.entries) {
+            const PackageMembers& members = split.packages[p];
+            bool more = !members.lost.empty();
+            for (const PackageEntry& entry : members.entries) {
                 if (at >= entries.size() || !(entry == entries[at]))
                     FuzzFailure("the split lost, added or reordered a member", entry.name.c_str());
                 more = more || SafeMemberPath(entry.name) != "mimetype";
                 ++at;
             }
-            if (p > 0 && (package.entries.empty() || !more))
+            if (p > 0 && (members.entries.empty() || !more))
                 FuzzFailure("a further package holds nothing but mimetype");
-            for (const LostMember& member : package.lost)
-                if (member.listedBefore > package.entries.size())
+            for (const LostMember& member : members.lost)
+                if (member.listedBefore > members.entries.size())
                     FuzzFailure("a lost member placed past its package's members");
-            lostCount += package.lost.size();
+            lostCount += members.lost.size();
         }
         if (at != entries.size() || lostCount != scanned.lost.size())
             FuzzFailure("the split does not account for every member");
