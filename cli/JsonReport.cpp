@@ -102,6 +102,51 @@ std::string CopiesJson(const std::vector<MemberCopies>& paths)
     return "[" + json + "]";
 }
 
+// One package's object; `indent` starts each of its lines after the first. The
+// further packages of its file are objects of the same keys (their own
+// "further_packages" empty), with "package" their number in the file.
+std::string PackageJson(const PackageReport& package, const std::string& indent)
+{
+    std::size_t written = 0;
+    std::string lost;
+    std::string members;
+    for (const MemberReport& member : package.members) {
+        if (member.outcome == MemberOutcome::Written)
+            ++written;
+        else
+            lost += (lost.empty() ? "" : ", ") + JsonString(member.name);
+        members += (members.empty() ? indent + " " : "," + indent + " ") + MemberJson(member);
+    }
+    std::string further;
+    for (const PackageReport& next : package.furtherPackages)
+        further += (further.empty() ? indent + " " : "," + indent + " ") + PackageJson(next, indent + "  ");
+    return "{" + Field("path", JsonString(package.path)) + ", " + Field("result", JsonString(ToString(package.result))) +
+           "," + indent + Field("members_found", Number(package.members.size())) + ", " +
+           Field("members_written", Number(written)) + ", " + Field("members_not_recovered", "[" + lost + "]") + "," +
+           indent +
+           Field("content_xml", JsonString(package.members.empty() ? "none"
+                                           : package.contentXmlRegenerated ? "template"
+                                                                           : "original")) +
+           ", " + Field("documents_listed", DocumentsJson(package.documentsListed)) + ", " +
+           Field("renamed", RenamedJson(package.renamedNames)) + ", " +
+           Field("renamed_not_listed", Number(package.renamedNotListed)) + ", " +
+           Field("output", OptionalString(package.outputPath)) + ", " +
+           Field("media_folder", OptionalString(package.mediaFolder)) + ", " +
+           Field("members_left_out", StringList(package.leftOut)) + ", " +
+           Field("pictures_not_copied", StringList(package.picturesNotCopied)) + ", " +
+           Field("error", OptionalString(package.error)) + ", " +
+           Field("nothing_found", OptionalString(package.nothingFound)) + ", " +
+           Field("lost_members_not_listed", Number(package.lostNotListed)) + ", " +
+           Field("failed_members_not_listed", Number(package.failedNotListed)) + "," + indent +
+           Field("packages_in_file", Number(package.packagesInFile)) + ", " +
+           Field("package", Number(package.packageNumber)) + ", " +
+           Field("copies_set_aside", CopiesJson(package.copiesSetAside)) + ", " +
+           Field("copy_paths_not_listed", Number(package.copyPathsNotListed)) + "," + indent +
+           Field("database_completion", DatabaseCompletionJson(package.databaseCompletions)) + "," + indent +
+           Field("members", "[" + members + (members.empty() ? "]" : indent + "]")) + "," + indent +
+           Field("further_packages", "[" + further + (further.empty() ? "]" : indent + "]")) + "}";
+}
+
 } // namespace
 
 std::string JsonString(const std::string& text)
@@ -148,41 +193,9 @@ std::string RunReportJson(const BatchReport& report, const std::string& output, 
                        Field("output", JsonString(output)) + ",\n  \"packages\": [";
     bool first = true;
     for (const PackageReport& package : report.packages) {
-        std::size_t written = 0;
-        std::string lost;
-        std::string members;
-        for (const MemberReport& member : package.members) {
-            if (member.outcome == MemberOutcome::Written)
-                ++written;
-            else
-                lost += (lost.empty() ? "" : ", ") + JsonString(member.name);
-            members += (members.empty() ? "\n      " : ",\n      ") + MemberJson(member);
-        }
-        json += first ? "\n    {" : ",\n    {";
+        json += first ? "\n    " : ",\n    ";
         first = false;
-        json += Field("path", JsonString(package.path)) + ", " + Field("result", JsonString(ToString(package.result))) +
-                ",\n     " + Field("members_found", Number(package.members.size())) + ", " +
-                Field("members_written", Number(written)) + ", " + Field("members_not_recovered", "[" + lost + "]") +
-                ",\n     " +
-                Field("content_xml", JsonString(package.members.empty() ? "none"
-                                                : package.contentXmlRegenerated ? "template"
-                                                                                : "original")) +
-                ", " + Field("documents_listed", DocumentsJson(package.documentsListed)) + ", " +
-                Field("renamed", RenamedJson(package.renamedNames)) + ", " +
-                Field("renamed_not_listed", Number(package.renamedNotListed)) + ", " +
-                Field("output", OptionalString(package.outputPath)) + ", " +
-                Field("media_folder", OptionalString(package.mediaFolder)) + ", " +
-                Field("members_left_out", StringList(package.leftOut)) + ", " +
-                Field("pictures_not_copied", StringList(package.picturesNotCopied)) + ", " +
-                Field("error", OptionalString(package.error)) + ", " +
-                Field("nothing_found", OptionalString(package.nothingFound)) + ", " +
-                Field("lost_members_not_listed", Number(package.lostNotListed)) + ", " +
-                Field("failed_members_not_listed", Number(package.failedNotListed)) + ",\n     " +
-                Field("packages_in_file", Number(package.packagesInFile)) + ", " +
-                Field("copies_set_aside", CopiesJson(package.copiesSetAside)) + ", " +
-                Field("copy_paths_not_listed", Number(package.copyPathsNotListed)) + ",\n     " +
-                Field("database_completion", DatabaseCompletionJson(package.databaseCompletions)) + ",\n     " +
-                Field("members", "[" + members + (members.empty() ? "]" : "\n     ]")) + "}";
+        json += PackageJson(package, "\n     ");
     }
     json += first ? "],\n  " : "\n  ],\n  ";
     json += Field("exit_status", std::to_string(exitStatus)) + "\n}\n";

@@ -465,13 +465,21 @@ int RunRepair(const Options& options)
 
         std::lock_guard lock(finishing);
         Publisher publisher(options, staging);
-        for (PackageReport& package : report.packages)
+        for (PackageReport& package : report.packages) {
             publisher.Publish(package);
+            for (PackageReport& further : package.furtherPackages)
+                publisher.Publish(further);
+        }
         folders.published = true;
         for (const PackageReport& package : report.packages) {
             anySaved = anySaved || WasSaved(package.result);
             anyLoss = anyLoss || package.result == PackageResult::SavedWithLosses;
             anyFailed = anyFailed || !WasSaved(package.result);
+            // The file's further packages count as outputs of their own.
+            for (const PackageReport& further : package.furtherPackages) {
+                anyLoss = anyLoss || further.result == PackageResult::SavedWithLosses;
+                anyFailed = anyFailed || !WasSaved(further.result);
+            }
         }
         anyFailed = anyFailed || report.packages.size() != options.files.size();
         folders.RemoveAll();
@@ -480,10 +488,15 @@ int RunRepair(const Options& options)
     const int status = anyFailed ? kExitNotAllRepaired : anyLoss ? kExitSavedWithLosses : kExitSuccess;
 
     // What was lost is said even under -q, after the lines that said it one by one.
-    for (const PackageReport& package : report.packages)
+    for (const PackageReport& package : report.packages) {
         if (package.result == PackageResult::SavedWithLosses)
             Error(package.path, "saved with losses (" + std::to_string(Losses(package)) +
                                     " member(s) or picture(s) not recovered whole)");
+        for (const PackageReport& further : package.furtherPackages)
+            if (further.result == PackageResult::SavedWithLosses)
+                Error(package.path, "package " + std::to_string(further.packageNumber) + " saved with losses (" +
+                                        std::to_string(Losses(further)) + " member(s) or picture(s) not recovered whole)");
+    }
     if (!options.quiet) {
         if (anySaved && !view.FinalMessage().empty())
             view.Notice(view.FinalMessage());

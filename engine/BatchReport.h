@@ -92,7 +92,11 @@ struct PackageReport {
     std::string nothingFound; // what the file held instead, when it opened but gave no member
     std::uint64_t lostNotListed = 0; // members that lost their sizes, beyond those in `members`
     std::uint64_t failedNotListed = 0; // other members not recovered whole, beyond those in `members`
-    std::uint64_t packagesInFile = 1;  // packages the file holds (a mimetype member starts each)
+    std::uint64_t packagesInFile = 1;  // packages the file holds, each rebuilt on its own up to a bound
+    std::size_t packageNumber = 1;     // which of them this report is about (1: the first)
+    // The second, third... package of the file: each extracted into a folder of its own
+    // and saved beside the first as TAVRINREP_<stem>-2<extension>, ... (packageNumber 2, ...).
+    std::vector<PackageReport> furtherPackages;
     std::vector<MemberCopies> copiesSetAside; // paths with more than one copy, and the one kept
     std::uint64_t copyPathsNotListed = 0;     // further such paths, only counted
 };

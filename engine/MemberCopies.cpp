@@ -197,8 +197,6 @@ CopyChoice ChooseMemberCopies(int fd, std::uint64_t length, ScanList& entries, c
         if (copies.size() == 2)
             order.push_back(path);
     }
-    if (const auto mimetypes = byPath.find("mimetype"); mimetypes != byPath.end())
-        choice.packagesInFile = mimetypes->second.size();
     if (order.empty())
         return choice;
 
@@ -276,16 +274,6 @@ std::string MemberCopiesLogText(const MemberCopies& copies)
     return " member " + PrintableName(copies.name) + " is in the package " + std::to_string(copies.asideCount + 1) +
            " times, the copy at byte " + std::to_string(copies.keptOffset) + " is kept (" + why +
            "), the " + (copies.asideCount == 1 ? "copy" : "copies") + " at " + offsets + " left aside....\r\n";
-}
-
-LogLines PackagesInFileLogLines(const std::string& packagePath, std::uint64_t packages)
-{
-    // They are rebuilt as one, so the user must hear that one was folded into the other.
-    if (packages <= 1)
-        return {};
-    return {{packagePath + " the file holds " + std::to_string(packages) +
-                 " packages, they are rebuilt as one: of the members they both hold one copy is kept....\r\n",
-             kRed}};
 }
 
 LogLines MemberCopiesLogLines(const std::string& packagePath, const CopyChoice& choice)

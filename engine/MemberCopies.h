@@ -1,5 +1,5 @@
-// Several copies of one member in a package: two packages joined into one file, an older
-// package's members left behind the end record, a damaged copy after a whole one, names
+// Several copies of one member in a package: packages beyond the bound on the packages
+// of one file rebuilt with the last, a damaged copy after a whole one, names
 // that only differ by "./" or "//". Every copy would be written to the same file, the
 // last one winning, even a cut one. Before extraction one copy per member path is
 // chosen, in this order: the copy a surviving central directory points at; a copy
@@ -40,9 +40,6 @@ struct CopyChoice {
     std::vector<MemberCopies> names; // for the first kMaxFailedMembersListed paths with copies
     std::uint64_t namesNotListed = 0; // further paths with copies, only counted
     std::uint64_t copiesSetAside = 0; // in all
-    // Packages written one after another into the file (two joined, or an older one left
-    // behind the end record): each starts with its own mimetype member. At least 1.
-    std::uint64_t packagesInFile = 1;
 };
 
 // Leaves one entry per member path in `entries` (file order kept) and says what was set
@@ -55,9 +52,6 @@ CopyChoice ChooseMemberCopies(int fd, std::uint64_t length, ScanList& entries,
 std::string MemberCopiesLogText(const MemberCopies& copies);
 
 const char* ToString(CopyReason reason);
-
-// The red line saying that `packages` packages are rebuilt as one (none for one package).
-LogLines PackagesInFileLogLines(const std::string& packagePath, std::uint64_t packages);
 
 // One line per path with copies left aside (black when the kept copy matches its CRC,
 // red otherwise), then one counting the paths not listed.

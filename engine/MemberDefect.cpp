@@ -24,6 +24,7 @@ constexpr DefectRow kDefects[] = {
     {MemberDefect::WriteFailed, "write-failed", "could not be written"},
     {MemberDefect::SizesLost, "sizes-lost", "its sizes are lost"},
     {MemberDefect::CrcMismatch, "crc-mismatch", "does not match the CRC-32 the package recorded"},
+    {MemberDefect::HeaderCutOff, "header-cut-off", "the package ends inside its local header"},
 };
 
 const DefectRow& RowOf(MemberDefect defect)

@@ -20,6 +20,7 @@ enum class MemberDefect {
     WriteFailed,       // the member's file could not be made or written
     SizesLost,         // both sizes lost and the end of the data not found by inflating
     CrcMismatch,       // written whole, but its bytes are not the ones the package recorded
+    HeaderCutOff,      // the package ends inside its local header: not even its sizes are there
 };
 
 // The words for the defect, as the log and the report say it.

@@ -215,6 +215,10 @@ void Inflate(const PackageEntry& entry, const std::string& packagePath, int pack
 std::string FailureLine(const std::string& packagePath, const MemberReport& member)
 {
     const std::string name = PrintableName(member.name);
+    if (member.defect == MemberDefect::HeaderCutOff)
+        return packagePath + " member " + (member.name.empty() ? std::string("without a name") : name) +
+               " at byte " + std::to_string(member.dataOffset) + " is left out, " + DefectText(member.defect) +
+               "....\r\n";
     switch (member.outcome) {
     case MemberOutcome::CutShort:
         return packagePath + " member " + name + " " + DefectText(MemberDefect::CutShort) + ", " + std::to_string(member.bytesWritten) + " of " +
@@ -424,7 +428,7 @@ MemberExtraction ExtractMembers(const std::string& folder, const std::string& pa
             member.dataOffset = gone.entry.dataOffset;
             member.sizeSource = gone.entry.sizeSource;
             member.outcome = MemberOutcome::NotInflated;
-            member.defect = MemberDefect::SizesLost;
+            member.defect = gone.defect;
             member.error = gone.error;
         } else {
             const PackageEntry& entry = entries[nextListed++];

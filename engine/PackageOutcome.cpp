@@ -120,6 +120,15 @@ bool HasLosses(const PackageReport& report)
                        [](const DatabaseCompletion& completion) { return completion.rowsMayBeLost; });
 }
 
+bool FurtherPackageFellShort(const PackageReport& further)
+{
+    switch (further.result) {
+    case PackageResult::Repaired:
+    case PackageResult::Saved: return HasLosses(further);
+    default: return true;
+    }
+}
+
 bool FoundNoDamage(const PackageReport& report)
 {
     if (report.result != PackageResult::Repaired || report.members.empty() || HasLosses(report) ||
@@ -150,7 +159,8 @@ PackageOutcome OutcomeOf(const PackageReport& report, bool noDamage)
     case PackageResult::Repaired:
     case PackageResult::Saved:
     case PackageResult::SavedWithLosses:
-        if (HasLosses(report))
+        if (HasLosses(report) || std::any_of(report.furtherPackages.begin(), report.furtherPackages.end(),
+                                             [](const PackageReport& further) { return FurtherPackageFellShort(further); }))
             return PackageOutcome::RepairedWithLosses;
         return noDamage ? PackageOutcome::NoDamageFound : PackageOutcome::Repaired;
     case PackageResult::SaveFailed:

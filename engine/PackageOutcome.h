@@ -24,6 +24,11 @@ enum class PackageOutcome {
 // or pictures out of the media folder counts too.
 bool HasLosses(const PackageReport& report);
 
+// True when a further package of a file (its second, third...) was not rebuilt whole:
+// it has losses, gave nothing, or could not be saved. The job's outcome then tells of
+// losses, whatever its first package's.
+bool FurtherPackageFellShort(const PackageReport& further);
+
 // True when nothing about the package was damaged: every member was read with the
 // sizes and CRC its headers recorded, nothing had to be regenerated, completed or
 // renamed, and the package's own central directory lists exactly these members (so
@@ -31,7 +36,7 @@ bool HasLosses(const PackageReport& report);
 bool FoundNoDamage(const PackageReport& report);
 
 // The outcome after a repair (result Repaired and the others of the repair batch) or
-// after a save. `noDamage` is FoundNoDamage's answer for a repaired package.
+// after a save, with the file's further packages. `noDamage` is FoundNoDamage's answer for a repaired package.
 PackageOutcome OutcomeOf(const PackageReport& report, bool noDamage);
 
 // "repaired", "repaired with losses", ...; empty for Pending.

@@ -19,8 +19,10 @@
 #include "engine/MemberCopies.h"
 #include "engine/MemberExtractor.h"
 #include "engine/PackageOutcome.h"
+#include "engine/PackagesInFile.h"
 #include "engine/PackageScan.h"
 #include "engine/UnreadableNames.h"
+#include "engine/Workspace.h"
 #include "platform/FileDescriptor.h"
 #include "platform/PathJoin.h"
 
@@ -73,6 +75,102 @@ PackageReport OpenFailed(const std::string& path, const std::string& error, Batc
     return report;
 }
 
+// Steps 3 to 9 for one package of the file, `number` 1 for the first, into its folder
+// (report.packageFolder), reading it through `package`. Logs its lines after
+// `logPath`, up to its result line; the separator is the caller's.
+void RepairMembers(PackageMembers& members, std::size_t number, const std::string& logPath, ScannedPackage& package,
+                   PackageReport& report, ThreadContext& context)
+{
+    BatchReporter& view = *context.view;
+    const std::string& path = report.path;
+    const std::string& folder = report.packageFolder;
+
+    // 3. One copy of each member path; the copies left aside are said.
+    CopyChoice copies = ChooseMemberCopies(package.fd(), package.length(), members.entries, context.running);
+    AddLogLines(view, MemberCopiesLogLines(logPath, copies));
+    report.copiesSetAside = std::move(copies.names);
+    report.copyPathsNotListed = copies.namesNotListed;
+
+    // 4. The members into the package folder, copied or inflated. The scan's members
+    //    beyond its bounds are counted with the first package.
+    package.lost = std::move(members.lost);
+    if (number > 1) {
+        package.lostNotKept = 0;
+        package.brokenNotKept = 0;
+    }
+    MemberExtraction extraction = ExtractMembers(folder, logPath, members.entries, package, view);
+    const std::uint64_t found =
+        members.entries.size() + package.lost.size() + package.lostNotKept + package.brokenNotKept;
+    report.members = std::move(extraction.members);
+    report.failedNotListed = extraction.failedNotListed;
+    report.lostNotListed = extraction.lostNotListed;
+    if (!extraction.anyMember) {
+        view.AddLogLine(logPath + " extraction of file failed. Please contact at " + kSupportAddress +
+                            " for further assitance.\r\n",
+                        kBlack);
+        const std::string reason = package.readError.empty()
+                                       ? NothingFoundReason(path)
+                                       : "reading it failed (" + package.readError + "), nothing could be read from it";
+        view.AddLogLine(logPath + " " + reason + "....\r\n", kRed);
+        report.result = PackageResult::NothingFound;
+        report.nothingFound = reason;
+        return;
+    }
+
+    // 5. Readable names, before anything lists the members (the manifest, content.xml).
+    const std::string base = platform::WithTrailingSlash(folder);
+    NameRenaming renaming = RenameUnreadableNames(base);
+    AddLogLines(view, RenamingLogLines(logPath, renaming));
+    report.renamedNames = std::move(renaming.listed);
+    report.renamedNotListed = renaming.notListed;
+
+    // 6. content.xml from the template when it was not recovered whole.
+    std::vector<PackageDocument> documents;
+    const ContentXmlAction contentXml = RegenerateContentXml(base, &documents, extraction.contentXmlDamaged);
+    AddLogLines(view, ContentXmlLogLines(logPath, contentXml, documents));
+    report.contentXmlRegenerated =
+        contentXml == ContentXmlAction::WroteTemplate || contentXml == ContentXmlAction::ReplacedDamaged;
+    report.documentsListed = std::move(documents);
+    view.SetProgressPosition(ProgressBar::File, static_cast<int>(std::min<std::uint64_t>(
+                                                    members.entries.size() + package.lost.size(), INT32_MAX)));
+
+    if (extraction.membersRecovered == 0) {
+        // The folder holds only what the repair wrote itself; saved, it would only look
+        // like a repaired database.
+        const std::string reason = "none of the " + std::to_string(found) + " members found could be recovered";
+        view.AddLogLine(logPath + " " + reason + ", there is nothing to save....\r\n", kRed);
+        view.AddLogLine(logPath + " not Repaired....\r\n", kRed);
+        report.result = PackageResult::NothingRecovered;
+        report.error = reason;
+        return;
+    }
+
+    // 7. The embedded database completed so that it opens with the rows that survived.
+    //    An embedded Firebird backup is salvaged record by record instead.
+    std::vector<DatabaseCompletion> completions = CompleteHsqldb(folder, extraction.databaseMembers);
+    for (DatabaseCompletion& completion : CompleteFirebird(folder, extraction.databaseMembers))
+        completions.push_back(std::move(completion));
+    for (DatabaseCompletion& completion : completions) {
+        view.AddLogLine(logPath + " " + CompletionLogText(completion),
+                        completion.rowsMayBeLost || completion.namesGuessed ? kRed : kBlack);
+        report.databaseCompletions.push_back(std::move(completion));
+    }
+
+    // 8. The mimetype member LibreOffice looks for first.
+    if (WriteMissingMimetype(folder))
+        view.AddLogLine(logPath + " mimetype was not recovered, a new one is written....\r\n", kBlack);
+
+    // 9. A manifest that lists every member the folder holds.
+    const ManifestAction manifest = RepairManifest(folder);
+    if (const std::string text = ManifestLogText(manifest); !text.empty())
+        view.AddLogLine(logPath + " " + text, manifest == ManifestAction::Failed ? kRed : kBlack);
+
+    if (number == 1)
+        view.AddLogLine(logPath + " preview of file is available....\r\n", kBlack);
+    view.AddLogLine(logPath + "  Repaired....\r\n", kGreen);
+    report.result = PackageResult::Repaired;
+}
+
 } // namespace
 
 PackageReport RepairPackage(const RepairJob& job, ThreadContext& context)
@@ -95,89 +193,34 @@ PackageReport RepairPackage(const RepairJob& job, ThreadContext& context)
     //    headers lost it, so they are checked like the others.
     SupplyCentralDirectoryCrcs(scan.package.fd(), scan.package.length(), scan.entries);
 
-    // 3. One copy of each member path; the copies left aside are said.
-    CopyChoice copies = ChooseMemberCopies(scan.package.fd(), scan.package.length(), scan.entries, context.running);
-    report.packagesInFile = copies.packagesInFile;
-    AddLogLines(view, PackagesInFileLogLines(path, copies.packagesInFile));
-    AddLogLines(view, MemberCopiesLogLines(path, copies));
-    report.copiesSetAside = std::move(copies.names);
-    report.copyPathsNotListed = copies.namesNotListed;
-
-    // 4. The members into the package folder, copied or inflated.
-    MemberExtraction extraction = ExtractMembers(job.folder, path, scan.entries, scan.package, view);
+    // The packages the file holds, each repaired on its own by steps 3 to 9: the first
+    // into the job's folder, the others into folders beside it.
+    PackagesInFile packages = SplitPackages(scan.package.fd(), std::move(scan.entries), std::move(scan.package.lost));
+    report.packagesInFile = packages.found();
+    AddLogLines(view, PackagesInFileLogLines(path, packages));
+    report.furtherPackages.reserve(packages.packages.size() - 1);
+    for (std::size_t p = 0; p < packages.packages.size(); ++p) {
+        const std::size_t number = p + 1;
+        PackageReport& target = p == 0 ? report : report.furtherPackages.emplace_back();
+        if (p > 0) {
+            target.path = path;
+            target.packageNumber = number;
+            target.packagesInFile = report.packagesInFile;
+            target.packageFolder = FurtherPackageFolder(job.folder, number);
+            ::mkdir(target.packageFolder.c_str(), 0700);
+        }
+        RepairMembers(packages.packages[p], number, PackageLogPath(path, number), scan.package, target, context);
+        if (target.result == PackageResult::NothingFound)
+            return report; // nothing at all was found in the file
+        // Beside packages that were repaired, the save must find nothing to save of this one.
+        if (target.result == PackageResult::NothingRecovered && packages.packages.size() > 1)
+            DeleteFolderTree(target.packageFolder);
+    }
     scan.package.Close();
-    report.members = std::move(extraction.members);
-    report.failedNotListed = extraction.failedNotListed;
-    report.lostNotListed = extraction.lostNotListed;
-    if (!extraction.anyMember) {
-        view.AddLogLine(path + " extraction of file failed. Please contact at " + kSupportAddress +
-                            " for further assitance.\r\n",
-                        kBlack);
-        const std::string reason = scan.package.readError.empty()
-                                       ? NothingFoundReason(path)
-                                       : "reading it failed (" + scan.package.readError + "), nothing could be read from it";
-        view.AddLogLine(path + " " + reason + "....\r\n", kRed);
-        report.result = PackageResult::NothingFound;
-        report.nothingFound = reason;
-        return report;
-    }
-
-    // 5. Readable names, before anything lists the members (the manifest, content.xml).
-    const std::string base = platform::WithTrailingSlash(job.folder);
-    NameRenaming renaming = RenameUnreadableNames(base);
-    AddLogLines(view, RenamingLogLines(path, renaming));
-    report.renamedNames = std::move(renaming.listed);
-    report.renamedNotListed = renaming.notListed;
-
-    // 6. content.xml from the template when it was not recovered whole.
-    std::vector<PackageDocument> documents;
-    const ContentXmlAction contentXml = RegenerateContentXml(base, &documents, extraction.contentXmlDamaged);
-    AddLogLines(view, ContentXmlLogLines(path, contentXml, documents));
-    report.contentXmlRegenerated =
-        contentXml == ContentXmlAction::WroteTemplate || contentXml == ContentXmlAction::ReplacedDamaged;
-    report.documentsListed = std::move(documents);
-    view.SetProgressPosition(ProgressBar::File, static_cast<int>(std::min<std::uint64_t>(
-                                                    scan.entries.size() + scan.package.lost.size(), INT32_MAX)));
-
-    if (extraction.membersRecovered == 0) {
-        // The folder holds only what the repair wrote itself; saved, it would only look
-        // like a repaired database.
-        const std::uint64_t found = scan.entries.size() + scan.package.lost.size() + scan.package.lostNotKept +
-                                    scan.package.brokenNotKept;
-        const std::string reason = "none of the " + std::to_string(found) + " members found could be recovered";
-        view.AddLogLine(path + " " + reason + ", there is nothing to save....\r\n", kRed);
-        view.AddLogLine(path + " not Repaired....\r\n", kRed);
-        view.AddLogLine(kSeparatorLine, kBlack);
-        report.result = PackageResult::NothingRecovered;
-        report.error = reason;
-        return report;
-    }
-
-    // 7. The embedded database completed so that it opens with the rows that survived.
-    //    An embedded Firebird backup is salvaged record by record instead.
-    std::vector<DatabaseCompletion> completions = CompleteHsqldb(job.folder, extraction.databaseMembers);
-    for (DatabaseCompletion& completion : CompleteFirebird(job.folder, extraction.databaseMembers))
-        completions.push_back(std::move(completion));
-    for (DatabaseCompletion& completion : completions) {
-        view.AddLogLine(path + " " + CompletionLogText(completion), completion.rowsMayBeLost || completion.namesGuessed ? kRed : kBlack);
-        report.databaseCompletions.push_back(std::move(completion));
-    }
-
-    // 8. The mimetype member LibreOffice looks for first.
-    if (WriteMissingMimetype(job.folder))
-        view.AddLogLine(path + " mimetype was not recovered, a new one is written....\r\n", kBlack);
-
-    // 9. A manifest that lists every member the folder holds.
-    const ManifestAction manifest = RepairManifest(job.folder);
-    if (const std::string text = ManifestLogText(manifest); !text.empty())
-        view.AddLogLine(path + " " + text, manifest == ManifestAction::Failed ? kRed : kBlack);
-
-    view.AddLogLine(path + " preview of file is available....\r\n", kBlack);
-    view.AddLogLine(path + "  Repaired....\r\n", kGreen);
     view.AddLogLine(kSeparatorLine, kBlack);
-    report.result = PackageResult::Repaired;
     // Read here, on the batch's thread, while the package is fresh in the cache.
-    report.noDamageFound = FoundNoDamage(report);
+    report.noDamageFound = report.result == PackageResult::Repaired && report.furtherPackages.empty() &&
+                           FoundNoDamage(report);
     return report;
 }
 

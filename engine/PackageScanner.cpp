@@ -145,6 +145,54 @@ bool EndLooksRight(BlockWindow& window, std::uint64_t end, std::uint64_t length,
     return got == sizeof at && Le32(at) == crc && Le32(at + 4) == compressed && Le32(at + 8) == uncompressed;
 }
 
+// Whether the fields of a local header read up to `available` bytes (after its
+// signature) could be a writer's: a cut header is reported as a lost member only then,
+// not for every "PK\3\4" that happens to stand near the end of the file. At least
+// the version and the flags must be there to judge.
+bool CutHeaderLooksReal(const unsigned char* fields, std::size_t available)
+{
+    if (available < 4)
+        return false;
+    const std::uint16_t version = Le16(fields);
+    const std::uint16_t flags = Le16(fields + 2);
+    // Encrypted, compression options, descriptor, patched, strong encryption, UTF-8, masked.
+    constexpr std::uint16_t kKnownFlags = 0x0001 | 0x0006 | 0x0008 | 0x0020 | 0x0040 | 0x0800 | 0x2000;
+    if (version > 63 || (flags & ~kKnownFlags) != 0)
+        return false;
+    if (available >= 6 && Le16(fields + 4) != 0 && Le16(fields + 4) != 8)
+        return false;
+    if (available >= 8) {
+        const std::uint16_t time = Le16(fields + 6);
+        if ((time >> 11) > 23 || ((time >> 5) & 0x3F) > 59 || (time & 0x1F) > 29)
+            return false;
+    }
+    if (available >= 10) {
+        const std::uint16_t date = Le16(fields + 8);
+        const unsigned month = (date >> 5) & 0x0F;
+        const unsigned day = date & 0x1F;
+        if (date != 0 && (month < 1 || month > 12 || day < 1))
+            return false;
+    }
+    return available < kFixedHeaderSize || Le16(fields + 22) != 0;
+}
+
+// Whether a local header that reads like a writer's stands in [from, to): its
+// signature and fixed fields there, a name, and the fields sane.
+bool HeaderInside(BlockWindow& window, std::uint64_t from, std::uint64_t to)
+{
+    for (std::uint64_t at = from; at < to;) {
+        const std::uint64_t found = window.FindSignature(at, false);
+        if (found == kNotFound || found >= to)
+            return false;
+        unsigned char fields[kFixedHeaderSize];
+        if (window.Read(found + 4, fields, sizeof fields) == sizeof fields && CutHeaderLooksReal(fields, sizeof fields) &&
+            found + 4 + kFixedHeaderSize + Le16(fields + 22) <= to)
+            return true;
+        at = found + 1;
+    }
+    return false;
+}
+
 // Members whose stream breaks at once, beyond the first `keep`, are counted, not listed.
 struct BrokenMemberLimit {
     std::size_t keep = 0;
@@ -210,10 +258,15 @@ void ScanWindow(BlockWindow& window, std::uint64_t length, ScanList& entries, Un
             return;
 
         // A header or name cut off by the end of the file ends the search: nothing
-        // after it could hold a whole header either.
+        // after it could hold a whole header either. For a repair a cut header that
+        // reads like one is a member lost, and said so.
         unsigned char header[kFixedHeaderSize];
-        if (window.Read(signature + 4, header, sizeof header) < sizeof header)
+        const std::size_t headerRead = window.Read(signature + 4, header, sizeof header);
+        if (headerRead < sizeof header) {
+            if (sizer != nullptr && !window.Stopped() && window.ReadError() == 0 && CutHeaderLooksReal(header, headerRead))
+                sizer->KeepCutHeader(PackageEntry{{}, 0, 0, signature, 0, SizeSource::LocalHeader}, entries.size());
             return;
+        }
         const std::uint16_t method = Le16(header + 4);
         std::uint32_t crc = Le32(header + 10);
         std::uint32_t compressed = Le32(header + 14);
@@ -223,8 +276,15 @@ void ScanWindow(BlockWindow& window, std::uint64_t length, ScanList& entries, Un
 
         const std::uint64_t afterName = signature + 4 + kFixedHeaderSize + nameLength;
         name.resize(nameLength);
-        if (window.Read(signature + 4 + kFixedHeaderSize, name.data(), nameLength) < nameLength)
+        if (const std::size_t got = window.Read(signature + 4 + kFixedHeaderSize, name.data(), nameLength);
+            got < nameLength) {
+            if (sizer != nullptr && window.ReadError() == 0 && CutHeaderLooksReal(header, sizeof header)) {
+                std::string start(name.begin(), std::find(name.begin(), name.begin() + static_cast<std::ptrdiff_t>(got), 0));
+                sizer->KeepCutHeader(PackageEntry{std::move(start), 0, 0, signature, Le32(header + 10), SizeSource::LocalHeader},
+                                     entries.size());
+            }
             return;
+        }
 
         // The flag bit 3 is not trusted: a deflated member with both sizes 0 looks for
         // its data descriptor, and gives up at the next local header. For a repair the
@@ -289,7 +349,14 @@ void ScanWindow(BlockWindow& window, std::uint64_t length, ScanList& entries, Un
         bool extentTrusted = true;
         if ((compressed != 0 || uncompressed != 0) && !text.empty()) {
             PackageEntry entry{std::move(text), compressed, uncompressed, dataOffset, crc, source};
-            if (sizer != nullptr && !EndLooksRight(window, dataOffset + compressed, length, crc, compressed, uncompressed)) {
+            if (sizer != nullptr && EndLooksRight(window, dataOffset + compressed, length, crc, compressed, uncompressed)) {
+                // An extent that ends right may still be a size hit by damage that lands
+                // on a later member's end: one that holds a local header and does not
+                // give its recorded CRC hides that member, so the search goes on inside.
+                if (source == SizeSource::LocalHeader && compressed != 0 && entry.recordedCrc != 0 &&
+                    HeaderInside(window, dataOffset, dataOffset + compressed) && !sizer->MatchesRecordedCrc(entry))
+                    extentTrusted = false;
+            } else if (sizer != nullptr) {
                 extentTrusted = false;
                 if (method == 8 && source == SizeSource::LocalHeader && compressed != 0) {
                     if (std::optional<PackageEntry> corrected = sizer->CorrectCompressedSize(entry)) {

@@ -39,8 +39,10 @@ public:
     // by the sizer as lost), and one whose declared compressed size ends where no
     // member can end (listed with the size its stream really has). With it, too, a
     // claimed extent that still ends where no member can end (past the end of the file,
-    // or inside later data) is not jumped over: the member is listed as declared and the
-    // search goes on inside its data. ZIP64 marker sizes of a deflated member count as
+    // or inside later data), or that ends right but holds a local header and does not give
+    // the CRC-32 it recorded, is not jumped over: the member is listed as declared and the
+    // search goes on inside its data. A local header that reads like a writer's but is
+    // cut off by the end of the file is kept by the sizer as a lost member. ZIP64 marker sizes of a deflated member count as
     // lost, and a data descriptor is taken only when its compressed size is its
     // distance from the member's data.
     void Scan(int fd, std::uint64_t length, ScanList& entries, UnsizedMemberRecovery* sizer = nullptr);

@@ -54,7 +54,12 @@ int RepairThreadProc(ThreadContext& context)
         }
         PackageReport& report = ReportFor(batch, i, path);
         report = RepairPackage(RepairJob{path, PackageFolder(path, i), workspace.error}, context);
-        if (const std::optional<int> state = JobStateAfterRepair(report.result))
+        std::optional<int> state = JobStateAfterRepair(report.result);
+        // A file whose first package gave nothing may still hold others to save.
+        for (const PackageReport& further : report.furtherPackages)
+            if (further.result == PackageResult::Repaired)
+                state = 1;
+        if (state)
             view.SetJobState(i, *state);
         view.SetProgressPosition(ProgressBar::Total, i + 1);
     }

@@ -14,6 +14,7 @@
 #include "engine/BatchLog.h"
 #include "engine/ControlStates.h"
 #include "engine/PackageOutcome.h"
+#include "engine/PackagesInFile.h"
 #include "engine/PictureWalk.h"
 #include "engine/TextUtil.h"
 #include "engine/Workspace.h"
@@ -85,6 +86,15 @@ std::string DistinctName(const std::string& fileName, const Taken& taken)
         if (!taken(candidate))
             return candidate;
     }
+}
+
+// "Sales.odb" as the name of the file's package `number`: "Sales-2.odb".
+std::string NumberedFileName(const std::string& fileName, std::size_t number)
+{
+    const auto dot = fileName.find_last_of('.');
+    const bool hasExtension = dot != std::string::npos && dot != 0;
+    const std::string suffix = "-" + std::to_string(number);
+    return hasExtension ? fileName.substr(0, dot) + suffix + fileName.substr(dot) : fileName + suffix;
 }
 
 std::string HtmlEscaped(const std::string& text)
@@ -192,6 +202,58 @@ int SaveThreadProc(ThreadContext& context)
         return ::stat((destination + "TAVRINREP_" + name).c_str(), &info) == 0 &&
                jobSources.count({info.st_dev, info.st_ino}) != 0;
     };
+    auto taken = [&](const std::string& candidate) { return namesWritten.count(candidate) != 0 || isJobSource(candidate); };
+
+    // One rebuilt package into destination/TAVRINREP_<name>: its lines after `logPath`,
+    // its result into `report`.
+    auto SaveOutput = [&](const std::string& logPath, const std::string& folder,
+                          const std::string& name, PackageReport& report) {
+        const std::string output = destination + "TAVRINREP_" + name;
+        // A package from which nothing was recovered would give an empty archive
+        // that only looks like a repaired database.
+        if (!HasFiles(folder)) {
+            view.AddLogLine(logPath + " saving of file skipped, nothing was recovered from it....\r\n", kRed);
+            report.result = PackageResult::SaveFailed;
+            report.error = "nothing was recovered";
+            return;
+        }
+        // An earlier output of that name is replaced only when the user says so.
+        struct stat existing {};
+        if (::lstat(output.c_str(), &existing) == 0 &&
+            view.MessageBox(HtmlEscaped("TAVRINREP_" + PrintableName(name)) +
+                                " already exists in the destination folder. Do you want to replace it?",
+                            "Tavrin Lumiq", kMbYesNoQuestion) != kIdYes) {
+            view.AddLogLine(logPath + " saving of file skipped, TAVRINREP_" + PrintableName(name) +
+                                " already exists in the destination folder....\r\n",
+                            kRed);
+            report.result = PackageResult::SaveFailed;
+            report.error = "TAVRINREP_" + name + " already exists";
+            return;
+        }
+        zip::ZipFolderResult zipped = zipper.ZipFolder(folder, output);
+        if (!zipped.complete) {
+            const std::string why = zipped.error.empty() ? "the archive could not be written" : zipped.error;
+            view.AddLogLine(logPath + " saving of file failed (" + why + ")....\r\n", kRed);
+            report.result = PackageResult::SaveFailed;
+            report.error = why;
+            return;
+        }
+        namesWritten.insert(name);
+        for (const std::string& leftOut : zipped.leftOut)
+            view.AddLogLine(logPath + " member " + PrintableName(leftOut) + " could not be added to the saved file....\r\n",
+                            kRed);
+        std::vector<std::string> notCopied;
+        std::string mediaFolder;
+        if (view.ExtractMediaChecked())
+            mediaFolder = SaveMedia(view, logPath, folder, destination, name + "_MediaContent", notCopied);
+        report.outputPath = output;
+        report.mediaFolder = mediaFolder;
+        report.leftOut = zipped.leftOut;
+        report.picturesNotCopied = notCopied;
+        report.result = HasLosses(report) ? PackageResult::SavedWithLosses : PackageResult::Saved;
+        view.AddLogLine(logPath + " saving of file done....\r\n", kGreen);
+    };
+
     // Every job gets its report; the front end's, when it asked for one.
     BatchReport unreported;
     BatchReport& batch = context.report != nullptr ? *context.report : unreported;
@@ -205,9 +267,7 @@ int SaveThreadProc(ThreadContext& context)
                 break;
             }
             const std::string fileName = FileNameOf(path);
-            const std::string name = DistinctName(
-                fileName, [&](const std::string& candidate) { return namesWritten.count(candidate) != 0 || isJobSource(candidate); });
-            const std::string output = destination + "TAVRINREP_" + name;
+            const std::string name = DistinctName(fileName, taken);
             if (name == fileName)
                 view.AddLogLine(path + " saving of file starts....\r\n", kBlack);
             else if (namesWritten.count(fileName) != 0)
@@ -220,55 +280,22 @@ int SaveThreadProc(ThreadContext& context)
                                 kBlack);
 
             const std::string folder = PackageFolder(path, i);
-            // A package from which nothing was recovered would give an empty archive
-            // that only looks like a repaired database.
-            if (!HasFiles(folder)) {
-                view.AddLogLine(path + " saving of file skipped, nothing was recovered from it....\r\n", kRed);
-                report.result = PackageResult::SaveFailed;
-                report.error = "nothing was recovered";
-                view.AddLogLine(kSeparatorLine, kBlack);
-                view.SetProgressPosition(ProgressBar::Total, i + 1);
-                continue;
-            }
-            // An earlier output of that name is replaced only when the user says so.
-            struct stat existing {};
-            if (::lstat(output.c_str(), &existing) == 0 &&
-                view.MessageBox(HtmlEscaped("TAVRINREP_" + PrintableName(name)) +
-                                    " already exists in the destination folder. Do you want to replace it?",
-                                "Tavrin Lumiq", kMbYesNoQuestion) != kIdYes) {
-                view.AddLogLine(path + " saving of file skipped, TAVRINREP_" + PrintableName(name) +
-                                    " already exists in the destination folder....\r\n",
-                                kRed);
-                report.result = PackageResult::SaveFailed;
-                report.error = "TAVRINREP_" + name + " already exists";
-                view.AddLogLine(kSeparatorLine, kBlack);
-                view.SetProgressPosition(ProgressBar::Total, i + 1);
-                continue;
-            }
-            zip::ZipFolderResult zipped = zipper.ZipFolder(folder, output);
-            if (!zipped.complete) {
-                const std::string why = zipped.error.empty() ? "the archive could not be written" : zipped.error;
-                view.AddLogLine(path + " saving of file failed (" + why + ")....\r\n", kRed);
-                report.result = PackageResult::SaveFailed;
-                report.error = why;
-            } else {
-                namesWritten.insert(name);
-                for (const std::string& leftOut : zipped.leftOut)
-                    view.AddLogLine(path + " member " + PrintableName(leftOut) +
-                                        " could not be added to the saved file....\r\n",
-                                    kRed);
-                std::vector<std::string> notCopied;
-                std::string mediaFolder;
-                if (view.ExtractMediaChecked())
-                    mediaFolder = SaveMedia(view, path, folder, destination, name + "_MediaContent", notCopied);
-                {
-                    report.outputPath = output;
-                    report.mediaFolder = mediaFolder;
-                    report.leftOut = zipped.leftOut;
-                    report.picturesNotCopied = notCopied;
-                    report.result = HasLosses(report) ? PackageResult::SavedWithLosses : PackageResult::Saved;
-                }
-                view.AddLogLine(path + " saving of file done....\r\n", kGreen);
+            SaveOutput(path, folder, name, report);
+            // The further packages of the file beside the first, numbered after its name.
+            for (std::size_t number = 2; number <= kMaxPackagesInFile; ++number) {
+                const std::string furtherFolder = FurtherPackageFolder(folder, number);
+                if (!IsRealDirectory(furtherFolder))
+                    break;
+                if (report.furtherPackages.size() < number - 1)
+                    report.furtherPackages.resize(number - 1);
+                PackageReport& further = report.furtherPackages[number - 2];
+                further.path = path;
+                further.packageNumber = number;
+                further.packageFolder = furtherFolder;
+                const std::string logPath = PackageLogPath(path, number);
+                const std::string furtherName = DistinctName(NumberedFileName(name, number), taken);
+                view.AddLogLine(logPath + " saving of file starts as TAVRINREP_" + furtherName + "....\r\n", kBlack);
+                SaveOutput(logPath, furtherFolder, furtherName, further);
             }
         } else {
             view.AddLogLine(path + " cannot be saved,as it is not Repaired.\r\n", kRed);

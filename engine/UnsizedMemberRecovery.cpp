@@ -197,4 +197,47 @@ std::optional<PackageEntry> UnsizedMemberRecovery::CorrectCompressedSize(const P
     return corrected;
 }
 
+void UnsizedMemberRecovery::KeepCutHeader(const PackageEntry& cut, std::size_t listedBefore)
+{
+    if (lost_.size() >= kMaxLostKept) {
+        ++lostNotKept_;
+        return;
+    }
+    lost_.push_back(LostMember{cut, DefectText(MemberDefect::HeaderCutOff), listedBefore, MemberDefect::HeaderCutOff});
+}
+
+bool UnsizedMemberRecovery::MatchesRecordedCrc(const PackageEntry& entry)
+{
+    if (entry.recordedCrc == 0)
+        return false;
+    if (entry.compressedSize == entry.uncompressedSize) {
+        if (entry.dataOffset > length_ || length_ - entry.dataOffset < entry.compressedSize ||
+            entry.compressedSize > budgetLeft_)
+            return false;
+        const std::unique_ptr<unsigned char[]> input(new (std::nothrow) unsigned char[kChunkSize]);
+        if (!input)
+            return false;
+        std::uint32_t crc = 0;
+        std::uint64_t offset = entry.dataOffset;
+        std::uint64_t left = entry.compressedSize;
+        while (left > 0) {
+            if (running_ != nullptr && running_->load(std::memory_order_relaxed) == 0)
+                return false;
+            const std::size_t got =
+                ReadAt(fd_, offset, input.get(), static_cast<std::size_t>(std::min<std::uint64_t>(left, kChunkSize)));
+            budgetLeft_ -= got;
+            if (got == 0)
+                return false;
+            crc = static_cast<std::uint32_t>(crc32(crc, input.get(), static_cast<uInt>(got)));
+            offset += got;
+            left -= got;
+        }
+        if (crc == entry.recordedCrc)
+            return true;
+    }
+    const Inflated inflated = InflateToEnd(entry.dataOffset);
+    return inflated.ended && inflated.consumed <= entry.compressedSize && inflated.produced == entry.uncompressedSize &&
+           inflated.crc == entry.recordedCrc;
+}
+
 } // namespace tavrin

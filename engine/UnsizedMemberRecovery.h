@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/MemberDefect.h"
 #include "engine/PackageEntry.h"
 
 namespace tavrin {
@@ -29,6 +30,7 @@ struct LostMember {
     PackageEntry entry;       // both sizes 0
     std::string error;        // why its stream gave no end
     std::size_t listedBefore; // how many listed members come before it in file order
+    MemberDefect defect = MemberDefect::SizesLost;
 };
 
 class UnsizedMemberRecovery {
@@ -57,6 +59,17 @@ public:
     // the stream ends elsewhere and inflates to the recorded size and CRC; nothing when
     // the declared sizes stand or cannot be bettered.
     std::optional<PackageEntry> CorrectCompressedSize(const PackageEntry& declared);
+
+    // For the scan: a member whose local header the end of the package cuts off, kept
+    // among the lost ones with what could be read of it (its name, or the start of it;
+    // its data offset is where its header starts).
+    void KeepCutHeader(const PackageEntry& cut, std::size_t listedBefore);
+
+    // For the scan: true when the member's bytes give the CRC-32 its header recorded,
+    // copied when its sizes are equal, else inflated (also tried for equal sizes whose
+    // copy misses). False when it records none, when they do not, or when the budget
+    // cannot pay for the reading.
+    bool MatchesRecordedCrc(const PackageEntry& entry);
 
     const std::vector<LostMember>& Lost() const { return lost_; }
     std::vector<LostMember> TakeLost() { return std::move(lost_); }

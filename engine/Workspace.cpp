@@ -149,4 +149,9 @@ std::string PackageFolder(const std::string& jobPath, int jobIndex)
     return GetWorkspaceRoot() + "/" + name + "." + std::to_string(jobIndex);
 }
 
+std::string FurtherPackageFolder(const std::string& packageFolder, std::size_t number)
+{
+    return packageFolder + "-" + std::to_string(number);
+}
+
 } // namespace tavrin

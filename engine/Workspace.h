@@ -48,4 +48,8 @@ inline constexpr std::size_t kMaxPackageFolderStem = 200;
 // the job index in decimal: one folder per job, whatever the file names.
 std::string PackageFolder(const std::string& jobPath, int jobIndex);
 
+// The folder of package `number` (2 and up) of a job's file, beside the job's package
+// folder: "<package folder>-<number>". No job's folder ends that way.
+std::string FurtherPackageFolder(const std::string& packageFolder, std::size_t number);
+
 } // namespace tavrin

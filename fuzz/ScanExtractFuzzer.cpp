@@ -21,6 +21,7 @@
 #include "engine/MemberCopies.h"
 #include "engine/MemberExtractor.h"
 #include "engine/PackageScanner.h"
+#include "engine/PackagesInFile.h"
 #include "engine/UnreadableNames.h"
 #include "engine/XmlText.h"
 #include "fuzz/FuzzTarget.h"
@@ -68,6 +69,37 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             now.uncompressedSize != was.uncompressedSize || now.dataOffset != was.dataOffset ||
             now.sizeSource != was.sizeSource || (was.recordedCrc != 0 && now.recordedCrc != was.recordedCrc))
             FuzzFailure("the central directory changed more than a lost CRC", now.name.c_str());
+    }
+
+    // The packages of the file, as the repair splits them: every member in exactly one,
+    // in file order, within the bound, and each package after the first with a member
+    // besides mimetype. The rest of the harness goes on with the whole list.
+    {
+        const PackagesInFile split = SplitPackages(scanned.fd(), entries, scanned.lost);
+        if (split.packages.empty() || split.packages.size() > kMaxPackagesInFile)
+            FuzzFailure("a file split into no package or more than the bound");
+        if (split.foldedIntoLast > 0 && split.packages.size() != kMaxPackagesInFile)
+            FuzzFailure("packages folded into the last below the bound");
+        std::size_t at = 0;
+        std::size_t lostCount = 0;
+        for (std::size_t p = 0; p < split.packages.size(); ++p) {
+            const PackageMembers& members = split.packages[p];
+            bool more = !members.lost.empty();
+            for (const PackageEntry& entry : members.entries) {
+                if (at >= entries.size() || !(entry == entries[at]))
+                    FuzzFailure("the split lost, added or reordered a member", entry.name.c_str());
+                more = more || SafeMemberPath(entry.name) != "mimetype";
+                ++at;
+            }
+            if (p > 0 && (members.entries.empty() || !more))
+                FuzzFailure("a further package holds nothing but mimetype");
+            for (const LostMember& member : members.lost)
+                if (member.listedBefore > members.entries.size())
+                    FuzzFailure("a lost member placed past its package's members");
+            lostCount += members.lost.size();
+        }
+        if (at != entries.size() || lostCount != scanned.lost.size())
+            FuzzFailure("the split does not account for every member");
     }
 
     // One copy per member path, as the repair extracts them.

@@ -241,6 +241,23 @@ def overrun_and_copy_seeds(data):
     seeds["manifest-with-encryption-data"] = (MIMETYPE + _stored(b"META-INF/manifest.xml", manifest) + behind)
     # Two packages in one file: a second mimetype starts a second run of members.
     seeds["two-packages-in-one-file"] = MIMETYPE + behind + MIMETYPE + _stored(b"database/script", SCRIPT + b"-- 2\n")
+    # Two packages, the first closed by its central directory and end record, the
+    # second an older package's members left behind it, without a mimetype of its own.
+    first = MIMETYPE + _stored(b"database/script", SCRIPT)
+    script_at = len(MIMETYPE)
+    directory = _central([(b"mimetype", zlib.crc32(b"application/vnd.oasis.opendocument.base"), 39, 39, 0),
+                          (b"database/script", zlib.crc32(SCRIPT), len(SCRIPT), len(SCRIPT), script_at)])
+    end = b"PK\x05\x06" + struct.pack("<HHHHIIH", 0, 0, 2, 2, len(directory), len(first), 0)
+    seeds["two-packages-end-record-between"] = (first + directory + end + _stored(b"database/script", SCRIPT + b"-- old\n")
+                                                + _stored(b"database/properties", PROPERTIES % b"yes"))
+    # A size that lands on a later member's end over a member it hides, its CRC missed.
+    hidden = _stored(b"database/script", SCRIPT)
+    text = b"<office:document-content/>"
+    seeds["extent-over-a-header"] = (MIMETYPE + _header(b"content.xml", 0, zlib.crc32(text), len(text) + len(hidden),
+                                                        len(text) + len(hidden)) + text + hidden
+                                     + _stored(b"database/properties", PROPERTIES % b"no"))
+    # The end of the file inside the last member's local header.
+    seeds["header-cut-by-end-of-file"] = MIMETYPE + behind + _header(b"settings.xml", 8, 0x1234, 100, 300)[:19]
     return seeds
 
 

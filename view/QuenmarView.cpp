@@ -5,6 +5,7 @@
 #include "controls/PictureBox.h"
 #include "controls/PromptEdit.h"
 #include "engine/PackageOutcome.h"
+#include "engine/PackagesInFile.h"
 #include "engine/PictureWalk.h"
 #include "engine/RepairBatch.h"
 #include "engine/SaveBatch.h"
@@ -745,6 +746,11 @@ QString CQuenmarView::SavedPackagesReport() const
             continue;
         saved.push_back({QString::fromStdString(report.path), QString::fromStdString(report.outputPath),
                          OutcomeOf(report, report.noDamageFound)});
+        for (const PackageReport& further : report.furtherPackages)
+            if (!further.outputPath.empty() &&
+                (further.result == PackageResult::Saved || further.result == PackageResult::SavedWithLosses))
+                saved.push_back({QString::fromStdString(further.path), QString::fromStdString(further.outputPath),
+                                 OutcomeOf(further, false)});
     }
     return SavedPackagesHtml(saved);
 }
@@ -975,7 +981,10 @@ void CQuenmarView::RemoveJobAt(int index)
 {
     const int count = jobList_->topLevelItemCount();
     SetPictureOnGui(QString(), PictureState::NoText);
-    RemovePackageFolder(PackageFolder(JobText(index).toStdString(), index));
+    const std::string removed = PackageFolder(JobText(index).toStdString(), index);
+    RemovePackageFolder(removed);
+    for (std::size_t number = 2; number <= kMaxPackagesInFile; ++number)
+        RemovePackageFolder(FurtherPackageFolder(removed, number));
     // Package folders are named by position: move the folders of the later jobs down
     // with them, so that every job keeps its own extracted package.
     for (int later = index + 1; later < count; ++later) {
@@ -985,6 +994,13 @@ void CQuenmarView::RemoveJobAt(int index)
         RemovePackageFolder(to);
         if (IsRealDirectory(from))
             QDir().rename(QString::fromStdString(from), QString::fromStdString(to));
+        for (std::size_t number = 2; number <= kMaxPackagesInFile; ++number) {
+            const std::string furtherFrom = FurtherPackageFolder(from, number);
+            const std::string furtherTo = FurtherPackageFolder(to, number);
+            RemovePackageFolder(furtherTo);
+            if (IsRealDirectory(furtherFrom))
+                QDir().rename(QString::fromStdString(furtherFrom), QString::fromStdString(furtherTo));
+        }
     }
     delete jobList_->takeTopLevelItem(index);
     if (static_cast<std::size_t>(index) < report_.packages.size())

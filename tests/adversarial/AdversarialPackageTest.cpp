@@ -178,6 +178,29 @@ Bytes DamagedContentXml()
     return HealthyStart() + WithCrc(StoredMember("content.xml", text), 0x0BADC0DE);
 }
 
+// A hundred thousand mimetype members behind a healthy package: no package of their
+// own each, one copy kept.
+Bytes MimetypeMembersByTheThousand()
+{
+    const Bytes mimetype = StoredMember("mimetype", "application/vnd.oasis.opendocument.base");
+    Bytes bytes = HealthyStart();
+    bytes.reserve(bytes.size() + mimetype.size() * 100'000);
+    for (int i = 0; i < 100'000; ++i)
+        bytes += mimetype;
+    return bytes;
+}
+
+// Forty whole packages one after another: the first sixteen are rebuilt on their own,
+// the last twenty-four with the sixteenth.
+Bytes PackagesPastTheBound()
+{
+    Bytes bytes;
+    for (int i = 0; i < 40; ++i)
+        bytes += StoredMember("mimetype", "application/vnd.oasis.opendocument.base") +
+                 DeflatedMember("database/script", "CREATE TABLE T" + std::to_string(i) + "(ID INT PRIMARY KEY)\n");
+    return bytes;
+}
+
 struct AdversarialCase {
     const char* name;
     std::function<Bytes()> package;
@@ -185,6 +208,8 @@ struct AdversarialCase {
     std::vector<std::pair<Colour, std::string>> lines;
     // Every file in the package folder afterwards.
     std::vector<std::string> files;
+    // Packages of the file rebuilt on their own, each saved.
+    std::size_t packages = 1;
 };
 
 // Test names and failure messages show the case by its name, not its bytes.
@@ -209,6 +234,10 @@ std::vector<AdversarialCase> Cases()
     while (nestedCut.size() < kMaxMemberNameLength)
         nestedCut += std::string(199, 'd') + "/";
     nestedCut.resize(kMaxMemberNameLength);
+    const auto copiesAt = [](std::size_t k) {
+        const std::size_t mimetype = StoredMember("mimetype", "application/vnd.oasis.opendocument.base").size();
+        return std::to_string(HealthyStart().size() + 38 + k * mimetype);
+    };
     return {
         {"Bomb", Bomb,
          {{kRed, "{pkg} member database/data could not be inflated whole (the data ends before the member's size), its "
@@ -285,6 +314,18 @@ std::vector<AdversarialCase> Cases()
           {kRed, "{pkg} member c could not be written (Is a directory) and is left out....\r\n"},
           {kGreen, kRepaired}},
          with({"a", "c/d"})},
+        {"MimetypeMembersByTheThousand", MimetypeMembersByTheThousand,
+         {{kRed, "{pkg} member mimetype is in the package 100001 times, the copy at byte 38 is kept (it is the first, "
+                 "none of them could be confirmed), the copies at " + copiesAt(0) + ", " + copiesAt(1) + ", " +
+                 copiesAt(2) + ", " + copiesAt(3) + ", " + copiesAt(4) + " and 99995 more left aside....\r\n"},
+          {kGreen, kRepaired}},
+         healthy},
+        {"PackagesPastTheBound", PackagesPastTheBound,
+         {{kRed, "{pkg} only the first 16 packages are rebuilt on their own, the last 24 are rebuilt with package 16: "
+                 "of the members they share one copy is kept....\r\n"},
+          {kGreen, kRepaired},
+          {kGreen, "{pkg} (package 16)  Repaired....\r\n"}},
+         healthy, 16},
     };
 }
 
@@ -372,7 +413,19 @@ TEST_P(AdversarialPackages, RepairAndSaveHoldTheLine)
     std::vector<std::string> inWorkspace;
     for (const auto& item : fs::directory_iterator(tmp / "ws"))
         inWorkspace.push_back(item.path().filename().string());
-    EXPECT_EQ(inWorkspace, std::vector<std::string>{"hostile.odb.0"});
+    std::vector<std::string> folders = {"hostile.odb.0"};
+    std::vector<std::string> outputs = {"TAVRINREP_hostile.odb"};
+    for (std::size_t number = 2; number <= c.packages; ++number) {
+        folders.push_back("hostile.odb.0-" + std::to_string(number));
+        outputs.push_back("TAVRINREP_hostile-" + std::to_string(number) + ".odb");
+    }
+    std::sort(inWorkspace.begin(), inWorkspace.end());
+    std::sort(folders.begin(), folders.end());
+    EXPECT_EQ(inWorkspace, folders);
+    ASSERT_EQ(batch.report.packages.size(), 1u);
+    ASSERT_EQ(batch.report.packages[0].furtherPackages.size(), c.packages - 1);
+    for (const PackageReport& further : batch.report.packages[0].furtherPackages)
+        EXPECT_EQ(further.result, PackageResult::Saved) << further.packageNumber;
     for (const fs::path& above : {fs::path(tmp.path()).parent_path(), fs::path("/"), fs::current_path()})
         for (const char* suffix : {"", "-rooted", "-middle", "-backslash"})
             EXPECT_FALSE(Exists((above / (kEscapeTag + suffix)).string())) << above;
@@ -386,7 +439,11 @@ TEST_P(AdversarialPackages, RepairAndSaveHoldTheLine)
     std::sort(expectedNames.begin(), expectedNames.end());
     EXPECT_EQ(ArchiveNamesAsHex(archive, tmp / "ws/listing"), expectedNames);
     for (const std::string& output : FilesUnder(tmp / "out"))
-        EXPECT_TRUE(output == "TAVRINREP_hostile.odb" || output.rfind("hostile.odb_MediaContent/", 0) == 0) << output;
+        EXPECT_TRUE(std::find(outputs.begin(), outputs.end(), output) != outputs.end() ||
+                    output.rfind("hostile.odb_MediaContent/", 0) == 0)
+            << output;
+    for (std::size_t number = 2; number <= c.packages; ++number)
+        EXPECT_FALSE(ArchiveNamesAsHex(tmp / ("out/" + outputs[number - 1]), tmp / "ws/listing").empty()) << number;
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, AdversarialPackages, ::testing::ValuesIn(Cases()),

@@ -248,27 +248,50 @@ assert e["members"][0]["defect"] == "data-damaged", e
                        "package\", \"members\": []}\n]}\n");
 }
 
-// Two packages in one file: the report says so and names the copies kept and set aside.
-TEST_F(TavrinRepair, JsonReportNamesThePackagesAndTheCopiesSetAside)
+// Two packages in one file: each is rebuilt, published and reported on its own, the
+// second beside the first as TAVRINREP_<stem>-2.odb, under the same never-replace rule.
+TEST_F(TavrinRepair, TwoPackagesInOneFileGiveTwoOutputsAndTheReportNamesBoth)
 {
     ASSERT_EQ(Run("--json -o out " + Fixture("two-packages-concatenated.odb")), 0) << err;
+    EXPECT_EQ(Entries(root / "out"),
+              (std::vector<std::string>{"TAVRINREP_two-packages-concatenated-2.odb", "TAVRINREP_two-packages-concatenated.odb",
+                                        "two-packages-concatenated.odb_MediaContent"}));
     std::ofstream(root / "report.json") << out;
     const std::string check = R"(
-import json, sys
+import json, sys, zipfile
 p = json.load(open(sys.argv[1]))["packages"][0]
-assert p["packages_in_file"] == 2 and p["copy_paths_not_listed"] == 0, p
-copies = {c["name"]: c for c in p["copies_set_aside"]}
-assert sorted(copies) == ["META-INF/manifest.xml", "content.xml", "database/properties", "database/script",
-                          "mimetype"], copies
-c = copies["database/script"]
-assert c["kept_offset"] == 1216 and c["reason"] == "matches-crc" and c["kept_matches_crc"], c
-assert c["set_aside"] == 1 and c["set_aside_offsets"] == [8367], c
+assert p["packages_in_file"] == 2 and p["package"] == 1 and p["result"] == "saved", p
+assert p["copies_set_aside"] == [] and p["copy_paths_not_listed"] == 0, p
+assert p["members_found"] == 10 and p["output"] == "out/TAVRINREP_two-packages-concatenated.odb", p
+(q,) = p["further_packages"]
+assert q["package"] == 2 and q["packages_in_file"] == 2 and q["result"] == "saved", q
+assert q["output"] == "out/TAVRINREP_two-packages-concatenated-2.odb" and q["media_folder"] is None, q
+assert q["further_packages"] == [] and q["members_not_recovered"] == [], q
+assert [m["name"] for m in q["members"]] == ["mimetype", "content.xml", "database/script", "database/properties",
+                                              "META-INF/manifest.xml"], q
+assert all(m["data_offset"] >= 7531 and m["crc_check"] == "matches" for m in q["members"]), q
+second = zipfile.ZipFile(q["output"])
+assert second.testzip() is None and b"Suppliers form" in second.read("content.xml"), second.namelist()
+assert b"Suppliers form" not in zipfile.ZipFile(p["output"]).read("content.xml")
 )";
     std::ofstream(root / "check.py") << check;
-    const std::string command =
-        "/usr/bin/python3 " + Quote((root / "check.py").string()) + " " + Quote((root / "report.json").string());
+    const std::string command = "cd " + Quote(root.string()) + " && /usr/bin/python3 check.py report.json";
     EXPECT_EQ(std::system(command.c_str()), 0) << out;
-    EXPECT_NE(err.find("the file holds 2 packages, they are rebuilt as one"), std::string::npos) << err;
+    EXPECT_NE(err.find("the file holds 2 packages, each is rebuilt on its own"), std::string::npos) << err;
+
+    // The second output of an earlier run is kept without --force, and replaced with it.
+    const std::string earlier = Slurp(root / "out/TAVRINREP_two-packages-concatenated-2.odb");
+    fs::remove(root / "out/TAVRINREP_two-packages-concatenated.odb");
+    std::ofstream(root / "out/TAVRINREP_two-packages-concatenated-2.odb") << "older";
+    EXPECT_EQ(Run("-q -o out " + Fixture("two-packages-concatenated.odb")), 1);
+    EXPECT_EQ(Slurp(root / "out/TAVRINREP_two-packages-concatenated-2.odb"), "older");
+    EXPECT_TRUE(fs::exists(root / "out/TAVRINREP_two-packages-concatenated.odb"));
+    EXPECT_NE(err.find("out/TAVRINREP_two-packages-concatenated-2.odb: already exists; give --force to replace it"),
+              std::string::npos)
+        << err;
+    EXPECT_EQ(Run("-q --force -o out " + Fixture("two-packages-concatenated.odb")), 0) << err;
+    // The same members again (only the times recorded in the archive may differ).
+    EXPECT_EQ(Slurp(root / "out/TAVRINREP_two-packages-concatenated-2.odb").size(), earlier.size());
 }
 
 // A package that lost content.xml gets the template, which names the form it still holds.

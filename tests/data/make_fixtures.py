@@ -406,7 +406,8 @@ def listed_members(package, expected):
     ends = [(e["offset"], e["offset"] + e["compressed"]) for e in expected["sized_by_inflation"]]
     kept = [e for e in expected["scan"]
             if not any(start <= e["offset"] < end for start, end in ends)
-            and e["offset"] not in expected.get("set_aside", [])]
+            and e["offset"] not in expected.get("set_aside", [])
+            and e["offset"] < (expected.get("first_package_ends") or float("inf"))]
     return sorted(kept + expected["sized_by_inflation"], key=lambda e: e["offset"])
 
 
@@ -532,7 +533,7 @@ def original_map(members):
 class Fixture:
     def __init__(self, file_name, damage, recovery, package, members,
                  lost=(), skipped=(), content_xml="original", extracted=True, damaged=(),
-                 salvaged=(), set_aside=()):
+                 salvaged=(), set_aside=(), further=()):
         self.file_name = file_name
         self.damage = damage
         self.recovery = recovery
@@ -549,6 +550,9 @@ class Fixture:
         # Data offsets of the copies of a member a repair leaves aside for another copy
         # of the same name.
         self.set_aside = list(set_aside)
+        # Further packages of the file, each rebuilt on its own: (data offset of its
+        # first member, its members).
+        self.further = list(further)
 
 
 def flip_breaks_stream(package, layout, name):
@@ -751,11 +755,12 @@ def build_fixtures():
         "a second, smaller complete package (own central directory) appended to the "
         "first; both hold mimetype, content.xml, database/script, database/properties "
         "and META-INF/manifest.xml",
-        "every member of both, byte-identical; where both have a member of one name, "
-        "both copies match their CRC and the first package's copy is kept",
-        intact + second_package, base + [m for m in second if m.name not in first_names],
-        set_aside=[len(intact) + second_layout.data_offset[name] for name in sorted(overlap)]))
-    assert overlap  # the choice between copies is only exercised with shared names
+        "each package rebuilt on its own, every member of each byte-identical: the "
+        "first as TAVRINREP_two-packages-concatenated.odb, the second beside it as "
+        "TAVRINREP_two-packages-concatenated-2.odb",
+        intact + second_package, base,
+        further=[(len(intact) + second_layout.data_offset[b"mimetype"], second)]))
+    assert overlap  # the packages share member names, and neither takes the other's
 
     missing = base_members(content=None)
     package, _ = write_package(missing)
@@ -800,6 +805,12 @@ def sha256(data):
     return hashlib.sha256(data).hexdigest()
 
 
+def recovered_map(members):
+    """What a package of whole members gives back: every member, byte-identical."""
+    return {name: {"size": len(data), "sha256": sha256(data), "path": target_path(name)}
+            for name, data in original_map(members).items()}
+
+
 def expectation(fixture):
     originals = original_map(fixture.members)
     not_back = (set(fixture.lost) | set(fixture.skipped) | set(fixture.damaged)
@@ -826,6 +837,9 @@ def expectation(fixture):
         "scan": listed,
         "sized_by_inflation": size_by_inflation(fixture.package, listed, unsized),
         "set_aside": sorted(fixture.set_aside),
+        "first_package_ends": fixture.further[0][0] if fixture.further else None,
+        "further_packages": [{"starts_at": start, "recovered": recovered_map(members)}
+                             for start, members in fixture.further],
     }
 
 

@@ -2,11 +2,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "BatchRunner.h"
 #include "RecordingView.h"
 #include "TestPackages.h"
+#include "engine/PackageOutcome.h"
 #include "engine/Workspace.h"
 
 namespace tavrin {
@@ -77,6 +79,85 @@ TEST_F(Batches, SameFileNameTwiceGetsTwoPackageFoldersAndTwoOutputs)
     // A second save replaces the outputs of the first instead of numbering further.
     EXPECT_EQ(batch.Save(), 1);
     EXPECT_FALSE(Exists(tmp / "out/TAVRINREP_Sales (3).odb"));
+}
+
+// Two packages written one after the other into one file: each is rebuilt on its own,
+// the second saved beside the first under the first's name and its number.
+TEST_F(Batches, TwoPackagesInOneFileAreRebuiltAndSavedOneByOne)
+{
+    const std::string path = AddJob("Sales.odb", SmallPackage("A") + SmallPackage("B"));
+    batch.Repair();
+    ASSERT_EQ(batch.report.packages.size(), 1u);
+    const PackageReport& first = batch.report.packages[0];
+    EXPECT_EQ(first.result, PackageResult::Repaired);
+    EXPECT_EQ(first.packagesInFile, 2u);
+    ASSERT_EQ(first.furtherPackages.size(), 1u);
+    const PackageReport& second = first.furtherPackages[0];
+    EXPECT_EQ(second.result, PackageResult::Repaired);
+    EXPECT_EQ(second.packageNumber, 2u);
+    EXPECT_EQ(second.packageFolder, tmp / "ws/Sales.odb.0-2");
+    // Each folder holds its own members, and nothing of the other.
+    EXPECT_NE(ReadFile(tmp / "ws/Sales.odb.0/database/script").find("CREATE TABLE A("), std::string::npos);
+    EXPECT_NE(ReadFile(tmp / "ws/Sales.odb.0-2/database/script").find("CREATE TABLE B("), std::string::npos);
+    const std::vector<std::string> made = {"META-INF/manifest.xml", "Pictures/B.png", "content.xml", "database/script",
+                                           "mimetype"};
+    EXPECT_EQ(FilesUnder(tmp / "ws/Sales.odb.0-2"), made);
+    EXPECT_TRUE(second.copiesSetAside.empty());
+    EXPECT_TRUE(first.copiesSetAside.empty());
+    EXPECT_TRUE(Logged(path + " the file holds 2 packages, each is rebuilt on its own and saved beside the first with "
+                              "its number after the name (package 2 at byte 249)....\r\n",
+                       kBlack))
+        << view.Transcript();
+    EXPECT_TRUE(Logged(path + " (package 2)  Repaired....\r\n", kGreen));
+    EXPECT_EQ(std::count(view.log.begin(), view.log.end(), std::make_pair(kBlack, kSeparator)), 1);
+    EXPECT_EQ(OutcomeOf(first, first.noDamageFound), PackageOutcome::Repaired);
+
+    // An earlier output of the second's name is kept when the user says No.
+    WriteFile(tmp / "out/TAVRINREP_Sales-2.odb", "older");
+    // No now (and OK to the closing message); Yes to both outputs on the save after.
+    view.answers = {kIdNo, kIdOk, kIdYes, kIdYes};
+    EXPECT_EQ(batch.Save(), 1);
+    EXPECT_EQ(batch.report.packages[0].result, PackageResult::Saved);
+    EXPECT_TRUE(Exists(tmp / "out/TAVRINREP_Sales.odb"));
+    const PackageReport& refused = batch.report.packages[0].furtherPackages[0];
+    EXPECT_EQ(refused.result, PackageResult::SaveFailed);
+    EXPECT_EQ(refused.error, "TAVRINREP_Sales-2.odb already exists");
+    EXPECT_EQ(ReadFile(tmp / "out/TAVRINREP_Sales-2.odb"), "older");
+    EXPECT_TRUE(Logged(path + " (package 2) saving of file skipped, TAVRINREP_Sales-2.odb already exists in the "
+                              "destination folder....\r\n",
+                       kRed));
+    EXPECT_EQ(OutcomeOf(batch.report.packages[0], false), PackageOutcome::RepairedWithLosses);
+
+    // Said Yes, it is replaced, with the second package's pictures beside it.
+    EXPECT_EQ(batch.Save(), 1);
+    const PackageReport& saved = batch.report.packages[0].furtherPackages[0];
+    EXPECT_EQ(saved.result, PackageResult::Saved);
+    EXPECT_EQ(saved.outputPath, tmp / "out/TAVRINREP_Sales-2.odb");
+    EXPECT_EQ(saved.mediaFolder, tmp / "out/Sales-2.odb_MediaContent");
+    EXPECT_NE(ReadFile(tmp / "out/TAVRINREP_Sales-2.odb"), "older");
+    EXPECT_NE(ReadFile(tmp / "out/TAVRINREP_Sales-2.odb"), ReadFile(tmp / "out/TAVRINREP_Sales.odb"));
+    EXPECT_EQ(FilesUnder(tmp / "out/Sales.odb_MediaContent"), std::vector<std::string>{"A.png"});
+    EXPECT_EQ(FilesUnder(tmp / "out/Sales-2.odb_MediaContent"), std::vector<std::string>{"B.png"});
+    EXPECT_TRUE(Logged(path + " (package 2) saving of file starts as TAVRINREP_Sales-2.odb....\r\n", kBlack));
+    EXPECT_TRUE(Logged(path + " (package 2) saving of file done....\r\n", kGreen));
+}
+
+// The end of the file inside a local header cuts off a member: the package is saved with
+// what was there, and said to have lost it.
+TEST_F(Batches, AMemberCutOffInItsHeaderIsALoss)
+{
+    const Bytes whole = SmallPackage("A");
+    const std::string path = AddJob("Cut.odb", whole + LocalHeader("settings.xml", 8, 100, 200).substr(0, 20));
+    batch.Repair();
+    EXPECT_TRUE(Logged(path + " member without a name at byte " + std::to_string(whole.size()) +
+                           " is left out, the package ends inside its local header....\r\n",
+                       kRed))
+        << view.Transcript();
+    EXPECT_EQ(batch.Save(), 1);
+    const PackageReport& report = batch.report.packages[0];
+    EXPECT_EQ(report.result, PackageResult::SavedWithLosses);
+    ASSERT_FALSE(report.members.empty());
+    EXPECT_EQ(report.members.back().defect, MemberDefect::HeaderCutOff);
 }
 
 TEST_F(Batches, StopDuringTheSecondOfFourFinishesItAndListsTheRest)

@@ -76,32 +76,52 @@ TEST_P(FixtureRepair, RepairsAndSavesAsExpected)
     SetWorkspaceRootOverride("");
     ExpectGolden(fs::path(fixture).stem().string() + ".txt", view.Transcript());
 
-    // Nothing but the package folder in the workspace, nothing but results in the output.
+    // Nothing but the package folders in the workspace (the first package's and one
+    // beside it for each further package of the file), nothing but results in the output.
+    ASSERT_EQ(batch.report.packages.size(), 1u);
+    const PackageReport& report = batch.report.packages[0];
     const std::string packageFolder = workspace + "/" + fixture + ".0";
+    const std::string stem = fs::path(fixture).stem().string();
+    std::vector<std::string> folders = {packageFolder};
+    std::vector<std::string> outputs = {out + "/TAVRINREP_" + fixture, out + "/" + fixture + "_MediaContent"};
+    std::string further;
+    for (const PackageReport& next : report.furtherPackages) {
+        const std::string number = std::to_string(next.packageNumber);
+        folders.push_back(packageFolder + "-" + number);
+        outputs.push_back(out + "/TAVRINREP_" + stem + "-" + number + ".odb");
+        outputs.push_back(out + "/" + stem + "-" + number + ".odb_MediaContent");
+        further += " " + ShellQuote(folders.back()) + " " + ShellQuote(outputs[outputs.size() - 2]);
+        EXPECT_EQ(next.result, PackageResult::Saved) << number;
+    }
     std::vector<std::string> inWorkspace;
     for (const auto& item : fs::directory_iterator(workspace))
         inWorkspace.push_back(item.path().string());
-    EXPECT_EQ(inWorkspace, std::vector<std::string>{packageFolder});
+    std::sort(inWorkspace.begin(), inWorkspace.end());
+    std::sort(folders.begin(), folders.end());
+    EXPECT_EQ(inWorkspace, folders);
 
-    ASSERT_EQ(batch.report.packages.size(), 1u);
+    // The members the scan listed; a member whose header the end of the file cut off
+    // is reported (and logged), but no scan lists it.
     std::string scan;
-    for (const MemberReport& member : batch.report.packages[0].members)
-        scan += member.name + "\t" + std::to_string(member.compressedSize) + "\t" +
-                std::to_string(member.uncompressedSize) + "\t" + std::to_string(member.dataOffset) + "\n";
+    for (const MemberReport& member : report.members)
+        if (member.defect != MemberDefect::HeaderCutOff)
+            scan += member.name + "\t" + std::to_string(member.compressedSize) + "\t" +
+                    std::to_string(member.uncompressedSize) + "\t" + std::to_string(member.dataOffset) + "\n";
     WriteFile(tmp / "scan.tsv", scan);
 
-    const std::string archive = out + "/TAVRINREP_" + fixture;
-    const std::string media = out + "/" + fixture + "_MediaContent";
-    const PackageResult result = batch.report.packages[0].result;
+    const std::string archive = outputs[0];
+    const std::string media = outputs[1];
+    const PackageResult result = report.result;
     const bool saved = result == PackageResult::Saved || result == PackageResult::SavedWithLosses;
     EXPECT_EQ(Exists(archive), saved);
     for (const auto& item : fs::directory_iterator(out))
-        EXPECT_TRUE(item.path() == archive || item.path() == media) << "unexpected output " << item.path();
+        EXPECT_NE(std::find(outputs.begin(), outputs.end(), item.path().string()), outputs.end())
+            << "unexpected output " << item.path();
 
     const std::string command = std::string("/usr/bin/python3 ") + ShellQuote(TAVRIN_REPAIR_CHECKER) + " " +
                                 ShellQuote(kFixtures + "/expected.json") + " " + ShellQuote(fixture) + " " +
                                 ShellQuote(packageFolder) + " " + ShellQuote(tmp / "scan.tsv") + " " +
-                                ShellQuote(saved ? archive : "-") + " " + ShellQuote(media);
+                                ShellQuote(saved ? archive : "-") + " " + ShellQuote(media) + further;
     EXPECT_EQ(std::system(command.c_str()), 0) << command;
 }
 

@@ -436,5 +436,90 @@ TEST(PackageScanner, ForARepairSizesThatOverrunDoNotHideTheMembersBehind)
     EXPECT_EQ(ReadFile(folder / "script"), rows);
 }
 
+// A size hit by damage may still land on a later member's end. An extent that holds a
+// local header is then believed only when its bytes give the CRC-32 it recorded; else
+// the members inside it are searched for, not hidden.
+TEST(PackageScanner, ForARepairAnExtentOverAHeaderMustGiveItsCrc)
+{
+    const Bytes text = "<office:document-content/>";
+    const Bytes hidden = StoredMember("database/script", "CREATE SCHEMA PUBLIC\n");
+    const Bytes behind = StoredMember("c", "sea");
+    const auto overSize = static_cast<std::uint32_t>(text.size() + hidden.size());
+    const auto crossing = [&](std::uint32_t crc) {
+        return LocalHeader("content.xml", 0, overSize, overSize, {}, 0, crc) + text + hidden + behind;
+    };
+    // A ZIP stored whole inside a member: its headers are the member's data.
+    const Bytes inner = StoredMember("inner", "x");
+    const auto innerSize = static_cast<std::uint32_t>(inner.size());
+    const Bytes raw = Deflate(text + hidden, 0); // stored blocks: the header stands in the raw bytes
+    const auto rawSize = static_cast<std::uint32_t>(raw.size());
+    const Found over{"content.xml", overSize, overSize, SizeSource::LocalHeader};
+    const Found script{"database/script", 21, 21, SizeSource::LocalHeader};
+    const Found c{"c", 3, 3, SizeSource::LocalHeader};
+    struct Case {
+        const char* label;
+        Bytes package;
+        std::vector<Found> expected;
+    };
+    const Case cases[] = {
+        {"the bytes miss the CRC: the member inside is found", crossing(Crc32(text)), {over, script, c}},
+        {"the bytes give the CRC: the header inside is only data",
+         LocalHeader("embedded.zip", 0, innerSize, innerSize, {}, 0, Crc32(inner)) + inner + behind,
+         {{"embedded.zip", innerSize, innerSize, SizeSource::LocalHeader}, c}},
+        {"a deflated member whose stream gives the CRC", 
+         LocalHeader("content.xml", 8, rawSize, overSize, {}, 0, Crc32(text + hidden)) + raw + behind,
+         {{"content.xml", rawSize, overSize, SizeSource::LocalHeader}, c}},
+        {"no CRC recorded: nothing to check the extent by, it stands", crossing(0), {over, c}},
+    };
+    TempFolder folder;
+    for (const Case& test : cases) {
+        const std::string path = folder / "case.odb";
+        WriteFile(path, test.package);
+        EXPECT_EQ(RepairScan(path, test.package.size()), test.expected) << test.label;
+    }
+}
+
+// A local header cut off by the end of the file is a member lost, not silence; bytes
+// that only start with the signature are not.
+TEST(PackageScanner, ForARepairAHeaderCutByTheEndOfTheFileIsKeptAsLost)
+{
+    const Bytes before = StoredMember("mimetype", "application/vnd.oasis.opendocument.base");
+    const Bytes header = LocalHeader("database/script", 8, 100, 200, {}, 0, 0x12345678);
+    struct Case {
+        const char* label;
+        Bytes tail;
+        bool lost;
+        std::string name;
+    };
+    const Case cases[] = {
+        {"cut after the flags", header.substr(0, 8), true, ""},
+        {"cut inside the CRC", header.substr(0, 18), true, ""},
+        {"cut inside the name", header.substr(0, 38), true, "database"},
+        {"cut after the version: too little to judge", header.substr(0, 6), false, ""},
+        {"the signature and bytes no writer writes", std::string("PK\3\4", 4) + Bytes(12, '\xFF'), false, ""},
+        {"a method no package uses", header.substr(0, 8) + Le16(77) + Le16(0), false, ""},
+    };
+    TempFolder folder;
+    for (const Case& test : cases) {
+        const Bytes package = before + test.tail;
+        const std::string path = folder / "case.odb";
+        WriteFile(path, package);
+        const int fd = ::open(path.c_str(), O_RDONLY);
+        ScanList entries;
+        UnsizedMemberRecovery sizer(fd, package.size());
+        PackageScanner().Scan(fd, package.size(), entries, &sizer);
+        ::close(fd);
+        ASSERT_EQ(entries.size(), 1u) << test.label;
+        ASSERT_EQ(sizer.Lost().size(), test.lost ? 1u : 0u) << test.label;
+        if (!test.lost)
+            continue;
+        const LostMember& lost = sizer.Lost().front();
+        EXPECT_EQ(lost.entry.name, test.name) << test.label;
+        EXPECT_EQ(lost.entry.dataOffset, before.size()) << test.label;
+        EXPECT_EQ(lost.listedBefore, 1u) << test.label;
+        EXPECT_EQ(lost.defect, MemberDefect::HeaderCutOff) << test.label;
+    }
+}
+
 } // namespace
 } // namespace tavrin

@@ -45,11 +45,17 @@ Bytes Le32(std::uint32_t value)
 }
 
 Bytes LocalHeader(const std::string& name, std::uint16_t method, std::uint32_t compressed, std::uint32_t uncompressed,
-                  const Bytes& extra, std::uint16_t flags)
+                  const Bytes& extra, std::uint16_t flags, std::uint32_t crc)
 {
-    return std::string("PK\3\4", 4) + Le16(20) + Le16(flags) + Le16(method) + Le16(0) + Le16(0x21) + Le32(0) +
+    return std::string("PK\3\4", 4) + Le16(20) + Le16(flags) + Le16(method) + Le16(0) + Le16(0x21) + Le32(crc) +
            Le32(compressed) + Le32(uncompressed) + Le16(static_cast<std::uint32_t>(name.size())) +
            Le16(static_cast<std::uint32_t>(extra.size())) + name + extra;
+}
+
+std::uint32_t Crc32(const Bytes& data)
+{
+    return static_cast<std::uint32_t>(
+        crc32(0, reinterpret_cast<const Bytef*>(data.data()), static_cast<uInt>(data.size())));
 }
 
 Bytes Descriptor(std::uint32_t compressed, std::uint32_t uncompressed, bool withSignature)

@@ -27,7 +27,9 @@ using Bytes = std::string;
 Bytes Le16(std::uint32_t value);
 Bytes Le32(std::uint32_t value);
 Bytes LocalHeader(const std::string& name, std::uint16_t method, std::uint32_t compressed, std::uint32_t uncompressed,
-                  const Bytes& extra = {}, std::uint16_t flags = 0);
+                  const Bytes& extra = {}, std::uint16_t flags = 0, std::uint32_t crc = 0);
+// The CRC-32 of `data`, as a header records it.
+std::uint32_t Crc32(const Bytes& data);
 Bytes Descriptor(std::uint32_t compressed, std::uint32_t uncompressed, bool withSignature = true);
 // The raw DEFLATE stream (no zlib header) of `data`.
 Bytes Deflate(const Bytes& data, int level = 6);

@@ -2,9 +2,12 @@
 """Checks one repaired fixture against its expected contents, with readers of its own.
 
 usage: check_repair.py EXPECTED_JSON FIXTURE PACKAGE_FOLDER SCAN_TSV ARCHIVE MEDIA_FOLDER
+                       [FURTHER_FOLDER FURTHER_ARCHIVE]...
 
 SCAN_TSV holds the members the engine listed: name, compressed, uncompressed, offset,
 tab-separated, one per line. ARCHIVE and MEDIA_FOLDER may be "-" when none is expected.
+The pairs after them are the package folder and archive of the file's second, third...
+package, each rebuilt on its own.
 Prints every difference and exits 1 when there is one.
 """
 import hashlib
@@ -98,8 +101,52 @@ def template_problems(folder, content):
     return problems
 
 
+def archive_problems(archive, files, folder):
+    """The archive must read back whole and hold exactly the package folder."""
+    problems = []
+    try:
+        with zipfile.ZipFile(archive) as z:
+            bad = z.testzip()
+            if bad is not None:
+                problems.append("archive: member %s fails its CRC" % bad)
+            names = z.namelist()
+            if len(names) != len(set(names)):
+                problems.append("archive: duplicate member names")
+            want_names = {rel.replace(os.sep, "/") for rel in files}
+            if set(names) != want_names:
+                problems.append("archive members %s differ from the package folder %s"
+                                % (sorted(names), sorted(want_names)))
+            for name in names:
+                if name in want_names and z.read(name) != open(os.path.join(folder, name), "rb").read():
+                    problems.append("archive: %s differs from the extracted file" % name)
+    except (zipfile.BadZipFile, OSError) as error:
+        problems.append("archive unreadable: %s" % error)
+    return problems
+
+
+def further_problems(number, want, folder, archive):
+    """A further package of the file: its own members back byte-identical, nothing of
+    another package, a manifest listing them, and its own archive."""
+    files = files_under(folder) if os.path.isdir(folder) else {}
+    problems = []
+    for name, info in want["recovered"].items():
+        full = os.path.join(folder, info["path"])
+        if not os.path.isfile(full):
+            problems.append("package %d: %s missing" % (number, name))
+        elif sha256(full) != info["sha256"] and info["path"] != MANIFEST:
+            problems.append("package %d: %s bytes differ" % (number, name))
+    extra = set(files) - {info["path"] for info in want["recovered"].values()} - {MANIFEST, "mimetype"}
+    if extra:
+        problems.append("package %d holds files of no member of its own: %s" % (number, sorted(extra)))
+    if files:
+        problems.extend("package %d: %s" % (number, p) for p in manifest_problems(folder, files))
+    problems.extend("package %d: %s" % (number, p) for p in archive_problems(archive, files, folder))
+    return problems
+
+
 def main():
     expected_path, fixture, folder, scan_tsv, archive, media = sys.argv[1:7]
+    further = sys.argv[7:]
     expected = json.load(open(expected_path, encoding="utf-8"))
     case = expected["fixtures"][fixture]
     problems = []
@@ -115,9 +162,11 @@ def main():
     sized = case["sized_by_inflation"]
     # Copies of a member left aside for another copy of its name are not extracted.
     aside = set(case.get("set_aside", []))
+    # The members of further packages of the file are the first package's no more.
+    ends = case.get("first_package_ends") or float("inf")
     want_listed = sorted([e for e in case["scan"]
                           if not any(s["offset"] <= e["offset"] < s["offset"] + s["compressed"] for s in sized)
-                          and e["offset"] not in aside]
+                          and e["offset"] not in aside and e["offset"] < ends]
                          + sized, key=lambda e: e["offset"])
     if listed != want_listed:
         problems.append("member list differs:\n  got      %s\n  expected %s" % (listed, want_listed))
@@ -166,23 +215,7 @@ def main():
         problems.append("nothing should have been extracted, found %s" % sorted(files))
 
     if archive != "-":
-        try:
-            with zipfile.ZipFile(archive) as z:
-                bad = z.testzip()
-                if bad is not None:
-                    problems.append("archive: member %s fails its CRC" % bad)
-                names = z.namelist()
-                if len(names) != len(set(names)):
-                    problems.append("archive: duplicate member names")
-                want_names = {rel.replace(os.sep, "/") for rel in files}
-                if set(names) != want_names:
-                    problems.append("archive members %s differ from the package folder %s"
-                                    % (sorted(names), sorted(want_names)))
-                for name in names:
-                    if name in want_names and z.read(name) != open(os.path.join(folder, name), "rb").read():
-                        problems.append("archive: %s differs from the extracted file" % name)
-        except (zipfile.BadZipFile, OSError) as error:
-            problems.append("archive unreadable: %s" % error)
+        problems.extend(archive_problems(archive, files, folder))
     elif case["extracted"]:
         problems.append("no archive given for a fixture that extracts")
 
@@ -198,6 +231,13 @@ def main():
         for name, full in got.items():
             if name in pictures and sha256(full) not in pictures[name]:
                 problems.append("media %s differs from every picture of that name" % name)
+
+    want_further = case.get("further_packages", [])
+    if len(further) != 2 * len(want_further):
+        problems.append("%d further packages rebuilt, expected %d" % (len(further) // 2, len(want_further)))
+    else:
+        for index, want in enumerate(want_further):
+            problems.extend(further_problems(index + 2, want, further[2 * index], further[2 * index + 1]))
 
     for problem in problems:
         print(problem)

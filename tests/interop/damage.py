@@ -173,7 +173,8 @@ def touches(ranges, start, stop):
 
 
 def variants(package, rng):
-    """(damage, bytes, database bytes intact[, what the repaired file must give]) for
+    """(damage, bytes, database bytes intact[, what the repaired file must give[, how
+    many packages the file holds, each rebuilt and checked on its own]]) for
     every kind of damage. What it must give: "all-rows" (every table with every row,
     the default when the database bytes are intact), "opens" (LibreOffice connects, with
     whatever rows survived), "some-rows" (it connects and gets rows back: the damage
@@ -201,6 +202,10 @@ def variants(package, rng):
 
     junk = bytes(rng.randrange(256) for _ in range(rng.randrange(600, 2000))) + b"PK"
     yield "garbage-before-first-header", junk + package, True
+
+    # Two packages in one file (a copy appended to itself): each is rebuilt on its own,
+    # the second as TAVRINREP_<stem>-2.odb, and both must give every row.
+    yield "two-packages-joined", package + package, True, "all-rows", 2
 
     start = styles.data_start + rng.randrange(0, styles.compressed // 2)
     length = rng.randrange(200, 600)
@@ -580,14 +585,16 @@ def main(argv=None):
         members = parse(package)[0]
         made = (list(variants(package, rng)) + list(overrun_variants(package, members, rng))
                 + list(backup_variants(members, rng)))
-        for damage, data, intact, *expect in made:
+        for damage, data, intact, *promise in made:
+            expect = promise[:1]
+            packages = promise[1] if len(promise) > 1 else 1
             target = os.path.join(options.out, "%s--%s.odb" % (stem, damage))
             with open(target, "wb") as out:
                 out.write(data)
             described.append({"file": target, "original": os.path.basename(path),
                               "damage": damage, "database_intact": intact,
                               "expect": expect[0] if expect else "all-rows" if intact else None,
-                              "crc32": zlib.crc32(data) & 0xFFFFFFFF})
+                              "packages": packages, "crc32": zlib.crc32(data) & 0xFFFFFFFF})
     json.dump(described, sys.stdout, indent=1)
     sys.stdout.write("\n")
     return 0

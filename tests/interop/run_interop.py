@@ -195,14 +195,22 @@ def main(argv=None):
         print("FAILED: tavrin-repair ended with status %d" % repair.returncode)
         return 1
 
+    # A file of several packages gives one output each, each checked like a variant:
+    # the second as TAVRINREP_<stem>-2.odb, ...
+    for variant in list(variants):
+        variant["name"] = os.path.basename(variant["file"])
+        stem, extension = os.path.splitext(variant["name"])
+        for number in range(2, variant.get("packages", 1) + 1):
+            variants.append(dict(variant, name="%s-%d%s" % (stem, number, extension)))
+
     # LibreOffice rewrites an embedded database it connects to, and remembers a data
     # source by its URL: every check gets a private copy under a path of its own.
     urls = {}
     for variant in variants:
-        output = os.path.join(repaired, "TAVRINREP_" + os.path.basename(variant["file"]))
+        output = os.path.join(repaired, "TAVRINREP_" + variant["name"])
         variant["output"] = output if os.path.exists(output) else None
         if variant["output"]:
-            copy = os.path.join(checked, os.path.basename(variant["file"]))
+            copy = os.path.join(checked, variant["name"])
             shutil.copy(output, copy)
             urls[uno.systemPathToFileUrl(copy)] = variant
     with Office() as office:
@@ -267,7 +275,7 @@ def main(argv=None):
                    else " (must open with %d rows)" % must["rows"] if isinstance(must, dict)
                    else " (database bytes lost)")
         line = "%-44s %-7s tables %d/%d, rows %5d of %5d, %s%s  %s" % (
-            os.path.basename(variant["file"]), "opened" if result.get("opened") else "refused",
+            variant["name"], "opened" if result.get("opened") else "refused",
             tables, len(expected["tables"]), rows, total, ", ".join(kept), promise, verdict)
         print(line)
         if result.get("error"):
