@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -451,6 +452,10 @@ int RunRepair(const Options& options)
 
     BatchReport report;
     ThreadContext context{&view, &running, &report};
+    // Several files at once: each file's log is held back and printed in one block, in
+    // the order the files were given, so the log, the report and the outputs are those
+    // of a run of one file at a time.
+    context.jobsAtOnce = options.jobs > 0 ? options.jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
     std::mutex finishing;
     bool anySaved = false;
     bool anyLoss = false;
