@@ -38,6 +38,8 @@ namespace {
 
 constexpr int kExitInterrupted = 130;
 constexpr const char* kRunFolderPrefix = "tavrin-repair";
+// The hidden staging folder in the output folder: .tavrin-repair-XXXXXX.
+constexpr const char* kStagingPrefix = ".tavrin-repair";
 
 sigset_t StopSignals()
 {
@@ -90,6 +92,7 @@ using platform::JoinPath;
 struct RunFolders {
     RunFolder run;               // the private workspace's folder; unused with --keep-workspace
     std::string workspaceRoot;
+    RunFolder stagingFolder;     // locked while the run lives, like the workspace's folder
     std::string staging;
     bool keepWorkspace = false;
     bool published = false; // the results are in the output folder already
@@ -425,12 +428,15 @@ int RunRepair(const Options& options)
     RunFolders folders;
     if (const int refused = PrepareWorkspace(options, folders); refused != kExitSuccess)
         return refused;
-    std::string staging = JoinPath(options.output, ".tavrin-repair-XXXXXX");
-    if (::mkdtemp(staging.data()) == nullptr) {
-        Error(options.output, platform::LastSystemErrorText());
+    // A run killed outright (SIGKILL) leaves its staging folder here: cleared by the next run.
+    RunFolder::RemoveStaleIn(options.output, kStagingPrefix);
+    std::string stagingError;
+    if (!folders.stagingFolder.CreateIn(options.output, kStagingPrefix, &stagingError)) {
+        Error("", stagingError);
         folders.RemoveAll();
         return kExitNotAllRepaired;
     }
+    const std::string staging = folders.stagingFolder.path();
     folders.staging = staging;
 
     std::atomic<int> running{0};

@@ -415,6 +415,51 @@ for name in sorted(os.listdir(sys.argv[1])):
     EXPECT_EQ(tty.find("File progress:"), std::string::npos) << tty;
 }
 
+// A run killed outright leaves its staging folder in the output folder: the next run
+// there removes those of runs that are gone, and nothing else.
+TEST_F(TavrinRepair, StagingFoldersOfKilledRunsAreClearedByTheNextRun)
+{
+    const std::string setUp = R"(
+import fcntl, os, subprocess, sys, time
+out = "out"
+def staging(name, lock):
+    os.mkdir(os.path.join(out, name), 0o700)
+    with open(os.path.join(out, name, "TAVRINREP_x.odb"), "w") as part:
+        part.write("half written")
+    if lock is None:
+        return None
+    held = open(os.path.join(out, name, ".lock"), "w")
+    if lock:
+        fcntl.flock(held, fcntl.LOCK_EX)
+    return held
+staging(".tavrin-repair-dead01", False)          # killed: its lock is free
+live = staging(".tavrin-repair-live01", True)    # a run still working
+staging(".tavrin-repair-nolk01", None)           # killed before it made its lock, long ago
+old = time.time() - 3600
+os.utime(os.path.join(out, ".tavrin-repair-nolk01"), (old, old))
+staging(".tavrin-repair-nolk02", None)           # perhaps a run making its lock right now
+staging(".tavrin-repair-other-name", False)      # not a name of ours
+os.mkdir("elsewhere")
+with open("elsewhere/.lock", "w") as keep:
+    keep.write("")
+os.symlink(os.path.abspath("elsewhere"), os.path.join(out, ".tavrin-repair-link01"))
+os.mkdir(os.path.join(out, ".tavrin-repair-lock01"), 0o700)
+os.symlink(os.path.abspath("elsewhere/.lock"), os.path.join(out, ".tavrin-repair-lock01", ".lock"))
+sys.exit(subprocess.call(sys.argv[1:]))
+)";
+    std::ofstream(root / "setup.py") << setUp;
+    const std::string command = "cd " + Quote(root.string()) + " && TMPDIR=" + Quote((root / "tmp").string()) +
+                                " /usr/bin/python3 setup.py " + Quote(TAVRIN_REPAIR_EXE) + " -q -o out " +
+                                Fixture("intact.odb") + " 2>err.txt";
+    ASSERT_EQ(std::system(command.c_str()), 0) << Slurp(root / "err.txt");
+    EXPECT_EQ(Entries(root / "out"),
+              (std::vector<std::string>{".tavrin-repair-link01", ".tavrin-repair-live01", ".tavrin-repair-lock01",
+                                        ".tavrin-repair-nolk02", ".tavrin-repair-other-name", "TAVRINREP_intact.odb",
+                                        "intact.odb_MediaContent"}));
+    EXPECT_TRUE(fs::exists(root / "out/.tavrin-repair-live01/TAVRINREP_x.odb"));
+    EXPECT_TRUE(fs::exists(root / "elsewhere/.lock"));
+}
+
 // A package of fake members: the report lists its first hundred failures and counts the
 // rest, and the log says so in one line.
 TEST_F(TavrinRepair, JsonReportCountsFailuresPastAHundred)
