@@ -1,6 +1,5 @@
 #include "cli/RepairRun.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
@@ -30,6 +29,7 @@
 #include "engine/UnsizedMemberRecovery.h"
 #include "engine/Workspace.h"
 #include "platform/FileDescriptor.h"
+#include "platform/FolderEntries.h"
 #include "platform/PathJoin.h"
 #include "platform/SystemError.h"
 
@@ -64,24 +64,41 @@ bool IsFolder(const std::string& path)
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+// The names in `folder` ("." and ".." left out); none when it cannot be read.
 std::vector<std::string> FolderEntries(const std::string& folder)
 {
+    std::vector<platform::FolderEntry> entries;
+    platform::ListFolderEntries(folder, entries);
     std::vector<std::string> names;
-    if (DIR* dir = ::opendir(folder.c_str())) {
-        while (const dirent* entry = ::readdir(dir)) {
-            if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-                names.emplace_back(entry->d_name);
-        }
-        ::closedir(dir);
-    }
+    names.reserve(entries.size());
+    for (platform::FolderEntry& entry : entries)
+        names.push_back(std::move(entry.name));
     return names;
+}
+
+// Renames `from` to `to`, never replacing what is at `to` unless `replace`.
+int MoveInto(const std::string& from, const std::string& to, bool replace)
+{
+    if (replace)
+        return ::rename(from.c_str(), to.c_str());
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL)
+        return -1;
+    // A file system without the flag: the check and the move are two steps there.
+    struct stat info {};
+    if (::lstat(to.c_str(), &info) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    return ::rename(from.c_str(), to.c_str());
 }
 
 // Takes a folder out of reach of a worker that may still write into it by name, then removes it.
 void DiscardTree(const std::string& path)
 {
     const std::string away = path + ".discard";
-    RemoveFolderTree(::rename(path.c_str(), away.c_str()) == 0 ? away : path);
+    RemoveFolderTree(MoveInto(path, away, false) == 0 ? away : path);
 }
 
 using platform::JoinPath;
@@ -201,24 +218,6 @@ int PrepareWorkspace(const Options& options, RunFolders& folders)
     }
     SetWorkspaceRootOverride(folders.workspaceRoot);
     return kExitSuccess;
-}
-
-// Renames `from` to `to`, never replacing what is at `to` unless `replace`.
-int MoveInto(const std::string& from, const std::string& to, bool replace)
-{
-    if (replace)
-        return ::rename(from.c_str(), to.c_str());
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL)
-        return -1;
-    // A file system without the flag: the check and the move are two steps there.
-    struct stat info {};
-    if (::lstat(to.c_str(), &info) == 0) {
-        errno = EEXIST;
-        return -1;
-    }
-    return ::rename(from.c_str(), to.c_str());
 }
 
 // Moves the finished results of the staging folder into the output folder. An earlier
