@@ -1,33 +1,25 @@
-// A WorkView for harnesses: answers every question with a fixed value, keeps only
+// A BatchReporter for harnesses: answers every question with a fixed value, keeps only
 // the log lines and message texts so a harness can check them.
 #pragma once
 
 #include <string>
 #include <vector>
 
-#include "engine/WorkView.h"
+#include "engine/BatchReporter.h"
 
 namespace tavrin::fuzz {
 
-class SilentView : public WorkView {
+class SilentView : public BatchReporter {
 public:
     std::vector<std::string> logLines;
     std::vector<std::string> messages;
 
     void AddLogLine(const std::string& text, Colour) override { logLines.push_back(text); }
     void ClearLog() override { logLines.clear(); }
-    void SetProgressRange(ProgressBar, int) override {}
-    void SetProgressPosition(ProgressBar, int) override {}
-    void SetPicture(const std::string&, PictureState) override {}
-    void EnableRepairButtons(bool) override {}
-    void EnableSaveControls(bool) override {}
     void ShowProgressControls(bool) override {}
     void ShowTotalProgressOnly(bool) override {}
-    void SetSelectEnabled(bool) override {}
-    void SetRepairStarted(bool) override {}
-    void ShowStopButton(bool, bool) override {}
-    void SetHintText(const std::string&, const std::vector<TextRange>&) override {}
-    void Relayout() override {}
+    void SetProgressRange(ProgressBar, int) override {}
+    void SetProgressPosition(ProgressBar, int) override {}
     int JobCount() override { return 0; }
     std::string JobPath(int) override { return {}; }
     int JobState(int) override { return 0; }
