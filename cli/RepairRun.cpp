@@ -460,7 +460,8 @@ int RunRepair(const Options& options)
     // Several files at once: each file's log is held back and printed in one block, in
     // the order the files were given, so the log, the report and the outputs are those
     // of a run of one file at a time.
-    context.jobsAtOnce = options.jobs > 0 ? options.jobs : static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    context.jobsAtOnce = options.jobs > 0 ? options.jobs : static_cast<int>(std::min<unsigned>(cores, kMaxJobs));
     std::mutex finishing;
     bool anySaved = false;
     bool anyLoss = false;

@@ -60,8 +60,9 @@ int RepairThreadProc(ThreadContext& context)
         log.SetProgressPosition(ProgressBar::Total, i + 1);
     };
     if (const int stoppedAt = RunBatchJobs(context, count, steps); stoppedAt < count)
-        LogStoppedJobs(view, batch, stoppedAt, count, " file is not extracting as process has been stop by the user.... \r\n",
-                       " not Repaired....\r\n", PackageResult::StoppedBefore);
+        LogStoppedJobs(view, batch, stoppedAt, count,
+                       " file is not extracting as process has been stop by the user.... \r\n", " not Repaired....\r\n",
+                       PackageResult::StoppedBefore);
 
     view.SetProgressPosition(ProgressBar::Total, count);
     view.AddLogLine("Repairing process completed....\r\n", kBlack);

@@ -32,11 +32,13 @@ bool IsStale(int parentFd, const std::string& name)
     struct stat info {};
     if (!folder.IsOpen() || ::fstat(folder.Get(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::getuid())
         return false;
-    const platform::FileDescriptor lock(::openat(folder.Get(), kLockName, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+    const platform::FileDescriptor lock(
+        ::openat(folder.Get(), kLockName, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
     if (!lock.IsOpen())
         return errno == ENOENT && std::time(nullptr) - info.st_mtime > kUnlockedGrace;
     struct stat lockInfo {};
-    return ::fstat(lock.Get(), &lockInfo) == 0 && S_ISREG(lockInfo.st_mode) && ::flock(lock.Get(), LOCK_EX | LOCK_NB) == 0;
+    return ::fstat(lock.Get(), &lockInfo) == 0 && S_ISREG(lockInfo.st_mode) &&
+           ::flock(lock.Get(), LOCK_EX | LOCK_NB) == 0;
 }
 
 } // namespace

@@ -268,8 +268,9 @@ int SaveThreadProc(ThreadContext& context)
             return;
         }
         const std::string fileName = FileNameOf(path);
-        const std::string name = DistinctName(
-            fileName, [&](const std::string& candidate) { return names.SavedBefore(candidate) || isJobSource(candidate); });
+        const std::string name = DistinctName(fileName, [&](const std::string& candidate) {
+            return names.SavedBefore(candidate) || isJobSource(candidate);
+        });
         const std::string output = destination + "TAVRINREP_" + name;
         if (name == fileName)
             log.AddLogLine(path + " saving of file starts....\r\n", kBlack);
@@ -290,8 +291,9 @@ int SaveThreadProc(ThreadContext& context)
         log.SetProgressPosition(ProgressBar::Total, i + 1);
     };
     if (const int stoppedAt = RunBatchJobs(context, count, steps); stoppedAt < count)
-        LogStoppedJobs(view, batch, stoppedAt, count, " file is not saving as process has been stop by the user.... \r\n",
-                       " not saved....\r\n", PackageResult::SaveStopped);
+        LogStoppedJobs(view, batch, stoppedAt, count,
+                       " file is not saving as process has been stop by the user.... \r\n", " not saved....\r\n",
+                       PackageResult::SaveStopped);
 
     view.SetProgressPosition(ProgressBar::Total, count);
     view.AddLogLine("Saving processing completed....\r\n", kBlack);
