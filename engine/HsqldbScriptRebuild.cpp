@@ -3,6 +3,7 @@
 #include "engine/HsqldbScriptTables.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -29,7 +30,7 @@ std::int64_t FloorDiv(std::int64_t a, std::int64_t b)
     return a / b - ((a % b != 0) && ((a < 0) != (b < 0)));
 }
 
-std::string Civil(std::int64_t days)
+std::string CivilDate(std::int64_t days)
 {
     // Days since 1970-01-01 to a proleptic Gregorian date.
     days += 719468;
@@ -47,17 +48,54 @@ std::string Civil(std::int64_t days)
     return text;
 }
 
-// The local date and time of `ms`, as HSQLDB wrote it in the local time of its JVM.
-void LocalTime(std::int64_t ms, std::string& date, std::string& time)
+// The zone the rows' dates and times are read in. HSQLDB 1.8 stores a DATE as the ms of
+// local midnight and a TIME or TIMESTAMP as the ms of the local time, all in the zone of
+// the JVM that wrote them, and reads a literal in the zone of the JVM that loads it: the
+// literal must be the writer's local time, whatever the zone of the repairing machine.
+// The dates tell it: the machine's own zone when every date is its local midnight (a
+// zone with summer time then gives every timestamp its own offset), else the offset
+// most dates are midnight of, else UTC when there is no date.
+struct WriterZone {
+    bool local = false;
+    std::int64_t offset = 0; // ms east of UTC, when not local
+};
+
+struct Civil {
+    std::string date, time;
+};
+
+Civil CivilOf(std::int64_t ms, const WriterZone& zone)
 {
+    Civil civil;
+    char text[32];
+    if (zone.local) {
+        const std::time_t seconds = static_cast<std::time_t>(FloorDiv(ms, 1000));
+        std::tm local{};
+        ::localtime_r(&seconds, &local);
+        std::snprintf(text, sizeof text, "%04d-%02d-%02d", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+        civil.date = text;
+        std::snprintf(text, sizeof text, "%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
+        civil.time = text;
+        return civil;
+    }
+    const std::int64_t shifted = ms + zone.offset;
+    const std::int64_t day = FloorDiv(shifted, kDay);
+    const std::int64_t second = FloorDiv(shifted - day * kDay, 1000);
+    civil.date = CivilDate(day);
+    std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", static_cast<long long>(second / 3600),
+                  static_cast<long long>(second / 60 % 60), static_cast<long long>(second % 60));
+    civil.time = text;
+    return civil;
+}
+
+// True when `ms` is midnight in the machine's own zone.
+bool LocalMidnight(std::int64_t ms)
+{
+    if (ms % 1000 != 0)
+        return false;
     const std::time_t seconds = static_cast<std::time_t>(FloorDiv(ms, 1000));
     std::tm local{};
-    ::localtime_r(&seconds, &local);
-    char text[32];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
-    date = text;
-    std::snprintf(text, sizeof text, "%02d:%02d:%02d", local.tm_hour, local.tm_min, local.tm_sec);
-    time = text;
+    return ::localtime_r(&seconds, &local) != nullptr && local.tm_hour == 0 && local.tm_min == 0 && local.tm_sec == 0;
 }
 
 // The unscaled two's-complement value as decimal digits with `scale` of them after
@@ -169,6 +207,10 @@ struct ColumnFigures {
     bool dateLike = true, timeLike = true, doubleLike = true, anyNonZero = false;
     std::int64_t scale = 0;
     std::size_t digits = 1;
+    // While the values may be dates: how many fall on each quarter hour of a UTC day,
+    // and whether all are midnight in the machine's own zone.
+    std::array<std::uint64_t, kDay / kQuarterHour> quarters{};
+    bool localMidnights = true;
 };
 
 struct Part {
@@ -194,6 +236,12 @@ std::int64_t Int(const std::vector<unsigned char>& row, const HsqldbRawValue& va
     return HsqldbRowReader::Int(row.data() + value.at + at, size);
 }
 
+void ObserveDate(ColumnFigures& figures, std::int64_t ms)
+{
+    ++figures.quarters[static_cast<std::size_t>((ms - FloorDiv(ms, kDay) * kDay) / kQuarterHour)];
+    figures.localMidnights = figures.localMidnights && LocalMidnight(ms);
+}
+
 void Observe(ColumnFigures& figures, const std::vector<unsigned char>& row, const HsqldbRawValue& value)
 {
     if (value.null)
@@ -214,6 +262,8 @@ void Observe(ColumnFigures& figures, const std::vector<unsigned char>& row, cons
         const std::int64_t v = Int(row, value, 0, 8);
         figures.anyNonZero = figures.anyNonZero || v != 0;
         figures.dateLike = figures.dateLike && v % kQuarterHour == 0 && v >= kEarliestDate && v <= kLatestDate;
+        if (figures.dateLike)
+            ObserveDate(figures, v);
         figures.timeLike = figures.timeLike && v % 1000 == 0 && v > -kDay && v < 2 * kDay;
         const int exponent = static_cast<int>((static_cast<std::uint64_t>(v) >> 52) & 0x7ff);
         figures.doubleLike = figures.doubleLike && ((v & 0x7fffffffffffffff) == 0 || (exponent > 1023 - 80 && exponent < 1023 + 80));
@@ -278,7 +328,8 @@ std::string TypeText(SqlType type, const ColumnFigures& figures)
     return "VARCHAR(100)";
 }
 
-std::string Literal(SqlType type, const std::vector<unsigned char>& row, const HsqldbRawValue& value)
+std::string Literal(SqlType type, const std::vector<unsigned char>& row, const HsqldbRawValue& value,
+                    const WriterZone& zone)
 {
     if (value.null)
         return "NULL";
@@ -311,20 +362,19 @@ std::string Literal(SqlType type, const std::vector<unsigned char>& row, const H
         return literal.substr(0, exponent) + "E" + (negative ? "-" : "") + power;
     }
     case SqlType::Date: {
+        // The day of the local midnight, also when it is not that zone's midnight (a
+        // date written by another program): the nearest one.
         const std::int64_t ms = HsqldbRowReader::Int(bytes, 8);
-        return "'" + Civil(FloorDiv(ms + kDay / 2, kDay)) + "'";
+        if (zone.local)
+            return "'" + CivilOf(ms + kDay / 2, zone).date + "'";
+        return "'" + CivilDate(FloorDiv(ms + zone.offset + kDay / 2, kDay)) + "'";
     }
-    case SqlType::Time: {
-        std::string date, time;
-        LocalTime(HsqldbRowReader::Int(bytes, 8), date, time);
-        return "'" + time + "'";
-    }
+    case SqlType::Time: return "'" + CivilOf(HsqldbRowReader::Int(bytes, 8), zone).time + "'";
     case SqlType::Timestamp: {
-        std::string date, time;
-        LocalTime(HsqldbRowReader::Int(bytes, 8), date, time);
+        const Civil civil = CivilOf(HsqldbRowReader::Int(bytes, 8), zone);
         char nanos[16];
         std::snprintf(nanos, sizeof nanos, "%09lld", static_cast<long long>(HsqldbRowReader::Int(bytes + 8, 4)));
-        return "'" + date + " " + time + "." + nanos + "'";
+        return "'" + civil.date + " " + civil.time + "." + nanos + "'";
     }
     case SqlType::Decimal: {
         const std::size_t n = value.size - 8;
@@ -388,12 +438,162 @@ SqlType DeclaredType(const HsqldbScriptColumn& column)
     return SqlType::Varchar;
 }
 
+WriterZone ZoneOfDates(const std::vector<MergedTable>& tables)
+{
+    std::array<std::uint64_t, kDay / kQuarterHour> quarters{};
+    bool any = false, local = true;
+    for (const MergedTable& table : tables)
+        for (std::size_t c = 0; c < table.types.size(); ++c) {
+            if (table.types[c] != SqlType::Date || c >= table.figures.size())
+                continue;
+            for (std::size_t q = 0; q < quarters.size(); ++q) {
+                quarters[q] += table.figures[c].quarters[q];
+                any = any || table.figures[c].quarters[q] > 0;
+            }
+            local = local && table.figures[c].localMidnights;
+        }
+    WriterZone zone;
+    if (!any)
+        return zone;
+    if (local) {
+        zone.local = true;
+        return zone;
+    }
+    const std::size_t most = static_cast<std::size_t>(std::max_element(quarters.begin(), quarters.end()) - quarters.begin());
+    // Midnight east of UTC falls on the day before: offsets run from -12 h to +14 h.
+    zone.offset = (kDay - static_cast<std::int64_t>(most) * kQuarterHour) % kDay;
+    if (zone.offset > 14 * 3600000)
+        zone.offset -= kDay;
+    return zone;
+}
+
+std::string ZoneText(const WriterZone& zone)
+{
+    if (zone.local)
+        return "local";
+    const std::int64_t minutes = (zone.offset < 0 ? -zone.offset : zone.offset) / 60000;
+    char text[16];
+    std::snprintf(text, sizeof text, "UTC%c%02lld:%02lld", zone.offset < 0 ? '-' : '+',
+                  static_cast<long long>(minutes / 60), static_cast<long long>(minutes % 60));
+    return text;
+}
+
 std::string Quoted(const std::string& name)
 {
     std::string text = "\"";
     for (const char c : name)
         text += c == '"' ? std::string("\"\"") : std::string(1, c);
     return text + "\"";
+}
+
+bool HintFits(HsqldbValueHint hint, HsqldbColumnKind kind)
+{
+    using K = HsqldbColumnKind;
+    switch (hint) {
+    case HsqldbValueHint::Any: return true;
+    case HsqldbValueHint::Quoted: return kind == K::Counted || kind == K::Int64 || kind == K::Timestamp || kind == K::Unknown;
+    case HsqldbValueHint::Number:
+        return kind == K::Int16 || kind == K::Int32 || kind == K::Int64 || kind == K::Decimal || kind == K::Unknown;
+    case HsqldbValueHint::Truth: return kind == K::Boolean || kind == K::Unknown;
+    }
+    return false;
+}
+
+// True when what the package says of a table allows it to be `table`.
+bool Fits(const HsqldbTableNames& names, const MergedTable& table)
+{
+    const std::vector<HsqldbColumnKind>& layout = table.layout.columns;
+    const std::size_t count = layout.size();
+    if (names.someColumns.size() > count)
+        return false;
+    if (!names.columns.empty()) {
+        if (names.columns.size() != count)
+            return false;
+        for (const std::string& column : names.someColumns)
+            if (std::find(names.columns.begin(), names.columns.end(), column) == names.columns.end())
+                return false;
+    }
+    if (!names.kinds.empty()) {
+        if (names.kinds.size() != count)
+            return false;
+        for (std::size_t c = 0; c < count; ++c)
+            if (names.kinds[c] != layout[c] && layout[c] != HsqldbColumnKind::Unknown)
+                return false;
+    }
+    if (!names.hints.empty()) {
+        if (names.hints.size() != count)
+            return false;
+        for (std::size_t c = 0; c < count; ++c)
+            if (!HintFits(names.hints[c], layout[c]))
+                return false;
+    }
+    return true;
+}
+
+// A name the script can hold as it stands: printable ASCII on one line (how HSQLDB
+// writes other characters of a name was not measured, so such names stay made up).
+bool Writable(const std::string& name)
+{
+    return !name.empty() && name.size() <= 128 &&
+           std::all_of(name.begin(), name.end(), [](char c) { return c >= 0x20 && c < 0x7f; });
+}
+
+// Gives a table the name (and column names) the package holds for it, where the match
+// is one to one: the only carved table the name fits, and the only name that fits it.
+// A name that fits this table and others is still a rival: the table it belongs to may
+// have lost all its rows (or kept them in the script, as a MEMORY table), so no name
+// is given by elimination.
+void ApplyNames(const std::vector<MergedTable*>& guessed, const std::vector<HsqldbTableNames>& names,
+                const std::vector<std::string>& taken)
+{
+    std::vector<const HsqldbTableNames*> open;
+    for (const HsqldbTableNames& known : names)
+        if (Writable(known.table) && std::all_of(known.columns.begin(), known.columns.end(), Writable) &&
+            std::find(taken.begin(), taken.end(), known.table) == taken.end())
+            open.push_back(&known);
+    std::vector<std::vector<bool>> fits(open.size(), std::vector<bool>(guessed.size()));
+    for (std::size_t n = 0; n < open.size(); ++n)
+        for (std::size_t t = 0; t < guessed.size(); ++t)
+            fits[n][t] = Fits(*open[n], *guessed[t]);
+    // A name that tells the shape of every column (a definition, a row) is matched
+    // first, among such names only: a name known by a few columns fits nearly every
+    // table and would otherwise keep the shaped names from theirs.
+    auto shaped = [&](std::size_t n) {
+        return !open[n]->columns.empty() || !open[n]->kinds.empty() || !open[n]->hints.empty();
+    };
+    std::vector<bool> named(guessed.size(), false), used(open.size(), false);
+    for (std::size_t pass = 0; pass < 2 * open.size(); ++pass) {
+        const bool round = pass < open.size();
+        const std::size_t n = pass % open.size();
+        if (shaped(n) != round)
+            continue;
+        std::size_t match = guessed.size(), matches = 0;
+        for (std::size_t t = 0; t < guessed.size(); ++t)
+            if (fits[n][t] && !named[t]) {
+                match = t;
+                ++matches;
+            }
+        if (matches != 1)
+            continue;
+        std::size_t rivals = 0;
+        for (std::size_t other = 0; other < open.size(); ++other)
+            rivals += other != n && !used[other] && fits[other][match] && (!round || shaped(other));
+        if (rivals != 0)
+            continue;
+        named[match] = used[n] = true;
+        MergedTable& table = *guessed[match];
+        const HsqldbTableNames& known = *open[n];
+        table.out.name = known.table;
+        table.out.nameGuessed = false;
+        if (!known.columns.empty()) {
+            table.columnNames = known.columns;
+            table.out.columnNamesGuessed = !known.columnsDefined;
+        }
+        // A name from the table's own definition, whose kinds the rows read under,
+        // is as sure as a surviving script's; anything else is a likely match.
+        if (!known.columnsDefined)
+            table.out.nameSource = known.source;
+    }
 }
 
 // Names and CREATE statements of the guessed tables, after `header`; names already
@@ -409,35 +609,20 @@ bool WriteDefinitions(std::vector<MergedTable>& tables, const std::vector<Hsqldb
         else
             taken.push_back(table.out.name);
     }
+    for (MergedTable* table : guessed)
+        for (std::size_t c = 0; c < table->types.size(); ++c)
+            table->columnNames.push_back("COL" + std::to_string(c + 1));
+    ApplyNames(guessed, names, taken);
+    for (const MergedTable* table : guessed)
+        if (!table->out.nameGuessed)
+            taken.push_back(table->out.name);
     std::size_t number = 0;
     for (MergedTable* table : guessed) {
+        if (!table->out.nameGuessed)
+            continue;
         do
             table->out.name = "TABLE" + std::to_string(++number);
         while (std::find(taken.begin(), taken.end(), table->out.name) != taken.end());
-        for (std::size_t c = 0; c < table->types.size(); ++c)
-            table->columnNames.push_back("COL" + std::to_string(c + 1));
-    }
-    // A known column list goes to the one table with that many columns.
-    std::vector<bool> named(guessed.size(), false);
-    for (const HsqldbTableNames& known : names) {
-        if (known.columns.empty())
-            continue;
-        std::size_t match = guessed.size();
-        std::size_t matches = 0;
-        for (std::size_t t = 0; t < guessed.size(); ++t)
-            if (!named[t] && guessed[t]->types.size() == known.columns.size()) {
-                match = t;
-                ++matches;
-            }
-        if (matches != 1)
-            continue;
-        named[match] = true;
-        if (!known.table.empty() && std::find(taken.begin(), taken.end(), known.table) == taken.end()) {
-            guessed[match]->out.name = known.table;
-            guessed[match]->out.nameGuessed = false;
-        }
-        guessed[match]->columnNames = known.columns;
-        guessed[match]->out.columnNamesGuessed = false;
     }
 
     std::string text = header;
@@ -543,11 +728,9 @@ bool HsqldbScriptRebuild::Write(const std::vector<HsqldbCarvedSource>& sources,
         }
     }
 
-    // First pass: the figures that settle each column's type, and whether the first
-    // column can be the key.
+    // First pass: the figures that settle each column's type, whether the first column
+    // can be the key, and the dates that tell the zone the rows were written in.
     for (MergedTable& table : tables) {
-        if (!table.guessed)
-            continue; // the types are declared
         table.figures.resize(table.layout.columns.size());
         for (std::size_t c = 0; c < table.figures.size(); ++c)
             table.figures[c].kind = table.layout.columns[c];
@@ -556,10 +739,19 @@ bool HsqldbScriptRebuild::Write(const std::vector<HsqldbCarvedSource>& sources,
         bool firstUnique = true;
         for (const Part& part : table.parts) {
             const std::size_t s = part.source;
+            HsqldbRowLayout layout = table.layout;
+            layout.indexCount = part.indexCount;
             for (const std::uint32_t offset : sources[s].carving->tables[part.table].rows) {
                 if (!sources[s].carver->ReadRecord(offset, row) ||
-                    !HsqldbRowReader::Read(row.data(), row.size(), table.layout, values))
+                    !HsqldbRowReader::Read(row.data(), row.size(), layout, values))
                     continue;
+                if (!table.guessed) {
+                    // The types are declared: only the dates are looked at.
+                    for (std::size_t c = 0; c < values.size(); ++c)
+                        if (table.types[c] == SqlType::Date && !values[c].null)
+                            ObserveDate(table.figures[c], Int(row, values[c], 0, 8));
+                    continue;
+                }
                 for (std::size_t c = 0; c < values.size(); ++c)
                     Observe(table.figures[c], row, values[c]);
                 keyNeverNull = keyNeverNull && !values.empty() && !values[0].null;
@@ -570,12 +762,16 @@ bool HsqldbScriptRebuild::Write(const std::vector<HsqldbCarvedSource>& sources,
                 }
             }
         }
+        if (!table.guessed)
+            continue;
         table.key = keyNeverNull && firstUnique && !table.figures.empty() && table.figures[0].values > 0;
         if (table.key)
             table.keyColumns = {0};
         for (const ColumnFigures& figures : table.figures)
             table.types.push_back(Decide(figures));
     }
+    const WriterZone zone = ZoneOfDates(tables);
+    result.zone = ZoneText(zone);
 
     if (!WriteDefinitions(tables, names, known ? "" : "CREATE SCHEMA PUBLIC AUTHORIZATION DBA\n", writeDefinitions))
         return false;
@@ -606,7 +802,7 @@ bool HsqldbScriptRebuild::Write(const std::vector<HsqldbCarvedSource>& sources,
                 std::string line = prefix;
                 std::vector<std::string> literals;
                 for (std::size_t c = 0; c < values.size(); ++c) {
-                    literals.push_back(Literal(table.types[c], row, values[c]));
+                    literals.push_back(Literal(table.types[c], row, values[c], zone));
                     line += (c ? "," : "") + literals.back();
                 }
                 line += ")\n";

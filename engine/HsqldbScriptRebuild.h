@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/HsqldbPackageNames.h"
 #include "engine/HsqldbRowCarver.h"
 #include "engine/HsqldbScriptTables.h"
 
@@ -26,17 +27,13 @@ struct HsqldbCarvedSource {
     const HsqldbCarving* carving = nullptr;
 };
 
-// Names that survived elsewhere in the package, for one table: applied when the
-// column count matches (an empty column list keeps COL1, COL2...).
-struct HsqldbTableNames {
-    std::string table;
-    std::vector<std::string> columns;
-};
-
 struct HsqldbRebuiltTable {
     std::string name;
-    bool nameGuessed = true;
-    bool columnNamesGuessed = true;
+    bool nameGuessed = true;         // TABLE1...
+    bool columnNamesGuessed = true;  // COL1... or a query's order
+    // Where a name that is not the table's own definition came from ("the query 'X'"):
+    // set when the name is taken because this is the one carved table it fits.
+    std::string nameSource;
     std::string definition;        // the CREATE statement
     std::uint64_t rows = 0;        // rows written
     std::uint64_t duplicates = 0;  // rows left out: their key was already written
@@ -47,12 +44,17 @@ struct HsqldbRebuiltScript {
     std::vector<HsqldbRebuiltTable> tables;
     std::uint64_t rows = 0;
     std::uint64_t dropped = 0;
+    // The zone the dates and times are written in: "local" (the machine's own, which
+    // every date agrees with) or a fixed offset ("UTC+01:00", UTC when there was no date).
+    std::string zone;
 };
 
 class HsqldbScriptRebuild {
 public:
     // Writes the script through `write` (false stops it); `names` where names are known
-    // (a column list goes to the one table of that many columns). With `known`, the
+    // elsewhere in the package: a name goes to a carved table only when that table is
+    // the one the name fits (column count, kinds, the names it must have) and no other
+    // name fits it. With `known`, the
     // table definitions of a surviving script, only the INSERT lines are written: each
     // carved table goes to the first definition its rows read under (their values then
     // take the declared types and the declared primary key decides), carved tables

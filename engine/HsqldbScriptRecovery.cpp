@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <memory>
 
+#include "engine/HsqldbLogReplay.h"
+#include "engine/HsqldbPackageNames.h"
 #include "engine/HsqldbRowCarver.h"
 #include "engine/HsqldbScriptRebuild.h"
 #include "engine/HsqldbScriptTables.h"
@@ -114,7 +116,7 @@ private:
     platform::AtomicFileWriter file_;
 };
 
-bool SetModifiedNo(const std::string& path)
+bool SetModified(const std::string& path, const std::string& value)
 {
     std::string text;
     if (platform::ReadWholeFile(path, text, 1u << 16) != platform::FileReadResult::Read)
@@ -129,7 +131,7 @@ bool SetModifiedNo(const std::string& path)
         const std::string line = text.substr(start, end - start);
         if (line.rfind("modified", 0) == 0 && line.find_first_of("=:") != std::string::npos) {
             if (!set)
-                result += "modified=no\n";
+                result += "modified=" + value + "\n";
             set = true;
         } else {
             result += line + "\n";
@@ -137,7 +139,7 @@ bool SetModifiedNo(const std::string& path)
         start = end + 1;
     }
     if (!set)
-        result += "modified=no\n";
+        result += "modified=" + value + "\n";
     if (result == text)
         return true;
     ScriptFile file(path);
@@ -238,6 +240,39 @@ std::string TableCounts(const HsqldbRebuiltScript& rebuilt)
     return tables;
 }
 
+bool AnyGuessed(const HsqldbRebuiltScript& rebuilt)
+{
+    for (const HsqldbRebuiltTable& table : rebuilt.tables)
+        if (table.nameGuessed || table.columnNamesGuessed || !table.nameSource.empty())
+            return true;
+    return false;
+}
+
+// Which names are made up, which were matched to names found elsewhere in the package
+// and where, so the log says how far each one can be trusted.
+std::string GuessedNames(const HsqldbRebuiltScript& rebuilt)
+{
+    std::string madeUp, matched, columns;
+    for (const HsqldbRebuiltTable& table : rebuilt.tables) {
+        if (table.nameGuessed) {
+            madeUp += (madeUp.empty() ? "" : ", ") + table.name;
+            continue;
+        }
+        if (!table.nameSource.empty())
+            matched += (matched.empty() ? "" : "; ") + table.name + " from " + table.nameSource;
+        if (table.columnNamesGuessed)
+            columns += (columns.empty() ? "" : ", ") + table.name;
+    }
+    std::string text;
+    if (!madeUp.empty())
+        text += "; the names of " + madeUp + " and of their columns are made up (TABLE1, COL1...)";
+    if (!matched.empty())
+        text += "; names taken from the package for the one carved table they fit: " + matched;
+    if (!columns.empty())
+        text += "; the column names of " + columns + " are guessed (COL1... or in the order a query lists them)";
+    return text + "; the column types are chosen from the values";
+}
+
 // The rows are in the script now: HSQLDB must not use the old files for them, nor
 // look for a backup.
 void RetireDataFiles(const std::string& base)
@@ -245,7 +280,46 @@ void RetireDataFiles(const std::string& base)
     ::unlink((base + kData).c_str());
     ::unlink((base + kBackup).c_str());
     if (::access((base + kProperties).c_str(), F_OK) == 0)
-        SetModifiedNo(base + kProperties);
+        SetModified(base + kProperties, "no");
+}
+
+// The changes of database/log made to fit the new script, and HSQLDB asked to replay
+// them (modified=yes: with no backup and only MEMORY tables it then loads the script
+// and runs the log). The text for the log line, and whether statements were lost.
+std::string ReplayLog(const std::string& base, bool& lost)
+{
+    const HsqldbLogReplay replay = PrepareHsqldbLogReplay(base);
+    if (!replay.present)
+        return {};
+    if (!replay.ok) {
+        lost = true;
+        return "; database/log could not be made to fit the new script (" + replay.error +
+               ") and its changes are not replayed";
+    }
+    lost = lost || replay.dropped > 0;
+    const std::string dropped = std::to_string(replay.dropped) + " statements of database/log that name tables the "
+                                "new script does not have, or that did not read, are dropped";
+    if (replay.kept == 0)
+        return "; " + dropped;
+    const std::string path = base + kProperties;
+    bool asked = false;
+    if (::access(path.c_str(), F_OK) == 0) {
+        asked = SetModified(path, "yes");
+    } else {
+        ScriptFile properties(path);
+        asked = properties.Open() && properties.Write("version=1.8.0\nmodified=yes\n") && properties.Commit();
+    }
+    if (!asked) {
+        lost = true;
+        return "; " + std::string(kProperties) + " could not say modified=yes, so the changes held in database/log "
+               "are not replayed";
+    }
+    std::string text = "; " + std::to_string(replay.kept) +
+                       " statements of database/log (the changes made after the last save) are kept for HSQLDB to "
+                       "replay when the database opens (modified=yes)";
+    if (replay.dropped > 0)
+        text += ", " + dropped;
+    return text;
 }
 
 } // namespace
@@ -272,16 +346,14 @@ std::vector<DatabaseCompletion> RecoverHsqldbScript(const HsqldbScriptRecoveryIn
     HsqldbRebuiltScript rebuilt;
     if (!script.Open() ||
         !HsqldbScriptRebuild::Write(
-            carvings.Carved(), {}, nullptr, [&](const std::string& text) { return script.Write(text); },
+            carvings.Carved(), GatherHsqldbNames(input.base), nullptr, [&](const std::string& text) { return script.Write(text); },
             [&](const std::string& text) { return script.Write(text); }, rebuilt) ||
         !script.Commit())
         return failed(std::string(kScript) + " was not recovered and a new one could not be written (" +
                       (script.Error().empty() ? std::string("a record could not be read") : script.Error()) + ")");
     RetireDataFiles(input.base);
 
-    bool guessed = false;
-    for (const HsqldbRebuiltTable& table : rebuilt.tables)
-        guessed = guessed || table.nameGuessed || table.columnNamesGuessed;
+    const bool guessed = AnyGuessed(rebuilt);
     DatabaseCompletion completion;
     completion.action = "script-rebuilt";
     completion.member = kScript;
@@ -289,15 +361,15 @@ std::vector<DatabaseCompletion> RecoverHsqldbScript(const HsqldbScriptRecoveryIn
                         std::to_string(rebuilt.rows) + " rows carved from " + carvings.From() + " in " +
                         std::to_string(rebuilt.tables.size()) + " tables: " + TableCounts(rebuilt);
     if (guessed)
-        completion.detail += "; their names and column types are guessed (the names as TABLE1, COL1...)";
+        completion.detail += GuessedNames(rebuilt);
     const std::uint64_t dropped = rebuilt.dropped + carvings.Unreadable();
     if (dropped > 0)
         completion.detail += "; " + std::to_string(dropped) + " records that did not read as rows are left out";
     if (!problems.empty())
         completion.detail += " (" + problems + ")";
-    if (::access((input.base + "database/log").c_str(), F_OK) == 0)
-        completion.detail += "; the changes held in database/log are not replayed";
-    completion.rowsMayBeLost = guessed || dropped > 0 || !input.dataWhole || !problems.empty();
+    bool logLost = false;
+    completion.detail += ReplayLog(input.base, logLost);
+    completion.rowsMayBeLost = guessed || dropped > 0 || !input.dataWhole || !problems.empty() || logLost;
     completion.rowsCarved = rebuilt.rows;
     completion.rowsDropped = dropped;
     completion.namesGuessed = guessed;
@@ -400,16 +472,14 @@ std::vector<DatabaseCompletion> RecoverHsqldbRows(const HsqldbScriptRecoveryInpu
     HsqldbRebuiltScript rebuilt;
     if (!copyLines(false) || !flush(true) ||
         !HsqldbScriptRebuild::Write(
-            carvings.Carved(), {}, &cached, [&](const std::string& part) { return script.Write(part); },
+            carvings.Carved(), GatherHsqldbNames(input.base), &cached, [&](const std::string& part) { return script.Write(part); },
             [&](const std::string& part) { return startRows() && flush(true) && script.Write(part); }, rebuilt) ||
         !startRows() || !flush(true) || rebuilt.rows == 0 || !script.Commit())
         return done;
     RetireDataFiles(input.base);
 
     const std::uint64_t dropped = rebuilt.dropped + carvings.Unreadable();
-    bool guessed = false;
-    for (const HsqldbRebuiltTable& table : rebuilt.tables)
-        guessed = guessed || table.nameGuessed || table.columnNamesGuessed;
+    const bool guessed = AnyGuessed(rebuilt);
     DatabaseCompletion completion;
     completion.namesGuessed = guessed;
     completion.action = "rows-carved";
@@ -418,12 +488,13 @@ std::vector<DatabaseCompletion> RecoverHsqldbRows(const HsqldbScriptRecoveryInpu
                         " rows carved from " + carvings.From() + " are written into " + kScript +
                         " with its tables made MEMORY tables: " + TableCounts(rebuilt);
     if (guessed)
-        completion.detail += "; the tables the script no longer defines have guessed names and column types "
-                             "(TABLE1, COL1...)";
+        completion.detail += GuessedNames(rebuilt);
     if (dropped > 0)
         completion.detail += "; " + std::to_string(dropped) + " records that did not read as rows are left out";
     if (!carvings.Problems().empty())
         completion.detail += " (" + carvings.Problems() + ")";
+    bool logLost = false;
+    completion.detail += ReplayLog(input.base, logLost);
     completion.rowsMayBeLost = true;
     completion.rowsCarved = rebuilt.rows;
     completion.rowsDropped = dropped;

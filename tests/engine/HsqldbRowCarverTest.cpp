@@ -139,7 +139,8 @@ struct Carved {
     }
 };
 
-std::string Script(const std::vector<const Carved*> carved, HsqldbRebuiltScript& result)
+std::string Script(const std::vector<const Carved*> carved, HsqldbRebuiltScript& result,
+                   const std::vector<HsqldbTableNames>& names = {})
 {
     std::vector<HsqldbCarvedSource> sources;
     for (const Carved* c : carved)
@@ -149,7 +150,7 @@ std::string Script(const std::vector<const Carved*> carved, HsqldbRebuiltScript&
         text += part;
         return true;
     };
-    EXPECT_TRUE(HsqldbScriptRebuild::Write(sources, {}, nullptr, append, append, result));
+    EXPECT_TRUE(HsqldbScriptRebuild::Write(sources, names, nullptr, append, append, result));
     return text;
 }
 
@@ -314,6 +315,73 @@ TEST_F(HsqldbRowCarverTest, LostScriptIsRebuiltFromDataInThePackageFolder)
     EXPECT_EQ(ReadFile(folder / "database/properties"), "version=1.8.0\nmodified=no\n");
 }
 
+HsqldbTableNames Named(const std::string& table, std::vector<std::string> some, std::vector<HsqldbValueHint> hints = {})
+{
+    HsqldbTableNames names;
+    names.table = table;
+    names.someColumns = std::move(some);
+    names.hints = std::move(hints);
+    names.source = "the query '" + table + "'";
+    return names;
+}
+
+TEST_F(HsqldbRowCarverTest, NamesFromThePackageGoOnlyToTheOneTableTheyFit)
+{
+    // The carved tables: 8 columns (customers), 3 columns (orders).
+    TempFolder folder;
+    const Carved carved(folder.path(), "data", DataFile(TwoTables()), false);
+    using H = HsqldbValueHint;
+    HsqldbTableNames defined;
+    defined.table = "Orders";
+    defined.columns = {"ID", "CUST", "NOTE"};
+    defined.columnsDefined = true;
+    using K = HsqldbColumnKind;
+    defined.kinds = {K::Int32, K::Int32, K::Counted};
+    HsqldbTableNames misdefined = defined;
+    misdefined.kinds = {K::Int32, K::Counted, K::Counted};
+    struct Case {
+        const char* what;
+        std::vector<HsqldbTableNames> names;
+        std::string first, second; // the names the two tables get
+        std::string firstSource;
+    } cases[] = {
+        {"four columns fit only the wider table, a row of three only the other",
+         {Named("People", {"a", "b", "c", "d"}), Named("Orders", {}, {H::Number, H::Number, H::Quoted})},
+         "People", "Orders", "the query 'People'"},
+        {"two names that fit both tables: neither is taken", {Named("X", {"a"}), Named("Y", {"b"})}, "TABLE1", "TABLE2", ""},
+        {"two names known by a column beside one known by a row's shape: the row's table is named, the others not",
+         {Named("People", {"a"}), Named("Pets", {"b"}), Named("Orders", {}, {H::Number, H::Any, H::Quoted})}, "TABLE1",
+         "Orders", ""},
+        {"a name known by a row's shape is not kept from its table by one known by a column: the latter then takes "
+         "the other",
+         {Named("People", {"a"}), Named("Orders", {"ID"}, {H::Number, H::Number, H::Quoted})}, "People", "Orders",
+         "the query 'People'"},
+        {"a row whose kinds fit no table", {Named("Orders", {}, {H::Truth, H::Number, H::Quoted})}, "TABLE1", "TABLE2", ""},
+        {"a definition gives every column name", {defined}, "TABLE1", "Orders", ""},
+        {"a definition whose kinds the rows do not have", {misdefined}, "TABLE1", "TABLE2", ""},
+        {"a name the made-up ones must step around", {Named("TABLE1", {}, {H::Number, H::Number, H::Quoted})},
+         "TABLE2", "TABLE1", ""},
+    };
+    for (const Case& c : cases) {
+        HsqldbRebuiltScript result;
+        const std::string script = Script({&carved}, result, c.names);
+        ASSERT_EQ(result.tables.size(), 2u) << c.what;
+        EXPECT_EQ(result.tables[0].name, c.first) << c.what;
+        EXPECT_EQ(result.tables[1].name, c.second) << c.what;
+        EXPECT_EQ(result.tables[0].nameSource, c.firstSource) << c.what;
+        EXPECT_NE(script.find("INSERT INTO \"" + c.second + "\" VALUES(1004,1,'order 4')"), std::string::npos)
+            << c.what << script;
+    }
+    HsqldbRebuiltScript result;
+    const std::string script = Script({&carved}, result, {defined});
+    EXPECT_NE(script.find("CREATE MEMORY TABLE \"Orders\"(\"ID\" INTEGER NOT NULL PRIMARY KEY,\"CUST\" INTEGER,\"NOTE\" "),
+              std::string::npos)
+        << script;
+    EXPECT_FALSE(result.tables[1].columnNamesGuessed);
+    EXPECT_TRUE(result.tables[1].nameSource.empty()) << "its own definition is no guess";
+    EXPECT_TRUE(result.tables[0].nameGuessed);
+}
+
 } // namespace
 } // namespace tavrin
 
@@ -404,11 +472,6 @@ TEST(HsqldbScriptTables, ReadsDefinitionsAndIndexLines)
     EXPECT_FALSE(HsqldbIndexLineTable("SET TABLE \"Orders\" READONLY TRUE").has_value());
 }
 
-} // namespace
-} // namespace tavrin
-
-namespace tavrin {
-namespace {
 
 TEST(HsqldbScriptCheck, KeepsTheStatementsHsqldbCanRun)
 {

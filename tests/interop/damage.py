@@ -115,6 +115,34 @@ def replaced(member, data, stored=False):
     return copy
 
 
+def moved_to(member, name, data):
+    """A copy of `member` holding `data` under another name, in both of its headers."""
+    member = replaced(member, data)
+    copy = Member.__new__(Member)
+    copy.__dict__.update(member.__dict__)
+    old, new = len(member.name.encode()), name.encode()
+    header = bytearray(member.header)
+    header[26:28] = struct.pack("<H", len(new))
+    header[30:30 + old] = new
+    copy.central = bytearray(member.central)
+    copy.central[28:30] = struct.pack("<H", len(new))
+    copy.central[46:46 + old] = new
+    copy.header, copy.name = bytes(header), name
+    copy.record = copy.header + copy.data
+    return copy
+
+
+# What HSQLDB 1.8 logged for the HSQLDB original after its last checkpoint (made with its
+# jar, the JVM stopped without closing): an order updated (a delete and an insert of its
+# row) and a table created with a row.
+ORIGINAL_LOG = (b'/*C1*/SET SCHEMA PUBLIC\nCONNECT USER SA\nSET WRITE_DELAY 0\nSET AUTOCOMMIT FALSE\n'
+                b'DELETE FROM "Orders" WHERE "OrderID"=1999\n'
+                b'INSERT INTO "Orders" VALUES(1999,1477,\'2024-11-20\',1140.93,10,FALSE)\n'
+                b'SET AUTOCOMMIT TRUE\n'
+                b'CREATE CACHED TABLE "Notes"("ID" INTEGER NOT NULL PRIMARY KEY,"Text" VARCHAR(40))\n'
+                b'INSERT INTO "Notes" VALUES(1,\'kept in the log\')\n')
+
+
 def inflated(member):
     return zlib.decompress(member.data, -15) if member.method == 8 else member.data
 
@@ -274,6 +302,13 @@ def variants(package, rng):
         yield "script-header-cut", bytes(headless[:script.end]), False, "all-rows"
         cut = rng.randrange(data.data_start + data.compressed // 2, data.data_start + data.compressed)
         yield "script-lost-cut-in-data", package[:cut], False, "some-rows"
+        if b'"Orders"' in inflated(script):
+            # Saved while connected: the log of changes since the checkpoint is there.
+            # Its rows name Orders (the one carved table they fit) and it creates Notes,
+            # which is there only when LibreOffice replays the log.
+            logged = [moved_to(script, "database/log", ORIGINAL_LOG) if m is script else m
+                      for m in members]
+            yield "script-lost-log-kept", assemble(logged), False, ["Orders", "Notes"]
 
     # A flipped bit inside the compressed script: from there on it inflates to garbage
     # lines, any one of which makes HSQLDB refuse the whole database.
