@@ -12,6 +12,9 @@ large.odb                      about 170 MB: a 150 MB SQL script (database/scrip
 large-no-central-directory.odb the same, cut off where its central directory begins
 many.odb                       20,000 tiny deflated members in 200 folders
 many-no-central-directory.odb  the same, cut off before its central directory
+same-name.odb                  1,000,000 stored one-byte members, all of one name, and
+                               no central directory (local headers only): what the
+                               scan and the choice among copies of one member cost
 huge.odb, huge-no-central-directory.odb
                                with --huge only: one 1 GiB SQL script member, to
                                check that memory does not grow with member size
@@ -214,6 +217,20 @@ def write_huge(path, rng):
     return writer.close()
 
 
+def write_same_name(path, count=1000000):
+    """Local headers only: `count` stored one-byte members named alike, nothing after."""
+    name = b"forms/Obj11/same.bin"
+    with open(path, "wb") as out:
+        for i in range(0, count, 10000):
+            block = bytearray()
+            for j in range(i, min(count, i + 10000)):
+                byte = bytes([j & 0xFF])
+                block += b"PK\x03\x04" + struct.pack(
+                    "<HHHHHIIIHH", 10, 0, 0, DOS_TIME, DOS_DATE, zlib.crc32(byte), 1, 1,
+                    len(name), 0) + name + byte
+            out.write(block)
+
+
 def cut_copy(source, target, length):
     with open(source, "rb") as src, open(target, "wb") as dst:
         shutil.copyfileobj(src, dst)
@@ -225,9 +242,16 @@ def main():
     parser.add_argument("outdir")
     parser.add_argument("--scale", type=float, default=1.0)
     parser.add_argument("--huge", action="store_true")
+    parser.add_argument("--same-name", action="store_true",
+                        help="only same-name.odb")
     args = parser.parse_args()
     os.makedirs(args.outdir, exist_ok=True)
     rng = random.Random(171)
+    if args.same_name:
+        write_same_name(os.path.join(args.outdir, "same-name.odb"))
+        print("same-name.odb: %d bytes" % os.path.getsize(os.path.join(args.outdir, "same-name.odb")),
+              flush=True)
+        return 0
     packages = [("large", lambda p: write_large(p, args.scale, rng)),
                 ("many", lambda p: write_many(p, rng))]
     if args.huge:

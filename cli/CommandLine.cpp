@@ -2,6 +2,9 @@
 
 #include <getopt.h>
 
+#include <cerrno>
+#include <cstdlib>
+
 namespace tavrin::cli {
 namespace {
 
@@ -17,6 +20,7 @@ enum LongOnly : int {
 
 const option kLongOptions[] = {
     {"output", required_argument, nullptr, 'o'},
+    {"jobs", required_argument, nullptr, 'j'},
     {"no-media", no_argument, nullptr, kNoMedia},
     {"list", no_argument, nullptr, kList},
     {"json", no_argument, nullptr, kJson},
@@ -51,6 +55,9 @@ std::string UsageText()
            "\n"
            "Options:\n"
            "  -o, --output=DIR         folder for the rebuilt packages (default: the current folder)\n"
+           "  -j, --jobs=N             repair N files at once (default: one per core); the\n"
+           "                           log of each file is printed in one block, in the order\n"
+           "                           the files were given\n"
            "      --force              replace a TAVRINREP_<name> of an earlier run and add to its\n"
            "                           media folder (a file given to repair is never replaced)\n"
            "      --no-media           do not copy the pictures into a media folder\n"
@@ -88,11 +95,22 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments)
     opterr = 0;
     for (;;) {
         const int previous = optind == 0 ? 1 : optind;
-        const int value = ::getopt_long(argc, argv.data(), ":o:qh", kLongOptions, nullptr);
+        const int value = ::getopt_long(argc, argv.data(), ":o:j:qh", kLongOptions, nullptr);
         if (value == -1)
             break;
         switch (value) {
         case 'o': options.output = optarg; break;
+        case 'j': {
+            char* end = nullptr;
+            errno = 0;
+            const long jobs = std::strtol(optarg, &end, 10);
+            if (end == optarg || *end != '\0' || errno != 0 || jobs < 1 || jobs > kMaxJobs) {
+                result.error = "option -j needs a number of files from 1 to " + std::to_string(kMaxJobs);
+                return result;
+            }
+            options.jobs = static_cast<int>(jobs);
+            break;
+        }
         case 'q': options.quiet = true; break;
         case 'h': options.help = true; break;
         case kNoMedia: options.media = false; break;

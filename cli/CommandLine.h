@@ -16,6 +16,7 @@ struct Options {
     bool color = true;
     bool force = false;        // replace earlier outputs of the same name in the output folder
     std::string keepWorkspace; // empty: a private workspace removed at exit
+    int jobs = 0;              // files repaired at once; 0: one per core
     bool help = false;
     bool version = false;
 };
@@ -31,6 +32,9 @@ struct ParseResult {
 ParseResult ParseCommandLine(const std::vector<std::string>& arguments);
 
 std::string UsageText();
+
+// Most files -j takes at once: each holds its package open and its log in memory.
+inline constexpr int kMaxJobs = 64;
 
 // The line that follows every usage error.
 inline constexpr const char* kTryHelp = "Try 'tavrin-repair --help' for more information.";

@@ -1,12 +1,12 @@
 #include "cli/RepairRun.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -29,6 +29,7 @@
 #include "engine/UnsizedMemberRecovery.h"
 #include "engine/Workspace.h"
 #include "platform/FileDescriptor.h"
+#include "platform/FolderEntries.h"
 #include "platform/PathJoin.h"
 #include "platform/SystemError.h"
 
@@ -37,6 +38,8 @@ namespace {
 
 constexpr int kExitInterrupted = 130;
 constexpr const char* kRunFolderPrefix = "tavrin-repair";
+// The hidden staging folder in the output folder: .tavrin-repair-XXXXXX.
+constexpr const char* kStagingPrefix = ".tavrin-repair";
 
 sigset_t StopSignals()
 {
@@ -61,24 +64,41 @@ bool IsFolder(const std::string& path)
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+// The names in `folder` ("." and ".." left out); none when it cannot be read.
 std::vector<std::string> FolderEntries(const std::string& folder)
 {
+    std::vector<platform::FolderEntry> entries;
+    platform::ListFolderEntries(folder, entries);
     std::vector<std::string> names;
-    if (DIR* dir = ::opendir(folder.c_str())) {
-        while (const dirent* entry = ::readdir(dir)) {
-            if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-                names.emplace_back(entry->d_name);
-        }
-        ::closedir(dir);
-    }
+    names.reserve(entries.size());
+    for (platform::FolderEntry& entry : entries)
+        names.push_back(std::move(entry.name));
     return names;
+}
+
+// Renames `from` to `to`, never replacing what is at `to` unless `replace`.
+int MoveInto(const std::string& from, const std::string& to, bool replace)
+{
+    if (replace)
+        return ::rename(from.c_str(), to.c_str());
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL)
+        return -1;
+    // A file system without the flag: the check and the move are two steps there.
+    struct stat info {};
+    if (::lstat(to.c_str(), &info) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    return ::rename(from.c_str(), to.c_str());
 }
 
 // Takes a folder out of reach of a worker that may still write into it by name, then removes it.
 void DiscardTree(const std::string& path)
 {
     const std::string away = path + ".discard";
-    RemoveFolderTree(::rename(path.c_str(), away.c_str()) == 0 ? away : path);
+    RemoveFolderTree(MoveInto(path, away, false) == 0 ? away : path);
 }
 
 using platform::JoinPath;
@@ -89,6 +109,7 @@ using platform::JoinPath;
 struct RunFolders {
     RunFolder run;               // the private workspace's folder; unused with --keep-workspace
     std::string workspaceRoot;
+    RunFolder stagingFolder;     // locked while the run lives, like the workspace's folder
     std::string staging;
     bool keepWorkspace = false;
     bool published = false; // the results are in the output folder already
@@ -197,24 +218,6 @@ int PrepareWorkspace(const Options& options, RunFolders& folders)
     }
     SetWorkspaceRootOverride(folders.workspaceRoot);
     return kExitSuccess;
-}
-
-// Renames `from` to `to`, never replacing what is at `to` unless `replace`.
-int MoveInto(const std::string& from, const std::string& to, bool replace)
-{
-    if (replace)
-        return ::rename(from.c_str(), to.c_str());
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return 0;
-    if (errno != EINVAL)
-        return -1;
-    // A file system without the flag: the check and the move are two steps there.
-    struct stat info {};
-    if (::lstat(to.c_str(), &info) == 0) {
-        errno = EEXIST;
-        return -1;
-    }
-    return ::rename(from.c_str(), to.c_str());
 }
 
 // Moves the finished results of the staging folder into the output folder. An earlier
@@ -424,12 +427,15 @@ int RunRepair(const Options& options)
     RunFolders folders;
     if (const int refused = PrepareWorkspace(options, folders); refused != kExitSuccess)
         return refused;
-    std::string staging = JoinPath(options.output, ".tavrin-repair-XXXXXX");
-    if (::mkdtemp(staging.data()) == nullptr) {
-        Error(options.output, platform::LastSystemErrorText());
+    // A run killed outright (SIGKILL) leaves its staging folder here: cleared by the next run.
+    RunFolder::RemoveStaleIn(options.output, kStagingPrefix);
+    std::string stagingError;
+    if (!folders.stagingFolder.CreateIn(options.output, kStagingPrefix, &stagingError)) {
+        Error("", stagingError);
         folders.RemoveAll();
         return kExitNotAllRepaired;
     }
+    const std::string staging = folders.stagingFolder.path();
     folders.staging = staging;
 
     std::atomic<int> running{0};
@@ -451,6 +457,11 @@ int RunRepair(const Options& options)
 
     BatchReport report;
     ThreadContext context{&view, &running, &report};
+    // Several files at once: each file's log is held back and printed in one block, in
+    // the order the files were given, so the log, the report and the outputs are those
+    // of a run of one file at a time.
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    context.jobsAtOnce = options.jobs > 0 ? options.jobs : static_cast<int>(std::min<unsigned>(cores, kMaxJobs));
     std::mutex finishing;
     bool anySaved = false;
     bool anyLoss = false;

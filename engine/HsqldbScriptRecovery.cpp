@@ -5,7 +5,6 @@
 #include <unistd.h>
 #include <zlib.h>
 
-#include <atomic>
 #include <cerrno>
 #include <memory>
 
@@ -18,6 +17,7 @@
 #include "platform/AtomicFileWriter.h"
 #include "platform/FileIo.h"
 #include "platform/SystemError.h"
+#include "platform/WorkFileName.h"
 
 namespace tavrin {
 namespace {
@@ -32,9 +32,7 @@ constexpr std::uint64_t kLargestInflatedBackup = std::uint64_t{1} << 31;
 
 std::string TemporaryName(const std::string& base, const char* what)
 {
-    static std::atomic<unsigned> counter{0};
-    return base + "database/.tavrin-" + what + "-" + std::to_string(::getpid()) + "-" +
-           std::to_string(counter.fetch_add(1));
+    return base + "database/" + platform::WorkFileName(what);
 }
 
 // A regular file opened for reading, with its size.

@@ -3,6 +3,7 @@
 #include <optional>
 #include <string>
 
+#include "engine/BatchJobs.h"
 #include "engine/BatchLog.h"
 #include "engine/ControlStates.h"
 #include "engine/PackageRepair.h"
@@ -45,24 +46,28 @@ int RepairThreadProc(ThreadContext& context)
     // Every job gets its report; the front end's, when it asked for one.
     BatchReport unreported;
     BatchReport& batch = context.report != nullptr ? *context.report : unreported;
-    for (int i = 0; i < count; ++i) {
-        const std::string path = view.JobPath(i);
-        if (context.running->load() == 0) {
-            LogStoppedJobs(view, batch, i, count, " file is not extracting as process has been stop by the user.... \r\n",
-                           " not Repaired....\r\n", PackageResult::StoppedBefore);
-            break;
-        }
+    if (batch.packages.size() < static_cast<std::size_t>(count))
+        batch.packages.resize(static_cast<std::size_t>(count)); // no job's entry moves while jobs run
+    BatchJobSteps steps;
+    steps.stopsBefore = [&context](int) { return context.running->load() == 0; };
+    steps.run = [&batch, &workspace](int i, ThreadContext& job) {
+        BatchReporter& log = *job.view;
+        const std::string path = log.JobPath(i);
         PackageReport& report = ReportFor(batch, i, path);
-        report = RepairPackage(RepairJob{path, PackageFolder(path, i), workspace.error}, context);
+        report = RepairPackage(RepairJob{path, PackageFolder(path, i), workspace.error}, job);
         std::optional<int> state = JobStateAfterRepair(report.result);
         // A file whose first package gave nothing may still hold others to save.
         for (const PackageReport& further : report.furtherPackages)
             if (further.result == PackageResult::Repaired)
                 state = 1;
         if (state)
-            view.SetJobState(i, *state);
-        view.SetProgressPosition(ProgressBar::Total, i + 1);
-    }
+            log.SetJobState(i, *state);
+        log.SetProgressPosition(ProgressBar::Total, i + 1);
+    };
+    if (const int stoppedAt = RunBatchJobs(context, count, steps); stoppedAt < count)
+        LogStoppedJobs(view, batch, stoppedAt, count,
+                       " file is not extracting as process has been stop by the user.... \r\n", " not Repaired....\r\n",
+                       PackageResult::StoppedBefore);
 
     view.SetProgressPosition(ProgressBar::Total, count);
     view.AddLogLine("Repairing process completed....\r\n", kBlack);

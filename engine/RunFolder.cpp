@@ -22,23 +22,34 @@ constexpr const char* kLockName = ".lock";
 // A folder whose lock file is missing may be one whose run has not created it yet.
 constexpr std::time_t kUnlockedGrace = 60;
 
-bool IsStale(const std::string& folder)
+// `name` in the folder open as `parentFd`: a real folder of this user whose run is gone.
+// Looked at through descriptors opened without following links, so a link put in its
+// place, or in place of its lock, is never taken for it.
+bool IsStale(int parentFd, const std::string& name)
 {
+    const platform::FileDescriptor folder(
+        ::openat(parentFd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat info {};
-    if (::lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::getuid())
+    if (!folder.IsOpen() || ::fstat(folder.Get(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::getuid())
         return false;
-    const std::string lock = folder + "/" + kLockName;
-    const platform::FileDescriptor fd(::open(lock.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
-    if (!fd.IsOpen())
+    const platform::FileDescriptor lock(
+        ::openat(folder.Get(), kLockName, O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+    if (!lock.IsOpen())
         return errno == ENOENT && std::time(nullptr) - info.st_mtime > kUnlockedGrace;
-    return ::flock(fd.Get(), LOCK_EX | LOCK_NB) == 0;
+    struct stat lockInfo {};
+    return ::fstat(lock.Get(), &lockInfo) == 0 && S_ISREG(lockInfo.st_mode) &&
+           ::flock(lock.Get(), LOCK_EX | LOCK_NB) == 0;
 }
 
 } // namespace
 
 bool RunFolder::Create(const std::string& prefix, std::string* error)
 {
-    const std::string base = platform::TemporaryFolder();
+    return CreateIn(platform::TemporaryFolder(), prefix, error);
+}
+
+bool RunFolder::CreateIn(const std::string& base, const std::string& prefix, std::string* error)
+{
     std::string pattern = platform::JoinPath(base, prefix + "-XXXXXX");
     if (::mkdtemp(pattern.data()) == nullptr) {
         if (error != nullptr)
@@ -68,18 +79,24 @@ void RunFolder::Remove()
 
 void RunFolder::RemoveStale(const std::string& prefix)
 {
-    const std::string base = platform::TemporaryFolder();
+    RemoveStaleIn(platform::TemporaryFolder(), prefix);
+}
+
+void RunFolder::RemoveStaleIn(const std::string& base, const std::string& prefix)
+{
     std::vector<platform::FolderEntry> entries;
     if (!platform::ListFolderEntries(base, entries))
+        return;
+    const platform::FileDescriptor parent(::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!parent.IsOpen())
         return;
     const std::string start = prefix + "-";
     for (const platform::FolderEntry& entry : entries) {
         if (entry.kind != platform::FolderEntry::Folder || entry.name.size() != start.size() + 6 ||
             entry.name.compare(0, start.size(), start) != 0)
             continue;
-        const std::string folder = platform::JoinPath(base, entry.name);
-        if (IsStale(folder))
-            RemoveFolderTree(folder);
+        if (IsStale(parent.Get(), entry.name))
+            RemoveFolderTree(platform::JoinPath(base, entry.name));
     }
 }
 

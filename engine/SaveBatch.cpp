@@ -11,11 +11,13 @@
 #include <vector>
 #include <string>
 
+#include "engine/BatchJobs.h"
 #include "engine/BatchLog.h"
 #include "engine/ControlStates.h"
 #include "engine/PackageOutcome.h"
 #include "engine/PackagesInFile.h"
 #include "engine/PictureWalk.h"
+#include "engine/SaveNameTurns.h"
 #include "engine/TextUtil.h"
 #include "engine/Workspace.h"
 #include "platform/FileDescriptor.h"
@@ -151,6 +153,58 @@ std::string SaveMedia(BatchReporter& view, const std::string& path, const std::s
     return kept;
 }
 
+// Saves one repaired job's package folder as `output`, with its pictures beside it on
+// request; `saved` tells whether the archive was written.
+void SaveJob(BatchReporter& view, const std::string& path, const std::string& folder, const std::string& destination,
+             const std::string& name, const std::string& output, PackageReport& report, bool& saved)
+{
+    // A package from which nothing was recovered would give an empty archive
+    // that only looks like a repaired database.
+    if (!HasFiles(folder)) {
+        view.AddLogLine(path + " saving of file skipped, nothing was recovered from it....\r\n", kRed);
+        report.result = PackageResult::SaveFailed;
+        report.error = "nothing was recovered";
+        return;
+    }
+    // An earlier output of that name is replaced only when the user says so.
+    struct stat existing {};
+    if (::lstat(output.c_str(), &existing) == 0 &&
+        view.MessageBox(HtmlEscaped("TAVRINREP_" + PrintableName(name)) +
+                            " already exists in the destination folder. Do you want to replace it?",
+                        "Tavrin Lumiq", kMbYesNoQuestion) != kIdYes) {
+        view.AddLogLine(path + " saving of file skipped, TAVRINREP_" + PrintableName(name) +
+                            " already exists in the destination folder....\r\n",
+                        kRed);
+        report.result = PackageResult::SaveFailed;
+        report.error = "TAVRINREP_" + name + " already exists";
+        return;
+    }
+    zip::FolderZipper zipper;
+    zipper.SetMimetypeFirst(true);
+    zip::ZipFolderResult zipped = zipper.ZipFolder(folder, output);
+    if (!zipped.complete) {
+        const std::string why = zipped.error.empty() ? "the archive could not be written" : zipped.error;
+        view.AddLogLine(path + " saving of file failed (" + why + ")....\r\n", kRed);
+        report.result = PackageResult::SaveFailed;
+        report.error = why;
+        return;
+    }
+    saved = true;
+    for (const std::string& leftOut : zipped.leftOut)
+        view.AddLogLine(path + " member " + PrintableName(leftOut) + " could not be added to the saved file....\r\n",
+                        kRed);
+    std::vector<std::string> notCopied;
+    std::string mediaFolder;
+    if (view.ExtractMediaChecked())
+        mediaFolder = SaveMedia(view, path, folder, destination, name + "_MediaContent", notCopied);
+    report.outputPath = output;
+    report.mediaFolder = mediaFolder;
+    report.leftOut = zipped.leftOut;
+    report.picturesNotCopied = notCopied;
+    report.result = HasLosses(report) ? PackageResult::SavedWithLosses : PackageResult::Saved;
+    view.AddLogLine(path + " saving of file done....\r\n", kGreen);
+}
+
 } // namespace
 
 bool StartSave(ThreadContext& context)
@@ -186,9 +240,7 @@ int SaveThreadProc(ThreadContext& context)
     view.SetProgressRange(ProgressBar::Total, count);
     view.SetProgressPosition(ProgressBar::Total, 0);
 
-    zip::FolderZipper zipper;
-    zipper.SetMimetypeFirst(true);
-    std::set<std::string> namesWritten;
+    SaveNameTurns names;
     // A job may be the output of an earlier repair lying in the destination: saving
     // another job must never replace it.
     std::set<std::pair<dev_t, ino_t>> jobSources;
@@ -202,111 +254,87 @@ int SaveThreadProc(ThreadContext& context)
         return ::stat((destination + "TAVRINREP_" + name).c_str(), &info) == 0 &&
                jobSources.count({info.st_dev, info.st_ino}) != 0;
     };
-    auto taken = [&](const std::string& candidate) { return namesWritten.count(candidate) != 0 || isJobSource(candidate); };
-
-    // One rebuilt package into destination/TAVRINREP_<name>: its lines after `logPath`,
-    // its result into `report`.
-    auto SaveOutput = [&](const std::string& logPath, const std::string& folder,
-                          const std::string& name, PackageReport& report) {
-        const std::string output = destination + "TAVRINREP_" + name;
-        // A package from which nothing was recovered would give an empty archive
-        // that only looks like a repaired database.
-        if (!HasFiles(folder)) {
-            view.AddLogLine(logPath + " saving of file skipped, nothing was recovered from it....\r\n", kRed);
-            report.result = PackageResult::SaveFailed;
-            report.error = "nothing was recovered";
-            return;
-        }
-        // An earlier output of that name is replaced only when the user says so.
-        struct stat existing {};
-        if (::lstat(output.c_str(), &existing) == 0 &&
-            view.MessageBox(HtmlEscaped("TAVRINREP_" + PrintableName(name)) +
-                                " already exists in the destination folder. Do you want to replace it?",
-                            "Tavrin Lumiq", kMbYesNoQuestion) != kIdYes) {
-            view.AddLogLine(logPath + " saving of file skipped, TAVRINREP_" + PrintableName(name) +
-                                " already exists in the destination folder....\r\n",
-                            kRed);
-            report.result = PackageResult::SaveFailed;
-            report.error = "TAVRINREP_" + name + " already exists";
-            return;
-        }
-        zip::ZipFolderResult zipped = zipper.ZipFolder(folder, output);
-        if (!zipped.complete) {
-            const std::string why = zipped.error.empty() ? "the archive could not be written" : zipped.error;
-            view.AddLogLine(logPath + " saving of file failed (" + why + ")....\r\n", kRed);
-            report.result = PackageResult::SaveFailed;
-            report.error = why;
-            return;
-        }
-        namesWritten.insert(name);
-        for (const std::string& leftOut : zipped.leftOut)
-            view.AddLogLine(logPath + " member " + PrintableName(leftOut) + " could not be added to the saved file....\r\n",
-                            kRed);
-        std::vector<std::string> notCopied;
-        std::string mediaFolder;
-        if (view.ExtractMediaChecked())
-            mediaFolder = SaveMedia(view, logPath, folder, destination, name + "_MediaContent", notCopied);
-        report.outputPath = output;
-        report.mediaFolder = mediaFolder;
-        report.leftOut = zipped.leftOut;
-        report.picturesNotCopied = notCopied;
-        report.result = HasLosses(report) ? PackageResult::SavedWithLosses : PackageResult::Saved;
-        view.AddLogLine(logPath + " saving of file done....\r\n", kGreen);
-    };
 
     // Every job gets its report; the front end's, when it asked for one.
     BatchReport unreported;
     BatchReport& batch = context.report != nullptr ? *context.report : unreported;
-    for (int i = 0; i < count; ++i) {
-        const std::string path = view.JobPath(i);
+    if (batch.packages.size() < static_cast<std::size_t>(count))
+        batch.packages.resize(static_cast<std::size_t>(count)); // no job's entry moves while jobs run
+    BatchJobSteps steps;
+    steps.stopsBefore = [&](int i) { return view.JobState(i) == 1 && context.running->load() == 0; };
+    steps.run = [&](int i, ThreadContext& job) {
+        BatchReporter& log = *job.view;
+        const std::string path = log.JobPath(i);
         PackageReport& report = ReportFor(batch, i, path);
-        if (view.JobState(i) == 1) {
-            if (context.running->load() == 0) {
-                LogStoppedJobs(view, batch, i, count, " file is not saving as process has been stop by the user.... \r\n",
-                               " not saved....\r\n", PackageResult::SaveStopped);
-                break;
-            }
-            const std::string fileName = FileNameOf(path);
-            const std::string name = DistinctName(fileName, taken);
-            if (name == fileName)
-                view.AddLogLine(path + " saving of file starts....\r\n", kBlack);
-            else if (namesWritten.count(fileName) != 0)
-                view.AddLogLine(path + " saving of file starts as TAVRINREP_" + name +
-                                    ", as a file of the same name was saved before in this batch....\r\n",
-                                kBlack);
-            else
-                view.AddLogLine(path + " saving of file starts as TAVRINREP_" + name + ", as TAVRINREP_" + fileName +
-                                    " is one of the files being saved....\r\n",
-                                kBlack);
-
-            const std::string folder = PackageFolder(path, i);
-            SaveOutput(path, folder, name, report);
-            // The further packages of the file beside the first, numbered after its name.
-            for (std::size_t number = 2; number <= kMaxPackagesInFile; ++number) {
-                const std::string furtherFolder = FurtherPackageFolder(folder, number);
-                if (!IsRealDirectory(furtherFolder))
-                    break;
-                if (report.furtherPackages.size() < number - 1)
-                    report.furtherPackages.resize(number - 1);
-                PackageReport& further = report.furtherPackages[number - 2];
-                further.path = path;
-                further.packageNumber = number;
-                further.packageFolder = furtherFolder;
-                const std::string logPath = PackageLogPath(path, number);
-                const std::string furtherName = DistinctName(NumberedFileName(name, number), taken);
-                view.AddLogLine(logPath + " saving of file starts as TAVRINREP_" + furtherName + "....\r\n", kBlack);
-                SaveOutput(logPath, furtherFolder, furtherName, further);
-            }
-        } else {
-            view.AddLogLine(path + " cannot be saved,as it is not Repaired.\r\n", kRed);
+        names.WaitForTurn(i);
+        if (log.JobState(i) != 1) {
+            names.EndTurn();
+            log.AddLogLine(path + " cannot be saved,as it is not Repaired.\r\n", kRed);
             // A reason the repair recorded (the package would not open, the repair was stopped) says more.
             if (report.result == PackageResult::NotStarted || report.result == PackageResult::Repaired ||
                 report.result == PackageResult::NothingFound)
                 report.result = PackageResult::NotRepaired;
+            log.AddLogLine(kSeparatorLine, kBlack);
+            log.SetProgressPosition(ProgressBar::Total, i + 1);
+            return;
         }
-        view.AddLogLine(kSeparatorLine, kBlack);
-        view.SetProgressPosition(ProgressBar::Total, i + 1);
-    }
+        const std::string fileName = FileNameOf(path);
+        const std::string name = DistinctName(fileName, [&](const std::string& candidate) {
+            return names.SavedBefore(candidate) || isJobSource(candidate);
+        });
+        const std::string output = destination + "TAVRINREP_" + name;
+        if (name == fileName)
+            log.AddLogLine(path + " saving of file starts....\r\n", kBlack);
+        else if (names.SavedBefore(fileName))
+            log.AddLogLine(path + " saving of file starts as TAVRINREP_" + name +
+                               ", as a file of the same name was saved before in this batch....\r\n",
+                           kBlack);
+        else
+            log.AddLogLine(path + " saving of file starts as TAVRINREP_" + name + ", as TAVRINREP_" + fileName +
+                               " is one of the files being saved....\r\n",
+                           kBlack);
+        names.StartSaving(name);
+        // The further packages of the file, saved beside the first and numbered after its
+        // name: their names are chosen in this job's turn too.
+        const std::string folder = PackageFolder(path, i);
+        std::vector<std::pair<std::string, std::string>> furtherNames; // folder, name
+        for (std::size_t number = 2; number <= kMaxPackagesInFile; ++number) {
+            const std::string furtherFolder = FurtherPackageFolder(folder, number);
+            if (!IsRealDirectory(furtherFolder))
+                break;
+            const std::string furtherName = DistinctName(NumberedFileName(name, number), [&](const std::string& candidate) {
+                return names.SavedBefore(candidate) || isJobSource(candidate);
+            });
+            names.StartSaving(furtherName);
+            furtherNames.emplace_back(furtherFolder, furtherName);
+        }
+        names.EndTurn();
+        bool saved = false;
+        SaveJob(log, path, folder, destination, name, output, report, saved);
+        names.FinishSaving(name, saved);
+        for (std::size_t f = 0; f < furtherNames.size(); ++f) {
+            const auto& [furtherFolder, furtherName] = furtherNames[f];
+            const std::size_t number = f + 2;
+            if (report.furtherPackages.size() < number - 1)
+                report.furtherPackages.resize(number - 1);
+            PackageReport& further = report.furtherPackages[number - 2];
+            further.path = path;
+            further.packageNumber = number;
+            further.packageFolder = furtherFolder;
+            const std::string logPath = PackageLogPath(path, number);
+            log.AddLogLine(logPath + " saving of file starts as TAVRINREP_" + furtherName + "....\r\n", kBlack);
+            bool furtherSaved = false;
+            SaveJob(log, logPath, furtherFolder, destination, furtherName, destination + "TAVRINREP_" + furtherName,
+                    further, furtherSaved);
+            names.FinishSaving(furtherName, furtherSaved);
+        }
+        log.AddLogLine(kSeparatorLine, kBlack);
+        log.SetProgressPosition(ProgressBar::Total, i + 1);
+    };
+    if (const int stoppedAt = RunBatchJobs(context, count, steps); stoppedAt < count)
+        LogStoppedJobs(view, batch, stoppedAt, count,
+                       " file is not saving as process has been stop by the user.... \r\n", " not saved....\r\n",
+                       PackageResult::SaveStopped);
 
     view.SetProgressPosition(ProgressBar::Total, count);
     view.AddLogLine("Saving processing completed....\r\n", kBlack);

@@ -20,6 +20,9 @@ struct ThreadContext {
     BatchReport* report = nullptr;
     // The desktop window whose controls follow the batch; null for a front end without one.
     WindowView* window = nullptr;
+    // How many jobs a batch may work on at once (see BatchJobs.h); 1 for a front end whose
+    // reporter follows one job at a time (the desktop window).
+    int jobsAtOnce = 1;
 };
 
 } // namespace tavrin

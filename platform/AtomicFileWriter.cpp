@@ -1,6 +1,5 @@
 #include "platform/AtomicFileWriter.h"
 
-#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
 #include <stdio.h>
@@ -8,19 +7,17 @@
 
 #include "platform/FileIo.h"
 #include "platform/PathJoin.h"
+#include "platform/WorkFileName.h"
 
 namespace tavrin::platform {
 
 namespace {
 
-// Work names are short and fixed in form, so a target name near the length limit
-// still has a work name that fits. O_EXCL with O_NOFOLLOW never opens what is already
-// there under that name, a planted link included; the next number is tried instead.
+// O_EXCL with O_NOFOLLOW never opens what is already there under a work name, a
+// planted link included; the next name is tried instead.
 std::string WorkName(const std::string& folder)
 {
-    static std::atomic<unsigned> counter{0};
-    static const std::string prefix = ".tavrin-part-" + std::to_string(::getpid()) + "-";
-    return folder + prefix + std::to_string(counter.fetch_add(1));
+    return folder + WorkFileName("part");
 }
 
 } // namespace

@@ -60,6 +60,19 @@ unsigned CompressionPool::DefaultThreads()
     return cores == 0 ? 1 : cores;
 }
 
+std::shared_ptr<CompressionPool> CompressionPool::Shared()
+{
+    static std::mutex mutex;
+    static std::weak_ptr<CompressionPool> current;
+    std::lock_guard<std::mutex> lock(mutex);
+    std::shared_ptr<CompressionPool> pool = current.lock();
+    if (!pool) {
+        pool = std::make_shared<CompressionPool>(DefaultThreads());
+        current = pool;
+    }
+    return pool;
+}
+
 void CompressionPool::Submit(const std::shared_ptr<ChunkJob>& job)
 {
     if (workers_.empty() || !job->deflate) {

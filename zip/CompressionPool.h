@@ -49,6 +49,11 @@ public:
     // One worker per core.
     static unsigned DefaultThreads();
 
+    // The pool of DefaultThreads() workers every archive written at the same time uses,
+    // so that several archives at once keep one worker per core; made when the first
+    // user asks for it, gone with the last one.
+    static std::shared_ptr<CompressionPool> Shared();
+
 private:
     void Work();
 

@@ -25,6 +25,9 @@ constexpr std::size_t kPieceSize = 256 * 1024;
 // Pieces read ahead of the output per worker: enough to keep every core busy while
 // the writer waits for the oldest one.
 constexpr std::size_t kPiecesInFlightPerWorker = 4;
+// Pieces an archive may have in flight however many archives share the pool: one being
+// written while the next is deflated.
+constexpr std::size_t kMinPiecesInFlight = 2;
 
 constexpr std::uint32_t kLocalHeaderSignature = 0x04034B50;
 constexpr std::uint32_t kCentralHeaderSignature = 0x02014B50;
@@ -279,7 +282,7 @@ bool ZipWriter::IsStoredByName(std::string_view name)
 CompressionPool& ZipWriter::Pool()
 {
     if (!pool_)
-        pool_ = std::make_unique<CompressionPool>(CompressionPool::DefaultThreads());
+        pool_ = CompressionPool::Shared();
     return *pool_;
 }
 
@@ -502,8 +505,12 @@ ZipResult ZipWriter::Submit(PendingMember& member, std::vector<unsigned char> pi
     member.pieces.push_back(std::move(job));
     ++piecesInFlight_;
 
-    // Bounded memory: the oldest pieces go out before more are read.
-    const std::size_t limit = kPiecesInFlightPerWorker * std::max(1u, pool_ ? pool_->Workers() : 1u);
+    // Bounded memory: the oldest pieces go out before more are read. Archives written at
+    // once share the pieces the pool's workers need (each archive holds one reference to
+    // it), so the memory in use stays that of one archive, whatever their number.
+    const std::size_t pieces = kPiecesInFlightPerWorker * std::max(1u, pool_ ? pool_->Workers() : 1u);
+    const std::size_t sharing = pool_ ? static_cast<std::size_t>(std::max(1L, pool_.use_count())) : 1;
+    const std::size_t limit = std::max(kMinPiecesInFlight, pieces / sharing);
     while (piecesInFlight_ > limit) {
         bool wrote = false;
         if (const ZipResult written = WriteNextPiece(true, wrote); written != ZipOk)

@@ -2,8 +2,9 @@
 // the ZipHandle entry points of ZipArchive.h.
 //
 // An added member is read in pieces of 256 KiB in the calling thread; the pieces are
-// deflated by a small pool of worker threads and written in their order, again by the
-// calling thread, with only a few pieces in memory at a time. By default an add returns
+// deflated by a pool of worker threads (one per core, shared by every archive written
+// at the same time) and written in their order, again by the calling thread, with only
+// a few pieces in memory at a time (fewer for each archive when several share the pool). By default an add returns
 // once its member is written; with write-behind it returns once the member is read, so
 // the next member is read while this one is still being compressed.
 #pragma once
@@ -106,7 +107,7 @@ private:
     std::unordered_set<std::string> names_;
 
     bool writeBehind_ = false;
-    std::unique_ptr<CompressionPool> pool_;
+    std::shared_ptr<CompressionPool> pool_; // shared with the archives written at the same time
     // Members read (or being read) and not yet written whole, oldest first.
     std::deque<PendingMember> pending_;
     std::size_t piecesInFlight_ = 0;

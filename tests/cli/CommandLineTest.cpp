@@ -35,6 +35,12 @@ TEST(CommandLine, ParsesEveryOptionAndRefusesBadOnes)
     EXPECT_EQ(bundled.options.output, "out");
     EXPECT_EQ(bundled.options.files, (std::vector<std::string>{"x.odb", "y.odb"}));
     EXPECT_EQ(ParseCommandLine({"--out=o", "x.odb"}).options.output, "o");
+    EXPECT_EQ(ParseCommandLine({"x.odb"}).options.jobs, 0); // one per core
+    EXPECT_EQ(ParseCommandLine({"-qj3", "x.odb"}).options.jobs, 3);
+    EXPECT_EQ(ParseCommandLine({"--jobs=64", "x.odb"}).options.jobs, 64);
+    for (const char* count : {"0", "-1", "65", "2x", "", "99999999999999999999"})
+        EXPECT_EQ(ParseCommandLine({"-j", count, "x.odb"}).error, "option -j needs a number of files from 1 to 64")
+            << count;
 
     EXPECT_EQ(ParseCommandLine({"-o"}).error, "option -o needs a value");
     EXPECT_EQ(ParseCommandLine({"--json=yes", "x.odb"}).error, "option --json takes no value");

@@ -376,6 +376,113 @@ TEST_F(TavrinRepair, SameFileNameTwiceGivesTwoOutputs)
                                                                "TAVRINREP_Base (2).odb", "TAVRINREP_Base.odb"}));
 }
 
+// Several files at once give what one at a time gives: the log (each file's lines in
+// one block, the blocks in the order the files were given), the report, and archives of
+// the same members; names that collide are given as one at a time gives them.
+TEST_F(TavrinRepair, SeveralFilesAtOnceGiveTheLogReportAndOutputsOfOneAtATime)
+{
+    fs::create_directories(root / "a");
+    fs::create_directories(root / "b");
+    fs::copy_file(kFixtures + "/intact.odb", root / "a/Base.odb");
+    fs::copy_file(kFixtures + "/content-xml-short.odb", root / "b/Base.odb");
+    fs::copy_file(kFixtures + "/not-a-zip.odb", root / "Base (2).odb");
+    const std::string files = "a/Base.odb " + Fixture("intact.odb") + " " + Fixture("not-a-zip.odb") +
+                              " missing.odb " + Fixture("flipped-bytes-in-deflated-member.odb") + " b/Base.odb " +
+                              Fixture("two-packages-concatenated.odb") + " 'Base (2).odb' " + Fixture("intact.odb") +
+                              " " + Fixture("hole-of-zeros.odb") + " " + Fixture("empty.odb");
+    // The outputs by content: an archive's member names, sizes and CRCs (its times are
+    // those of its making), a folder's entries.
+    const std::string list = R"(
+import os, sys, zipfile
+for name in sorted(os.listdir(sys.argv[1])):
+    path = os.path.join(sys.argv[1], name)
+    if os.path.isdir(path):
+        print(name, sorted(os.listdir(path)))
+    else:
+        print(name, [(i.filename, i.file_size, i.CRC, i.compress_type) for i in zipfile.ZipFile(path).infolist()])
+)";
+    std::ofstream(root / "list.py") << list;
+    auto outputs = [&] {
+        const std::string command = "/usr/bin/python3 " + Quote((root / "list.py").string()) + " " +
+                                    Quote((root / "out").string()) + " >" + Quote((root / "list.txt").string());
+        EXPECT_EQ(std::system(command.c_str()), 0);
+        return Slurp(root / "list.txt");
+    };
+
+    ASSERT_EQ(Run("--json -j 1 -o out " + files), 1) << err;
+    const std::string report = out;
+    const std::string log = err;
+    const std::string archives = outputs();
+    EXPECT_NE(log.find("b/Base.odb saving of file starts as TAVRINREP_Base (2).odb"), std::string::npos) << log;
+    EXPECT_NE(log.find("intact.odb saving of file starts as TAVRINREP_intact (2).odb"), std::string::npos) << log;
+    EXPECT_NE(archives.find("TAVRINREP_Base (2).odb [("), std::string::npos) << archives;
+
+    for (const char* jobs : {"2", "4", "11"}) {
+        fs::remove_all(root / "out");
+        fs::create_directories(root / "out");
+        EXPECT_EQ(Run("--json -o out " + files + " --jobs " + jobs), 1) << jobs << "\n" << err;
+        EXPECT_EQ(out, report) << jobs;
+        EXPECT_EQ(err, log) << jobs;
+        EXPECT_EQ(outputs(), archives) << jobs;
+        EXPECT_TRUE(Entries(root / "tmp").empty()) << jobs;
+    }
+
+    // On a terminal, files in hand at once show the total progress alone.
+    const std::string inner = "cd " + Quote(root.string()) + " && " + Quote(TAVRIN_REPAIR_EXE) +
+                              " -j 2 --force -o out " + files + " >log.txt";
+    const std::string command = "script -qfec " + Quote(inner) + " /dev/null >" + Quote((root / "tty.txt").string());
+    const int status = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 1) << status; // some files are not saved
+    const std::string tty = Slurp(root / "tty.txt");
+    EXPECT_NE(tty.find("Total files progress: 100.00% complete."), std::string::npos) << tty;
+    EXPECT_EQ(tty.find("File progress:"), std::string::npos) << tty;
+}
+
+// A run killed outright leaves its staging folder in the output folder: the next run
+// there removes those of runs that are gone, and nothing else.
+TEST_F(TavrinRepair, StagingFoldersOfKilledRunsAreClearedByTheNextRun)
+{
+    const std::string setUp = R"(
+import fcntl, os, subprocess, sys, time
+out = "out"
+def staging(name, lock):
+    os.mkdir(os.path.join(out, name), 0o700)
+    with open(os.path.join(out, name, "TAVRINREP_x.odb"), "w") as part:
+        part.write("half written")
+    if lock is None:
+        return None
+    held = open(os.path.join(out, name, ".lock"), "w")
+    if lock:
+        fcntl.flock(held, fcntl.LOCK_EX)
+    return held
+staging(".tavrin-repair-dead01", False)          # killed: its lock is free
+live = staging(".tavrin-repair-live01", True)    # a run still working
+staging(".tavrin-repair-nolk01", None)           # killed before it made its lock, long ago
+old = time.time() - 3600
+os.utime(os.path.join(out, ".tavrin-repair-nolk01"), (old, old))
+staging(".tavrin-repair-nolk02", None)           # perhaps a run making its lock right now
+staging(".tavrin-repair-other-name", False)      # not a name of ours
+os.mkdir("elsewhere")
+with open("elsewhere/.lock", "w") as keep:
+    keep.write("")
+os.symlink(os.path.abspath("elsewhere"), os.path.join(out, ".tavrin-repair-link01"))
+os.mkdir(os.path.join(out, ".tavrin-repair-lock01"), 0o700)
+os.symlink(os.path.abspath("elsewhere/.lock"), os.path.join(out, ".tavrin-repair-lock01", ".lock"))
+sys.exit(subprocess.call(sys.argv[1:]))
+)";
+    std::ofstream(root / "setup.py") << setUp;
+    const std::string command = "cd " + Quote(root.string()) + " && TMPDIR=" + Quote((root / "tmp").string()) +
+                                " /usr/bin/python3 setup.py " + Quote(TAVRIN_REPAIR_EXE) + " -q -o out " +
+                                Fixture("intact.odb") + " 2>err.txt";
+    ASSERT_EQ(std::system(command.c_str()), 0) << Slurp(root / "err.txt");
+    EXPECT_EQ(Entries(root / "out"),
+              (std::vector<std::string>{".tavrin-repair-link01", ".tavrin-repair-live01", ".tavrin-repair-lock01",
+                                        ".tavrin-repair-nolk02", ".tavrin-repair-other-name", "TAVRINREP_intact.odb",
+                                        "intact.odb_MediaContent"}));
+    EXPECT_TRUE(fs::exists(root / "out/.tavrin-repair-live01/TAVRINREP_x.odb"));
+    EXPECT_TRUE(fs::exists(root / "elsewhere/.lock"));
+}
+
 // A package of fake members: the report lists its first hundred failures and counts the
 // rest, and the log says so in one line.
 TEST_F(TavrinRepair, JsonReportCountsFailuresPastAHundred)

@@ -160,6 +160,64 @@ TEST_F(Batches, AMemberCutOffInItsHeaderIsALoss)
     EXPECT_EQ(report.members.back().defect, MemberDefect::HeaderCutOff);
 }
 
+// Jobs run several at once log, answer and save as they do one at a time: each job's
+// lines come in one block, the blocks in the order of the jobs, a question is answered
+// while its job waits, and names of one file name are numbered in the order of the jobs.
+TEST_F(Batches, SeveralJobsAtOnceLogAndSaveAsOneAtATime)
+{
+    AddJob("a/Sales.odb", SmallPackage("A"));
+    AddJob("b/Sales.odb", SmallPackage("B"));
+    AddJob("junk.odb", Bytes(300, 'x'));
+    AddJob("c/Sales.odb", SmallPackage("C"));
+    AddJob("Kept.odb", SmallPackage("K"));
+    AddJob("d/Sales.odb", SmallPackage("D"));
+    struct Run {
+        std::vector<std::pair<Colour, std::string>> log;
+        std::vector<std::string> messages;
+        std::vector<PackageReport> packages;
+    };
+    auto run = [&](int jobsAtOnce) {
+        const fs::path out = tmp / ("out" + std::to_string(jobsAtOnce));
+        fs::create_directory(out);
+        WriteFile(out / "TAVRINREP_Kept.odb", "an earlier output the user keeps");
+        RecordingView own;
+        own.jobs = view.jobs;
+        own.destination = out;
+        own.answers = {kIdNo}; // keep TAVRINREP_Kept.odb
+        own.Substitute(out.string(), "OUT");
+        BatchRunner runner{own};
+        runner.context.jobsAtOnce = jobsAtOnce;
+        runner.Repair();
+        EXPECT_EQ(runner.Save(), 1);
+        for (const char* name : {"TAVRINREP_Sales.odb", "TAVRINREP_Sales (2).odb", "TAVRINREP_Sales (3).odb",
+                                 "TAVRINREP_Sales (4).odb"})
+            EXPECT_TRUE(Exists(out / name)) << jobsAtOnce << " " << name;
+        EXPECT_EQ(ReadFile(out / "TAVRINREP_Kept.odb"), Bytes("an earlier output the user keeps"));
+        for (PackageReport& package : runner.report.packages)
+            package.outputPath = package.outputPath.empty() ? "" : fs::path(package.outputPath).filename().string();
+        Run result;
+        result.log = own.log;
+        result.messages = own.messages;
+        result.packages = runner.report.packages;
+        return result;
+    };
+    const Run one = run(1);
+    ASSERT_EQ(one.packages.size(), 6u);
+    for (const int jobsAtOnce : {3, 6}) {
+        const Run several = run(jobsAtOnce);
+        EXPECT_EQ(several.log, one.log) << jobsAtOnce;
+        ASSERT_EQ(several.messages.size(), one.messages.size()) << jobsAtOnce;
+        ASSERT_EQ(several.packages.size(), one.packages.size());
+        for (std::size_t i = 0; i < one.packages.size(); ++i) {
+            EXPECT_EQ(several.packages[i].path, one.packages[i].path);
+            EXPECT_EQ(several.packages[i].result, one.packages[i].result) << i;
+            EXPECT_EQ(several.packages[i].outputPath, one.packages[i].outputPath) << i;
+        }
+    }
+    EXPECT_EQ(one.packages[4].result, PackageResult::SaveFailed);
+    EXPECT_EQ(one.packages[5].outputPath, "TAVRINREP_Sales (4).odb");
+}
+
 TEST_F(Batches, StopDuringTheSecondOfFourFinishesItAndListsTheRest)
 {
     std::vector<std::string> paths;
