@@ -32,11 +32,17 @@ std::uint32_t Le32(const std::uint8_t* bytes)
            static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
 }
 
-Framing Short(const Span& span)
+Framing WithResult(Framing::Result result, std::size_t length = 0)
 {
     Framing framing;
-    framing.result = span.reachesEnd ? Framing::Result::Cut : Framing::Result::NeedMore;
+    framing.result = result;
+    framing.length = length;
     return framing;
+}
+
+Framing Short(const Span& span)
+{
+    return WithResult(span.reachesEnd ? Framing::Result::Cut : Framing::Result::NeedMore);
 }
 
 Framing Broken()
@@ -102,11 +108,8 @@ Framing FrameRow(const Span& span, const BackupOptions& options)
 {
     std::unordered_map<std::uint8_t, std::uint32_t> values;
     const ShortAttributes attributes = ReadShortAttributes(span, kRowBytes, values);
-    if (attributes.result != Framing::Result::Whole) {
-        Framing framing;
-        framing.result = attributes.result;
-        return framing;
-    }
+    if (attributes.result != Framing::Result::Whole)
+        return WithResult(attributes.result);
     const auto length = values.find(kRowLength);
     if (length == values.end() || length->second == 0 || length->second > kLongestRow)
         return Broken();
@@ -144,11 +147,8 @@ Framing FrameBlob(const Span& span)
 {
     std::unordered_map<std::uint8_t, std::uint32_t> values;
     const ShortAttributes attributes = ReadShortAttributes(span, kBlobBytes, values);
-    if (attributes.result != Framing::Result::Whole) {
-        Framing framing;
-        framing.result = attributes.result;
-        return framing;
-    }
+    if (attributes.result != Framing::Result::Whole)
+        return WithResult(attributes.result);
     const auto count = values.find(kBlobSegmentCount);
     if (count == values.end() || count->second > (1u << 24))
         return Broken();
@@ -290,12 +290,8 @@ Framing Frame(const Span& span, Place place, const BackupOptions& options, int l
         return Broken();
     const Place after = PlaceAfter(type, place);
     switch (type) {
-    case kBackupEnd: {
-        Framing framing;
-        framing.result = Framing::Result::Whole;
-        framing.length = 1;
-        return framing;
-    }
+    case kBackupEnd:
+        return WithResult(Framing::Result::Whole, 1);
     case kRelationEnd:
     case kFunctionEnd:
     case kProcedureEnd: {
@@ -345,10 +341,7 @@ Framing FrameBackupHeader(const Span& span, BackupOptions& options)
         if (code == kAttributeEnd) {
             if (!formatSeen)
                 return Broken();
-            Framing framing;
-            framing.result = Framing::Result::Whole;
-            framing.length = at + 1;
-            return framing;
+            return WithResult(Framing::Result::Whole, at + 1);
         }
         if (at + 1 >= span.size)
             return Short(span);

@@ -42,29 +42,27 @@ DatabaseCompletion Described(const FirebirdSalvage& salvage)
     completion.member = kBackup;
     completion.rowsKept = salvage.rowsKept;
     completion.rowsDropped = salvage.rowsDropped;
+    // Whatever the salvage made of it, the backup was damaged: rows may be lost or changed.
+    completion.rowsMayBeLost = true;
     const std::string damaged = std::string(kBackup) + " is damaged";
     switch (salvage.outcome) {
     case FirebirdSalvage::Outcome::Whole:
         completion.action = "firebird-backup-checked";
         completion.detail = damaged + ", but each of its records reads whole: kept as it is, a damaged byte inside "
                                       "a row may have changed a value";
-        completion.rowsMayBeLost = true;
         return completion;
     case FirebirdSalvage::Outcome::NotABackup:
         completion.action = "firebird-backup-unreadable";
         completion.detail = damaged + " at its start, no Firebird backup header was found: kept as it is, "
                                       "LibreOffice may not open the database";
-        completion.rowsMayBeLost = true;
         return completion;
     case FirebirdSalvage::Outcome::Failed:
         completion.action = "firebird-backup-not-salvaged";
         completion.detail = damaged + ", salvaging it failed (" + salvage.error + "): kept as it is";
-        completion.rowsMayBeLost = true;
         return completion;
     case FirebirdSalvage::Outcome::Salvaged: break;
     }
     completion.action = "firebird-backup-salvaged";
-    completion.rowsMayBeLost = true;
     std::string detail = damaged + ", salvaged record by record: " + Plural(salvage.rowsKept, "row", "rows") + " kept";
     const std::uint64_t rowsInStretches = salvage.rowsDropped - salvage.rowsWithDamagedValues;
     if (salvage.stretchesSkipped > 0)
