@@ -7,12 +7,14 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "engine/BatchLog.h"
 #include "engine/CentralDirectory.h"
 #include "engine/ContentXml.h"
 #include "engine/FirebirdCompletion.h"
+#include "engine/HeldFolder.h"
 #include "engine/HsqldbCompletion.h"
 #include "engine/LogLine.h"
 #include "engine/ManifestRepair.h"
@@ -98,7 +100,8 @@ void RepairMembers(PackageMembers& members, std::size_t number, const std::strin
         package.lostNotKept = 0;
         package.brokenNotKept = 0;
     }
-    MemberExtraction extraction = ExtractMembers(folder, logPath, members.entries, package, view);
+    const std::shared_ptr<HeldFolder> held = HeldFolder::Start(folder);
+    MemberExtraction extraction = ExtractMembers(folder, logPath, members.entries, package, view, held.get());
     const std::uint64_t found =
         members.entries.size() + package.lost.size() + package.lostNotKept + package.brokenNotKept;
     report.members = std::move(extraction.members);
