@@ -102,36 +102,44 @@ bool HeldFolder::MayHold(const std::string& relativePath)
     return true;
 }
 
+std::size_t HeldFolder::Cost(const std::string& relativePath, std::size_t size)
+{
+    // A map node, and the name twice over (the key and the allocator's rounding).
+    constexpr std::size_t kEntryCost = 128;
+    return size + 2 * relativePath.size() + kEntryCost;
+}
+
 HeldFolder::~HeldFolder()
 {
     heldBytes.fetch_sub(bytes_);
 }
 
-bool HeldFolder::Reserve(std::size_t size)
+bool HeldFolder::Reserve(std::size_t cost)
 {
     std::uint64_t now = heldBytes.load();
     do {
-        if (size > kHeldBytesBudget || now > kHeldBytesBudget - size)
+        if (cost > kHeldBytesBudget || now > kHeldBytesBudget - cost)
             return false;
-    } while (!heldBytes.compare_exchange_weak(now, now + size));
-    bytes_ += size;
+    } while (!heldBytes.compare_exchange_weak(now, now + cost));
+    bytes_ += cost;
     return true;
 }
 
-void HeldFolder::Unreserve(std::size_t size)
+void HeldFolder::Unreserve(std::size_t cost)
 {
-    heldBytes.fetch_sub(size);
-    bytes_ -= size;
+    heldBytes.fetch_sub(cost);
+    bytes_ -= cost;
 }
 
 void HeldFolder::Keep(const std::string& relativePath, std::string bytes, std::size_t reserved)
 {
-    std::string& slot = files_[relativePath];
-    // The reservation and an earlier copy of the same name give their bytes back.
-    const std::size_t released = reserved + slot.size();
-    heldBytes.fetch_add(bytes.size());
-    bytes_ += bytes.size();
-    slot = std::move(bytes);
+    const auto [slot, added] = files_.try_emplace(relativePath);
+    // The reservation, and an earlier copy of the same name, give their share back.
+    const std::size_t released = reserved + (added ? 0 : Cost(relativePath, slot->second.size()));
+    const std::size_t cost = Cost(relativePath, bytes.size());
+    heldBytes.fetch_add(cost);
+    bytes_ += cost;
+    slot->second = std::move(bytes);
     Unreserve(released);
 }
 
@@ -140,7 +148,7 @@ void HeldFolder::Drop(const std::string& relativePath)
     const auto found = files_.find(relativePath);
     if (found == files_.end())
         return;
-    Unreserve(found->second.size());
+    Unreserve(Cost(relativePath, found->second.size()));
     files_.erase(found);
 }
 

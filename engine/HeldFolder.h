@@ -22,9 +22,10 @@ namespace tavrin {
 
 class HeldFolder {
 public:
-    // Largest member held, and the most all held folders keep at once.
+    // Largest member held, and the most all held folders keep at once (bytes and the
+    // cost of keeping each member, see Cost).
     static constexpr std::size_t kMaxHeldMember = std::size_t{64} << 10;
-    static constexpr std::uint64_t kHeldBytesBudget = std::uint64_t{64} << 20;
+    static constexpr std::uint64_t kHeldBytesBudget = std::uint64_t{32} << 20;
 
     // A new, empty held folder for `packageFolder` (a path without trailing '/'),
     // replacing the one it had.
@@ -45,13 +46,18 @@ public:
     HeldFolder(const HeldFolder&) = delete;
     HeldFolder& operator=(const HeldFolder&) = delete;
 
-    // Takes `size` bytes of the shared budget for a member about to be extracted; false
-    // when they are not left.
-    bool Reserve(std::size_t size);
+    // What holding a member of this path and size takes of the budget: its bytes, its
+    // name and the bookkeeping of one more entry, so that a million one-byte members
+    // cannot hold far more memory than the budget says.
+    static std::size_t Cost(const std::string& relativePath, std::size_t size);
+
+    // Takes `cost` of the shared budget for a member about to be extracted; false when
+    // it is not left.
+    bool Reserve(std::size_t cost);
     // Gives back a reservation that was not used.
-    void Unreserve(std::size_t size);
-    // Keeps `bytes` under `relativePath` on a reservation of `reserved` bytes (the
-    // member's recorded size; what it came out at is what counts from now on).
+    void Unreserve(std::size_t cost);
+    // Keeps `bytes` under `relativePath` on a reservation of `reserved` (the Cost of its
+    // recorded size; what it came out at is what counts from now on).
     void Keep(const std::string& relativePath, std::string bytes, std::size_t reserved);
     // Drops the member of that path, if held: a later copy of it went to the folder.
     void Drop(const std::string& relativePath);

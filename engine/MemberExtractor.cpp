@@ -456,15 +456,15 @@ public:
         const bool mayHold = size > 0 && size <= HeldFolder::kMaxHeldMember && !SizedByInflation(entry) &&
                              written_.count(relative) == 0 && created.count(target + "/") == 0 &&
                              HeldFolder::MayHold(relative) && ParentIsFolder(target);
-        if (mayHold && held_->Reserve(size)) {
+        if (const std::size_t cost = HeldFolder::Cost(relative, size); mayHold && held_->Reserve(cost)) {
             std::string bytes;
             MemberReport member = ExtractMember(entry, packagePath, target, package, &bytes);
             if (member.outcome == MemberOutcome::Written && !bytes.empty()) {
-                held_->Keep(relative, std::move(bytes), size);
+                held_->Keep(relative, std::move(bytes), cost);
                 return member;
             }
             // A member not recovered whole keeps what a file keeps of it.
-            held_->Unreserve(size);
+            held_->Unreserve(cost);
         }
         held_->Drop(relative);
         written_.insert(relative);
