@@ -100,7 +100,7 @@ void RepairMembers(PackageMembers& members, std::size_t number, const std::strin
         package.lostNotKept = 0;
         package.brokenNotKept = 0;
     }
-    const std::shared_ptr<HeldFolder> held = HeldFolder::Start(folder);
+    const std::shared_ptr<HeldFolder> held = context.holdSmallMembers ? HeldFolder::Start(folder) : nullptr;
     MemberExtraction extraction = ExtractMembers(folder, logPath, members.entries, package, view, held.get());
     const std::uint64_t found =
         members.entries.size() + package.lost.size() + package.lostNotKept + package.brokenNotKept;
