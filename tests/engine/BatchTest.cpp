@@ -147,6 +147,39 @@ TEST_F(Batches, TwoPackagesInOneFileAreRebuiltAndSavedOneByOne)
     EXPECT_TRUE(Logged(path + " (package 2) saving of file done....\r\n", kGreen));
 }
 
+// A stop takes effect between the packages of one file as it does between files: the
+// package in hand is finished, the rest are said not to be repaired and are not saved.
+TEST_F(Batches, StopBetweenThePackagesOfOneFileFinishesThePackageInHand)
+{
+    const std::string path = AddJob("Sales.odb", SmallPackage("A") + SmallPackage("B") + SmallPackage("C"));
+    view.answers = {kIdYes};
+    view.onLogLine = [&](const std::string& line) {
+        if (line == path + "  Repaired....\r\n")
+            EXPECT_TRUE(ConfirmStop(batch.context));
+    };
+    batch.Repair();
+    ASSERT_EQ(batch.report.packages.size(), 1u);
+    const PackageReport& first = batch.report.packages[0];
+    EXPECT_EQ(first.result, PackageResult::Repaired);
+    ASSERT_EQ(first.furtherPackages.size(), 2u);
+    for (std::size_t number : {2u, 3u}) {
+        const std::string logPath = path + " (package " + std::to_string(number) + ")";
+        EXPECT_TRUE(Logged(logPath + " is not extracting as process has been stop by the user.... \r\n", kBlack))
+            << view.Transcript();
+        EXPECT_TRUE(Logged(logPath + " not Repaired....\r\n", kRed));
+        EXPECT_EQ(first.furtherPackages[number - 2].result, PackageResult::StoppedBefore);
+        EXPECT_EQ(first.furtherPackages[number - 2].packageNumber, number);
+        EXPECT_FALSE(Exists(tmp / ("ws/Sales.odb.0-" + std::to_string(number))));
+    }
+    EXPECT_FALSE(Logged(path + " (package 2)  Repaired....\r\n", kGreen));
+
+    view.onLogLine = nullptr;
+    EXPECT_EQ(batch.Save(), 1);
+    EXPECT_TRUE(Exists(tmp / "out/TAVRINREP_Sales.odb"));
+    EXPECT_FALSE(Exists(tmp / "out/TAVRINREP_Sales-2.odb"));
+    EXPECT_EQ(batch.report.packages[0].furtherPackages[0].result, PackageResult::StoppedBefore);
+}
+
 // The end of the file inside a local header cuts off a member: the package is saved with
 // what was there, and said to have lost it.
 TEST_F(Batches, AMemberCutOffInItsHeaderIsALoss)
