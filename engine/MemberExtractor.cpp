@@ -471,6 +471,26 @@ public:
         return ExtractMember(entry, packagePath, target, package);
     }
 
+    // A held file where a later member needs a folder goes to the package folder first,
+    // so that the later member meets it there, as it would have without holding.
+    void SpillHeldFilesInTheWay(const std::string& memberName)
+    {
+        if (held_ == nullptr || held_->empty())
+            return;
+        const std::string relative = SafeMemberPath(memberName);
+        for (std::size_t slash = relative.find('/'); slash != std::string::npos; slash = relative.find('/', slash + 1)) {
+            const std::string prefix = relative.substr(0, slash);
+            const auto found = held_->files().find(prefix);
+            if (found == held_->files().end())
+                continue;
+            platform::AtomicFileWriter file(base_ + prefix, 0644);
+            if (file.Write(found->second.data(), found->second.size()) && file.Commit()) {
+                held_->Drop(prefix);
+                written_.insert(prefix);
+            }
+        }
+    }
+
 private:
     bool ParentIsFolder(const std::string& target)
     {
@@ -531,6 +551,7 @@ MemberExtraction ExtractMembers(const std::string& folder, const std::string& pa
             const PackageEntry& entry = entries[nextListed++];
             if (SizedByInflation(entry))
                 view.AddLogLine(SizedByInflationLine(packagePath, entry), kBlack);
+            placement.SpillHeldFilesInTheWay(entry.name);
             std::string target = entry.name;
             CreateMemberFolders(base, target, view, &created);
             member = placement.Extract(entry, packagePath, target, package, created);
