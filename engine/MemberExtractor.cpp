@@ -61,8 +61,14 @@ void SetDefect(MemberReport& report, MemberOutcome outcome, MemberDefect defect,
 // member the package folder holds there.
 class PendingFile {
 public:
-    explicit PendingFile(const std::string& target) { file_.emplace(target, 0644); }
-    explicit PendingFile(std::string* memory) : memory_(memory) { memory_->clear(); }
+    // Into `memory` when it is given, else into a file at `target`.
+    PendingFile(const std::string& target, std::string* memory) : memory_(memory)
+    {
+        if (memory_ != nullptr)
+            memory_->clear();
+        else
+            file_.emplace(target, 0644);
+    }
 
     bool ok() const { return memory_ != nullptr ? !outOfMemory_ : file_->Ok(); }
     std::string error() const
@@ -368,12 +374,7 @@ MemberReport ExtractMember(const PackageEntry& entry, const std::string& package
         SetDefect(report, MemberOutcome::NotWritten, MemberDefect::NameLeavesNothing);
         return report;
     }
-    std::optional<PendingFile> pending;
-    if (memory != nullptr)
-        pending.emplace(memory);
-    else
-        pending.emplace(targetPath);
-    PendingFile& out = *pending;
+    PendingFile out(targetPath, memory);
 
     // Equal sizes mean stored, whatever the method field said; except for a member sized
     // by inflating it, which is deflated whatever its sizes happen to be.
@@ -392,12 +393,7 @@ MemberReport ExtractMember(const PackageEntry& entry, const std::string& package
         // bytes are tried as a deflate stream, and what inflates to that CRC is kept.
         if (report.outcome == MemberOutcome::Written && entry.recordedCrc != 0 && out.crc() != entry.recordedCrc) {
             std::string inflatedBytes;
-            std::optional<PendingFile> retried;
-            if (memory != nullptr)
-                retried.emplace(&inflatedBytes);
-            else
-                retried.emplace(targetPath);
-            PendingFile& inflated = *retried;
+            PendingFile inflated(targetPath, memory != nullptr ? &inflatedBytes : nullptr);
             MemberReport tried = report;
             tried.bytesWritten = 0;
             Inflate(entry, packagePath, package, inflated, tried);
