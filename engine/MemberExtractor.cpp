@@ -395,7 +395,8 @@ MemberReport ExtractMember(const PackageEntry& entry, const std::string& package
     return report;
 }
 
-MemberExtraction ExtractMembers(const std::string& folder, const std::string& packagePath, const ScanList& entries,
+MemberExtraction ExtractMembers(const std::string& folder, const std::string& packagePath,
+                                std::span<const PackageEntry> entries,
                                 const ScannedPackage& scanned, BatchReporter& view)
 {
     MemberExtraction extraction;

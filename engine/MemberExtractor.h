@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -45,7 +46,8 @@ struct MemberExtraction {
 // black line per member sized by inflation. Every member is read through the scan's
 // descriptor when `scanned` is open (else the package is opened by its path), and the
 // members the scan could not size are reported red in their place in file order.
-MemberExtraction ExtractMembers(const std::string& folder, const std::string& packagePath, const ScanList& entries,
+MemberExtraction ExtractMembers(const std::string& folder, const std::string& packagePath,
+                                std::span<const PackageEntry> entries,
                                 const ScannedPackage& scanned, BatchReporter& view);
 
 // Folders already made for one package, so each is created only once.
