@@ -462,6 +462,8 @@ int RunRepair(const Options& options)
     // of a run of one file at a time.
     const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
     context.jobsAtOnce = options.jobs > 0 ? options.jobs : static_cast<int>(std::min<unsigned>(cores, kMaxJobs));
+    // A kept workspace is there to be looked at: every member a file in it.
+    context.holdSmallMembers = options.keepWorkspace.empty();
     std::mutex finishing;
     bool anySaved = false;
     bool anyLoss = false;

@@ -8,8 +8,10 @@
 #include <cctype>
 #include <cerrno>
 #include <map>
+#include <memory>
 #include <set>
 
+#include "engine/HeldFolder.h"
 #include "engine/TextUtil.h"
 #include "engine/XmlScanner.h"
 #include "engine/XmlText.h"
@@ -274,6 +276,16 @@ ManifestAction RepairManifest(const std::string& folder)
     std::vector<std::string> files;
     std::set<std::string> folders;
     ListTree(base, "", files, folders);
+    // Members held in memory are the package's as much as the folder's files are.
+    if (const std::shared_ptr<const HeldFolder> held = HeldFolder::Of(base); held != nullptr && !held->empty()) {
+        for (const auto& [name, bytes] : held->files()) {
+            files.push_back(name);
+            for (std::size_t slash = name.find('/'); slash != std::string::npos; slash = name.find('/', slash + 1))
+                folders.insert(name.substr(0, slash + 1));
+        }
+        std::sort(files.begin(), files.end(), zip::TreeOrder());
+        files.erase(std::unique(files.begin(), files.end()), files.end());
+    }
     files.erase(std::remove_if(files.begin(), files.end(),
                                [](const std::string& name) { return name == "mimetype" || name == kManifestName; }),
                 files.end());

@@ -14,10 +14,14 @@
 #include <cstring>
 #include <memory>
 #include <new>
+#include <optional>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/ContentXml.h"
 #include "engine/FirebirdCompletion.h"
+#include "engine/HeldFolder.h"
 #include "engine/HsqldbCompletion.h"
 #include "engine/MemberDefect.h"
 #include "engine/MemberStream.h"
@@ -53,29 +57,52 @@ void SetDefect(MemberReport& report, MemberOutcome outcome, MemberDefect defect,
 
 // A member file written through an atomic writer, with the CRC-32 of what went in:
 // no partial member is ever left under its name, and a member whose data breaks at
-// once costs no file made and removed again.
+// once costs no file made and removed again. Or the member's bytes in memory, for a
+// member the package folder holds there.
 class PendingFile {
 public:
-    explicit PendingFile(const std::string& target) : file_(target, 0644) {}
+    explicit PendingFile(const std::string& target) { file_.emplace(target, 0644); }
+    explicit PendingFile(std::string* memory) : memory_(memory) { memory_->clear(); }
 
-    bool ok() const { return file_.Ok(); }
-    std::string error() const { return ok() ? std::string() : platform::SystemErrorText(file_.Error()); }
+    bool ok() const { return memory_ != nullptr ? !outOfMemory_ : file_->Ok(); }
+    std::string error() const
+    {
+        if (ok())
+            return {};
+        return platform::SystemErrorText(memory_ != nullptr ? ENOMEM : file_->Error());
+    }
     // CRC-32 of everything written so far.
     std::uint32_t crc() const { return crc_; }
 
     bool Write(const unsigned char* data, std::size_t size)
     {
-        if (!file_.Write(data, size))
+        if (memory_ != nullptr) {
+            try {
+                memory_->append(reinterpret_cast<const char*>(data), size);
+            } catch (const std::bad_alloc&) {
+                outOfMemory_ = true;
+                return false;
+            }
+        } else if (!file_->Write(data, size)) {
             return false;
+        }
         crc_ = static_cast<std::uint32_t>(crc32(crc_, data, static_cast<uInt>(size)));
         return true;
     }
 
-    bool Truncate(std::uint64_t size) { return file_.Truncate(size); }
-    bool Commit() { return file_.Commit(); }
+    bool Truncate(std::uint64_t size)
+    {
+        if (memory_ == nullptr)
+            return file_->Truncate(size);
+        memory_->resize(std::min<std::uint64_t>(size, memory_->size()));
+        return true;
+    }
+    bool Commit() { return memory_ != nullptr ? ok() : file_->Commit(); }
 
 private:
-    platform::AtomicFileWriter file_;
+    std::optional<platform::AtomicFileWriter> file_;
+    std::string* memory_ = nullptr;
+    bool outOfMemory_ = false;
     std::uint32_t crc_ = 0;
 };
 
@@ -325,7 +352,7 @@ int CreateMemberFolders(const std::string& folder, std::string& name, BatchRepor
 }
 
 MemberReport ExtractMember(const PackageEntry& entry, const std::string& packagePath, const std::string& targetPath,
-                           int packageFd)
+                           int packageFd, std::string* memory)
 {
     MemberReport report;
     report.name = entry.name;
@@ -341,7 +368,12 @@ MemberReport ExtractMember(const PackageEntry& entry, const std::string& package
         SetDefect(report, MemberOutcome::NotWritten, MemberDefect::NameLeavesNothing);
         return report;
     }
-    PendingFile out(targetPath);
+    std::optional<PendingFile> pending;
+    if (memory != nullptr)
+        pending.emplace(memory);
+    else
+        pending.emplace(targetPath);
+    PendingFile& out = *pending;
 
     // Equal sizes mean stored, whatever the method field said; except for a member sized
     // by inflating it, which is deflated whatever its sizes happen to be.
@@ -359,7 +391,13 @@ MemberReport ExtractMember(const PackageEntry& entry, const std::string& package
         // exactly as long as its contents. When the copy misses the recorded CRC, the
         // bytes are tried as a deflate stream, and what inflates to that CRC is kept.
         if (report.outcome == MemberOutcome::Written && entry.recordedCrc != 0 && out.crc() != entry.recordedCrc) {
-            PendingFile inflated(targetPath);
+            std::string inflatedBytes;
+            std::optional<PendingFile> retried;
+            if (memory != nullptr)
+                retried.emplace(&inflatedBytes);
+            else
+                retried.emplace(targetPath);
+            PendingFile& inflated = *retried;
             MemberReport tried = report;
             tried.bytesWritten = 0;
             Inflate(entry, packagePath, package, inflated, tried);
@@ -369,6 +407,8 @@ MemberReport ExtractMember(const PackageEntry& entry, const std::string& package
                     report.bytesWritten = 0;
                     return report;
                 }
+                if (memory != nullptr)
+                    *memory = std::move(inflatedBytes);
                 tried.writtenCrc = inflated.crc();
                 tried.crcCheck = CrcCheck::Matches;
                 return tried;
@@ -395,9 +435,65 @@ MemberReport ExtractMember(const PackageEntry& entry, const std::string& package
     return report;
 }
 
+namespace {
+
+// Where the members of one package go: small ones no later step reads into the held
+// folder while its budget lasts, everything else (and whatever did not come out
+// whole) into the package folder. One path is only ever in one of the two places.
+class MemberPlacement {
+public:
+    MemberPlacement(const std::string& base, HeldFolder* held) : base_(base), held_(held) {}
+
+    MemberReport Extract(const PackageEntry& entry, const std::string& packagePath, const std::string& target,
+                         int package, const CreatedFolders& created)
+    {
+        if (held_ == nullptr || target.size() <= base_.size())
+            return ExtractMember(entry, packagePath, target, package);
+        const std::string relative = target.substr(base_.size());
+        const std::size_t size = entry.uncompressedSize;
+        // A folder in the member's place, or a file in the place of its folder, fails
+        // the member in the package folder; so it must fail, and it does there.
+        const bool mayHold = size > 0 && size <= HeldFolder::kMaxHeldMember && !SizedByInflation(entry) &&
+                             written_.count(relative) == 0 && created.count(target + "/") == 0 &&
+                             HeldFolder::MayHold(relative) && ParentIsFolder(target);
+        if (const std::size_t cost = HeldFolder::Cost(relative, size); mayHold && held_->Reserve(cost)) {
+            std::string bytes;
+            MemberReport member = ExtractMember(entry, packagePath, target, package, &bytes);
+            if (member.outcome == MemberOutcome::Written && !bytes.empty()) {
+                held_->Keep(relative, std::move(bytes), cost);
+                return member;
+            }
+            // A member not recovered whole keeps what a file keeps of it.
+            held_->Unreserve(cost);
+        }
+        held_->Drop(relative);
+        written_.insert(relative);
+        return ExtractMember(entry, packagePath, target, package);
+    }
+
+private:
+    bool ParentIsFolder(const std::string& target)
+    {
+        const std::string parent = target.substr(0, target.rfind('/'));
+        const auto [at, added] = parentIsFolder_.try_emplace(parent, false);
+        if (added) {
+            struct stat info {};
+            at->second = ::lstat(parent.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
+        }
+        return at->second;
+    }
+
+    const std::string& base_;
+    HeldFolder* held_;
+    std::unordered_set<std::string> written_; // relative paths written to the package folder
+    std::unordered_map<std::string, bool> parentIsFolder_;
+};
+
+} // namespace
+
 MemberExtraction ExtractMembers(const std::string& folder, const std::string& packagePath,
                                 std::span<const PackageEntry> entries,
-                                const ScannedPackage& scanned, BatchReporter& view)
+                                const ScannedPackage& scanned, BatchReporter& view, HeldFolder* held)
 {
     MemberExtraction extraction;
     const std::vector<LostMember>& lost = scanned.lost;
@@ -414,6 +510,7 @@ MemberExtraction ExtractMembers(const std::string& folder, const std::string& pa
 
     const std::string base = platform::WithTrailingSlash(folder);
     CreatedFolders created;
+    MemberPlacement placement(base, held);
     std::size_t failedListed = 0;
     // Members the scan found broken beyond the bound come after every listed failure.
     std::uint64_t failedNotListed = scanned.brokenNotKept;
@@ -437,7 +534,7 @@ MemberExtraction ExtractMembers(const std::string& folder, const std::string& pa
                 view.AddLogLine(SizedByInflationLine(packagePath, entry), kBlack);
             std::string target = entry.name;
             CreateMemberFolders(base, target, view, &created);
-            member = ExtractMember(entry, packagePath, target, package);
+            member = placement.Extract(entry, packagePath, target, package, created);
         }
         if (member.outcome == MemberOutcome::Written || member.outcome == MemberOutcome::Salvaged ||
             (member.outcome == MemberOutcome::CutShort && member.bytesWritten > 0))

@@ -17,6 +17,8 @@
 
 namespace tavrin {
 
+class HeldFolder;
+
 // The member name as a path relative to the package folder: ':' removed, '\' taken as
 // a separator, and empty, "." and ".." components dropped, so the result never leads
 // outside the folder. Empty when nothing is left.
@@ -46,9 +48,11 @@ struct MemberExtraction {
 // black line per member sized by inflation. Every member is read through the scan's
 // descriptor when `scanned` is open (else the package is opened by its path), and the
 // members the scan could not size are reported red in their place in file order.
+// With `held`, small members no later step reads are kept there instead of in the
+// folder (see HeldFolder).
 MemberExtraction ExtractMembers(const std::string& folder, const std::string& packagePath,
                                 std::span<const PackageEntry> entries,
-                                const ScannedPackage& scanned, BatchReporter& view);
+                                const ScannedPackage& scanned, BatchReporter& view, HeldFolder* held = nullptr);
 
 // Folders already made for one package, so each is created only once.
 using CreatedFolders = std::unordered_set<std::string>;
@@ -60,8 +64,10 @@ int CreateMemberFolders(const std::string& folder, std::string& name, BatchRepor
                         CreatedFolders* created = nullptr);
 
 // Writes one member to `targetPath`, reading it from the package by its data offset.
-// `packageFd`, when given, is the package already open for reading.
+// `packageFd`, when given, is the package already open for reading. With `memory`
+// the member's bytes go there instead of to a file (what a file would have kept of
+// them; the report is the same).
 MemberReport ExtractMember(const PackageEntry& entry, const std::string& packagePath,
-                           const std::string& targetPath, int packageFd = -1);
+                           const std::string& targetPath, int packageFd = -1, std::string* memory = nullptr);
 
 } // namespace tavrin

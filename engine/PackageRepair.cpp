@@ -7,12 +7,14 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "engine/BatchLog.h"
 #include "engine/CentralDirectory.h"
 #include "engine/ContentXml.h"
 #include "engine/FirebirdCompletion.h"
+#include "engine/HeldFolder.h"
 #include "engine/HsqldbCompletion.h"
 #include "engine/LogLine.h"
 #include "engine/ManifestRepair.h"
@@ -75,6 +77,23 @@ PackageReport OpenFailed(const std::string& path, const std::string& error, Batc
     return report;
 }
 
+// Packages `from` to `count` of the file, not repaired because the batch was stopped:
+// said, and reported, so that the file does not pass for done.
+void LogStoppedPackages(const std::string& path, std::size_t from, std::size_t count, PackageReport& report,
+                        BatchReporter& view)
+{
+    for (std::size_t number = from; number <= count; ++number) {
+        PackageReport& stopped = report.furtherPackages.emplace_back();
+        stopped.path = path;
+        stopped.packageNumber = number;
+        stopped.packagesInFile = report.packagesInFile;
+        stopped.result = PackageResult::StoppedBefore;
+        const std::string logPath = PackageLogPath(path, number);
+        view.AddLogLine(logPath + " is not extracting as process has been stop by the user.... \r\n", kBlack);
+        view.AddLogLine(logPath + " not Repaired....\r\n", kRed);
+    }
+}
+
 // Steps 3 to 9 for one package of the file, `number` 1 for the first, into its folder
 // (report.packageFolder), reading it through `package`. Logs its lines after
 // `logPath`, up to its result line; the separator is the caller's.
@@ -98,7 +117,8 @@ void RepairMembers(PackageMembers& members, std::size_t number, const std::strin
         package.lostNotKept = 0;
         package.brokenNotKept = 0;
     }
-    MemberExtraction extraction = ExtractMembers(folder, logPath, members.entries, package, view);
+    const std::shared_ptr<HeldFolder> held = context.holdSmallMembers ? HeldFolder::Start(folder) : nullptr;
+    MemberExtraction extraction = ExtractMembers(folder, logPath, members.entries, package, view, held.get());
     const std::uint64_t found =
         members.entries.size() + package.lost.size() + package.lostNotKept + package.brokenNotKept;
     report.members = std::move(extraction.members);
@@ -201,6 +221,11 @@ PackageReport RepairPackage(const RepairJob& job, ThreadContext& context)
     report.furtherPackages.reserve(packages.packages.size() - 1);
     for (std::size_t p = 0; p < packages.packages.size(); ++p) {
         const std::size_t number = p + 1;
+        // A stop takes effect after the package in hand, as it does between files.
+        if (p > 0 && context.running != nullptr && context.running->load() == 0) {
+            LogStoppedPackages(path, number, packages.packages.size(), report, view);
+            break;
+        }
         PackageReport& target = p == 0 ? report : report.furtherPackages.emplace_back();
         if (p > 0) {
             target.path = path;

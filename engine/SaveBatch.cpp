@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <memory>
 #include <set>
 #include <utility>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "engine/BatchJobs.h"
 #include "engine/BatchLog.h"
 #include "engine/ControlStates.h"
+#include "engine/HeldFolder.h"
 #include "engine/PackageOutcome.h"
 #include "engine/PackagesInFile.h"
 #include "engine/PictureWalk.h"
@@ -160,7 +162,8 @@ void SaveJob(BatchReporter& view, const std::string& path, const std::string& fo
 {
     // A package from which nothing was recovered would give an empty archive
     // that only looks like a repaired database.
-    if (!HasFiles(folder)) {
+    const std::shared_ptr<const HeldFolder> held = HeldFolder::Of(folder);
+    if (!HasFiles(folder) && (held == nullptr || held->empty())) {
         view.AddLogLine(path + " saving of file skipped, nothing was recovered from it....\r\n", kRed);
         report.result = PackageResult::SaveFailed;
         report.error = "nothing was recovered";
@@ -181,6 +184,8 @@ void SaveJob(BatchReporter& view, const std::string& path, const std::string& fo
     }
     zip::FolderZipper zipper;
     zipper.SetMimetypeFirst(true);
+    if (held != nullptr)
+        zipper.SetMemoryFiles(&held->files());
     zip::ZipFolderResult zipped = zipper.ZipFolder(folder, output);
     if (!zipped.complete) {
         const std::string why = zipped.error.empty() ? "the archive could not be written" : zipped.error;

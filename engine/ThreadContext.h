@@ -23,6 +23,10 @@ struct ThreadContext {
     // How many jobs a batch may work on at once (see BatchJobs.h); 1 for a front end whose
     // reporter follows one job at a time (the desktop window).
     int jobsAtOnce = 1;
+    // Whether small members no step reads may stay in memory until the save instead of
+    // being files in the package folder (see HeldFolder); off for a front end that keeps
+    // the folders for the user to look at.
+    bool holdSmallMembers = true;
 };
 
 } // namespace tavrin

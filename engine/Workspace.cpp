@@ -1,5 +1,6 @@
 #include "engine/Workspace.h"
 
+#include "engine/HeldFolder.h"
 #include "engine/TextUtil.h"
 #include "platform/FileDescriptor.h"
 #include "platform/PathJoin.h"
@@ -109,6 +110,8 @@ bool IsRealDirectory(const std::string& path)
 
 void DeleteFolderTree(const std::string& path)
 {
+    // Members held in memory for the folder's files go with them.
+    HeldFolder::ForgetAt(path);
     const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd >= 0)
         DeleteEntriesAt(fd);
@@ -116,6 +119,7 @@ void DeleteFolderTree(const std::string& path)
 
 void RemoveFolderTree(const std::string& path)
 {
+    HeldFolder::ForgetAt(path);
     if (!IsRealDirectory(path))
         return;
     DeleteFolderTree(path);
@@ -126,6 +130,7 @@ void WipeWorkspace()
 {
     const std::string root = GetWorkspaceRoot();
     struct stat info {};
+    HeldFolder::ForgetAt(root);
     if (::lstat(root.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::getuid())
         return;
     DeleteFolderTree(root);

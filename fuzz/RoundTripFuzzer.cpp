@@ -5,7 +5,9 @@
 // but the files a repair completes a package with (content.xml, manifest, mimetype).
 //
 // Input: records of [name length byte][name bytes][2-byte data length][data bytes];
-// the last byte's lowest bit also puts a top-level mimetype first.
+// the last byte's lowest bit also puts a top-level mimetype first, and the one before
+// it has the extraction hold small members in memory as a repair does (those then
+// come back from there, and must not be in the folder too).
 // Name bytes are mapped to the characters a member name can carry on this system
 // ('/' separates folders; no NUL, ':' or '\', which the extraction treats specially;
 // no control bytes, so no name can spell a header signature into the archive's
@@ -18,9 +20,11 @@
 #include <atomic>
 #include <cerrno>
 #include <map>
+#include <memory>
 #include <string>
 
 #include "engine/ContentXml.h"
+#include "engine/HeldFolder.h"
 #include "engine/MemberExtractor.h"
 #include "engine/PackageScanner.h"
 #include "engine/UnreadableNames.h"
@@ -145,7 +149,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The extraction steps of RepairPackage: members, readable names, content.xml.
     SilentView view;
-    if (ExtractMembers(extracted, archive, entries, ScannedPackage(), view).anyMember) {
+    const bool hold = size > 1 && (data[size - 2] & 1) != 0;
+    const std::shared_ptr<HeldFolder> held = hold ? HeldFolder::Start(extracted) : nullptr;
+    if (ExtractMembers(extracted, archive, entries, ScannedPackage(), view, held.get()).anyMember) {
         RenameUnreadableNames(extracted);
         RegenerateContentXml(extracted);
     }
@@ -162,9 +168,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 FuzzFailure("an empty file came back as something else", name.c_str());
             continue;
         }
+        const auto inMemory = held != nullptr ? held->files().find(ReadablePath(name)) : zip::MemoryFiles::const_iterator();
+        if (held != nullptr && inMemory != held->files().end()) {
+            if (::lstat(path.c_str(), &got) == 0)
+                FuzzFailure("a member held in memory is in the folder too", name.c_str());
+            if (inMemory->second != bytes)
+                FuzzFailure("a held member did not come back byte for byte", name.c_str());
+            continue;
+        }
         const std::vector<unsigned char> back = ReadWholeFile(path);
         if (std::string(back.begin(), back.end()) != bytes)
             FuzzFailure("a file did not come back byte for byte", name.c_str());
+    }
+    if (held != nullptr) {
+        for (const auto& [name, bytes] : held->files())
+            if (readableFiles.count(name) == 0)
+                FuzzFailure("the extraction held a member that was not in the folder", name.c_str());
+        HeldFolder::ForgetAt(extracted);
     }
     for (const TreeEntry& entry : TreeEntries(extracted)) {
         // Besides the folder's files only what a repair may complete a package with.

@@ -87,7 +87,10 @@ ZipFolderResult FolderZipper::ZipFolder(const std::string& folderPath, const std
         struct stat mimetype{};
         if (mimetypeFirst_ && ::lstat((root + "/mimetype").c_str(), &mimetype) == 0 && S_ISREG(mimetype.st_mode))
             AddFile(root + "/mimetype", "mimetype", ZipAddOptions{true}, handle, result);
+        if (memoryFiles_ != nullptr)
+            nextMemoryFile_ = memoryFiles_->begin();
         AddFolderTree(root, handle, result);
+        AddMemoryFilesBefore(nullptr, handle, result);
         if (const ZipResult closed = CloseZipArchive(handle); closed != ZipOk)
             fail(closed, errno);
     }
@@ -131,9 +134,12 @@ void FolderZipper::AddFolderTree(const std::string& folderPath, ZipHandle* handl
             && static_cast<unsigned long long>(entry.st_ino) == workFile_.inode)
             continue; // the archive being written, when it lies inside the folder
         if (S_ISDIR(entry.st_mode)) {
+            const std::string inside = relativeName + "/";
+            AddMemoryFilesBefore(&inside, handle, result);
             AddFolderTree(fullPath, handle, result);
             continue;
         }
+        AddMemoryFilesBefore(&relativeName, handle, result);
         if (mimetypeFirst_ && relativeName == "mimetype" && S_ISREG(entry.st_mode))
             continue; // written first already
         struct stat target{};
@@ -146,10 +152,36 @@ void FolderZipper::AddFolderTree(const std::string& folderPath, ZipHandle* handl
     }
 }
 
+void FolderZipper::AddMemoryFilesBefore(const std::string* relativeName, ZipHandle* handle, ZipFolderResult& result)
+{
+    if (memoryFiles_ == nullptr)
+        return;
+    const TreeOrder before;
+    for (; nextMemoryFile_ != memoryFiles_->end() && result.result == ZipOk; ++nextMemoryFile_) {
+        const auto& [name, bytes] = *nextMemoryFile_;
+        if (relativeName != nullptr && !before(name, *relativeName)) {
+            if (name == *relativeName)
+                ++nextMemoryFile_; // the folder's file of that name is added instead
+            return;
+        }
+        // The writer takes no empty block of memory; the engine holds none.
+        const ZipResult added =
+            bytes.empty() || bytes.size() > UINT32_MAX
+                ? ZipBadArguments
+                : AddToZipArchive(handle, name, ZipSource::Memory(bytes.data(), static_cast<std::uint32_t>(bytes.size())));
+        CountAdded(added, name, handle, result);
+    }
+}
+
 void FolderZipper::AddFile(const std::string& fullPath, const std::string& relativeName, const ZipAddOptions& options,
                            ZipHandle* handle, ZipFolderResult& result)
 {
-    const ZipResult added = AddToZipArchive(handle, relativeName, ZipSource::FileName(fullPath), options);
+    CountAdded(AddToZipArchive(handle, relativeName, ZipSource::FileName(fullPath), options), relativeName, handle, result);
+}
+
+void FolderZipper::CountAdded(ZipResult added, const std::string& relativeName, ZipHandle* handle,
+                              ZipFolderResult& result)
+{
     if (added == ZipOk) {
         ++result.membersWritten;
     } else if (IsOutputFailure(added)) {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "MemoryFiles.h"
 #include "ZipResult.h"
 #include "ZipSource.h"
 
@@ -37,6 +38,11 @@ public:
     // in the usual order. Off by default.
     void SetMimetypeFirst(bool first) { mimetypeFirst_ = first; }
 
+    // Files to archive beside the folder's own, each at the place its name takes in the
+    // walk, as if it stood in the folder. They must outlive ZipFolder; a name the
+    // folder holds as well is taken from the folder.
+    void SetMemoryFiles(const MemoryFiles* files) { memoryFiles_ = files; }
+
 private:
     // Adds the files below `folderPath`, entries in byte order of their names, each
     // sub-folder's files at the place the sub-folder comes. Files that cannot be read
@@ -54,8 +60,19 @@ private:
     void AddFile(const std::string& fullPath, const std::string& relativeName, const ZipAddOptions& options,
                  struct ZipHandle* handle, ZipFolderResult& result);
 
+    // Counts a member added, or lists it as left out (a failure of the output also ends
+    // the archive).
+    static void CountAdded(ZipResult added, const std::string& relativeName, struct ZipHandle* handle,
+                           ZipFolderResult& result);
+
+    // Adds the memory files whose names come before `relativeName` in the walk (all that
+    // are left when it is null) and skips one of that very name.
+    void AddMemoryFilesBefore(const std::string* relativeName, struct ZipHandle* handle, ZipFolderResult& result);
+
     std::size_t rootLength_ = 0;
     bool mimetypeFirst_ = false;
+    const MemoryFiles* memoryFiles_ = nullptr;
+    MemoryFiles::const_iterator nextMemoryFile_;
     WorkFileId workFile_;
 };
 

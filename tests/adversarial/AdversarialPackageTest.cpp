@@ -398,9 +398,9 @@ TEST_P(AdversarialPackages, RepairAndSaveHoldTheLine)
             << "missing log line: " << expected.second << "in the log:\n" << logText;
     }
     const std::string folder = tmp / "ws/hostile.odb.0";
-    EXPECT_EQ(FilesUnder(folder), c.files);
+    EXPECT_EQ(PackageFolderFiles(folder), c.files);
     // A name LibreOffice cannot read makes it refuse the whole rebuilt package.
-    for (const std::string& file : FilesUnder(folder))
+    for (const std::string& file : PackageFolderFiles(folder))
         EXPECT_TRUE(IsNameText(file)) << "a name LibreOffice cannot read: " << Hex(file);
     EXPECT_EQ(ReadFile(package), original) << "the package was modified";
 

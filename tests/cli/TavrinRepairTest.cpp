@@ -359,6 +359,10 @@ TEST_F(TavrinRepair, KeepWorkspaceKeepsTheExtractedPackagesButRefusesAFullFolder
     ASSERT_EQ(Run("-q -o out --keep-workspace ws " + Fixture("intact.odb")), 0) << err;
     EXPECT_TRUE(fs::exists(root / "ws/intact.odb.0/content.xml"));
     EXPECT_TRUE(Entries(root / "tmp").empty());
+    // Members a repair would keep in memory until the save are files in a kept workspace.
+    fs::create_directories(root / "out2");
+    ASSERT_EQ(Run("-q -o out2 --keep-workspace ws2 " + Fixture("colon-and-dotdot-names.odb")), 0) << err;
+    EXPECT_TRUE(fs::exists(root / "ws2/colon-and-dotdot-names.odb.0/forms/escape2.txt"));
     EXPECT_EQ(Run("-q -o out --keep-workspace ws " + Fixture("intact.odb")), 2);
     EXPECT_NE(err.find("must be new or empty"), std::string::npos);
     EXPECT_TRUE(fs::exists(root / "ws/intact.odb.0/content.xml"));

@@ -3,11 +3,16 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
+#include <map>
+#include <memory>
 
 #include "BatchRunner.h"
 #include "RecordingView.h"
 #include "TestPackages.h"
+#include "../zip/ArchiveReader.h"
+#include "engine/HeldFolder.h"
 #include "engine/PackageOutcome.h"
 #include "engine/Workspace.h"
 
@@ -142,6 +147,39 @@ TEST_F(Batches, TwoPackagesInOneFileAreRebuiltAndSavedOneByOne)
     EXPECT_TRUE(Logged(path + " (package 2) saving of file done....\r\n", kGreen));
 }
 
+// A stop takes effect between the packages of one file as it does between files: the
+// package in hand is finished, the rest are said not to be repaired and are not saved.
+TEST_F(Batches, StopBetweenThePackagesOfOneFileFinishesThePackageInHand)
+{
+    const std::string path = AddJob("Sales.odb", SmallPackage("A") + SmallPackage("B") + SmallPackage("C"));
+    view.answers = {kIdYes};
+    view.onLogLine = [&](const std::string& line) {
+        if (line == path + "  Repaired....\r\n")
+            EXPECT_TRUE(ConfirmStop(batch.context));
+    };
+    batch.Repair();
+    ASSERT_EQ(batch.report.packages.size(), 1u);
+    const PackageReport& first = batch.report.packages[0];
+    EXPECT_EQ(first.result, PackageResult::Repaired);
+    ASSERT_EQ(first.furtherPackages.size(), 2u);
+    for (std::size_t number : {2u, 3u}) {
+        const std::string logPath = path + " (package " + std::to_string(number) + ")";
+        EXPECT_TRUE(Logged(logPath + " is not extracting as process has been stop by the user.... \r\n", kBlack))
+            << view.Transcript();
+        EXPECT_TRUE(Logged(logPath + " not Repaired....\r\n", kRed));
+        EXPECT_EQ(first.furtherPackages[number - 2].result, PackageResult::StoppedBefore);
+        EXPECT_EQ(first.furtherPackages[number - 2].packageNumber, number);
+        EXPECT_FALSE(Exists(tmp / ("ws/Sales.odb.0-" + std::to_string(number))));
+    }
+    EXPECT_FALSE(Logged(path + " (package 2)  Repaired....\r\n", kGreen));
+
+    view.onLogLine = nullptr;
+    EXPECT_EQ(batch.Save(), 1);
+    EXPECT_TRUE(Exists(tmp / "out/TAVRINREP_Sales.odb"));
+    EXPECT_FALSE(Exists(tmp / "out/TAVRINREP_Sales-2.odb"));
+    EXPECT_EQ(batch.report.packages[0].furtherPackages[0].result, PackageResult::StoppedBefore);
+}
+
 // The end of the file inside a local header cuts off a member: the package is saved with
 // what was there, and said to have lost it.
 TEST_F(Batches, AMemberCutOffInItsHeaderIsALoss)
@@ -158,6 +196,153 @@ TEST_F(Batches, AMemberCutOffInItsHeaderIsALoss)
     EXPECT_EQ(report.result, PackageResult::SavedWithLosses);
     ASSERT_FALSE(report.members.empty());
     EXPECT_EQ(report.members.back().defect, MemberDefect::HeaderCutOff);
+}
+
+// Small members no step reads stay in memory from their extraction to the save; what
+// is large, read by a step, a picture or not whole goes to the package folder; the
+// saved package holds them all, in the folder's order, and its manifest lists them.
+class HeldMembers : public Batches {
+protected:
+    // Every member the package is built from, by name.
+    std::map<std::string, Bytes> members;
+    Bytes package;
+
+    void Add(const std::string& name, const Bytes& data, bool deflated = true)
+    {
+        members[name] = data;
+        package += deflated ? DeflatedMember(name, data) : StoredMember(name, data);
+    }
+
+    void BuildPackage()
+    {
+        Add("mimetype", "application/vnd.oasis.opendocument.base", false);
+        // Deflated members longer than their deflated bytes: equal sizes would read as stored.
+        Add("database/script", "CREATE TABLE T(ID INT)\nCREATE TABLE U(ID INT)\nCREATE TABLE V(ID INT)\n");
+        Add("forms/Obj1/content.xml", "<office:document-content><office:body/><office:body/></office:document-content>");
+        for (int i = 0; i < 40; ++i)
+            Add("forms/Obj1/part" + std::to_string(i) + ".xml",
+                "<part n=\"" + std::to_string(i) + "\"><part/><part/><part/></part>", i % 3 != 0);
+        Add("forms/Obj2/big.bin", Bytes(HeldFolder::kMaxHeldMember + 1, 'b'));
+        Add("forms/Obj2/logo.png", "png bytes");
+        Add("Configurations2/menubar/menu.xml", "<menu><menu/><menu/><menu/></menu>");
+    }
+
+    static std::string CrcText(const Bytes& data)
+    {
+        char text[9];
+        std::snprintf(text, sizeof text, "%08x", Crc32(data));
+        return text;
+    }
+
+    void ExpectSavedWhole()
+    {
+        const ReadArchive read = ReadWithPython(tmp / "out/TAVRINREP_Held.odb");
+        EXPECT_EQ(read.testzip, "ok") << read.output;
+        std::vector<std::string> order;
+        for (const ReadMember& member : read.members)
+            order.push_back(member["name"]);
+        for (const auto& [name, data] : members) {
+            const ReadMember* saved = read.Find(ToHex(name));
+            ASSERT_NE(saved, nullptr) << name;
+            EXPECT_EQ((*saved)["usize"], std::to_string(data.size())) << name;
+            EXPECT_EQ((*saved)["datacrc"], CrcText(data)) << name;
+        }
+        // mimetype first, then the order of a walk of the folder, held members in it.
+        ASSERT_FALSE(order.empty());
+        EXPECT_EQ(order.front(), ToHex("mimetype"));
+        for (std::string& name : order) {
+            std::string bytes;
+            for (std::size_t i = 0; i + 1 < name.size(); i += 2)
+                bytes += static_cast<char>(std::stoi(name.substr(i, 2), nullptr, 16));
+            name = bytes;
+        }
+        EXPECT_TRUE(std::is_sorted(order.begin() + 1, order.end(), zip::TreeOrder()));
+    }
+};
+
+TEST_F(HeldMembers, AreSavedWithTheFolderAndListedInTheManifest)
+{
+    BuildPackage();
+    AddJob("Held.odb", package);
+    batch.Repair();
+    const std::string folder = tmp / "ws/Held.odb.0";
+    const std::shared_ptr<const HeldFolder> held = HeldFolder::Of(folder);
+    ASSERT_NE(held, nullptr);
+    std::vector<std::string> heldNames;
+    for (const auto& [name, bytes] : held->files()) {
+        heldNames.push_back(name);
+        EXPECT_EQ(bytes, members[name]) << name;
+    }
+    std::vector<std::string> expectedHeld = {"Configurations2/menubar/menu.xml"};
+    for (int i = 0; i < 40; ++i)
+        expectedHeld.push_back("forms/Obj1/part" + std::to_string(i) + ".xml");
+    std::sort(expectedHeld.begin(), expectedHeld.end(), zip::TreeOrder());
+    EXPECT_EQ(heldNames, expectedHeld);
+    // Nothing held is in the folder too; everything else is there.
+    const std::vector<std::string> inFolder = FilesUnder(folder);
+    for (const std::string& name : heldNames)
+        EXPECT_EQ(std::count(inFolder.begin(), inFolder.end(), name), 0) << name;
+    for (const char* name : {"forms/Obj1/content.xml", "forms/Obj2/big.bin", "forms/Obj2/logo.png", "database/script"})
+        EXPECT_EQ(std::count(inFolder.begin(), inFolder.end(), name), 1) << name;
+    const Bytes manifest = ReadFile(folder + "/META-INF/manifest.xml");
+    for (const std::string& name : heldNames)
+        EXPECT_NE(manifest.find("manifest:full-path=\"" + name + "\""), std::string::npos) << name;
+
+    EXPECT_EQ(batch.Save(), 1);
+    EXPECT_EQ(batch.report.packages[0].result, PackageResult::Saved) << view.Transcript();
+    ExpectSavedWhole();
+
+    // The held members go with their folder, and only with it.
+    const std::shared_ptr<HeldFolder> beside = HeldFolder::Start(folder + "-2");
+    DeleteFolderTree(folder);
+    EXPECT_EQ(HeldFolder::Of(folder), nullptr);
+    EXPECT_EQ(HeldFolder::Of(folder + "-2"), beside);
+    HeldFolder::ForgetAt(folder + "-2");
+}
+
+// With the memory budget taken, every member goes to the folder and the package is the same.
+TEST_F(HeldMembers, BeyondTheBudgetMembersGoToTheFolder)
+{
+    const std::shared_ptr<HeldFolder> other = HeldFolder::Start(tmp / "other");
+    ASSERT_TRUE(other->Reserve(HeldFolder::kHeldBytesBudget - 64));
+    BuildPackage();
+    AddJob("Held.odb", package);
+    batch.Repair();
+    const std::string folder = tmp / "ws/Held.odb.0";
+    const std::shared_ptr<const HeldFolder> held = HeldFolder::Of(folder);
+    ASSERT_NE(held, nullptr);
+    EXPECT_TRUE(held->empty());
+    const std::vector<std::string> inFolder = FilesUnder(folder);
+    EXPECT_EQ(std::count(inFolder.begin(), inFolder.end(), "forms/Obj1/part7.xml"), 1);
+    EXPECT_EQ(batch.Save(), 1);
+    ExpectSavedWhole();
+    other->Unreserve(HeldFolder::kHeldBytesBudget - 64);
+    HeldFolder::ForgetAt(tmp / "other");
+}
+
+TEST(HeldFolderRule, HoldsOnlyWhatNoStepReads)
+{
+    const struct {
+        const char* path;
+        bool held;
+    } cases[] = {
+        {"forms/Obj1/part1.xml", true},
+        {"Configurations2/accelerator/current.xml", true},
+        {"reports/Obj2/images/chart.svg", true},
+        {"settings.xml", false},               // top level: the package's own documents
+        {"forms/Obj1/content.xml", false},     // a form's documents are read by name
+        {"forms/Obj1/styles.xml", false},
+        {"forms/Obj1/META-INF/manifest.xml", false},
+        {"database/script", false},
+        {"META-INF/other.xml", false},
+        {"Thumbnails/thumbnail.png", false},
+        {"forms/Obj1/photo.JPG", false},       // pictures are copied out from the folder
+        {"forms/Obj1/50%.xml", false},         // '%' names are renamed
+        {"forms/Obj1/caf\xc3\xa9.xml", false},
+        {"forms/Obj1/tab\t.xml", false},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(HeldFolder::MayHold(c.path), c.held) << c.path;
 }
 
 // Jobs run several at once log, answer and save as they do one at a time: each job's

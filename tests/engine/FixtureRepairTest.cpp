@@ -118,6 +118,9 @@ TEST_P(FixtureRepair, RepairsAndSavesAsExpected)
         EXPECT_NE(std::find(outputs.begin(), outputs.end(), item.path().string()), outputs.end())
             << "unexpected output " << item.path();
 
+    // The checker reads the extracted members from the folders.
+    for (const std::string& folder : folders)
+        WriteOutHeldMembers(folder);
     const std::string command = std::string("/usr/bin/python3 ") + ShellQuote(TAVRIN_REPAIR_CHECKER) + " " +
                                 ShellQuote(kFixtures + "/expected.json") + " " + ShellQuote(fixture) + " " +
                                 ShellQuote(packageFolder) + " " + ShellQuote(tmp / "scan.tsv") + " " +

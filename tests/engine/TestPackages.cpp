@@ -8,7 +8,10 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <stdexcept>
+
+#include "engine/HeldFolder.h"
 
 namespace tavrin::test {
 
@@ -124,6 +127,25 @@ std::vector<std::string> FilesUnder(const std::string& folder)
     }
     std::sort(files.begin(), files.end());
     return files;
+}
+
+std::vector<std::string> PackageFolderFiles(const std::string& folder)
+{
+    std::vector<std::string> files = FilesUnder(folder);
+    if (const std::shared_ptr<const HeldFolder> held = HeldFolder::Of(folder))
+        for (const auto& [name, bytes] : held->files())
+            files.push_back(name);
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+void WriteOutHeldMembers(const std::string& folder)
+{
+    if (const std::shared_ptr<const HeldFolder> held = HeldFolder::Of(folder))
+        for (const auto& [name, bytes] : held->files()) {
+            fs::create_directories(fs::path(folder) / fs::path(name).parent_path());
+            WriteFile(folder + "/" + name, bytes);
+        }
 }
 
 } // namespace tavrin::test

@@ -42,5 +42,11 @@ Bytes ReadFile(const std::string& path);
 bool Exists(const std::string& path);
 // Relative paths of every regular file under `folder`, sorted.
 std::vector<std::string> FilesUnder(const std::string& folder);
+// The members a package folder holds: its files and the members held in memory for
+// it, relative paths sorted.
+std::vector<std::string> PackageFolderFiles(const std::string& folder);
+// Writes the members held in memory for a package folder into it as files, for checks
+// that read the folder's files.
+void WriteOutHeldMembers(const std::string& folder);
 
 } // namespace tavrin::test

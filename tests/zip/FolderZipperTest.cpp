@@ -108,6 +108,36 @@ TEST_F(FolderZipperTest, TreeBecomesMembersInSortedDepthFirstOrder)
     }
 }
 
+TEST_F(FolderZipperTest, MemoryFilesTakeTheirPlaceInTheWalk)
+{
+    // Folder "a" sorts before "a-c" beside it, and memory files must land inside and
+    // between the folder's own files as if they stood there too.
+    for (const char* name : {"a/b/disk.xml", "a-c", "a/m.xml", "z/z.xml", "same.xml"})
+        scratch_.Write(std::string("pkg/") + name, std::string("on disk: ") + name);
+    MemoryFiles memory;
+    for (const char* name : {"a/a.xml", "a/b/x.xml", "a/n.xml", "a.b", "b/only-in-memory.xml", "same.xml", "zz"})
+        memory[name] = std::string("in memory: ") + name;
+    zipper_.SetMemoryFiles(&memory);
+    const ZipFolderResult saved = zipper_.ZipFolder(scratch_ / "pkg", scratch_ / "out.odb");
+    ASSERT_TRUE(saved.complete) << saved.error;
+    EXPECT_TRUE(saved.leftOut.empty());
+    EXPECT_EQ(saved.membersWritten, 11);
+
+    const ReadArchive read = ReadWithPython(scratch_ / "out.odb");
+    EXPECT_EQ(read.testzip, "ok") << read.output;
+    std::vector<std::string> expectedOrder;
+    for (const char* name : {"a/a.xml", "a/b/disk.xml", "a/b/x.xml", "a/m.xml", "a/n.xml", "a-c", "a.b",
+                             "b/only-in-memory.xml", "same.xml", "z/z.xml", "zz"})
+        expectedOrder.push_back(ToHex(name));
+    EXPECT_EQ(MemberNames(read), expectedOrder);
+    const ReadMember* same = read.Find(ToHex("same.xml"));
+    ASSERT_NE(same, nullptr);
+    EXPECT_EQ((*same)["data"], ToHex("on disk: same.xml")); // the folder's file wins
+    const ReadMember* held = read.Find(ToHex("b/only-in-memory.xml"));
+    ASSERT_NE(held, nullptr);
+    EXPECT_EQ((*held)["data"], ToHex("in memory: b/only-in-memory.xml"));
+}
+
 TEST_F(FolderZipperTest, EmptyFolderGivesTheEndRecordAlone)
 {
     fs::create_directories(scratch_ / "pkg/only-empty-folders/inside");
