@@ -61,8 +61,14 @@ void SetDefect(MemberReport& report, MemberOutcome outcome, MemberDefect defect,
 // member the package folder holds there.
 class PendingFile {
 public:
-    explicit PendingFile(const std::string& target) { file_.emplace(target, 0644); }
-    explicit PendingFile(std::string* memory) : memory_(memory) { memory_->clear(); }
+    // Into `memory` when it is given, else into a file at `target`.
+    PendingFile(const std::string& target, std::string* memory) : memory_(memory)
+    {
+        if (memory_ != nullptr)
+            memory_->clear();
+        else
+            file_.emplace(target, 0644);
+    }
 
     bool ok() const { return memory_ != nullptr ? !outOfMemory_ : file_->Ok(); }
     std::string error() const
@@ -368,12 +374,7 @@ MemberReport ExtractMember(const PackageEntry& entry, const std::string& package
         SetDefect(report, MemberOutcome::NotWritten, MemberDefect::NameLeavesNothing);
         return report;
     }
-    std::optional<PendingFile> pending;
-    if (memory != nullptr)
-        pending.emplace(memory);
-    else
-        pending.emplace(targetPath);
-    PendingFile& out = *pending;
+    PendingFile out(targetPath, memory);
 
     // Equal sizes mean stored, whatever the method field said; except for a member sized
     // by inflating it, which is deflated whatever its sizes happen to be.
@@ -392,12 +393,7 @@ MemberReport ExtractMember(const PackageEntry& entry, const std::string& package
         // bytes are tried as a deflate stream, and what inflates to that CRC is kept.
         if (report.outcome == MemberOutcome::Written && entry.recordedCrc != 0 && out.crc() != entry.recordedCrc) {
             std::string inflatedBytes;
-            std::optional<PendingFile> retried;
-            if (memory != nullptr)
-                retried.emplace(&inflatedBytes);
-            else
-                retried.emplace(targetPath);
-            PendingFile& inflated = *retried;
+            PendingFile inflated(targetPath, memory != nullptr ? &inflatedBytes : nullptr);
             MemberReport tried = report;
             tried.bytesWritten = 0;
             Inflate(entry, packagePath, package, inflated, tried);
@@ -471,6 +467,26 @@ public:
         return ExtractMember(entry, packagePath, target, package);
     }
 
+    // A held file where a later member needs a folder goes to the package folder first,
+    // so that the later member meets it there, as it would have without holding.
+    void SpillHeldFilesInTheWay(const std::string& memberName)
+    {
+        if (held_ == nullptr || held_->empty())
+            return;
+        const std::string relative = SafeMemberPath(memberName);
+        for (std::size_t slash = relative.find('/'); slash != std::string::npos; slash = relative.find('/', slash + 1)) {
+            const std::string prefix = relative.substr(0, slash);
+            const auto found = held_->files().find(prefix);
+            if (found == held_->files().end())
+                continue;
+            platform::AtomicFileWriter file(base_ + prefix, 0644);
+            if (file.Write(found->second.data(), found->second.size()) && file.Commit()) {
+                held_->Drop(prefix);
+                written_.insert(prefix);
+            }
+        }
+    }
+
 private:
     bool ParentIsFolder(const std::string& target)
     {
@@ -532,6 +548,7 @@ MemberExtraction ExtractMembers(const std::string& folder, const std::string& pa
             const PackageEntry& entry = entries[nextListed++];
             if (SizedByInflation(entry))
                 view.AddLogLine(SizedByInflationLine(packagePath, entry), kBlack);
+            placement.SpillHeldFilesInTheWay(entry.name);
             std::string target = entry.name;
             CreateMemberFolders(base, target, view, &created);
             member = placement.Extract(entry, packagePath, target, package, created);

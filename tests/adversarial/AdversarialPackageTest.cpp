@@ -123,8 +123,12 @@ Bytes NamesDifferingInCase()
 
 Bytes FileAndFolderOfOneName()
 {
+    // The same one folder down, where small members are held in memory until the save:
+    // they must clash the same way.
     return HealthyStart() + StoredMember("a", "a file named a") + StoredMember("a/b", "b inside a folder a") +
-           StoredMember("c/d", "d inside a folder c") + StoredMember("c", "a file named c");
+           StoredMember("c/d", "d inside a folder c") + StoredMember("c", "a file named c") +
+           StoredMember("f/a", "a file named f/a") + StoredMember("f/a/b", "b inside a folder f/a") +
+           StoredMember("f/c/d", "d inside a folder f/c") + StoredMember("f/c", "a file named f/c");
 }
 
 // A UTF-8 name is the package's own spelling: the log shows it as it is, not spelled
@@ -312,8 +316,10 @@ std::vector<AdversarialCase> Cases()
         {"FileAndFolderOfOneName", FileAndFolderOfOneName,
          {{kRed, "{pkg} member a/b could not be written (Not a directory) and is left out....\r\n"},
           {kRed, "{pkg} member c could not be written (Is a directory) and is left out....\r\n"},
+          {kRed, "{pkg} member f/a/b could not be written (Not a directory) and is left out....\r\n"},
+          {kRed, "{pkg} member f/c could not be written (Is a directory) and is left out....\r\n"},
           {kGreen, kRepaired}},
-         with({"a", "c/d"})},
+         with({"a", "c/d", "f/a", "f/c/d"})},
         {"MimetypeMembersByTheThousand", MimetypeMembersByTheThousand,
          {{kRed, "{pkg} member mimetype is in the package 100001 times, the copy at byte 38 is kept (it is the first, "
                  "none of them could be confirmed), the copies at " + copiesAt(0) + ", " + copiesAt(1) + ", " +

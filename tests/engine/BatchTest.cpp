@@ -227,6 +227,17 @@ protected:
         Add("Configurations2/menubar/menu.xml", "<menu><menu/><menu/><menu/></menu>");
     }
 
+    // Builds the package, repairs it and gives its held folder.
+    std::shared_ptr<const HeldFolder> RepairedHeld()
+    {
+        BuildPackage();
+        AddJob("Held.odb", package);
+        batch.Repair();
+        return HeldFolder::Of(folder);
+    }
+
+    const std::string folder = tmp / "ws/Held.odb.0";
+
     static std::string CrcText(const Bytes& data)
     {
         char text[9];
@@ -262,11 +273,7 @@ protected:
 
 TEST_F(HeldMembers, AreSavedWithTheFolderAndListedInTheManifest)
 {
-    BuildPackage();
-    AddJob("Held.odb", package);
-    batch.Repair();
-    const std::string folder = tmp / "ws/Held.odb.0";
-    const std::shared_ptr<const HeldFolder> held = HeldFolder::Of(folder);
+    const std::shared_ptr<const HeldFolder> held = RepairedHeld();
     ASSERT_NE(held, nullptr);
     std::vector<std::string> heldNames;
     for (const auto& [name, bytes] : held->files()) {
@@ -305,11 +312,7 @@ TEST_F(HeldMembers, BeyondTheBudgetMembersGoToTheFolder)
 {
     const std::shared_ptr<HeldFolder> other = HeldFolder::Start(tmp / "other");
     ASSERT_TRUE(other->Reserve(HeldFolder::kHeldBytesBudget - 64));
-    BuildPackage();
-    AddJob("Held.odb", package);
-    batch.Repair();
-    const std::string folder = tmp / "ws/Held.odb.0";
-    const std::shared_ptr<const HeldFolder> held = HeldFolder::Of(folder);
+    const std::shared_ptr<const HeldFolder> held = RepairedHeld();
     ASSERT_NE(held, nullptr);
     EXPECT_TRUE(held->empty());
     const std::vector<std::string> inFolder = FilesUnder(folder);
