@@ -7,6 +7,7 @@
 #include <memory>
 #include <new>
 #include <optional>
+#include <span>
 #include <unordered_map>
 
 #include "engine/CentralDirectory.h"
@@ -149,55 +150,98 @@ private:
     std::unique_ptr<unsigned char[]> output_{new (std::nothrow) unsigned char[kChunkSize]};
 };
 
-// Which of the copies (indices into `entries`, in file order) to keep, and why.
-std::pair<std::size_t, CopyReason> Choose(const std::vector<std::size_t>& copies, const ScanList& entries,
+// The copies of each member path as chains through the scan list: for every entry the
+// index of the next copy of its path, in file order. Four bytes an entry where the list
+// allows it, rather than a list of indices per path that grows by doubling: for a file
+// of a million headers of one name this is the most the choice holds beside the list.
+template <typename Index>
+struct CopyChains {
+    static constexpr Index kEnd = std::numeric_limits<Index>::max();
+    std::vector<Index> next;
+    std::vector<Index> firstOfPaths; // first copy of each path with copies, by its second copy
+
+    explicit CopyChains(std::span<const PackageEntry> entries) : next(entries.size(), kEnd)
+    {
+        struct Ends {
+            Index first;
+            Index last;
+        };
+        std::unordered_map<std::string, Ends> byPath;
+        for (std::size_t i = 0; i < entries.size(); ++i) {
+            std::string path = SafeMemberPath(entries[i].name);
+            if (path.empty())
+                continue; // nothing is written for it, so nothing can collide
+            const auto index = static_cast<Index>(i);
+            const auto [found, first] = byPath.try_emplace(std::move(path), Ends{index, index});
+            if (first)
+                continue;
+            Ends& ends = found->second;
+            if (ends.last == ends.first)
+                firstOfPaths.push_back(ends.first);
+            next[ends.last] = index;
+            ends.last = index;
+        }
+    }
+};
+
+// Which of the copies (the chain from `first`, in file order) to keep, and why.
+template <typename Index>
+std::pair<std::size_t, CopyReason> Choose(Index first, const CopyChains<Index>& chains,
+                                          std::span<const PackageEntry> entries,
                                           const std::vector<std::uint64_t>& pointedAt, CopyJudge& judge, bool& matches)
 {
     std::vector<std::size_t> pointed;
-    for (const std::size_t index : copies)
+    std::size_t copyCount = 0;
+    for (Index index = first; index != chains.kEnd; index = chains.next[index]) {
+        ++copyCount;
         if (std::binary_search(pointedAt.begin(), pointedAt.end(), entries[index].dataOffset))
             pointed.push_back(index);
-    const std::vector<std::size_t>& candidates = pointed.empty() ? copies : pointed;
+    }
     // In file order the first copy that matches its CRC wins at once; the judging stops
     // there, so many copies cost only as many reads as come before a good one.
     std::optional<std::size_t> firstWhole;
     std::size_t wholeCount = 0;
-    for (const std::size_t index : candidates) {
+    std::optional<std::size_t> matching;
+    const auto judgeCopy = [&](std::size_t index) {
         const Judgement judgement = judge.Judge(entries[index]);
         if (judgement.matchesCrc) {
-            matches = true;
-            return {index, pointed.size() == 1 ? CopyReason::CentralDirectory : CopyReason::MatchesCrc};
+            matching = index;
+            return false;
         }
         wholeCount += judgement.whole ? 1 : 0;
         if (judgement.whole && !firstWhole)
             firstWhole = index;
+        return true;
+    };
+    if (pointed.empty()) {
+        for (Index index = first; index != chains.kEnd && judgeCopy(index); index = chains.next[index]) {
+        }
+    } else {
+        for (std::size_t i = 0; i < pointed.size() && judgeCopy(pointed[i]); ++i) {
+        }
+    }
+    if (matching) {
+        matches = true;
+        return {*matching, pointed.size() == 1 ? CopyReason::CentralDirectory : CopyReason::MatchesCrc};
     }
     matches = false;
     if (pointed.size() == 1)
         return {pointed.front(), CopyReason::CentralDirectory};
     // Whole is a reason only where some copy is not.
-    if (firstWhole && wholeCount < candidates.size())
+    const std::size_t candidates = pointed.empty() ? copyCount : pointed.size();
+    if (firstWhole && wholeCount < candidates)
         return {*firstWhole, CopyReason::Whole};
-    return {candidates.front(), CopyReason::First};
+    return {pointed.empty() ? std::size_t{first} : pointed.front(), CopyReason::First};
 }
 
-} // namespace
-
-CopyChoice ChooseMemberCopies(int fd, std::uint64_t length, ScanList& entries, const std::atomic<int>* running)
+// Marks the copies set aside in `aside` and says what was chosen.
+template <typename Index>
+CopyChoice ChooseCopies(int fd, std::uint64_t length, std::span<const PackageEntry> entries, std::vector<bool>& aside,
+                        const std::atomic<int>* running)
 {
     CopyChoice choice;
-    std::unordered_map<std::string, std::vector<std::size_t>> byPath;
-    std::vector<std::string> order; // paths with copies, by their first copy
-    for (std::size_t i = 0; i < entries.size(); ++i) {
-        const std::string path = SafeMemberPath(entries[i].name);
-        if (path.empty())
-            continue; // nothing is written for it, so nothing can collide
-        std::vector<std::size_t>& copies = byPath[path];
-        copies.push_back(i);
-        if (copies.size() == 2)
-            order.push_back(path);
-    }
-    if (order.empty())
+    const CopyChains<Index> chains(entries);
+    if (chains.firstOfPaths.empty())
         return choice;
 
     std::vector<std::uint64_t> pointedAt;
@@ -208,17 +252,16 @@ CopyChoice ChooseMemberCopies(int fd, std::uint64_t length, ScanList& entries, c
     std::sort(pointedAt.begin(), pointedAt.end());
 
     CopyJudge judge(fd, length, running);
-    std::vector<bool> aside(entries.size(), false);
-    for (const std::string& path : order) {
-        const std::vector<std::size_t>& copies = byPath[path];
+    aside.assign(entries.size(), false);
+    for (const Index first : chains.firstOfPaths) {
         bool matches = false;
-        const auto [kept, reason] = Choose(copies, entries, pointedAt, judge, matches);
+        const auto [kept, reason] = Choose(first, chains, entries, pointedAt, judge, matches);
         MemberCopies listed;
         listed.name = entries[kept].name;
         listed.keptOffset = entries[kept].dataOffset;
         listed.reason = reason;
         listed.keptMatchesCrc = matches;
-        for (const std::size_t index : copies) {
+        for (Index index = first; index != chains.kEnd; index = chains.next[index]) {
             if (index == kept)
                 continue;
             aside[index] = true;
@@ -232,6 +275,29 @@ CopyChoice ChooseMemberCopies(int fd, std::uint64_t length, ScanList& entries, c
         else
             ++choice.namesNotListed;
     }
+    return choice;
+}
+
+} // namespace
+
+CopyChoice ChooseMemberCopies(int fd, std::uint64_t length, ScanList& entries, const std::atomic<int>* running)
+{
+    std::span<PackageEntry> kept(entries);
+    CopyChoice choice = ChooseMemberCopies(fd, length, kept, running);
+    entries.resize(kept.size());
+    return choice;
+}
+
+CopyChoice ChooseMemberCopies(int fd, std::uint64_t length, std::span<PackageEntry>& entries,
+                              const std::atomic<int>* running)
+{
+    std::vector<bool> aside;
+    // The last 32-bit index stands for the end of a chain.
+    CopyChoice choice = entries.size() < std::numeric_limits<std::uint32_t>::max()
+                            ? ChooseCopies<std::uint32_t>(fd, length, entries, aside, running)
+                            : ChooseCopies<std::uint64_t>(fd, length, entries, aside, running);
+    if (aside.empty())
+        return choice;
     std::size_t write = 0;
     for (std::size_t read = 0; read < entries.size(); ++read)
         if (!aside[read]) {
@@ -239,7 +305,10 @@ CopyChoice ChooseMemberCopies(int fd, std::uint64_t length, ScanList& entries, c
                 entries[write] = std::move(entries[read]);
             ++write;
         }
-    entries.resize(write);
+    // The names of the copies set aside are let go now, not with the whole list.
+    for (std::size_t rest = write; rest < entries.size(); ++rest)
+        entries[rest] = PackageEntry{};
+    entries = entries.first(write);
     return choice;
 }
 

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,11 @@ struct CopyChoice {
 // aside. The copies are judged by reading them from the package open as `fd` (`length`
 // bytes), within a bound on the bytes read; `running` may be null.
 CopyChoice ChooseMemberCopies(int fd, std::uint64_t length, ScanList& entries,
+                              const std::atomic<int>* running = nullptr);
+
+// The same for one package's part of a scan list: the entries kept are moved to the
+// front of `entries`, which is narrowed to them; the ones behind are left empty.
+CopyChoice ChooseMemberCopies(int fd, std::uint64_t length, std::span<PackageEntry>& entries,
                               const std::atomic<int>* running = nullptr);
 
 // The activity log text for one path's copies, after the package path: " member ...\r\n".

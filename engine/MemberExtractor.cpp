@@ -507,7 +507,8 @@ private:
 
 } // namespace
 
-MemberExtraction ExtractMembers(const std::string& folder, const std::string& packagePath, const ScanList& entries,
+MemberExtraction ExtractMembers(const std::string& folder, const std::string& packagePath,
+                                std::span<const PackageEntry> entries,
                                 const ScannedPackage& scanned, BatchReporter& view, HeldFolder* held)
 {
     MemberExtraction extraction;

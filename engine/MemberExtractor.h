@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
 #include <string>
 #include <unordered_set>
 #include <vector>
@@ -49,7 +50,8 @@ struct MemberExtraction {
 // members the scan could not size are reported red in their place in file order.
 // With `held`, small members no later step reads are kept there instead of in the
 // folder (see HeldFolder).
-MemberExtraction ExtractMembers(const std::string& folder, const std::string& packagePath, const ScanList& entries,
+MemberExtraction ExtractMembers(const std::string& folder, const std::string& packagePath,
+                                std::span<const PackageEntry> entries,
                                 const ScannedPackage& scanned, BatchReporter& view, HeldFolder* held = nullptr);
 
 // Folders already made for one package, so each is created only once.

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <span>
 
 #include "engine/MemberExtractor.h"
 #include "engine/PackageBytes.h"
@@ -102,16 +103,17 @@ PackagesInFile SplitPackages(int fd, ScanList entries, std::vector<LostMember> l
             packageStarts.push_back(starts[run]);
 
     PackagesInFile result;
+    result.entries = std::move(entries);
     const std::size_t kept = std::min(packageStarts.size(), maxPackages);
     result.foldedIntoLast = packageStarts.size() - kept;
     packageStarts.resize(kept);
     result.packages.resize(kept);
+    const std::span<PackageEntry> all(result.entries);
     for (std::size_t p = 0; p < kept; ++p) {
         const std::size_t begin = packageStarts[p];
         const std::size_t end = p + 1 < kept ? packageStarts[p + 1] : count;
         PackageMembers& package = result.packages[p];
-        package.entries.assign(std::make_move_iterator(entries.begin() + static_cast<std::ptrdiff_t>(begin)),
-                               std::make_move_iterator(entries.begin() + static_cast<std::ptrdiff_t>(end)));
+        package.entries = all.subspan(begin, end - begin);
         package.firstOffset = begin < count ? package.entries.front().dataOffset : 0;
     }
     for (LostMember& member : lost) {

@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,10 @@ inline constexpr std::size_t kMaxPackagesInFile = 16;
 
 // The members of one package of the file, in file order.
 struct PackageMembers {
-    ScanList entries;
+    // Its part of PackagesInFile::entries: the scan list is not copied per package, a
+    // file of a million headers would otherwise be held twice. Choosing one copy per
+    // member path narrows it to the copies kept.
+    std::span<PackageEntry> entries;
     // Members of this package the scan could not size; `listedBefore` counts the
     // entries of this package only.
     std::vector<LostMember> lost;
@@ -33,6 +37,15 @@ struct PackageMembers {
 };
 
 struct PackagesInFile {
+    PackagesInFile() = default;
+    // Moved, the list keeps its buffer and the packages' spans stay valid; a copy
+    // would point into the list it was copied from.
+    PackagesInFile(PackagesInFile&&) = default;
+    PackagesInFile& operator=(PackagesInFile&&) = default;
+    PackagesInFile(const PackagesInFile&) = delete;
+    PackagesInFile& operator=(const PackagesInFile&) = delete;
+
+    ScanList entries; // every member of the file, in file order
     std::vector<PackageMembers> packages; // at least one, at most kMaxPackagesInFile
     // Packages found beyond the bound, rebuilt with the last one kept.
     std::uint64_t foldedIntoLast = 0;

@@ -155,5 +155,49 @@ TEST(MemberCopies, ManyCopiesLeaveOneAndNoCopiesLeaveAll)
     EXPECT_TRUE(plain.choice.names.empty());
 }
 
+// One package's part of a file's scan list: its copies are chosen among its own members
+// only, each path's copies on their own however they interleave, listed in the order
+// their second copies come; the members around the part are left as they were.
+TEST(MemberCopies, APackagesPartOfTheListWithInterleavedCopies)
+{
+    const Bytes a = "right a";
+    const Bytes b = "right b";
+    const Bytes package = Stored("a", a, Crc(a)) + // the package before
+                          Stored("a", "wrong", Crc(a)) + Stored("b", b, Crc(b)) + Stored("a", a, Crc(a)) +
+                          Stored("c", "c", Crc("c")) + Stored("b", b, Crc(b)) + Stored("b", b, Crc(b)) +
+                          Stored("a", a, Crc(a)); // the package after
+    TempFolder folder;
+    const std::string path = folder / "parts.odb";
+    WriteFile(path, package);
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    ScanList entries;
+    PackageScanner().Scan(fd, package.size(), entries);
+    ASSERT_EQ(entries.size(), 8u);
+    const ScanList scanned = entries;
+    std::span<PackageEntry> part = std::span<PackageEntry>(entries).subspan(1, 6);
+    const CopyChoice choice = ChooseMemberCopies(fd, package.size(), part);
+    ::close(fd);
+
+    ASSERT_EQ(part.data(), entries.data() + 1);
+    ASSERT_EQ(part.size(), 3u);
+    EXPECT_EQ(part[0], scanned[2]); // b, the first of its three
+    EXPECT_EQ(part[1], scanned[3]); // a, the copy that matches its CRC
+    EXPECT_EQ(part[2], scanned[4]); // c
+    for (std::size_t behind = 4; behind < 7; ++behind)
+        EXPECT_EQ(entries[behind], PackageEntry{}) << behind;
+    EXPECT_EQ(entries[0], scanned[0]);
+    EXPECT_EQ(entries[7], scanned[7]);
+
+    ASSERT_EQ(choice.names.size(), 2u);
+    EXPECT_EQ(choice.names[0].name, "a");
+    EXPECT_EQ(choice.names[0].keptOffset, scanned[3].dataOffset);
+    EXPECT_EQ(choice.names[0].reason, CopyReason::MatchesCrc);
+    EXPECT_EQ(choice.names[0].asideOffsets, std::vector<std::uint64_t>{scanned[1].dataOffset});
+    EXPECT_EQ(choice.names[1].name, "b");
+    EXPECT_EQ(choice.names[1].keptOffset, scanned[2].dataOffset);
+    EXPECT_EQ(choice.names[1].asideOffsets, (std::vector<std::uint64_t>{scanned[5].dataOffset, scanned[6].dataOffset}));
+    EXPECT_EQ(choice.copiesSetAside, 3u);
+}
+
 } // namespace
 } // namespace tavrin
