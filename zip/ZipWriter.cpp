@@ -5,6 +5,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <libdeflate.h>
 #include <unistd.h>
@@ -329,9 +330,15 @@ bool ZipWriter::SeekTo(std::uint64_t absoluteOffset)
 
 void ZipWriter::UseTimesOfNow(OpenSource& open)
 {
-    const std::int64_t now = platform::LocalNow();
-    open.dosDateTime = platform::ToDosDateTime(now);
-    open.accessTime = open.modificationTime = open.creationTime = platform::ToClampedUnixSeconds(now);
+    // The conversions ask the time zone each time (a stat of /etc/localtime): members
+    // added within one second share them.
+    const auto utc = static_cast<std::int64_t>(std::time(nullptr));
+    if (utc != timesOfNow_.utc) {
+        const std::int64_t now = platform::ShiftToLocal(utc);
+        timesOfNow_ = {utc, platform::ToDosDateTime(now), platform::ToClampedUnixSeconds(now)};
+    }
+    open.dosDateTime = timesOfNow_.dosDateTime;
+    open.accessTime = open.modificationTime = open.creationTime = timesOfNow_.unixSeconds;
 }
 
 ZipResult ZipWriter::ReadDiskFile(OpenSource& open, std::string_view fileName)

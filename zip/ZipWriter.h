@@ -58,7 +58,7 @@ private:
 
     ZipResult OpenSourceFor(const ZipSource& source, OpenSource& open);
     ZipResult ReadDiskFile(OpenSource& open, std::string_view fileName);
-    static void UseTimesOfNow(OpenSource& open);
+    void UseTimesOfNow(OpenSource& open);
     ZipResult ReadSource(OpenSource& open, unsigned char* buffer, std::size_t size, std::size_t& got);
     // Fills `piece` up to `capacity` bytes; `ended` once the source gave no more.
     ZipResult ReadPiece(OpenSource& open, std::vector<unsigned char>& piece, std::size_t capacity, bool& ended);
@@ -101,6 +101,12 @@ private:
     Zip64Limits limits_;
     std::vector<ZipMemberInfo> members_;
     int lastError_ = 0;
+    // The times of the present second, as UseTimesOfNow last worked them out.
+    struct TimesOfNow {
+        std::int64_t utc = -1;
+        std::uint32_t dosDateTime = 0;
+        std::uint32_t unixSeconds = 0;
+    } timesOfNow_;
     // Some bytes were taken back: the output is cut to its end when closed.
     bool tookBack_ = false;
     // Names already in the archive or on their way; a second member of one name is refused.
