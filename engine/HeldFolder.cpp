@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/PictureWalk.h"
+#include "zip/CompressionPool.h"
 
 namespace tavrin {
 namespace {
@@ -104,9 +105,10 @@ bool HeldFolder::MayHold(const std::string& relativePath)
 
 std::size_t HeldFolder::Cost(const std::string& relativePath, std::size_t size)
 {
-    // A map node, and the name twice over (the key and the allocator's rounding).
-    constexpr std::size_t kEntryCost = 128;
-    return size + 2 * relativePath.size() + kEntryCost;
+    // A map node and a pool piece, and the name twice over (the key and the
+    // allocator's rounding); the bytes twice, as they are and deflated.
+    constexpr std::size_t kEntryCost = 256;
+    return 2 * size + 2 * relativePath.size() + kEntryCost;
 }
 
 HeldFolder::~HeldFolder()
@@ -135,11 +137,14 @@ void HeldFolder::Keep(const std::string& relativePath, std::string bytes, std::s
 {
     const auto [slot, added] = files_.try_emplace(relativePath);
     // The reservation, and an earlier copy of the same name, give their share back.
-    const std::size_t released = reserved + (added ? 0 : Cost(relativePath, slot->second.size()));
+    const std::size_t released = reserved + (added ? 0 : Cost(relativePath, slot->second.Size()));
     const std::size_t cost = Cost(relativePath, bytes.size());
     heldBytes.fetch_add(cost);
     bytes_ += cost;
-    slot->second = std::move(bytes);
+    if (!pool_)
+        pool_ = zip::CompressionPool::Shared();
+    // Deflated on the pool's workers while the repair goes on, so the save only writes.
+    slot->second = zip::MemoryFile(bytes, pool_);
     Unreserve(released);
 }
 
@@ -148,7 +153,7 @@ void HeldFolder::Drop(const std::string& relativePath)
     const auto found = files_.find(relativePath);
     if (found == files_.end())
         return;
-    Unreserve(Cost(relativePath, found->second.size()));
+    Unreserve(Cost(relativePath, found->second.Size()));
     files_.erase(found);
 }
 

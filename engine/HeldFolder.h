@@ -18,6 +18,10 @@
 
 #include "zip/MemoryFiles.h"
 
+namespace tavrin::zip {
+class CompressionPool;
+}
+
 namespace tavrin {
 
 class HeldFolder {
@@ -67,6 +71,7 @@ public:
 
 private:
     zip::MemoryFiles files_;
+    std::shared_ptr<zip::CompressionPool> pool_; // deflates the members as they come
     std::uint64_t bytes_ = 0; // of the shared budget, this folder's
 };
 

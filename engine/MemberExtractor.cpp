@@ -480,7 +480,8 @@ public:
             if (found == held_->files().end())
                 continue;
             platform::AtomicFileWriter file(base_ + prefix, 0644);
-            if (file.Write(found->second.data(), found->second.size()) && file.Commit()) {
+            const std::string_view bytes = found->second.Bytes();
+            if (file.Write(bytes.data(), bytes.size()) && file.Commit()) {
                 held_->Drop(prefix);
                 written_.insert(prefix);
             }

@@ -172,7 +172,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (held != nullptr && inMemory != held->files().end()) {
             if (::lstat(path.c_str(), &got) == 0)
                 FuzzFailure("a member held in memory is in the folder too", name.c_str());
-            if (inMemory->second != bytes)
+            if (inMemory->second.Bytes() != bytes)
                 FuzzFailure("a held member did not come back byte for byte", name.c_str());
             continue;
         }
@@ -181,7 +181,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             FuzzFailure("a file did not come back byte for byte", name.c_str());
     }
     if (held != nullptr) {
-        for (const auto& [name, bytes] : held->files())
+        for (const auto& [name, file] : held->files())
             if (readableFiles.count(name) == 0)
                 FuzzFailure("the extraction held a member that was not in the folder", name.c_str());
         HeldFolder::ForgetAt(extracted);

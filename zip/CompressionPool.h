@@ -2,6 +2,7 @@
 // the writer waits for each piece in turn and writes the pieces in their order.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -46,6 +47,12 @@ public:
     bool IsDone(const ChunkJob& job);
     unsigned Workers() const { return static_cast<unsigned>(workers_.size()); }
 
+    // Archives being written with this pool, which share its workers' pieces in flight.
+    // Others may hold the pool too (members deflated ahead of time) without writing.
+    void ArchiveStarted() { ++archives_; }
+    void ArchiveEnded() { --archives_; }
+    unsigned ArchivesWriting() const { return archives_.load(); }
+
     // One worker per core.
     static unsigned DefaultThreads();
 
@@ -63,6 +70,7 @@ private:
     std::deque<std::shared_ptr<ChunkJob>> queue_;
     bool stopping_ = false;
     std::vector<std::thread> workers_;
+    std::atomic<unsigned> archives_{0};
 };
 
 // Deflates (or stores) one job's piece in the calling thread.

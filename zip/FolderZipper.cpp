@@ -158,17 +158,19 @@ void FolderZipper::AddMemoryFilesBefore(const std::string* relativeName, ZipHand
         return;
     const TreeOrder before;
     for (; nextMemoryFile_ != memoryFiles_->end() && result.result == ZipOk; ++nextMemoryFile_) {
-        const auto& [name, bytes] = *nextMemoryFile_;
+        const auto& [name, file] = *nextMemoryFile_;
         if (relativeName != nullptr && !before(name, *relativeName)) {
             if (name == *relativeName)
                 ++nextMemoryFile_; // the folder's file of that name is added instead
             return;
         }
         // The writer takes no empty block of memory; the engine holds none.
-        const ZipResult added =
-            bytes.empty() || bytes.size() > UINT32_MAX
-                ? ZipBadArguments
-                : AddToZipArchive(handle, name, ZipSource::Memory(bytes.data(), static_cast<std::uint32_t>(bytes.size())));
+        const std::string_view bytes = file.Bytes();
+        ZipResult added = ZipBadArguments;
+        if (!bytes.empty() && bytes.size() <= UINT32_MAX)
+            added = AddToZipArchive(handle, name,
+                                    file.DeflatedEarly() ? ZipSource::DeflatedEarly(file.DeflatedEarly())
+                                                         : ZipSource::Memory(bytes.data(), static_cast<std::uint32_t>(bytes.size())));
         CountAdded(added, name, handle, result);
     }
 }

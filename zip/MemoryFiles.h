@@ -6,6 +6,8 @@
 #include <map>
 #include <string>
 
+#include "zip/MemoryFile.h"
+
 namespace tavrin::zip {
 
 // The order of a depth-first walk that takes each folder's entries in byte order of
@@ -28,6 +30,6 @@ struct TreeOrder {
     }
 };
 
-using MemoryFiles = std::map<std::string, std::string, TreeOrder>;
+using MemoryFiles = std::map<std::string, MemoryFile, TreeOrder>;
 
 } // namespace tavrin::zip

@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "zip/CompressionPool.h"
+
 namespace tavrin::zip {
 
 ZipSource ZipSource::FileName(std::string path)
@@ -27,6 +29,13 @@ ZipSource ZipSource::Memory(const void* data, std::uint32_t length)
     source.kind = ZipSourceMemory;
     source.data = data;
     source.length = length;
+    return source;
+}
+
+ZipSource ZipSource::DeflatedEarly(std::shared_ptr<ChunkJob> piece)
+{
+    ZipSource source = Memory(piece->input.data(), static_cast<std::uint32_t>(piece->input.size()));
+    source.deflatedEarly = std::move(piece);
     return source;
 }
 

@@ -2,9 +2,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace tavrin::zip {
+
+struct ChunkJob;
 
 enum ZipSourceKind : std::uint32_t {
     ZipSourceHandle = 1,   // an open file descriptor (a pipe, a socket or a disk file)
@@ -20,12 +23,18 @@ struct ZipSource {
     const void* data = nullptr;
     // Handle: the expected size, 0 when unknown. Memory: the block's size.
     std::uint32_t length = 0;
+    // Memory: the block deflated whole on the compression pool ahead of time, whose
+    // output the writer takes instead of deflating the block again.
+    std::shared_ptr<ChunkJob> deflatedEarly;
 
     static ZipSource FileName(std::string path);
     // The caller keeps the descriptor open and closes it. A disk file is read from
     // its first byte; anything else from where it stands, to its end.
     static ZipSource Handle(int fd, std::uint32_t expectedSize = 0);
     static ZipSource Memory(const void* data, std::uint32_t length);
+    // The input of `piece` (submitted whole and last to CompressionPool::Shared()),
+    // written with the piece's output.
+    static ZipSource DeflatedEarly(std::shared_ptr<ChunkJob> piece);
     static ZipSource Folder();
 };
 

@@ -220,6 +220,8 @@ struct ZipWriter::OpenSource {
     const unsigned char* memory = nullptr;
     std::size_t memoryLength = 0;
     std::size_t memoryPosition = 0;
+    // The memory's bytes deflated whole ahead of time, when they were.
+    std::shared_ptr<ChunkJob> deflatedEarly;
     bool noData = false;
 
     std::uint32_t externalAttributes = 0;
@@ -263,6 +265,8 @@ ZipWriter::ZipWriter(int fd, bool canSeek, std::uint64_t baseOffset)
 ZipWriter::~ZipWriter()
 {
     pending_.clear();
+    if (pool_)
+        pool_->ArchiveEnded();
     pool_.reset();
 }
 
@@ -282,8 +286,10 @@ bool ZipWriter::IsStoredByName(std::string_view name)
 
 CompressionPool& ZipWriter::Pool()
 {
-    if (!pool_)
+    if (!pool_) {
         pool_ = CompressionPool::Shared();
+        pool_->ArchiveStarted();
+    }
     return *pool_;
 }
 
@@ -408,6 +414,7 @@ ZipResult ZipWriter::OpenSourceFor(const ZipSource& source, OpenSource& open)
             return ZipBadArguments;
         open.memory = static_cast<const unsigned char*>(source.data);
         open.memoryLength = source.length;
+        open.deflatedEarly = source.deflatedEarly;
         open.externalAttributes = kExternalRegularFile;
         open.expectedSize = source.length;
         open.sizeKnown = true;
@@ -466,6 +473,14 @@ ZipResult ZipWriter::ReadPiece(OpenSource& open, std::vector<unsigned char>& pie
 ZipResult ZipWriter::ReadAndSubmit(PendingMember& member)
 {
     OpenSource& open = *member.source;
+    // Deflated whole ahead of time: the piece goes out as it is (a member stored by its
+    // name is read as usual).
+    if (open.deflatedEarly && member.info.method == 8 && open.deflatedEarly->whole && open.deflatedEarly->last) {
+        open.crc = libdeflate_crc32(0, open.memory, open.memoryLength);
+        open.bytesRead = open.memoryLength;
+        open.memoryPosition = open.memoryLength;
+        return Enqueue(member, open.deflatedEarly);
+    }
     // A source of known size is read in pieces of just its size (one byte more, to
     // see its end in the same read), so a small member costs a small buffer.
     auto capacity = [&open] {
@@ -500,15 +515,22 @@ ZipResult ZipWriter::Submit(PendingMember& member, std::vector<unsigned char> pi
     job->last = last;
     job->whole = last && !member.anySubmitted;
     job->deflate = member.info.method == 8;
-    member.anySubmitted = true;
-    if (last) {
-        member.info.crc32 = member.source->crc;
-        member.info.uncompressedSize = member.source->bytesRead;
-    }
     if (job->deflate)
         Pool().Submit(job);
     else
         job->done = true;
+    return Enqueue(member, std::move(job));
+}
+
+ZipResult ZipWriter::Enqueue(PendingMember& member, std::shared_ptr<ChunkJob> job)
+{
+    member.anySubmitted = true;
+    if (job->last) {
+        member.info.crc32 = member.source->crc;
+        member.info.uncompressedSize = member.source->bytesRead;
+    }
+    if (job->deflate)
+        Pool(); // waited for through the pool, which this archive now counts in
     member.pieces.push_back(std::move(job));
     ++piecesInFlight_;
 
@@ -516,7 +538,7 @@ ZipResult ZipWriter::Submit(PendingMember& member, std::vector<unsigned char> pi
     // once share the pieces the pool's workers need (each archive holds one reference to
     // it), so the memory in use stays that of one archive, whatever their number.
     const std::size_t pieces = kPiecesInFlightPerWorker * std::max(1u, pool_ ? pool_->Workers() : 1u);
-    const std::size_t sharing = pool_ ? static_cast<std::size_t>(std::max(1L, pool_.use_count())) : 1;
+    const std::size_t sharing = pool_ ? std::max<std::size_t>(1, pool_->ArchivesWriting()) : 1;
     const std::size_t limit = std::max(kMinPiecesInFlight, pieces / sharing);
     while (piecesInFlight_ > limit) {
         bool wrote = false;

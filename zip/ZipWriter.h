@@ -65,6 +65,9 @@ private:
     // Reads the newest pending member to its end, handing each piece to the pool.
     ZipResult ReadAndSubmit(PendingMember& member);
     ZipResult Submit(PendingMember& member, std::vector<unsigned char> piece, bool last);
+    // Puts a piece (being deflated, or done) in line to be written, writing older ones
+    // while too many are in memory.
+    ZipResult Enqueue(PendingMember& member, std::shared_ptr<ChunkJob> job);
 
     // Writes the oldest pending member's next piece, waiting for it when `wait`;
     // `wrote` tells whether one was written.

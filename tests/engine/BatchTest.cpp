@@ -276,9 +276,10 @@ TEST_F(HeldMembers, AreSavedWithTheFolderAndListedInTheManifest)
     const std::shared_ptr<const HeldFolder> held = RepairedHeld();
     ASSERT_NE(held, nullptr);
     std::vector<std::string> heldNames;
-    for (const auto& [name, bytes] : held->files()) {
+    for (const auto& [name, file] : held->files()) {
         heldNames.push_back(name);
-        EXPECT_EQ(bytes, members[name]) << name;
+        EXPECT_EQ(file.Bytes(), members[name]) << name;
+        EXPECT_NE(file.DeflatedEarly(), nullptr) << name;
     }
     std::vector<std::string> expectedHeld = {"Configurations2/menubar/menu.xml"};
     for (int i = 0; i < 40; ++i)

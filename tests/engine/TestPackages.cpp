@@ -142,9 +142,9 @@ std::vector<std::string> PackageFolderFiles(const std::string& folder)
 void WriteOutHeldMembers(const std::string& folder)
 {
     if (const std::shared_ptr<const HeldFolder> held = HeldFolder::Of(folder))
-        for (const auto& [name, bytes] : held->files()) {
+        for (const auto& [name, file] : held->files()) {
             fs::create_directories(fs::path(folder) / fs::path(name).parent_path());
-            WriteFile(folder + "/" + name, bytes);
+            WriteFile(folder + "/" + name, std::string(file.Bytes()));
         }
 }
 

@@ -10,6 +10,7 @@
 #include "ArchiveReader.h"
 #include "ScratchFolder.h"
 #include "platform/FileIo.h"
+#include "zip/CompressionPool.h"
 
 using namespace tavrin::zip;
 namespace fs = std::filesystem;
@@ -114,9 +115,14 @@ TEST_F(FolderZipperTest, MemoryFilesTakeTheirPlaceInTheWalk)
     // between the folder's own files as if they stood there too.
     for (const char* name : {"a/b/disk.xml", "a-c", "a/m.xml", "z/z.xml", "same.xml"})
         scratch_.Write(std::string("pkg/") + name, std::string("on disk: ") + name);
+    // Half of them deflated ahead of time, as the repair holds its members.
     MemoryFiles memory;
-    for (const char* name : {"a/a.xml", "a/b/x.xml", "a/n.xml", "a.b", "b/only-in-memory.xml", "same.xml", "zz"})
-        memory[name] = std::string("in memory: ") + name;
+    bool early = false;
+    for (const char* name : {"a/a.xml", "a/b/x.xml", "a/n.xml", "a.b", "b/only-in-memory.xml", "same.xml", "zz"}) {
+        const std::string text = std::string("in memory: ") + name + std::string(100, 'x');
+        memory[name] = MemoryFile(text, early ? CompressionPool::Shared() : nullptr);
+        early = !early;
+    }
     zipper_.SetMemoryFiles(&memory);
     const ZipFolderResult saved = zipper_.ZipFolder(scratch_ / "pkg", scratch_ / "out.odb");
     ASSERT_TRUE(saved.complete) << saved.error;
@@ -133,9 +139,14 @@ TEST_F(FolderZipperTest, MemoryFilesTakeTheirPlaceInTheWalk)
     const ReadMember* same = read.Find(ToHex("same.xml"));
     ASSERT_NE(same, nullptr);
     EXPECT_EQ((*same)["data"], ToHex("on disk: same.xml")); // the folder's file wins
-    const ReadMember* held = read.Find(ToHex("b/only-in-memory.xml"));
-    ASSERT_NE(held, nullptr);
-    EXPECT_EQ((*held)["data"], ToHex("in memory: b/only-in-memory.xml"));
+    for (const auto& [name, file] : memory) {
+        if (name == "same.xml")
+            continue;
+        const ReadMember* held = read.Find(ToHex(name));
+        ASSERT_NE(held, nullptr) << name;
+        EXPECT_EQ((*held)["data"], ToHex(std::string(file.Bytes()))) << name;
+        EXPECT_EQ((*held)["method"], "8") << name; // deflated, early or not
+    }
 }
 
 TEST_F(FolderZipperTest, EmptyFolderGivesTheEndRecordAlone)
