@@ -13,6 +13,8 @@
 #include "ArchiveReader.h"
 #include "ScratchFolder.h"
 #include "platform/FileIo.h"
+#include "zip/CompressionPool.h"
+#include "zip/MemoryFile.h"
 #include "zip/Zip64Limits.h"
 
 using namespace tavrin::zip;
@@ -418,6 +420,49 @@ TEST_F(ZipArchiveTest, OutputThatCannotSeekGetsDataDescriptors)
                                                           static_cast<uInt>(expected[i].data.size())));
         EXPECT_EQ(m["descriptor"], "504b0708" + Le32(crc) + Le32(static_cast<std::uint32_t>(std::stoul(m["csize"])))
                                        + Le32(static_cast<std::uint32_t>(expected[i].data.size())));
+    }
+}
+
+// Memory deflated whole on the pool ahead of time goes out as the pool made it, to a
+// file and to a pipe alike: deflated, stored when that gains nothing, and stored by a
+// name that says so whatever was made of it.
+TEST_F(ZipArchiveTest, MemoryDeflatedAheadOfTimeIsWrittenAsMade)
+{
+    const struct {
+        std::string name;
+        std::string data;
+        const char* method;
+    } cases[] = {
+        {"forms/part.xml", std::string(3000, 'p') + "part", "8"},
+        {"forms/noise.bin", Sized(3000, 7), "0"},
+        {"forms/old.zip", std::string(3000, 'z'), "0"},
+    };
+    for (const bool toPipe : {false, true}) {
+        SCOPED_TRACE(toPipe ? "pipe" : "file");
+        std::vector<MemoryFile> files;
+        for (const auto& c : cases)
+            files.emplace_back(c.data, CompressionPool::Shared());
+        PipeSink sink;
+        const std::string filePath = scratch_ / "early.zip";
+        ZipHandle* handle = toPipe ? CreateZipArchive(sink.WriteEnd()) : CreateZipArchive(filePath);
+        ASSERT_NE(handle, nullptr);
+        for (std::size_t i = 0; i < std::size(cases); ++i) {
+            ASSERT_NE(files[i].DeflatedEarly(), nullptr);
+            ASSERT_EQ(AddToZipArchive(handle, cases[i].name, ZipSource::DeflatedEarly(files[i].DeflatedEarly())), ZipOk);
+        }
+        ASSERT_EQ(CloseZipArchive(handle), ZipOk);
+        const std::string archivePath = toPipe ? scratch_.Write("early-piped.zip", sink.Finish()) : filePath;
+
+        const ReadArchive read = ReadWithPython(archivePath);
+        ExpectSoundArchive(archivePath, read);
+        ASSERT_EQ(read.members.size(), std::size(cases)) << read.output;
+        for (std::size_t i = 0; i < std::size(cases); ++i) {
+            SCOPED_TRACE(cases[i].name);
+            EXPECT_EQ(read.members[i]["method"], cases[i].method);
+            EXPECT_EQ(read.members[i]["datacrc"], CrcHex(cases[i].data));
+            EXPECT_EQ(read.members[i]["crc"], CrcHex(cases[i].data));
+            EXPECT_EQ(read.members[i]["usize"], std::to_string(cases[i].data.size()));
+        }
     }
 }
 
