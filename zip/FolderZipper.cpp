@@ -169,7 +169,7 @@ void FolderZipper::AddMemoryFilesBefore(const std::string* relativeName, ZipHand
         ZipResult added = ZipBadArguments;
         if (!bytes.empty() && bytes.size() <= UINT32_MAX)
             added = AddToZipArchive(handle, name,
-                                    file.DeflatedEarly() ? ZipSource::DeflatedEarly(file.DeflatedEarly())
+                                    file.DeflatedEarly() ? ZipSource::DeflatedEarly(file.DeflatedEarly(), file.DeflatingPool())
                                                          : ZipSource::Memory(bytes.data(), static_cast<std::uint32_t>(bytes.size())));
         CountAdded(added, name, handle, result);
     }

@@ -15,15 +15,17 @@ struct ChunkJob;
 class MemoryFile {
 public:
     MemoryFile() = default;
-    // Holds a copy of `bytes`. With `pool` (CompressionPool::Shared()), they are deflated
-    // there at once, whole, as the archive writer would deflate them; the pool is kept
-    // for as long as the file, so the piece is always finished.
+    // Holds a copy of `bytes`. With `pool`, they are deflated there at once, whole, as
+    // the archive writer would deflate them; the pool is kept for as long as the file,
+    // so the piece is always finished.
     explicit MemoryFile(std::string_view bytes, std::shared_ptr<CompressionPool> pool = nullptr);
 
     std::string_view Bytes() const;
     std::size_t Size() const { return Bytes().size(); }
-    // The piece deflated ahead of time; null when none was asked for.
+    // The piece deflated ahead of time, and the pool deflating it; null when none was
+    // asked for.
     std::shared_ptr<ChunkJob> DeflatedEarly() const { return pool_ ? piece_ : nullptr; }
+    const std::shared_ptr<CompressionPool>& DeflatingPool() const { return pool_; }
 
 private:
     std::shared_ptr<ChunkJob> piece_; // its input is the bytes

@@ -32,10 +32,11 @@ ZipSource ZipSource::Memory(const void* data, std::uint32_t length)
     return source;
 }
 
-ZipSource ZipSource::DeflatedEarly(std::shared_ptr<ChunkJob> piece)
+ZipSource ZipSource::DeflatedEarly(std::shared_ptr<ChunkJob> piece, std::shared_ptr<CompressionPool> pool)
 {
     ZipSource source = Memory(piece->input.data(), static_cast<std::uint32_t>(piece->input.size()));
     source.deflatedEarly = std::move(piece);
+    source.deflatedBy = std::move(pool);
     return source;
 }
 

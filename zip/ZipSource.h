@@ -7,6 +7,7 @@
 
 namespace tavrin::zip {
 
+class CompressionPool;
 struct ChunkJob;
 
 enum ZipSourceKind : std::uint32_t {
@@ -23,18 +24,19 @@ struct ZipSource {
     const void* data = nullptr;
     // Handle: the expected size, 0 when unknown. Memory: the block's size.
     std::uint32_t length = 0;
-    // Memory: the block deflated whole on the compression pool ahead of time, whose
-    // output the writer takes instead of deflating the block again.
+    // Memory: the block deflated whole on a compression pool ahead of time, whose
+    // output the writer takes instead of deflating the block again, and that pool.
     std::shared_ptr<ChunkJob> deflatedEarly;
+    std::shared_ptr<CompressionPool> deflatedBy;
 
     static ZipSource FileName(std::string path);
     // The caller keeps the descriptor open and closes it. A disk file is read from
     // its first byte; anything else from where it stands, to its end.
     static ZipSource Handle(int fd, std::uint32_t expectedSize = 0);
     static ZipSource Memory(const void* data, std::uint32_t length);
-    // The input of `piece` (submitted whole and last to CompressionPool::Shared()),
-    // written with the piece's output.
-    static ZipSource DeflatedEarly(std::shared_ptr<ChunkJob> piece);
+    // The input of `piece` (submitted whole and last to `pool`), written with the
+    // piece's output.
+    static ZipSource DeflatedEarly(std::shared_ptr<ChunkJob> piece, std::shared_ptr<CompressionPool> pool);
     static ZipSource Folder();
 };
 

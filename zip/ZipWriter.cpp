@@ -220,8 +220,10 @@ struct ZipWriter::OpenSource {
     const unsigned char* memory = nullptr;
     std::size_t memoryLength = 0;
     std::size_t memoryPosition = 0;
-    // The memory's bytes deflated whole ahead of time, when they were.
+    // The memory's bytes deflated whole ahead of time, when they were, and the pool
+    // that deflates them.
     std::shared_ptr<ChunkJob> deflatedEarly;
+    std::shared_ptr<CompressionPool> deflatedBy;
     bool noData = false;
 
     std::uint32_t externalAttributes = 0;
@@ -414,7 +416,10 @@ ZipResult ZipWriter::OpenSourceFor(const ZipSource& source, OpenSource& open)
             return ZipBadArguments;
         open.memory = static_cast<const unsigned char*>(source.data);
         open.memoryLength = source.length;
-        open.deflatedEarly = source.deflatedEarly;
+        if (source.deflatedEarly && source.deflatedBy) {
+            open.deflatedEarly = source.deflatedEarly;
+            open.deflatedBy = source.deflatedBy;
+        }
         open.externalAttributes = kExternalRegularFile;
         open.expectedSize = source.length;
         open.sizeKnown = true;
@@ -529,14 +534,12 @@ ZipResult ZipWriter::Enqueue(PendingMember& member, std::shared_ptr<ChunkJob> jo
         member.info.crc32 = member.source->crc;
         member.info.uncompressedSize = member.source->bytesRead;
     }
-    if (job->deflate)
-        Pool(); // waited for through the pool, which this archive now counts in
     member.pieces.push_back(std::move(job));
     ++piecesInFlight_;
 
     // Bounded memory: the oldest pieces go out before more are read. Archives written at
-    // once share the pieces the pool's workers need (each archive holds one reference to
-    // it), so the memory in use stays that of one archive, whatever their number.
+    // once share the pieces the pool's workers need (each counts itself in while it
+    // writes), so the memory in use stays that of one archive, whatever their number.
     const std::size_t pieces = kPiecesInFlightPerWorker * std::max(1u, pool_ ? pool_->Workers() : 1u);
     const std::size_t sharing = pool_ ? std::max<std::size_t>(1, pool_->ArchivesWriting()) : 1;
     const std::size_t limit = std::max(kMinPiecesInFlight, pieces / sharing);
@@ -558,9 +561,11 @@ ZipResult ZipWriter::WriteNextPiece(bool wait, bool& wrote)
     PendingMember& member = pending_.front();
     const std::shared_ptr<ChunkJob> job = member.pieces.front();
     if (job->deflate) {
-        if (!wait && !Pool().IsDone(*job))
+        // A piece deflated ahead of time is waited for through the pool that makes it.
+        CompressionPool& pool = member.source->deflatedBy ? *member.source->deflatedBy : Pool();
+        if (!wait && !pool.IsDone(*job))
             return ZipOk;
-        Pool().WaitFor(*job);
+        pool.WaitFor(*job);
     }
     if (job->failed) {
         errno = ENOMEM;

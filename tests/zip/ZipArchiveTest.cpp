@@ -439,16 +439,19 @@ TEST_F(ZipArchiveTest, MemoryDeflatedAheadOfTimeIsWrittenAsMade)
     };
     for (const bool toPipe : {false, true}) {
         SCOPED_TRACE(toPipe ? "pipe" : "file");
+        // A pool of their own, not the one the writer deflates with: the writer waits
+        // for each piece through the pool that makes it.
+        const auto pool = std::make_shared<CompressionPool>(1);
         std::vector<MemoryFile> files;
         for (const auto& c : cases)
-            files.emplace_back(c.data, CompressionPool::Shared());
+            files.emplace_back(c.data, pool);
         PipeSink sink;
         const std::string filePath = scratch_ / "early.zip";
         ZipHandle* handle = toPipe ? CreateZipArchive(sink.WriteEnd()) : CreateZipArchive(filePath);
         ASSERT_NE(handle, nullptr);
         for (std::size_t i = 0; i < std::size(cases); ++i) {
             ASSERT_NE(files[i].DeflatedEarly(), nullptr);
-            ASSERT_EQ(AddToZipArchive(handle, cases[i].name, ZipSource::DeflatedEarly(files[i].DeflatedEarly())), ZipOk);
+            ASSERT_EQ(AddToZipArchive(handle, cases[i].name, ZipSource::DeflatedEarly(files[i].DeflatedEarly(), files[i].DeflatingPool())), ZipOk);
         }
         ASSERT_EQ(CloseZipArchive(handle), ZipOk);
         const std::string archivePath = toPipe ? scratch_.Write("early-piped.zip", sink.Finish()) : filePath;
